@@ -1,0 +1,141 @@
+#include "fmu/MapInfo.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+MapInfo WithRelease(const std::string& release, const MapInfo::Id& id = "map")
+{
+  MapInfo map;
+  map.id = id;
+  map.release = release;
+  map.state = MapInfo::Available;
+  return map;
+}
+
+template <typename T>
+std::string Printed(T value)
+{
+  std::ostringstream out;
+  out << value;
+  return out.str();
+}
+
+} // namespace
+
+TEST(MapInfo, DefaultRecordIsNotValid)
+{
+  const MapInfo map;
+  EXPECT_FALSE(map.Valid());
+  EXPECT_EQ(Printed(map.type), "Optional");
+  EXPECT_EQ(Printed(map.state), "Unknown");
+  EXPECT_EQ(map.downloaded, 0);
+  EXPECT_EQ(map.size, 0);
+  EXPECT_FALSE(map.root);
+}
+
+TEST(MapInfo, ClearResetsEveryField)
+{
+  MapInfo map;
+  map.type = MapInfo::Mandatory;
+  map.state = MapInfo::Pending;
+  map.id = "EUR_2024_06";
+  map.name = L"Europa";
+  map.mapLineId = "EUR";
+  map.release = "2024.06";
+  map.region = "EUR";
+  map.checksum = "9e107d9d372bb6826bd81d3542a419d6";
+  map.url = "http://127.0.0.1/EUR.tar";
+  map.downloaded = 5;
+  map.size = 10;
+  map.root = true;
+  ASSERT_TRUE(map.Valid());
+
+  map.Clear();
+  EXPECT_FALSE(map.Valid());
+  EXPECT_EQ(map.type, MapInfo::Optional);
+  EXPECT_EQ(map.state, MapInfo::Unknown);
+  EXPECT_TRUE(map.id.empty());
+  EXPECT_TRUE(map.name.empty());
+  EXPECT_TRUE(map.mapLineId.empty());
+  EXPECT_TRUE(map.release.empty());
+  EXPECT_TRUE(map.region.empty());
+  EXPECT_TRUE(map.checksum.empty());
+  EXPECT_TRUE(map.url.empty());
+  EXPECT_EQ(map.downloaded, 0);
+  EXPECT_EQ(map.size, 0);
+  EXPECT_FALSE(map.root);
+}
+
+TEST(MapInfo, EnumerationsPrintTheirNamesAndNothingElse)
+{
+  EXPECT_EQ(Printed(MapInfo::Installed), "Installed");
+  EXPECT_EQ(Printed(MapInfo::Optional), "Optional");
+  EXPECT_EQ(Printed(MapInfo::Mandatory), "Mandatory");
+  EXPECT_EQ(Printed(MapInfo::Unknown), "Unknown");
+  EXPECT_EQ(Printed(MapInfo::Available), "Available");
+  EXPECT_EQ(Printed(MapInfo::Deleting), "Deleting");
+  EXPECT_EQ(Printed(MapInfo::Downloading), "Downloading");
+  EXPECT_EQ(Printed(MapInfo::Pending), "Pending");
+
+  std::ostringstream out;
+  out << static_cast<MapInfo::State>(5) << static_cast<MapInfo::Type>(3) << "|";
+  EXPECT_TRUE(out.good());
+  EXPECT_EQ(out.str(), "|");
+}
+
+TEST(MapInfo, OrderedByReleaseMonthAlone)
+{
+  const MapInfo newer = WithRelease("2020.01", "a");
+  const MapInfo older = WithRelease("2019.12", "b");
+  EXPECT_TRUE(newer > older);
+  EXPECT_TRUE(older < newer);
+  EXPECT_TRUE(older <= newer);
+  EXPECT_TRUE(newer >= older);
+  EXPECT_FALSE(newer < older);
+  EXPECT_FALSE(newer == older);
+  EXPECT_TRUE(newer != older);
+
+  MapInfo sameMonth = WithRelease("2019.12", "c");
+  sameMonth.name = L"Other";
+  sameMonth.state = MapInfo::Pending;
+  sameMonth.type = MapInfo::Mandatory;
+  EXPECT_TRUE(sameMonth == older);
+  EXPECT_FALSE(sameMonth != older);
+  EXPECT_FALSE(sameMonth < older);
+  EXPECT_FALSE(sameMonth > older);
+  EXPECT_TRUE(sameMonth <= older);
+  EXPECT_TRUE(sameMonth >= older);
+}
+
+TEST(MapInfo, ReleaseThatDoesNotParseIsEarliest)
+{
+  const MapInfo oldest = WithRelease("1999.01");
+  for (const std::string bad :
+       {"", "2019-12", "2019.13", "2019.00", "2019.1", "2019.12x", " 2019.12", "+201.12", "2019.1\xc3\xa4"}) {
+    SCOPED_TRACE(bad);
+    const MapInfo map = WithRelease(bad);
+    EXPECT_TRUE(map < oldest);
+    EXPECT_TRUE(oldest > map);
+    EXPECT_TRUE(map == WithRelease("not a month"));
+    EXPECT_TRUE(map <= WithRelease(""));
+    EXPECT_TRUE(map >= WithRelease(""));
+  }
+}
+
+TEST(MapInfo, CopyAndMoveCarryEveryField)
+{
+  MapInfo map = WithRelease("2024.06", "EUR_2024_06");
+  map.name = L"\u00d6sterreich";
+  map.size = 1LL << 40;
+  MapInfo copy = map;
+  EXPECT_EQ(copy.id, map.id);
+  EXPECT_EQ(copy.name, map.name);
+  EXPECT_EQ(copy.size, map.size);
+  MapInfo moved = std::move(copy);
+  EXPECT_EQ(moved.id, "EUR_2024_06");
+  EXPECT_EQ(moved.name, L"\u00d6sterreich");
+  EXPECT_EQ(moved.release, "2024.06");
+}
