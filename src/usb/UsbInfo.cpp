@@ -1,0 +1,48 @@
+#include "usb/UsbInfo.h"
+
+#include <ostream>
+
+void UsbInfo::RegisterMetaTypes()
+{
+  // UsbInfo::Id is std::uint64_t: both spellings name the same type, so a
+  // signal declared with either travels through a queued connection.
+  qRegisterMetaType<UsbInfo::Id>("UsbInfo::Id");
+  qRegisterMetaType<std::uint64_t>("uint64_t");
+  qRegisterMetaType<UsbInfo::State>("UsbInfo::State");
+  qRegisterMetaType<UsbInfo>("UsbInfo");
+}
+
+bool IsSupported(UsbInfo::State state)
+{
+  switch (state) {
+  case UsbInfo::InvalidMetadata:
+  case UsbInfo::NoMetadata:
+  case UsbInfo::ValidMetadata:
+    return true;
+  }
+  return false;
+}
+
+std::ostream& operator<<(std::ostream& os, UsbInfo::State state)
+{
+  switch (state) {
+  case UsbInfo::InvalidMetadata:
+    return os << "InvalidMetadata";
+  case UsbInfo::NoMetadata:
+    return os << "NoMetadata";
+  case UsbInfo::ValidMetadata:
+    return os << "ValidMetadata";
+  }
+  return os;
+}
+
+bool operator==(const UsbInfo& a, const UsbInfo& b)
+{
+  return a.id == b.id && a.path == b.path && a.capacity == b.capacity && a.available == b.available &&
+         a.state == b.state && a.active == b.active;
+}
+
+bool operator!=(const UsbInfo& a, const UsbInfo& b)
+{
+  return !(a == b);
+}

@@ -1,0 +1,99 @@
+#include "usb/UsbStorage.h"
+
+#include "Log.h"
+
+#include <stdexcept>
+
+UsbStorage& UsbStorage::Get()
+{
+  static UsbStorage storage;
+  return storage;
+}
+
+UsbStorage::UsbStorage()
+{
+  UsbInfo::RegisterMetaTypes();
+}
+
+UsbInfo UsbStorage::GetUsb(UsbInfo::Id id) const
+{
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = usbs_.find(id);
+  return found == usbs_.end() ? UsbInfo() : found->second;
+}
+
+UsbInfo UsbStorage::GetActiveUsb() const
+{
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = usbs_.find(active_);
+  return found == usbs_.end() ? UsbInfo() : found->second;
+}
+
+UsbStorage::Usbs UsbStorage::GetUsbs(UsbInfo::State state) const
+{
+  if (!IsSupported(state))
+    throw std::logic_error("Failed to get usbs: usb state is not supported");
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  Usbs result;
+  // A stick is listed under the state it has now, never under an earlier one.
+  for (const auto& [id, usb] : usbs_)
+    if (usb.state == state)
+      result.emplace(id, usb);
+  return result;
+}
+
+void UsbStorage::UpdateUsb(UsbInfo info)
+{
+  if (!IsSupported(info.state))
+    throw std::logic_error("Failed to update usb: usb state is not supported");
+  if (!info.Valid()) {
+    LOG(Warning) << "Not storing a usb record without id";
+    return;
+  }
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (info.active) {
+    if (active_ != 0 && active_ != info.id) {
+      const auto previous = usbs_.find(active_);
+      if (previous != usbs_.end())
+        previous->second.active = false;
+    }
+    active_ = info.id;
+  } else if (info.id == active_) {
+    // A copy taken before the stick became active must not make the store
+    // disagree with itself about which stick is active.
+    info.active = true;
+  }
+  usbs_[info.id] = std::move(info);
+}
+
+bool UsbStorage::UpdateUsbSpace(UsbInfo::Id id, std::uint64_t capacity, std::uint64_t available)
+{
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = usbs_.find(id);
+  if (found == usbs_.end())
+    return false;
+  found->second.capacity = capacity;
+  found->second.available = available;
+  return true;
+}
+
+void UsbStorage::RemoveUsb(UsbInfo::Id id)
+{
+  LOG(Debug) << "Removing usb: " << id;
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = usbs_.find(id);
+  if (found == usbs_.end())
+    throw std::logic_error("Failed to remove usb: usb is not found");
+  if (active_ == id)
+    active_ = 0;
+  usbs_.erase(found);
+}
+
+bool UsbStorage::Empty() const
+{
+  std::lock_guard<std::mutex> lock(mutex_);
+  return usbs_.empty();
+}
