@@ -1,0 +1,234 @@
+#include "cfg/Config.h"
+
+#include "Log.h"
+#include "platform/Platform.h"
+#include "util/Filesystem.h"
+
+#include <boost/log/core/core.hpp>
+#include <boost/property_tree/json_parser.hpp>
+#include <boost/property_tree/ptree.hpp>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <cstdint>
+#include <iostream>
+#include <sstream>
+
+namespace pt = boost::property_tree;
+
+namespace {
+
+const char* const ProductionName = "ArvelNet-Prod";
+const char* const PreproductionName = "ArvelNet-Preprod";
+
+// The built-in service environments, fixed before main runs.
+const std::string g_productionUrl = "https://tesk.arvel.invalid/tesk/v1";
+const std::string g_preproductionUrl = "https://tesk-preprod.arvel.invalid/tesk/v1";
+
+// A service key: 32 hexadecimal digits drawn from a fixed seed, so that the
+// key itself never appears as one string in the program.
+std::string BuildKey(std::uint32_t seed)
+{
+  static const char digits[] = "0123456789abcdef";
+  std::string key;
+  key.reserve(32);
+  std::uint32_t state = seed;
+  for (int i = 0; i < 32; ++i) {
+    state = state * 1664525u + 1013904223u;
+    key += digits[(state >> 27) & 0xF];
+  }
+  return key;
+}
+
+// Joins two stick paths with "/", inserting one only when needed.
+std::string Join(const std::string& left, const std::string& right)
+{
+  if (left.empty() || left.back() == '/')
+    return left + right;
+  return left + "/" + right;
+}
+
+// The severity named by the first word of `text`. A word that names no
+// severity fails the read: the level is never left undefined.
+Log::Severity ParseSeverity(const std::string& text)
+{
+  std::istringstream in(text);
+  std::string word;
+  in >> word;
+  for (const Log::Severity severity : {Log::Debug, Log::Info, Log::Warning, Log::Error}) {
+    std::ostringstream name;
+    name << severity;
+    if (name.str() == word)
+      return severity;
+  }
+  throw std::runtime_error("Unknown log level: \"" + text + "\"");
+}
+
+// A failure that must reach someone even before the log file exists.
+void ReportError(const std::string& text)
+{
+  if (!boost::log::core::get()->get_logging_enabled())
+    std::cerr << "Lumora: " << text << std::endl;
+  LOG(Error) << text;
+}
+
+template <typename T>
+std::optional<T> ToStd(const boost::optional<T>& value)
+{
+  return value ? std::optional<T>(*value) : std::nullopt;
+}
+
+} // namespace
+
+const std::string& Config::ProductionUrl()
+{
+  return g_productionUrl;
+}
+
+const std::string& Config::PreproductionUrl()
+{
+  return g_preproductionUrl;
+}
+
+std::string Config::ProductionKey()
+{
+  return BuildKey(0x5EED0001u);
+}
+
+std::string Config::PreproductionKey()
+{
+  return BuildKey(0x5EED0002u);
+}
+
+Config& Config::get()
+{
+  static Config instance;
+  return instance;
+}
+
+Config::Config() : Config(InstallationDirectory()) {}
+
+Config::Config(const QString& installationDirectory)
+    : appName(QCoreApplication::applicationName()), version(QStringLiteral("%1.%2.%3").arg(2).arg(0).arg(74)),
+      copyrightYear(QStringLiteral("%1").arg(2023)),
+      // The per-user data folder of the organisation and application names.
+      dataDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)),
+      logsDir(dataDir + QDir::separator() + QStringLiteral("Logs")),
+      resDir(installationDirectory + QDir::separator() + QStringLiteral("res")),
+      translationsDir(resDir + QDir::separator() + QStringLiteral("translations")),
+      usbUpdateDir("OrvaneNDSUpdate"), usbMetadataDir(Join(usbUpdateDir, "meta_data")),
+      usbChecksumFile(Join(usbUpdateDir, "CHECKSUMS.MD5")),
+      usbHeadUnitFile(Join(usbMetadataDir, "GENERAL.JSON")), usbFullMapDir("OrvaneNDSFull"),
+      serviceUrl(ProductionUrl()), serviceKey(ProductionKey())
+{
+  QDir().mkpath(dataDir);
+
+  const QString path = dataDir + QStringLiteral("/config.json");
+  try {
+    ReadConfig(path);
+  } catch (const std::runtime_error& e) {
+    LOG(Error) << "Failed to read: " << path << ", " << e.what();
+    WriteConfig(path);
+  }
+
+  const QStringList files = QDir(translationsDir).entryList(QStringList(QStringLiteral("*.qm")));
+  for (const QString& file : files)
+    locales.append(QLocale(file.left(file.lastIndexOf(QLatin1Char('.')))));
+}
+
+void Config::ReadConfig(const QString& path)
+{
+  LOG(Info) << "Reading configuration from file: " << path;
+
+  pt::ptree tree;
+  pt::read_json(QFile::encodeName(path).toStdString(), tree);
+
+  const pt::ptree& application = tree.get_child("Application");
+  if (const auto level = application.get_optional<std::string>("LogLevel"))
+    logLevel = ParseSeverity(*level);
+
+  const pt::ptree& update = tree.get_child("FullMapUpdate");
+  updateType = ToStd(update.get_optional<std::string>("UpdateType"));
+  if (updateType == ProductionName) {
+    serviceUrl = ProductionUrl();
+    serviceKey = ProductionKey();
+  } else if (updateType == PreproductionName) {
+    serviceUrl = PreproductionUrl();
+    serviceKey = PreproductionKey();
+  } else {
+    // Address and key are taken together or not at all, so that a built-in
+    // key is never sent to a host the user named.
+    std::string source = update.get<std::string>("UpdateSource");
+    std::string key = update.get<std::string>("UpdateKey");
+    serviceUrl = std::move(source);
+    serviceKey = std::move(key);
+  }
+
+  retryDuration = tree.get<std::string>("MapDownload.RetryDuration");
+}
+
+void Config::WriteConfig(const QString& path)
+{
+  LOG(Info) << "Writing configuration to file: " << path;
+
+  if (dataDir.isEmpty()) {
+    ReportError("Failed to write configuration: no data folder");
+    return;
+  }
+
+  std::ostringstream text;
+  try {
+    pt::ptree tree;
+    pt::ptree application;
+    if (logLevel) {
+      std::ostringstream level;
+      level << *logLevel;
+      application.put("LogLevel", level.str());
+    }
+    tree.add_child("Application", application);
+
+    pt::ptree update;
+    if (serviceUrl == ProductionUrl()) {
+      update.put("UpdateType", ProductionName);
+    } else if (serviceUrl == PreproductionUrl()) {
+      update.put("UpdateType", PreproductionName);
+    } else {
+      update.put("UpdateSource", serviceUrl);
+      update.put("UpdateKey", serviceKey);
+    }
+    tree.add_child("FullMapUpdate", update);
+    tree.put("MapDownload.RetryDuration", 3);
+
+    pt::write_json(text, tree, true);
+  } catch (const std::runtime_error& e) {
+    ReportError(std::string("Failed to write configuration: ") + e.what());
+    return;
+  }
+
+  // A file that exists but could not be read is kept beside the new one; when
+  // it cannot be kept it is not overwritten either.
+  QFile existing(path);
+  if (existing.exists()) {
+    const QString backup = path + QStringLiteral(".bak");
+    QString error;
+    if (!existing.open(QIODevice::ReadOnly)) {
+      ReportError("Failed to keep " + backup.toStdString() + ": " + existing.errorString().toStdString() +
+                  "; the configuration file is left as it is");
+      return;
+    }
+    const QByteArray content = existing.readAll();
+    existing.close();
+    if (!WriteFileAtomically(backup, content, &error)) {
+      ReportError("Failed to keep " + backup.toStdString() + ": " + error.toStdString() +
+                  "; the configuration file is left as it is");
+      return;
+    }
+  }
+
+  QString error;
+  if (!WriteFileAtomically(path, QByteArray::fromStdString(text.str()), &error))
+    ReportError("Failed to write configuration: " + error.toStdString());
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "GlobalLogger.h"
+
+#include <QList>
+#include <QLocale>
+#include <QString>
+
+#include <optional>
+#include <string>
+
+// The application's configuration: identity strings, the folders used on the
+// computer and on the stick, the map-update service's base URL and key, and
+// what config.json names (log level, service environment, retry duration).
+// Built once by Config::get at start-up and read-only afterwards.
+//
+// The data folder is QStandardPaths' DataLocation, on Linux
+// $XDG_DATA_HOME/Arvel/Lumora (~/.local/share/Arvel/Lumora by default); tests
+// point XDG_DATA_HOME at a temporary folder.
+class Config
+{
+public:
+  // The single instance; the first call builds it (and reads config.json).
+  static Config& get();
+
+  // Builds a configuration from config.json in the data folder, with the
+  // translations looked up under `installationDirectory` + "/res". Only
+  // Config::get and tests build one.
+  Config();
+  explicit Config(const QString& installationDirectory);
+
+  Config(const Config&) = delete;
+  Config& operator=(const Config&) = delete;
+
+  // The built-in service environments.
+  static const std::string& ProductionUrl();
+  static const std::string& PreproductionUrl();
+  static std::string ProductionKey();
+  static std::string PreproductionKey();
+
+  const QString appName;
+  const QString version;
+  const QString copyrightYear;
+  const QString dataDir;
+  const QString logsDir;
+  const QString resDir;
+  const QString translationsDir;
+  std::optional<Log::Severity> logLevel;
+  const std::string usbUpdateDir;
+  const std::string usbMetadataDir;
+  const std::string usbChecksumFile;
+  const std::string usbHeadUnitFile;
+  const std::string usbFullMapDir;
+  std::string serviceUrl;
+  std::string serviceKey;
+  std::optional<std::string> updateType;
+  std::string retryDuration;
+  QList<QLocale> locales;
+
+private:
+  void ReadConfig(const QString& path);
+  void WriteConfig(const QString& path);
+};

@@ -1,0 +1,95 @@
+#pragma once
+
+// Helpers shared by the application frame's tests: a captured log, a
+// temporarily changed environment variable, and whole-file reads and writes.
+
+#include "Logger.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <boost/log/core/core.hpp>
+
+#include <memory>
+
+namespace FrameTest {
+
+// Installs a file sink in a temporary folder; Lines() flushes it and returns
+// every record line written so far.
+class CapturedLog
+{
+public:
+  CapturedLog() : logger(Log::CreateFileLogger(dir.path().toStdString())) {}
+
+  QStringList Lines()
+  {
+    logger.reset();
+    QStringList lines;
+    const QDir folder(dir.path());
+    for (const QString& name :
+         folder.entryList(QStringList(QStringLiteral("*.log")), QDir::Files, QDir::Name)) {
+      QFile file(folder.filePath(name));
+      if (file.open(QIODevice::ReadOnly))
+        lines += QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    logger = Log::CreateFileLogger(dir.path().toStdString());
+    return lines;
+  }
+
+  // The lines whose message part (after the last " | ") contains `text`.
+  QStringList Matching(const QString& text)
+  {
+    QStringList found;
+    for (const QString& line : Lines())
+      if (line.mid(line.lastIndexOf(QLatin1String(" | ")) + 3).contains(text))
+        found += line;
+    return found;
+  }
+
+private:
+  QTemporaryDir dir;
+  std::unique_ptr<Log::ILogger> logger;
+};
+
+// Sets an environment variable for the lifetime of the object.
+class ScopedEnv
+{
+public:
+  ScopedEnv(const char* name, const QString& value)
+      : name(name), had(qEnvironmentVariableIsSet(name)), old(qgetenv(name))
+  {
+    qputenv(name, QFile::encodeName(value));
+  }
+  ~ScopedEnv()
+  {
+    if (had)
+      qputenv(name, old);
+    else
+      qunsetenv(name);
+  }
+
+private:
+  const char* name;
+  bool had;
+  QByteArray old;
+};
+
+inline QByteArray ReadFile(const QString& path)
+{
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool WriteFile(const QString& path, const QByteArray& content)
+{
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+} // namespace FrameTest
