@@ -1,0 +1,54 @@
+#pragma once
+
+#include <boost/property_tree/ptree.hpp>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace Tesk {
+
+// One XML document of the map-update service, read into a property tree with
+// the limits that keep a hostile or broken document harmless: at most
+// MaxSize bytes, at most MaxDepth nested elements, exactly one root element.
+// Every failure is a ContentError naming the document.
+class XmlDocument
+{
+public:
+  static constexpr std::size_t MaxSize = 4 * 1024 * 1024;
+  static constexpr int MaxDepth = 32;
+
+  using Tree = boost::property_tree::ptree;
+
+  // `what` names the document in error messages ("package list", ...).
+  XmlDocument(const std::string& xml, std::string what);
+
+  // The root element's prefixed name and its subtree.
+  const std::string& RootName() const { return rootName_; }
+  const Tree& Root() const { return root_; }
+
+  // Throws unless the root element is `name`.
+  void ExpectRoot(const char* name) const;
+
+  // The text of the first child `name` of `parent`, without surrounding white
+  // space. Required: a missing or blank element is a ContentError.
+  std::string Text(const Tree& parent, const char* name) const;
+  // As Text, but a missing element gives an empty string.
+  std::string OptionalText(const Tree& parent, const char* name) const;
+
+  // A byte count written as decimal digits; anything else, or a value beyond
+  // the signed 64-bit range, is a ContentError.
+  std::int64_t Size(const Tree& parent, const char* name) const;
+
+  [[noreturn]] void Fail(const std::string& reason) const;
+
+private:
+  std::string what_;
+  std::string rootName_;
+  Tree root_;
+};
+
+// White space removed from both ends.
+std::string Trimmed(const std::string& text);
+
+} // namespace Tesk
