@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 
 namespace Platform {
@@ -124,7 +126,8 @@ void WriteStartupFile(const QString& folder, const QString& fileName, const QStr
   LOG(Debug) << "Updating start-up file: " << path;
 
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Text)) {
+  // Unbuffered, so that a short write shows in the count that write() returns.
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered)) {
     LOG(Error) << "Failed to open start-up file";
     return;
   }
@@ -222,17 +225,18 @@ qint64 GetFreeDiskSpace(const QString& path)
 bool SetTime(const QString& path, const QDateTime& time, bool)
 {
   LOG(Info) << "Setting time attribute";
-  if (!QFile::exists(path) || path.isEmpty())
+  if (!QFile::exists(path) || path.isEmpty() || !time.isValid())
     return false;
 
-  QFile file(path);
-  // A folder cannot be opened for writing, but its times can be set through a read handle.
-  const bool opened = QFileInfo(path).isDir() ? file.open(QIODevice::ReadOnly) : file.open(QIODevice::Append);
-  if (!opened && !file.open(QIODevice::ReadOnly))
-    return false;
-  if (file.setFileTime(time, QFileDevice::FileBirthTime))
-    return true;
-  return file.setFileTime(time, QFileDevice::FileModificationTime);
+  // No Linux file system lets anyone set the birth time; the modification
+  // time stands in for it. utimensat works on folders as well as files.
+  const qint64 ms = time.toMSecsSinceEpoch();
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;
+  times[1].tv_sec = static_cast<time_t>(ms / 1000 - (ms % 1000 < 0 ? 1 : 0));
+  times[1].tv_nsec = static_cast<long>(((ms % 1000) + 1000) % 1000) * 1000000L;
+  return ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0) == 0;
 }
 
 QDateTime GetTime(const QString& path, bool)

@@ -22,8 +22,8 @@ QString InstallationDirectory();
 qint64 GetFreeDiskSpace(const QString& path);
 
 // Sets the creation date of the file or folder at `path`. Linux file systems
-// do not let anyone set the birth time, so the modification time is set
-// where the birth time cannot be. True when the system accepted the date.
+// do not let anyone set the birth time, so the modification time stands in
+// for it. True when the system accepted the date.
 bool SetTime(const QString& path, const QDateTime& time, bool);
 
 // The creation date of the file or folder at `path`: its birth time where the

@@ -44,7 +44,9 @@ bool HasFreeSpace(const fs::path& path)
 bool WriteFileAtomically(const QString& path, const QByteArray& content, QString* error)
 {
   QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly)) {
+  // Unbuffered, so that write() reports a short write: a buffered QSaveFile
+  // can commit a truncated file when the system accepts only part of the data.
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
     if (error)
       *error = QStringLiteral("cannot open %1: %2").arg(path, file.errorString());
     return false;

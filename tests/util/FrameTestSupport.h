@@ -15,7 +15,14 @@
 
 #include <boost/log/core/core.hpp>
 
+#include <csignal>
+#include <cstdlib>
+#include <functional>
+#include <iostream>
 #include <memory>
+#include <sstream>
+
+#include <sys/resource.h>
 
 namespace FrameTest {
 
@@ -78,6 +85,29 @@ private:
   bool had;
   QByteArray old;
 };
+
+// For a death test (EXPECT_EXIT): runs `body` with files limited to `bytes`,
+// so that every longer write comes up short, with the log going to a console
+// sink; the log is handed to standard error once the limit is lifted (the
+// death test's capture of standard error is a file too). Exits with 0.
+[[noreturn]] inline void RunUnderFileSizeLimit(rlim_t bytes, const std::function<void()>& body)
+{
+  std::ostringstream captured;
+  std::streambuf* old = std::clog.rdbuf(captured.rdbuf());
+  auto logger = Log::CreateConsoleLogger();
+  std::signal(SIGXFSZ, SIG_IGN);
+  struct rlimit saved;
+  getrlimit(RLIMIT_FSIZE, &saved);
+  struct rlimit limited = saved;
+  limited.rlim_cur = bytes;
+  setrlimit(RLIMIT_FSIZE, &limited);
+  body();
+  logger.reset();
+  setrlimit(RLIMIT_FSIZE, &saved);
+  std::clog.rdbuf(old);
+  std::cerr << captured.str() << std::flush;
+  std::exit(0);
+}
 
 inline QByteArray ReadFile(const QString& path)
 {
