@@ -1,0 +1,36 @@
+#pragma once
+
+#include "devicediscovery/DeviceDiscovery.h"
+#include "devicediscovery/VolumeSource.h"
+
+#include <QObject>
+#include <QTimer>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+
+// The worker of the discovery thread: scans the volume source at every tick
+// and invokes "MassStorageCome" and "MassStorageGo" on the receiver for the
+// removable mass-storage volumes that appeared and went since the last scan.
+class VolumePoller : public QObject
+{
+  Q_OBJECT
+
+public:
+  VolumePoller(QObject* receiver, std::chrono::milliseconds interval, VolumeSource source);
+
+public slots:
+  // The first scan, then one every interval.
+  void Start();
+  void Poll();
+
+private:
+  void Hand(const char* method, const DeviceDiscovery::DeviceProperties& volume);
+
+  QObject* receiver_;
+  VolumeSource source_;
+  QTimer timer_;
+  std::map<std::uint64_t, DeviceDiscovery::DeviceProperties> known_;
+  bool readFailed_ = false;
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include "devicediscovery/DeviceDiscovery.h"
+
+#include <string>
+#include <vector>
+
+// Lists the mounted volumes that sit on a block device of the device tree,
+// with the properties the discovery filters on.
+class VolumeSource
+{
+public:
+  // Reads from MountTable::DefaultPath() and BlockDevice::DefaultSysfsRoot().
+  VolumeSource();
+  VolumeSource(std::string mountTable, std::string sysfsRoot);
+
+  // False when the mount table cannot be read. Each block device is listed
+  // once, at the first mount of its whole file system; bind mounts of a
+  // folder inside it are left out.
+  bool List(std::vector<DeviceDiscovery::DeviceProperties>& volumes) const;
+
+  // The id of one mount: a hash of the mount's id, the device number, the
+  // mount path and the source. Never 0.
+  static std::uint64_t MakeId(int mountId, unsigned major, unsigned minor, const std::string& mountPoint,
+                              const std::string& source);
+
+  const std::string& MountTablePath() const { return mountTable_; }
+  const std::string& SysfsRoot() const { return sysfsRoot_; }
+
+private:
+  std::string mountTable_;
+  std::string sysfsRoot_;
+};

@@ -1,0 +1,161 @@
+#include "FakeVolumes.h"
+
+#include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QSaveFile>
+#include <QtGlobal>
+
+#include <algorithm>
+#include <sstream>
+#include <stdexcept>
+
+namespace {
+
+void WriteFile(const QString& path, const std::string& content)
+{
+  QDir().mkpath(QFileInfo(path).path());
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly) ||
+      file.write(content.data(), static_cast<qint64>(content.size())) != static_cast<qint64>(content.size()) ||
+      !file.commit())
+    throw std::runtime_error("Cannot write " + path.toStdString());
+}
+
+void Link(const QString& target, const QString& link)
+{
+  QDir().mkpath(QFileInfo(link).path());
+  // A relative link, as the kernel's tree has them.
+  const QString relative = QFileInfo(link).dir().relativeFilePath(target);
+  if (!QFile::link(relative, link))
+    throw std::runtime_error("Cannot link " + link.toStdString());
+}
+
+} // namespace
+
+FakeVolumes::FakeVolumes(bool fakeMountTable) : fakeMountTable_(fakeMountTable)
+{
+  if (!dir_.isValid())
+    throw std::runtime_error("No temporary folder");
+  QDir().mkpath(QString::fromStdString(SysfsRoot()) + "/dev/block");
+  qputenv("LUMORA_SYSFS", QByteArray::fromStdString(SysfsRoot()));
+  if (fakeMountTable_) {
+    WriteTable();
+    qputenv("LUMORA_MOUNTINFO", QByteArray::fromStdString(MountTablePath()));
+  }
+}
+
+FakeVolumes::~FakeVolumes()
+{
+  qunsetenv("LUMORA_SYSFS");
+  if (fakeMountTable_)
+    qunsetenv("LUMORA_MOUNTINFO");
+}
+
+void FakeVolumes::AddPartition(unsigned major, unsigned minor, Bus bus, bool removableFlag)
+{
+  const QString root = QString::fromStdString(SysfsRoot());
+  const QString number = QStringLiteral("%1_%2").arg(major).arg(minor);
+  QString device;  // the folder that the disk's "device" link names
+  QString disk;
+  switch (bus) {
+  case Bus::Usb:
+    device = root + "/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:" + number;
+    disk = device + "/block/sd" + number;
+    break;
+  case Bus::Sata:
+    device = root + "/devices/pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:" + number;
+    disk = device + "/block/sd" + number;
+    break;
+  case Bus::SdCard:
+  case Bus::Emmc:
+    device = root + "/devices/pci0000:00/0000:00:1c.0/mmc_host/mmc0/mmc0:" + number;
+    WriteFile(device + "/type", bus == Bus::SdCard ? "SD\n" : "MMC\n");
+    disk = device + "/block/mmcblk" + number;
+    break;
+  }
+  WriteFile(disk + "/removable", removableFlag ? "1\n" : "0\n");
+  Link(device, disk + "/device");
+  const QString partition = disk + "/" + QFileInfo(disk).fileName() + "p1";
+  WriteFile(partition + "/partition", "1\n");
+  WriteFile(partition + "/dev", QStringLiteral("%1:%2\n").arg(major).arg(minor).toStdString());
+  Link(partition, root + QStringLiteral("/dev/block/%1:%2").arg(major).arg(minor));
+}
+
+int FakeVolumes::Mount(unsigned major, unsigned minor, const std::string& mountPoint, const std::string& root)
+{
+  const int id = nextMountId_++;
+  mounts_.push_back({id, major, minor, mountPoint, root});
+  WriteTable();
+  return id;
+}
+
+void FakeVolumes::Unmount(int mountId)
+{
+  mounts_.erase(std::remove_if(mounts_.begin(), mounts_.end(), [&](const MountLine& m) { return m.id == mountId; }),
+                mounts_.end());
+  WriteTable();
+}
+
+void FakeVolumes::WriteRawTable(const std::string& text)
+{
+  WriteFile(QString::fromStdString(MountTablePath()), text);
+}
+
+void FakeVolumes::RemoveTable()
+{
+  QFile::remove(QString::fromStdString(MountTablePath()));
+}
+
+void FakeVolumes::WriteTable()
+{
+  std::ostringstream table;
+  // Mounts every system has, on devices that the made-up tree does not know.
+  table << "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
+        << "23 27 0:22 / /sys rw,relatime - sysfs sysfs rw\n"
+        << "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n";
+  for (const auto& m : mounts_)
+    table << m.id << " 27 " << m.major << ":" << m.minor << " " << Encode(m.root) << " " << Encode(m.mountPoint)
+          << " rw,nosuid,nodev,relatime shared:" << m.id << " master:7 - vfat /dev/sd" << m.major << "_"
+          << m.minor << " rw,fmask=0022,iocharset=utf8\n";
+  WriteRawTable(table.str());
+}
+
+std::string FakeVolumes::Folder() const
+{
+  return dir_.path().toStdString();
+}
+
+std::string FakeVolumes::SysfsRoot() const
+{
+  return Folder() + "/sys";
+}
+
+std::string FakeVolumes::MountTablePath() const
+{
+  return Folder() + "/mountinfo";
+}
+
+std::string FakeVolumes::Encode(const std::string& path)
+{
+  std::string encoded;
+  for (const char c : path) {
+    switch (c) {
+    case ' ':
+      encoded += "\\040";
+      break;
+    case '\t':
+      encoded += "\\011";
+      break;
+    case '\n':
+      encoded += "\\012";
+      break;
+    case '\\':
+      encoded += "\\134";
+      break;
+    default:
+      encoded += c;
+    }
+  }
+  return encoded;
+}

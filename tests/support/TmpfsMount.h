@@ -1,0 +1,38 @@
+#pragma once
+
+#include <string>
+
+// A real tmpfs mounted by the test (needs root). The mount is taken away in
+// the destructor unless the test did so itself.
+class TmpfsMount
+{
+public:
+  // True when the process may mount (it runs as root).
+  static bool Allowed();
+
+  // Mounts a tmpfs of `megabytes` at `mountPoint` (which must exist). Check
+  // Mounted() afterwards; Error() says why it failed.
+  TmpfsMount(const std::string& mountPoint, unsigned megabytes = 64);
+  ~TmpfsMount();
+
+  TmpfsMount(const TmpfsMount&) = delete;
+  TmpfsMount& operator=(const TmpfsMount&) = delete;
+
+  bool Mounted() const { return mounted_; }
+  const std::string& Error() const { return error_; }
+  const std::string& Path() const { return mountPoint_; }
+  // The device number the mount table shows for it.
+  unsigned Major() const { return major_; }
+  unsigned Minor() const { return minor_; }
+
+  // Takes the mount away; `lazy` detaches it at once even while files on it
+  // are open (as a pulled stick leaves them).
+  bool Unmount(bool lazy = false);
+
+private:
+  std::string mountPoint_;
+  std::string error_;
+  bool mounted_ = false;
+  unsigned major_ = 0;
+  unsigned minor_ = 0;
+};
