@@ -1,0 +1,44 @@
+#include "Tar/Stream.h"
+
+#include "Log.h"
+
+namespace Tesk::Tar {
+
+Stream::Stream(const boost::filesystem::path& root) : std::ostream(nullptr), buffer(root)
+{
+  rdbuf(&buffer);
+  if (buffer.IsOpen()) {
+    LOG(Info) << "Opened tar stream for: " << root;
+  } else {
+    LOG(Error) << "Failed to open tar stream for: " << root;
+    setstate(std::ios::badbit);
+  }
+}
+
+Stream::~Stream()
+{
+  try {
+    if (good())
+      flush();
+  } catch (...) {
+    // A destructor does not throw; the state already tells.
+  }
+  buffer.Close();
+}
+
+std::string Stream::md5()
+{
+  return buffer.Md5();
+}
+
+std::string Stream::error() const
+{
+  return buffer.Error();
+}
+
+bool Stream::finished() const
+{
+  return buffer.Finished();
+}
+
+} // namespace Tesk::Tar

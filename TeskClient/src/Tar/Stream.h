@@ -1,0 +1,41 @@
+#pragma once
+
+#include "Tar/StreamBuf.h"
+
+#include <boost/filesystem/path.hpp>
+
+#include <ostream>
+#include <string>
+
+namespace Tesk::Tar {
+
+// An output stream that unpacks the tar archive written into it below a root
+// folder and keeps an MD5 over every byte written.
+//
+//     Tesk::Tar::Stream stream(target);            // bad() when target is missing
+//     stream.exceptions(std::ios::badbit | std::ios::failbit);
+//     stream.write(data, size);                    // throws the extractor's error
+//     stream.tellp();                              // bytes accepted so far
+//     stream.md5();                                // "d41d8cd98f00b204e9800998ecf8427e"
+//
+// Without an exception mask a failure only sets the bad state, as for any
+// stream; error() then tells what went wrong.
+class Stream : public std::ostream
+{
+public:
+  explicit Stream(const boost::filesystem::path& root);
+  // Flushes when good, closes the file being written; what was written stays.
+  ~Stream() override;
+
+  // The MD5 of all bytes written so far, as 32 lower-case hexadecimal digits.
+  std::string md5();
+  // The extractor's failure, empty while it works.
+  std::string error() const;
+  // The end-of-archive block has been read.
+  bool finished() const;
+
+private:
+  StreamBuf buffer;
+};
+
+} // namespace Tesk::Tar

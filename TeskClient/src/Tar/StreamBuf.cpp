@@ -1,0 +1,289 @@
+#include "Tar/StreamBuf.h"
+
+#include "Log.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <system_error>
+#include <unistd.h>
+
+namespace Tesk::Tar {
+
+namespace {
+
+// Long names and pax records are held in memory; real ones are a few hundred
+// bytes, so anything beyond this is a damaged or hostile archive.
+constexpr std::int64_t MaxExtendedSize = 1024 * 1024;
+
+constexpr std::int64_t BlockSize = static_cast<std::int64_t>(Header::BlockSize);
+
+std::int64_t PaddingOf(std::int64_t size)
+{
+  return (BlockSize - size % BlockSize) % BlockSize;
+}
+
+} // namespace
+
+StreamBuf::StreamBuf(const boost::filesystem::path& root) : root(root)
+{
+  if (!IsOpen()) {
+    state = State::Failed;
+    error = "Failed to open the target folder \"" + root.string() + "\"";
+  }
+}
+
+StreamBuf::~StreamBuf()
+{
+  Close();
+}
+
+void StreamBuf::Close()
+{
+  if (closed)
+    return;
+  closed = true;
+  if (fileFd >= 0) {
+    ::close(fileFd);
+    fileFd = -1;
+  }
+  if (state != State::End && state != State::Failed && position.load() > 0)
+    LOG(Warning) << "Tar stream closed before the end of the archive, after " << position.load() << " bytes";
+}
+
+std::streamsize StreamBuf::xsputn(const char* data, std::streamsize size)
+{
+  if (state == State::Failed)
+    throw std::runtime_error(error);
+  if (size <= 0)
+    return 0;
+  md5.Append(data, static_cast<std::size_t>(size));
+  std::size_t done = 0;
+  try {
+    while (done < static_cast<std::size_t>(size)) {
+      const std::size_t taken = Consume(data + done, static_cast<std::size_t>(size) - done);
+      done += taken;
+      parsed += static_cast<std::int64_t>(taken);
+    }
+  } catch (const std::exception& failure) {
+    error = failure.what();
+    state = State::Failed;
+    if (fileFd >= 0) {
+      ::close(fileFd);
+      fileFd = -1;
+    }
+    position += static_cast<std::int64_t>(done);
+    LOG(Error) << "Tar stream failed: " << error;
+    throw;
+  }
+  position += size;
+  return size;
+}
+
+StreamBuf::int_type StreamBuf::overflow(int_type c)
+{
+  if (traits_type::eq_int_type(c, traits_type::eof()))
+    return traits_type::not_eof(c);
+  const char byte = traits_type::to_char_type(c);
+  xsputn(&byte, 1);
+  return c;
+}
+
+StreamBuf::pos_type StreamBuf::seekoff(off_type, std::ios_base::seekdir, std::ios_base::openmode)
+{
+  return pos_type(off_type(position.load()));
+}
+
+std::size_t StreamBuf::Consume(const char* data, std::size_t size)
+{
+  switch (state.load()) {
+  case State::Header: {
+    if (blockFill == 0) {
+      headerOffset = parsed;
+      if (size >= Header::BlockSize) {
+        ProcessHeader(data);
+        return Header::BlockSize;
+      }
+    }
+    const std::size_t taken = std::min(Header::BlockSize - blockFill, size);
+    std::memcpy(block + blockFill, data, taken);
+    blockFill += taken;
+    if (blockFill == Header::BlockSize) {
+      blockFill = 0;
+      ProcessHeader(block);
+    }
+    return taken;
+  }
+  case State::FileData: {
+    const std::size_t taken = static_cast<std::size_t>(std::min<std::int64_t>(remaining, size));
+    WriteFileData(data, taken);
+    remaining -= static_cast<std::int64_t>(taken);
+    if (remaining == 0) {
+      CloseFile();
+      EndOfData();
+    }
+    return taken;
+  }
+  case State::Extended: {
+    const std::size_t taken = static_cast<std::size_t>(std::min<std::int64_t>(remaining, size));
+    extended.append(data, taken);
+    remaining -= static_cast<std::int64_t>(taken);
+    if (remaining == 0)
+      FinishExtended();
+    return taken;
+  }
+  case State::Skip: {
+    const std::size_t taken = static_cast<std::size_t>(std::min<std::int64_t>(remaining, size));
+    remaining -= static_cast<std::int64_t>(taken);
+    if (remaining == 0)
+      EndOfData();
+    return taken;
+  }
+  case State::End:
+    return size;
+  case State::Failed:
+    break;
+  }
+  throw std::runtime_error(error);
+}
+
+void StreamBuf::EndOfData()
+{
+  if (padding > 0) {
+    remaining = padding;
+    padding = 0;
+    state = State::Skip;
+  } else {
+    state = State::Header;
+  }
+}
+
+void StreamBuf::ProcessHeader(const char* header)
+{
+  if (Header::IsZeroBlock(header)) {
+    LOG(Debug) << "End of tar archive at offset " << headerOffset;
+    state = State::End;
+    return;
+  }
+  const Header parsedHeader = Header::Parse(header, headerOffset);
+  switch (parsedHeader.type) {
+  case Header::Type::LongName:
+  case Header::Type::PaxLocal:
+    if (parsedHeader.size > MaxExtendedSize)
+      throw std::runtime_error(std::string("Refused ") + Header::TypeName(parsedHeader.type) + " of " +
+                               std::to_string(parsedHeader.size) + " bytes at offset " +
+                               std::to_string(headerOffset));
+    extendedType = parsedHeader.type;
+    extended.clear();
+    remaining = parsedHeader.size;
+    padding = PaddingOf(parsedHeader.size);
+    state = State::Extended;
+    if (remaining == 0)
+      FinishExtended();
+    return;
+  case Header::Type::LongLink:
+  case Header::Type::PaxGlobal:
+  case Header::Type::VolumeLabel:
+    remaining = parsedHeader.size;
+    padding = PaddingOf(parsedHeader.size);
+    state = State::Skip;
+    if (remaining == 0)
+      EndOfData();
+    return;
+  case Header::Type::File:
+  case Header::Type::Directory:
+    StartEntry(parsedHeader);
+    return;
+  case Header::Type::HardLink:
+  case Header::Type::SymbolicLink:
+  case Header::Type::CharDevice:
+  case Header::Type::BlockDevice:
+  case Header::Type::Fifo:
+    throw std::runtime_error(std::string("Refused ") + Header::TypeName(parsedHeader.type) + ": \"" +
+                             (hasPendingName ? pendingName : parsedHeader.name) + "\"");
+  case Header::Type::Unsupported:
+    break;
+  }
+  throw std::runtime_error(std::string("Refused unsupported entry type '") + parsedHeader.flag + "': \"" +
+                           (hasPendingName ? pendingName : parsedHeader.name) + "\"");
+}
+
+void StreamBuf::StartEntry(const Header& header)
+{
+  const std::string name = hasPendingName ? pendingName : header.name;
+  const std::int64_t size = pendingSize >= 0 ? pendingSize : header.size;
+  hasPendingName = false;
+  pendingName.clear();
+  pendingSize = -1;
+
+  // Old archivers mark a folder by a trailing slash on a file entry.
+  const bool directory = header.type == Header::Type::Directory || (!name.empty() && name.back() == '/');
+  const std::vector<std::string> components = RootFolder::SplitName(name);
+  if (directory) {
+    if (size != 0)
+      throw std::runtime_error("Refused directory entry with data: \"" + name + "\" (" +
+                               std::to_string(size) + " bytes)");
+    root.MakeDirectory(components);
+    LOG(Debug) << "Created directory: " << name;
+    state = State::Header;
+    return;
+  }
+  fileFd = root.CreateFile(components);
+  entryName = name;
+  LOG(Debug) << "Extracting file: " << name << " (" << size << " bytes)";
+  remaining = size;
+  padding = PaddingOf(size);
+  state = State::FileData;
+  if (remaining == 0) {
+    CloseFile();
+    EndOfData();
+  }
+}
+
+void StreamBuf::FinishExtended()
+{
+  if (extendedType == Header::Type::LongName) {
+    pendingName = extended.substr(0, extended.find('\0'));
+    hasPendingName = true;
+  } else {
+    const auto records = Header::ParsePax(extended);
+    const auto path = records.find("path");
+    if (path != records.end()) {
+      if (path->second.find('\0') != std::string::npos)
+        throw std::runtime_error("Malformed extended header");
+      pendingName = path->second;
+      hasPendingName = true;
+    }
+    const auto size = records.find("size");
+    if (size != records.end())
+      pendingSize = Header::ParseDecimal(size->second, "size");
+  }
+  extended.clear();
+  EndOfData();
+}
+
+void StreamBuf::WriteFileData(const char* data, std::size_t size)
+{
+  while (size > 0) {
+    const ssize_t written = ::write(fileFd, data, size);
+    if (written < 0 && errno == EINTR)
+      continue;
+    if (written <= 0)
+      throw std::runtime_error("Failed to write file: \"" + entryName +
+                               "\": " + std::generic_category().message(written < 0 ? errno : ENOSPC));
+    data += written;
+    size -= static_cast<std::size_t>(written);
+  }
+}
+
+void StreamBuf::CloseFile()
+{
+  const int fd = fileFd;
+  fileFd = -1;
+  if (fd >= 0 && ::close(fd) != 0 && errno != EINTR)
+    throw std::runtime_error("Failed to close file: \"" + entryName +
+                             "\": " + std::generic_category().message(errno));
+}
+
+} // namespace Tesk::Tar

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "Tar/Header.h"
+#include "Tar/Md5Worker.h"
+#include "Tar/RootFolder.h"
+
+#include <boost/filesystem/path.hpp>
+
+#include <atomic>
+#include <cstdint>
+#include <streambuf>
+#include <string>
+
+namespace Tesk::Tar {
+
+// The output buffer of the tar-extracting stream. Bytes written into it are
+// parsed as a tar archive as they come, split at any byte, and its folders
+// and regular files are created below the root; an MD5 over every byte
+// written, headers and padding included, is kept on the side.
+//
+// Its position query reports the number of bytes accepted so far, whatever
+// it is asked for: a download resumes from there. A failure (a folder or file
+// that cannot be created or written, a damaged header, an entry that could
+// reach outside the root or is not a plain file or folder) throws
+// std::runtime_error; the buffer then stays failed and refuses every later
+// write with the same error.
+//
+// Written from one thread at a time; the position and Md5 may be read from
+// another.
+class StreamBuf : public std::streambuf
+{
+public:
+  explicit StreamBuf(const boost::filesystem::path& root);
+  ~StreamBuf() override;
+
+  // False when the root could not be opened; every write then fails.
+  bool IsOpen() const { return root.IsOpen(); }
+  // The MD5 of all bytes written so far, as 32 lower-case hexadecimal digits.
+  std::string Md5() { return md5.HexDigest(); }
+  std::int64_t BytesWritten() const { return position.load(); }
+  // The end-of-archive block has been read.
+  bool Finished() const { return state == State::End; }
+  // The text of the failure that stopped the buffer; empty while it works.
+  const std::string& Error() const { return error; }
+  // Closes the file being written. Called by the stream when it closes.
+  void Close();
+
+protected:
+  std::streamsize xsputn(const char* data, std::streamsize size) override;
+  int_type overflow(int_type c) override;
+  pos_type seekoff(off_type offset, std::ios_base::seekdir direction, std::ios_base::openmode mode) override;
+
+private:
+  enum class State
+  {
+    Header,   // collecting a header block
+    FileData, // writing a regular file's data
+    Extended, // collecting the data of a long-name or pax header
+    Skip,     // skipping padding or data that are not used
+    End,      // after the end-of-archive block: the rest is ignored
+    Failed
+  };
+
+  // Consumes at most size bytes in the current state; returns how many.
+  std::size_t Consume(const char* data, std::size_t size);
+  void ProcessHeader(const char* block);
+  void StartEntry(const Header& header);
+  void FinishExtended();
+  void EndOfData();
+  void WriteFileData(const char* data, std::size_t size);
+  void CloseFile();
+
+  RootFolder root;
+  Md5Worker md5;
+  std::atomic<std::int64_t> position{0};
+  std::atomic<State> state{State::Header};
+  std::string error;
+
+  char block[Header::BlockSize];
+  std::size_t blockFill = 0;
+  std::int64_t parsed = 0;       // bytes taken by the parser so far
+  std::int64_t headerOffset = 0; // archive offset of the header being read
+
+  std::int64_t remaining = 0; // bytes left in FileData, Extended or Skip
+  std::int64_t padding = 0;   // block padding that follows the current data
+  std::string entryName;      // the file being written, for error texts
+  int fileFd = -1;
+
+  Header::Type extendedType = Header::Type::LongName;
+  std::string extended; // data of the long-name or pax header being read
+  // What the extended headers said about the next entry.
+  std::string pendingName;
+  bool hasPendingName = false;
+  std::int64_t pendingSize = -1;
+  bool closed = false;
+};
+
+} // namespace Tesk::Tar
