@@ -1,6 +1,7 @@
 #include "cfg/Config.h"
 
 #include "Log.h"
+#include "cfg/Settings.h"
 #include "platform/Platform.h"
 #include "util/Filesystem.h"
 
@@ -11,6 +12,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QMap>
 #include <QStandardPaths>
 
 #include <cstdint>
@@ -231,4 +233,120 @@ void Config::WriteConfig(const QString& path)
   QString error;
   if (!WriteFileAtomically(path, QByteArray::fromStdString(text.str()), &error))
     ReportError("Failed to write configuration: " + error.toStdString());
+}
+
+// Locales and web links.
+
+namespace {
+
+// The two web sites the links lead to, without a trailing separator.
+const char* const MakerSite = "https://www.arvel.invalid";
+const char* const MapSupplierSite = "https://www.orvane.invalid";
+
+const char* const FallbackLocale = "en_GB";
+
+// The UI locales that have pages of their own, with the language segment of
+// their addresses, in the order the tables list them.
+const std::pair<const char*, const char*> PageLanguages[] = {
+    {"en_GB", "en"}, {"en_US", "en"}, {"de_DE", "de"}, {"fr_FR", "fr"}, {"fr_CA", "fr"},
+    {"es_ES", "es"}, {"es_MX", "es"}, {"pt_PT", "pt"}, {"tr_TR", "tr"},
+};
+
+template <typename MakeUrl>
+QMap<QString, QString> BuildTable(MakeUrl makeUrl)
+{
+  QMap<QString, QString> table;
+  for (const auto& entry : PageLanguages)
+    table.insert(QLatin1String(entry.first), makeUrl(QLatin1String(entry.second)));
+  return table;
+}
+
+const QMap<QString, QString>& LegalTable()
+{
+  static const QMap<QString, QString> table = BuildTable([](const QString&) {
+    return QLatin1String(MapSupplierSite) + QStringLiteral("/en_gb/thirdpartyproductterms/");
+  });
+  return table;
+}
+
+const QMap<QString, QString>& CopyrightTable()
+{
+  static const QMap<QString, QString> table = BuildTable([](const QString& language) {
+    return QLatin1String(MakerSite) + QLatin1Char('/') + language + QStringLiteral("/terms-and-conditions/");
+  });
+  return table;
+}
+
+const QMap<QString, QString>& HelpTable()
+{
+  static const QMap<QString, QString> table = BuildTable([](const QString& language) {
+    return QLatin1String(MakerSite) + QStringLiteral("/media/downloads/zev_guideline/zev_user_guideline_") +
+           language + QStringLiteral(".pdf");
+  });
+  return table;
+}
+
+QString Lookup(const QMap<QString, QString>& table, const QString& locale)
+{
+  return table.value(locale, table.value(QLatin1String(FallbackLocale)));
+}
+
+} // namespace
+
+QString Config::translationFile(const QString& locale) const
+{
+  return translationsDir + QDir::separator() + locale;
+}
+
+QString Config::suitableLocale(const QString& name) const
+{
+  // The system names locales with a dash ("en-GB"), the translation files
+  // with an underscore ("en_GB"); compare both in the one form QLocale gives.
+  const QLocale requested(name);
+  if (requested.language() == QLocale::C)
+    return QString::fromLatin1(FallbackLocale);
+  const QString normal = requested.name();
+  QString candidate;
+  for (const QLocale& installed : locales) {
+    if (installed.name() == normal)
+      return normal;
+    if (installed.language() == requested.language())
+      candidate = installed.name();
+  }
+  return candidate.isEmpty() ? QString::fromLatin1(FallbackLocale) : candidate;
+}
+
+QString Config::LinkForLocale(Link link, const QString& locale)
+{
+  switch (link) {
+  case Link::Legal:
+    return Lookup(LegalTable(), locale);
+  case Link::Copyright:
+    return Lookup(CopyrightTable(), locale);
+  case Link::Help:
+    return Lookup(HelpTable(), locale);
+  case Link::ReportMapShare:
+    return QLatin1String(MapSupplierSite) + QLatin1Char('/') + locale + QStringLiteral("/account/login.html");
+  }
+  return QString();
+}
+
+QString Config::legalLink() const
+{
+  return LinkForLocale(Link::Legal, Settings::get().Locale());
+}
+
+QString Config::copyrightLink() const
+{
+  return LinkForLocale(Link::Copyright, Settings::get().Locale());
+}
+
+QString Config::helpLink() const
+{
+  return LinkForLocale(Link::Help, Settings::get().Locale());
+}
+
+QString Config::reportMapShareLink() const
+{
+  return LinkForLocale(Link::ReportMapShare, Settings::get().Locale());
 }

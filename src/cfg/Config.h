@@ -32,6 +32,29 @@ public:
   Config(const Config&) = delete;
   Config& operator=(const Config&) = delete;
 
+  // The path of a language's translation file, without its ".qm" suffix.
+  QString translationFile(const QString& locale) const;
+  // An installed locale name for `name` ("de_DE", or "de-DE" as the system
+  // names it): the exact one, else the last installed one of the same
+  // language, else "en_GB".
+  QString suitableLocale(const QString& name) const;
+
+  // Web pages for the current UI language (Settings::Locale()).
+  QString legalLink() const;
+  QString copyrightLink() const;
+  QString helpLink() const;
+  QString reportMapShareLink() const;
+
+  enum class Link
+  {
+    Legal,
+    Copyright,
+    Help,
+    ReportMapShare
+  };
+  // The page of `link` for the UI language `locale`.
+  static QString LinkForLocale(Link link, const QString& locale);
+
   // The built-in service environments.
   static const std::string& ProductionUrl();
   static const std::string& PreproductionUrl();

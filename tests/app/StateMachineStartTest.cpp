@@ -1,0 +1,99 @@
+#include "ApplicationGuard.h"
+#include "sm/StateMachine.h"
+#include "sm/States/Common.h"
+#include "sm/States/StartUp.h"
+
+#include "FrameTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTimer>
+
+#include <stdexcept>
+
+using namespace FrameTest;
+
+namespace {
+
+QStringList Messages(CapturedLog& log)
+{
+  QStringList messages;
+  for (const QString& line : log.Lines())
+    messages += line.mid(line.lastIndexOf(QLatin1String(" | ")) + 3);
+  return messages;
+}
+
+} // namespace
+
+TEST(ApplicationGuard, EmitsTheStartEventOnceAndOnlyThroughTheQueue)
+{
+  QObject owner;
+  auto* guard = new ApplicationGuard(&owner);
+  QSignalSpy direct(guard, &ApplicationGuard::ApplicationEvent);
+  int queued = 0;
+  QObject::connect(
+      guard, &ApplicationGuard::ApplicationEvent, &owner,
+      [&](ApplicationGuard::Event event) {
+        EXPECT_EQ(event, ApplicationGuard::Start);
+        ++queued;
+      },
+      Qt::QueuedConnection);
+
+  guard->Run();
+  guard->Run();
+  EXPECT_EQ(direct.count(), 1);
+  EXPECT_EQ(queued, 0) << "a queued receiver hears it from the event loop only";
+  EXPECT_TRUE(QTest::qWaitFor([&] { return queued == 1; }));
+  guard->Run();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(queued, 1);
+  EXPECT_EQ(QMetaType::type("Event"), qMetaTypeId<ApplicationGuard::Event>());
+}
+
+TEST(StateMachine, EntersStartUpThenCommonWhenTheLoopDeliversTheStartEvent)
+{
+  CapturedLog log;
+  {
+    StateMachine machine;
+    EXPECT_TRUE(machine.terminated()) << "construction enters no state";
+    machine.initiate();
+    EXPECT_NE(machine.state_cast<const States::StartUp*>(), nullptr);
+    EXPECT_EQ(machine.state_cast<const States::Common*>(), nullptr) << "the start event waits for the loop";
+
+    EXPECT_TRUE(QTest::qWaitFor([&] { return machine.state_cast<const States::Common*>() != nullptr; }));
+  }
+  const QStringList messages = Messages(log);
+  const QStringList expected = {"Entered StartUp state", "Got StartUp event; switching to Common state",
+                                "Entered Common state", "Left Common state"};
+  EXPECT_EQ(messages, expected);
+}
+
+TEST(StateMachine, QuitEventEndsTheLoopAndLeavesEveryState)
+{
+  StateMachine machine;
+  machine.initiate();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return machine.state_cast<const States::Common*>() != nullptr; }));
+
+  QTimer::singleShot(0, &machine, [&] {
+    QMetaObject::invokeMethod(&machine, "HandleApplicationEvent", Qt::DirectConnection,
+                              Q_ARG(ApplicationGuard::Event, ApplicationGuard::Quit));
+  });
+  EXPECT_EQ(QCoreApplication::exec(), 0);
+  EXPECT_TRUE(machine.terminated());
+}
+
+TEST(StateMachine, UnsupportedEventIsALogicError)
+{
+  StateMachine machine;
+  machine.initiate();
+  try {
+    QMetaObject::invokeMethod(&machine, "HandleApplicationEvent", Qt::DirectConnection,
+                              Q_ARG(ApplicationGuard::Event, static_cast<ApplicationGuard::Event>(7)));
+    FAIL() << "no exception";
+  } catch (const std::logic_error& e) {
+    EXPECT_STREQ(e.what(), "Failed to handle application event: event is not supported");
+  }
+}

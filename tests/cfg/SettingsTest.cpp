@@ -1,0 +1,247 @@
+#include "cfg/Settings.h"
+
+#include "FrameTestSupport.h"
+#include "cfg/Config.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QLocale>
+#include <QTemporaryDir>
+
+#include <thread>
+
+using namespace FrameTest;
+
+namespace {
+
+// Real translations (the ones the build makes beside the executables) in an
+// installation folder of the test's own, and a home of its own so that start
+// at login writes its files there.
+class SettingsFile : public ::testing::Test
+{
+protected:
+  QTemporaryDir home;
+  QTemporaryDir install;
+  ScopedEnv dataHome{"XDG_DATA_HOME", home.path() + QStringLiteral("/data")};
+  ScopedEnv homeEnv{"HOME", home.path()};
+  ScopedEnv configHome{"XDG_CONFIG_HOME", home.path() + QStringLiteral("/config")};
+  QLocale defaultLocale;
+  std::unique_ptr<Config> config;
+
+  void SetUp() override
+  {
+    const QString built = QCoreApplication::applicationDirPath() + QStringLiteral("/res/translations/");
+    const QString folder = install.path() + QStringLiteral("/res/translations/");
+    QDir().mkpath(folder);
+    for (const char* locale : {"en_GB", "de_DE"})
+      ASSERT_TRUE(QFile::copy(built + locale + ".qm", folder + locale + ".qm")) << locale;
+    // A second real translation under another name, for a language without one of its own.
+    ASSERT_TRUE(QFile::copy(built + "de_DE.qm", folder + "fr_CA.qm"));
+    config = std::make_unique<Config>(install.path());
+  }
+
+  void TearDown() override { QLocale::setDefault(defaultLocale); }
+
+  QString SettingsPath() const { return config->dataDir + QStringLiteral("/settings.json"); }
+  QString Autostart() const
+  {
+    return home.path() + QStringLiteral("/config/autostart/com.arvel.lumora.desktop");
+  }
+  QString LaunchAgent() const
+  {
+    return home.path() + QStringLiteral("/Library/LaunchAgents/com.arvel.lumora.plist");
+  }
+
+  void Store(const QByteArray& json) { ASSERT_TRUE(WriteFile(SettingsPath(), json)); }
+
+  // The translation in effect for a text whose German form differs.
+  static QString Kilobytes() { return QCoreApplication::translate("global", "KB"); }
+};
+
+} // namespace
+
+TEST_F(SettingsFile, FirstStartSwitchesStartAtLoginOnAndStaysInBritishEnglish)
+{
+  CapturedLog log;
+  Settings settings(*config);
+  EXPECT_EQ(settings.Locale(), QStringLiteral("en_GB"));
+  EXPECT_TRUE(settings.RunAtStartup());
+  EXPECT_EQ(Kilobytes(), QStringLiteral("KB")) << "no translation installed";
+  EXPECT_TRUE(ReadFile(Autostart()).contains("X-GNOME-Autostart-enabled=true\n"));
+  EXPECT_TRUE(ReadFile(LaunchAgent()).contains("<true/>"));
+  EXPECT_FALSE(QFile::exists(SettingsPath())) << "only Save writes the file";
+
+  QStringList messages;
+  for (const QString& line : log.Lines())
+    messages += line.mid(line.lastIndexOf(QLatin1String(" | ")) + 3);
+  ASSERT_GE(messages.size(), 4);
+  EXPECT_EQ(messages[0], QStringLiteral("Reading settings from file: ") + SettingsPath());
+  EXPECT_TRUE(
+      messages[1].startsWith(QStringLiteral("Failed to read: ") + SettingsPath() + QStringLiteral(", : ")));
+  EXPECT_TRUE(messages[1].contains(QStringLiteral("cannot open file")));
+  EXPECT_EQ(messages[2], QStringLiteral("Changing run at startup from: false to: true"));
+  EXPECT_EQ(messages.last(), QStringLiteral("locale: en_GB is already in use"));
+}
+
+TEST_F(SettingsFile, StoredLanguageIsInstalledAndStartAtLoginLeftAlone)
+{
+  Store(R"({"language": "de_DE", "run at startup": "false"})");
+  CapturedLog log;
+  Settings settings(*config);
+  EXPECT_EQ(settings.Locale(), QStringLiteral("de_DE"));
+  EXPECT_FALSE(settings.RunAtStartup());
+  EXPECT_EQ(Kilobytes(), QStringLiteral("kB"));
+  EXPECT_EQ(QLocale().name(), QStringLiteral("de_DE"));
+  EXPECT_FALSE(QFile::exists(Autostart()));
+  EXPECT_FALSE(QFile::exists(LaunchAgent()));
+  EXPECT_EQ(log.Matching("Changing language from: en_GB to: de_DE").size(), 1);
+  EXPECT_EQ(log.Matching("Current language: de_DE, run at startup: false").size(), 1);
+  EXPECT_TRUE(log.Matching("run at startup from").isEmpty());
+}
+
+TEST_F(SettingsFile, StoredStartAtLoginIsWrittenAtEveryStart)
+{
+  for (const QByteArray& value : {QByteArray("\"true\""), QByteArray("true"), QByteArray("\"1\"")}) {
+    SCOPED_TRACE(value.toStdString());
+    QFile::remove(Autostart());
+    Store(R"({"language": "en_GB", "run at startup": )" + value + "}");
+    Settings settings(*config);
+    EXPECT_TRUE(settings.RunAtStartup());
+    EXPECT_TRUE(ReadFile(Autostart()).contains("X-GNOME-Autostart-enabled=true\n"));
+  }
+}
+
+TEST_F(SettingsFile, MissingOrInvalidStartAtLoginKeepsTheLanguageAndSwitchesItOn)
+{
+  for (const QByteArray& file : {QByteArray(R"({"language": "de_DE"})"),
+                                 QByteArray(R"({"language": "de_DE", "run at startup": "yes"})")}) {
+    SCOPED_TRACE(file.toStdString());
+    Store(file);
+    CapturedLog log;
+    Settings settings(*config);
+    EXPECT_EQ(settings.Locale(), QStringLiteral("de_DE"));
+    EXPECT_TRUE(settings.RunAtStartup());
+    EXPECT_EQ(log.Matching("locale: de_DE is already in use").size(), 1);
+    EXPECT_TRUE(ReadFile(Autostart()).contains("=true"));
+  }
+}
+
+TEST_F(SettingsFile, CorruptFileIsLikeAMissingOne)
+{
+  Store("{\"language\": ");
+  Settings settings(*config);
+  EXPECT_EQ(settings.Locale(), QStringLiteral("en_GB"));
+  EXPECT_TRUE(settings.RunAtStartup());
+  EXPECT_EQ(ReadFile(SettingsPath()), QByteArray("{\"language\": ")) << "reading never rewrites";
+}
+
+TEST_F(SettingsFile, FailedLanguageChangeKeepsTheCurrentTranslation)
+{
+  Store(R"({"language": "de_DE", "run at startup": "false"})");
+  Settings settings(*config);
+  ASSERT_EQ(Kilobytes(), QStringLiteral("kB"));
+
+  CapturedLog log;
+  EXPECT_FALSE(settings.SetLocale("es_ES"));
+  EXPECT_EQ(settings.Locale(), QStringLiteral("de_DE"));
+  EXPECT_EQ(Kilobytes(), QStringLiteral("kB")) << "the German translation is still installed";
+  EXPECT_EQ(QLocale().name(), QStringLiteral("de_DE"));
+  EXPECT_EQ(log.Matching("Changing language from: de_DE to: es_ES").size(), 1);
+  EXPECT_EQ(log.Matching("Failed to load translation file: " + config->translationsDir + "/es_ES").size(), 1);
+
+  EXPECT_FALSE(settings.SetLocale("de_DE"));
+  EXPECT_EQ(log.Matching("locale: de_DE is already in use").size(), 1);
+
+  EXPECT_TRUE(settings.SetLocale("en_GB"));
+  EXPECT_EQ(Kilobytes(), QStringLiteral("KB"));
+  EXPECT_EQ(settings.Locale(), QStringLiteral("en_GB"));
+  EXPECT_EQ(QLocale().name(), QStringLiteral("en_GB"));
+}
+
+TEST_F(SettingsFile, UnchangedStartAtLoginWritesNothing)
+{
+  Store(R"({"language": "en_GB", "run at startup": "false"})");
+  Settings settings(*config);
+  CapturedLog log;
+  EXPECT_FALSE(settings.SetRunAtStartup(false));
+  EXPECT_TRUE(log.Lines().isEmpty());
+  EXPECT_FALSE(QFile::exists(Autostart()));
+
+  EXPECT_TRUE(settings.SetRunAtStartup(true));
+  EXPECT_TRUE(ReadFile(Autostart()).contains("=true\n"));
+  EXPECT_TRUE(settings.SetRunAtStartup(false));
+  EXPECT_TRUE(ReadFile(Autostart()).contains("=false\n"))
+      << "switched off, the entry stays with the flag off";
+  EXPECT_EQ(log.Matching("Changing run at startup from: true to: false").size(), 1);
+}
+
+TEST_F(SettingsFile, SaveWritesBothValuesAndTheNextStartReadsThem)
+{
+  Store(R"({"language": "en_GB", "run at startup": "true", "other": 1})");
+  {
+    Settings settings(*config);
+    ASSERT_TRUE(settings.SetLocale("fr_CA"));
+    settings.SetRunAtStartup(false);
+    settings.Save();
+  }
+  EXPECT_EQ(ReadFile(SettingsPath()), QByteArray("{\n"
+                                                 "    \"language\": \"fr_CA\",\n"
+                                                 "    \"run at startup\": \"false\"\n"
+                                                 "}\n"));
+  EXPECT_EQ(QDir(config->dataDir).entryList({"settings.json*"}, QDir::Files | QDir::Hidden),
+            QStringList{"settings.json"});
+
+  Settings again(*config);
+  EXPECT_EQ(again.Locale(), QStringLiteral("fr_CA"));
+  EXPECT_FALSE(again.RunAtStartup());
+}
+
+TEST_F(SettingsFile, SaveThatCannotWriteIsLoggedOnly)
+{
+  Store(R"({"language": "en_GB", "run at startup": "false"})");
+  Settings settings(*config);
+  QFile::remove(SettingsPath());
+  ASSERT_TRUE(QDir().mkpath(SettingsPath())); // a folder in the file's place
+  CapturedLog log;
+  EXPECT_NO_THROW(settings.Save());
+  EXPECT_EQ(log.Matching("Writing settings to file: " + SettingsPath()).size(), 1);
+  const QStringList errors = log.Matching("Failed to write settings to file: " + SettingsPath() + ", : ");
+  ASSERT_EQ(errors.size(), 1);
+  EXPECT_TRUE(errors[0].contains("|   Error |"));
+}
+
+TEST_F(SettingsFile, LocaleIsReadSafelyWhileTheLanguageChanges)
+{
+  Store(R"({"language": "en_GB", "run at startup": "false"})");
+  Settings settings(*config);
+  std::atomic<bool> done{false};
+  std::atomic<int> odd{0};
+  std::thread reader([&] {
+    while (!done) {
+      const QString locale = settings.Locale();
+      if (locale != "en_GB" && locale != "de_DE")
+        ++odd;
+    }
+  });
+  for (int i = 0; i < 50; ++i)
+    ASSERT_TRUE(settings.SetLocale(i % 2 ? "en_GB" : "de_DE"));
+  done = true;
+  reader.join();
+  EXPECT_EQ(odd, 0);
+}
+
+TEST_F(SettingsFile, LinksFollowTheCurrentLanguage)
+{
+  // The process-wide instances, built on the test's own folders.
+  Settings& settings = Settings::get();
+  const Config& global = Config::get();
+  EXPECT_EQ(settings.Locale(), QStringLiteral("en_GB"));
+  EXPECT_EQ(global.copyrightLink(), Config::LinkForLocale(Config::Link::Copyright, "en_GB"));
+  EXPECT_EQ(global.helpLink(), Config::LinkForLocale(Config::Link::Help, "en_GB"));
+  EXPECT_EQ(global.legalLink(), Config::LinkForLocale(Config::Link::Legal, "en_GB"));
+  ASSERT_TRUE(settings.SetLocale("de_DE")); // the built translations beside the test executable
+  EXPECT_TRUE(global.copyrightLink().endsWith("/de/terms-and-conditions/"));
+  EXPECT_TRUE(global.reportMapShareLink().endsWith("/de_DE/account/login.html"));
+  EXPECT_EQ(&settings, &Settings::get());
+}

@@ -1,0 +1,35 @@
+#include "util/Stylesheet.h"
+
+#include "FrameTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+#include <QWidget>
+
+using namespace FrameTest;
+
+TEST(LoadStylesheet, ReplacesTheSheetWithTheFileUpToItsFirstZeroByte)
+{
+  QTemporaryDir dir;
+  const QString path = dir.filePath("Widget.qss");
+  ASSERT_TRUE(
+      WriteFile(path, QByteArray("QWidget { color: #005691; } /* \xc3\xa4 */\0QWidget { color: red; }", 64)));
+  QWidget widget;
+  widget.setStyleSheet("QWidget { background: white; }");
+  LoadStylesheet(path, &widget);
+  EXPECT_EQ(widget.styleSheet(), QString::fromUtf8("QWidget { color: #005691; } /* \xc3\xa4 */"));
+}
+
+TEST(LoadStylesheet, MissingFileIsAWarningAndTheWidgetKeepsItsSheet)
+{
+  QWidget widget;
+  widget.setStyleSheet("QWidget { background: white; }");
+  CapturedLog log;
+  LoadStylesheet(":/styles/Missing.qss", &widget);
+  EXPECT_EQ(widget.styleSheet(), QStringLiteral("QWidget { background: white; }"));
+  const QStringList warnings = log.Matching("Could not open file: :/styles/Missing.qss");
+  ASSERT_EQ(warnings.size(), 1);
+  EXPECT_TRUE(warnings[0].contains("| Warning |"));
+  EXPECT_EQ(log.Matching("Loading stylesheet from: :/styles/Missing.qss").size(), 1);
+}
