@@ -10,7 +10,7 @@ packages=(
   libboost-dev libboost-log-dev libboost-thread-dev libboost-filesystem-dev
   libboost-system-dev libboost-date-time-dev
   libgtest-dev libgmock-dev
-  xvfb xauth x11-utils
+  xvfb xauth x11-utils dbus-daemon
   fonts-roboto-unhinted python3-fonttools
   clang libclang-rt-dev
   curl openssl ca-certificates

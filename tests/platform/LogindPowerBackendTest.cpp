@@ -1,0 +1,221 @@
+// The sleep watcher on the login manager's D-Bus interface, against a stand-in
+// login manager on a private message bus started by the test.
+
+#include "platform/LogindPowerBackend.h"
+#include "platform/PowerChange.h"
+#include "platform/SleepNotifier.h"
+
+#include "FrameTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusUnixFileDescriptor>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTest>
+#include <QThread>
+
+#include <fcntl.h>
+#include <mutex>
+#include <unistd.h>
+
+using namespace FrameTest;
+
+namespace {
+
+// The login manager's Inhibit: each lock is the write end of a pipe, held
+// until every copy of it is closed.
+class FakeLogind : public QObject
+{
+  Q_OBJECT
+  Q_CLASSINFO("D-Bus Interface", "org.freedesktop.login1.Manager")
+
+public:
+  struct Lock
+  {
+    QString what;
+    QString who;
+    QString mode;
+    int readEnd;
+  };
+
+  ~FakeLogind() override
+  {
+    for (const Lock& lock : locks)
+      ::close(lock.readEnd);
+  }
+
+  std::vector<Lock> Locks()
+  {
+    std::lock_guard<std::mutex> guard(mutex);
+    return locks;
+  }
+
+  // True once the holder has closed the lock.
+  static bool Released(const Lock& lock)
+  {
+    char byte;
+    return ::read(lock.readEnd, &byte, 1) == 0;
+  }
+
+public slots:
+  QDBusUnixFileDescriptor Inhibit(const QString& what, const QString& who, const QString&,
+                                  const QString& mode)
+  {
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0)
+      return QDBusUnixFileDescriptor();
+    QDBusUnixFileDescriptor handed(ends[1]); // a copy of the write end
+    ::close(ends[1]);
+    std::lock_guard<std::mutex> guard(mutex);
+    locks.push_back({what, who, mode, ends[0]});
+    return handed;
+  }
+
+private:
+  std::mutex mutex;
+  std::vector<Lock> locks;
+};
+
+// A private message bus with, optionally, the stand-in login manager on it.
+class PrivateBus : public ::testing::Test
+{
+protected:
+  QProcess daemon;
+  QString address;
+  QThread serviceThread;
+  FakeLogind* logind = nullptr;
+
+  void SetUp() override
+  {
+    if (QStandardPaths::findExecutable("dbus-daemon").isEmpty())
+      GTEST_SKIP() << "dbus-daemon is not installed";
+    daemon.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address=1"});
+    ASSERT_TRUE(daemon.waitForStarted(30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return daemon.canReadLine() || daemon.waitForReadyRead(100); }, 30000));
+    address = QString::fromUtf8(daemon.readLine()).trimmed();
+    ASSERT_FALSE(address.isEmpty());
+  }
+
+  void TearDown() override
+  {
+    if (logind) {
+      QDBusConnection::disconnectFromBus("logind");
+      serviceThread.quit();
+      serviceThread.wait();
+      delete logind;
+    }
+    QDBusConnection::disconnectFromBus("client");
+    daemon.kill();
+    daemon.waitForFinished(30000);
+  }
+
+  void StartLogind()
+  {
+    QDBusConnection service = QDBusConnection::connectToBus(address, "logind");
+    ASSERT_TRUE(service.isConnected());
+    logind = new FakeLogind;
+    logind->moveToThread(&serviceThread);
+    serviceThread.start();
+    ASSERT_TRUE(service.registerObject("/org/freedesktop/login1", logind, QDBusConnection::ExportAllSlots));
+    ASSERT_TRUE(service.registerService("org.freedesktop.login1"));
+  }
+
+  void Announce(bool start)
+  {
+    QDBusMessage signal = QDBusMessage::createSignal("/org/freedesktop/login1",
+                                                     "org.freedesktop.login1.Manager", "PrepareForSleep");
+    signal << start;
+    ASSERT_TRUE(QDBusConnection(QStringLiteral("logind")).send(signal));
+  }
+
+  QDBusConnection Client() { return QDBusConnection::connectToBus(address, "client"); }
+
+  size_t HeldLocks(const QString& what)
+  {
+    size_t held = 0;
+    for (const auto& lock : logind->Locks())
+      if (lock.what == what && !FakeLogind::Released(lock))
+        ++held;
+    return held;
+  }
+};
+
+} // namespace
+
+TEST_F(PrivateBus, SleepIsHeldUntilTheListenersHeardOfIt)
+{
+  StartLogind();
+  ASSERT_TRUE(Client().connectionCapabilities() & QDBusConnection::UnixFileDescriptorPassing);
+  auto* notifier = new SleepNotifier(nullptr);
+  QSignalSpy sleeps(notifier, &SleepNotifier::notifySleep);
+  QSignalSpy wakes(notifier, &SleepNotifier::notifyAwake);
+  size_t heldWhenTold = 99;
+  QObject::connect(notifier, &SleepNotifier::notifySleep, [&] { heldWhenTold = HeldLocks("sleep"); });
+
+  PowerChange watcher(notifier, std::make_unique<LogindPowerBackend>(Client()));
+  ASSERT_TRUE(watcher.ListenForSleep());
+  ASSERT_EQ(logind->Locks().size(), 1u);
+  EXPECT_EQ(logind->Locks()[0].mode, QStringLiteral("delay"));
+  EXPECT_EQ(logind->Locks()[0].who, QStringLiteral("Lumora"));
+  EXPECT_EQ(HeldLocks("sleep"), 1u);
+
+  Announce(true);
+  ASSERT_TRUE(sleeps.wait(30000));
+  EXPECT_EQ(heldWhenTold, 1u) << "the sleep waits while the listeners are told";
+  EXPECT_EQ(HeldLocks("sleep"), 0u) << "then it is let go";
+
+  Announce(false);
+  ASSERT_TRUE(wakes.wait(30000));
+  EXPECT_EQ(sleeps.count(), 1);
+  EXPECT_EQ(HeldLocks("sleep"), 1u) << "the next sleep is held back again";
+
+  EXPECT_TRUE(watcher.StopListeningForSleep());
+  EXPECT_EQ(HeldLocks("sleep"), 0u);
+}
+
+TEST_F(PrivateBus, IdleSleepIsRefusedWhileTheFlagIsOff)
+{
+  StartLogind();
+  auto watcher = std::make_unique<PowerChange>(new SleepNotifier(nullptr),
+                                               std::make_unique<LogindPowerBackend>(Client()));
+  ASSERT_TRUE(watcher->ListenForSleep());
+  watcher->SetCanSleep(false);
+  EXPECT_EQ(HeldLocks("idle"), 1u);
+  watcher->SetCanSleep(false);
+  EXPECT_EQ(HeldLocks("idle"), 1u) << "one lock, however often it is asked";
+  const auto locks = logind->Locks();
+  EXPECT_EQ(locks.back().mode, QStringLiteral("block"));
+  watcher->SetCanSleep(true);
+  EXPECT_EQ(HeldLocks("idle"), 0u);
+
+  watcher->SetCanSleep(false);
+  watcher.reset();
+  EXPECT_EQ(HeldLocks("idle"), 0u) << "destroying the watcher releases every lock";
+  EXPECT_EQ(HeldLocks("sleep"), 0u);
+}
+
+TEST_F(PrivateBus, WithoutLoginManagerRegistrationFails)
+{
+  CapturedLog log;
+  PowerChange watcher(new SleepNotifier(nullptr), std::make_unique<LogindPowerBackend>(Client()));
+  EXPECT_FALSE(watcher.ListenForSleep());
+  EXPECT_EQ(log.Matching("IORegisterForSystemPower failed").size(), 1);
+}
+
+TEST(LogindPowerBackend, WithoutBusRegistrationFails)
+{
+  CapturedLog log;
+  const QDBusConnection none = QDBusConnection::connectToBus("unix:path=/nonexistent/bus", "none");
+  ASSERT_FALSE(none.isConnected());
+  PowerChange watcher(new SleepNotifier(nullptr), std::make_unique<LogindPowerBackend>(none));
+  EXPECT_FALSE(watcher.ListenForSleep());
+  EXPECT_EQ(log.Matching("IORegisterForSystemPower failed").size(), 1);
+  QDBusConnection::disconnectFromBus("none");
+}
+
+#include "LogindPowerBackendTest.moc"
