@@ -109,6 +109,11 @@ Request::~Request()
   Request::Abort();
 }
 
+bool Request::IsIdle() const
+{
+  return !reply && !(pauseTimer && pauseTimer->isActive()) && !(timeoutTimer && timeoutTimer->isActive());
+}
+
 void Request::SetTimeScaleForTesting(double factor)
 {
   g_timeScale = factor > 0 ? factor : 1.0;

@@ -66,6 +66,10 @@ public:
   bool Retry() override;
   void Abort() override;
 
+  // True when no attempt is in flight and none is scheduled: the request will
+  // not call its sink again until the caller starts another attempt.
+  bool IsIdle() const;
+
   // Most redirects followed in a row; one more ends the request with ServerError.
   static constexpr int kMaxRedirects = 10;
   // The pause before the first automatic retry of a window; each further pause

@@ -1,0 +1,197 @@
+#pragma once
+
+// A small HTTP/1.1 server on 127.0.0.1 for tests, over plain TCP or TLS.
+//
+//   TestSupport::TestService service;                       // listens at once
+//   service.Serve("/tesk/v1/package/allroots", Answer::Ok("<xml/>"));
+//   service.Serve("/map.tar", Answer::File(tarPath).Rate(1 << 20));
+//   service.ServeSequence("/flaky", {Answer::Drop(), Answer::Ok("fine")});
+//   ... send requests to service.Url("/tesk/v1") ...
+//   ASSERT_TRUE(service.WaitForRequests(1));
+//   EXPECT_EQ(service.Requests()[0].requestLine, "GET /tesk/v1/package/allroots?key=k HTTP/1.1");
+//
+// Each path is answered with its script: one Answer for every request, a
+// sequence (request i gets answer i, the last one repeats), or a handler that
+// builds the answer from the recorded request. Unknown paths get 404. Every
+// answer carries "Connection: close" and the connection is closed once it is
+// sent, so each request arrives on a connection of its own.
+//
+// TLS: TestService(TestService::Tls::On) serves https with a self-signed
+// certificate for 127.0.0.1 made by the openssl command once per process.
+// Clients accept it after TestService::TrustCertificate(), which adds it to the
+// process's default TLS configuration (the one every request starts from).
+// RecordedRequest::protocol tells which TLS version was negotiated;
+// SetTlsProtocol limits what the server accepts.
+//
+// The service lives on the thread that creates it and works while that
+// thread's event loop runs (QSignalSpy::wait, QTest::qWaitFor).
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QPointer>
+#include <QSslCertificate>
+#include <QSslKey>
+#include <QString>
+#include <QTcpServer>
+#include <QUrlQuery>
+#include <QtNetwork/qssl.h>
+
+#include <functional>
+#include <map>
+#include <memory>
+
+namespace TestSupport {
+
+using HeaderList = QList<QPair<QByteArray, QByteArray>>;
+
+// One request as the service received it.
+struct RecordedRequest
+{
+  QByteArray requestLine; // "GET /path?query HTTP/1.1", as sent
+  QByteArray method;      // "GET"
+  QByteArray target;      // "/path?query", or "http://host/path?query" when sent to a proxy
+  QString path;           // the decoded path of the target
+  QUrlQuery query;        // the query of the target
+  HeaderList headers;     // in the order sent, names as sent
+  int connection = 0;     // counts the connections the service accepted, from 0
+  QSsl::SslProtocol protocol = QSsl::UnknownProtocol; // negotiated TLS version; Unknown over plain TCP
+
+  // The value of the first header of that name (any letter case); empty when absent.
+  QByteArray Header(const QByteArray& name) const;
+  bool HasHeader(const QByteArray& name) const;
+  // The decoded value of a query item; empty when absent.
+  QString Query(const QString& name) const { return query.queryItemValue(name, QUrl::FullyDecoded); }
+};
+
+// What the service sends for one request.
+struct Answer
+{
+  enum class Fault
+  {
+    None,
+    Silent,     // read the request and never answer; the connection stays open
+    Drop,       // close the connection without answering
+    StallAfter, // send the status, the headers and `faultAfter` body bytes, then nothing more
+    CloseAfter, // send the status, the headers and `faultAfter` body bytes, then close
+    HoldAfter   // as StallAfter, until TestService::ReleaseHeld() lets the rest go
+  };
+
+  int status = 200;
+  QByteArray reason;          // the reason phrase; empty gives the usual one
+  HeaderList headers;         // sent after Content-Length and Connection
+  QByteArray body;            // the body, unless `file` is set
+  QString file;               // the body is this file's content, read as it is sent
+  bool ranges = true;         // answer "Range: bytes=N-" to a 200 answer with 206 and Content-Range
+                              // (416 when N lies at or beyond the end); false ignores Range
+  qint64 rangeShift = 0;      // fault: a 206 answer starts this many bytes after N (and says so)
+  bool contentLength = true;  // false: no Content-Length; the body ends when the connection closes
+  qint64 declaredLength = -1; // fault: announce this Content-Length instead of the true one
+  Fault fault = Fault::None;
+  qint64 faultAfter = 0;     // body bytes sent before the fault
+  QByteArray raw;            // when not empty: sent as it is instead of all of the above, then close
+  int chunkSize = 16384;     // bytes handed to the socket at a time
+  qint64 bytesPerSecond = 0; // rate limit of the body; 0 sends as fast as the socket takes it
+
+  static Answer Ok(const QByteArray& body, const QByteArray& contentType = "application/xml");
+  static Answer Status(int status, const QByteArray& body = QByteArray());
+  static Answer Redirect(const QByteArray& location, int status = 302);
+  static Answer File(const QString& path, const QByteArray& contentType = "application/x-tar");
+  static Answer Raw(const QByteArray& bytes);
+  static Answer Silent();
+  static Answer Drop();
+
+  Answer& WithHeader(const QByteArray& name, const QByteArray& value);
+  Answer& StallAfter(qint64 bytes);
+  Answer& CloseAfter(qint64 bytes);
+  Answer& HoldAfter(qint64 bytes);
+  Answer& Rate(qint64 bytesPerSecond, int chunkSize = 4096);
+  Answer& IgnoreRanges();
+};
+
+class TestService : public QObject
+{
+  Q_OBJECT
+
+public:
+  enum class Tls
+  {
+    Off,
+    On
+  };
+
+  using Handler = std::function<Answer(const RecordedRequest&)>;
+
+  explicit TestService(Tls tls = Tls::Off, QObject* parent = nullptr);
+  ~TestService() override;
+
+  bool IsListening() const;
+  quint16 Port() const;
+  // "http://127.0.0.1:<port>" (or https), followed by `path` as given.
+  QString Url(const QString& path = QString()) const;
+
+  // Scripts for a path (the decoded path alone, without query). A later call
+  // replaces the script and restarts its sequence.
+  void Serve(const QString& path, const Answer& answer);
+  void ServeSequence(const QString& path, const QList<Answer>& answers);
+  void Handle(const QString& path, Handler handler);
+  // The answer to paths without a script (404 by default).
+  void ServeDefault(const Answer& answer);
+
+  QList<RecordedRequest> Requests() const { return requests; }
+  QList<RecordedRequest> RequestsTo(const QString& path) const;
+  int RequestCount() const { return requests.size(); }
+  // Runs the event loop until `count` requests have arrived in all.
+  bool WaitForRequests(int count, int timeoutMs = 20000);
+
+  // Lets every answer held by Fault::HoldAfter go on.
+  void ReleaseHeld();
+  // Closes every open connection at once.
+  void CloseConnections();
+  int OpenConnections() const;
+  // Body bytes the service has handed to its sockets, over all answers.
+  qint64 BodyBytesSent() const { return bodyBytesSent; }
+
+  // TLS versions the service accepts (default: TLS 1.2 or later).
+  void SetTlsProtocol(QSsl::SslProtocol protocol) { tlsProtocol = protocol; }
+
+  // The test certificate and key (made once per process; empty when openssl failed).
+  static QSslCertificate Certificate();
+  static QSslKey PrivateKey();
+  // Makes every later TLS configuration of this process trust the test certificate.
+  static void TrustCertificate();
+
+signals:
+  void RequestReceived(int index);
+  // A connection has been closed (by either side).
+  void ConnectionClosed();
+
+private:
+  class Server;
+  class Connection;
+  friend class Connection;
+
+  struct Script
+  {
+    QList<Answer> answers;
+    Handler handler;
+    int served = 0;
+  };
+
+  void OnIncoming(qintptr descriptor);
+  Answer AnswerFor(const RecordedRequest& request);
+  void Record(RecordedRequest request);
+
+  Tls tls;
+  QSsl::SslProtocol tlsProtocol = QSsl::TlsV1_2OrLater;
+  std::unique_ptr<Server> server;
+  std::map<QString, Script> scripts;
+  Answer defaultAnswer;
+  QList<RecordedRequest> requests;
+  QList<QPointer<Connection>> connections;
+  int connectionCount = 0;
+  qint64 bodyBytesSent = 0;
+};
+
+} // namespace TestSupport
