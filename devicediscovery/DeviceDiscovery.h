@@ -31,7 +31,8 @@ class DeviceDiscovery
 public:
   struct DeviceProperties
   {
-    // Stable for as long as the volume stays mounted; never 0.
+    // Stays the same for as long as the volume stays mounted; a volume that
+    // is mounted again (even at the same place) gets a new one. Never 0.
     std::uint64_t id = 0;
     std::string protocol;   // "USB", "Secure Digital", or "" for other buses
     bool ejectable = false; // on a bus that lets the medium go while running

@@ -2,8 +2,29 @@
 
 #include "Log.h"
 
+#include <atomic>
 #include <set>
 #include <utility>
+
+namespace {
+
+// The id handed over for one appearance of a mount. The kernel hands out
+// mount ids and anonymous device numbers again, so a stick pulled and plugged
+// in again can look exactly like the mount before it; it must still be a new
+// stick to the receiver, or a late removal of the old one would take the new
+// one with it. The serial is shared by every poller of the process.
+std::uint64_t AppearanceId(std::uint64_t mountKey)
+{
+  static std::atomic<std::uint64_t> serial{0};
+  std::uint64_t id = mountKey ^ ((++serial) * 0x9E3779B97F4A7C15ull);
+  // Mix (splitmix64's finaliser) so that nearby serials give distant ids.
+  id = (id ^ (id >> 30)) * 0xBF58476D1CE4E5B9ull;
+  id = (id ^ (id >> 27)) * 0x94D049BB133111EBull;
+  id ^= id >> 31;
+  return id == 0 ? 1 : id;
+}
+
+} // namespace
 
 VolumePoller::VolumePoller(QObject* receiver, std::chrono::milliseconds interval, VolumeSource source)
     : receiver_(receiver), source_(std::move(source)), timer_(this)
@@ -46,12 +67,13 @@ void VolumePoller::Poll()
       ++it;
     }
   }
-  for (const auto& [id, volume] : present) {
-    if (known_.count(id) != 0)
+  for (auto& [key, volume] : present) {
+    if (known_.count(key) != 0)
       continue;
+    volume.id = AppearanceId(key);
     LOG(Debug) << "Mass storage found: " << volume;
     Hand("MassStorageCome", volume);
-    known_.emplace(id, volume);
+    known_.emplace(key, volume);
   }
 }
 

@@ -31,6 +31,8 @@ private:
   QObject* receiver_;
   VolumeSource source_;
   QTimer timer_;
+  // The volumes handed over as come, by the mount's key (VolumeSource's id),
+  // with the properties (and id) they were handed over with.
   std::map<std::uint64_t, DeviceDiscovery::DeviceProperties> known_;
   bool readFailed_ = false;
 };

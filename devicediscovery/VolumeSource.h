@@ -19,8 +19,10 @@ public:
   // folder inside it are left out.
   bool List(std::vector<DeviceDiscovery::DeviceProperties>& volumes) const;
 
-  // The id of one mount: a hash of the mount's id, the device number, the
-  // mount path and the source. Never 0.
+  // The key of one mount, listed as the volume's id: a hash of the mount's
+  // id, the device number, the mount path and the source; the same in every
+  // scan while the mount lasts. Never 0. (The kernel may use all four again
+  // for a later mount; the discovery makes each appearance's id unique.)
   static std::uint64_t MakeId(int mountId, unsigned major, unsigned minor, const std::string& mountPoint,
                               const std::string& source);
 

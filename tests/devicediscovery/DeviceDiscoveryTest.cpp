@@ -24,7 +24,7 @@ namespace {
 
 struct Report
 {
-  std::string kind;  // "come" or "go"
+  std::string kind; // "come" or "go"
   Properties volume;
   QThread* thread;
 };
@@ -144,10 +144,32 @@ TEST(VolumePollerTest, RemountIsANewVolume)
   polling.Scan();
 
   const auto& reports = polling.receiver.reports;
-  EXPECT_EQ(polling.receiver.Summary(), Summary({"come /media/stick", "go /media/stick", "come /media/stick"}));
+  EXPECT_EQ(polling.receiver.Summary(),
+            Summary({"come /media/stick", "go /media/stick", "come /media/stick"}));
   ASSERT_EQ(reports.size(), 3u);
   EXPECT_EQ(reports[1].volume.id, reports[0].volume.id);
   EXPECT_NE(reports[2].volume.id, reports[0].volume.id);
+}
+
+TEST(VolumePollerTest, MountThatLooksLikeAnEarlierOneIsStillNew)
+{
+  // The kernel gives a new mount of the same device the mount id that the
+  // earlier one freed: the table's line is the same as before.
+  FakeVolumes volumes;
+  volumes.AddPartition(8, 17, Bus::Usb, true);
+  volumes.Mount(8, 17, "/media/stick");
+  ManualPolling polling;
+  polling.Scan();
+  volumes.WriteRawTable("");
+  polling.Scan();
+  volumes.WriteTable();
+  polling.Scan();
+
+  const auto& reports = polling.receiver.reports;
+  ASSERT_EQ(reports.size(), 3u);
+  EXPECT_EQ(reports[1].volume.id, reports[0].volume.id);
+  EXPECT_NE(reports[2].volume.id, reports[0].volume.id);
+  EXPECT_NE(reports[2].volume.id, 0u);
 }
 
 TEST(VolumePollerTest, UnreadableTableReportsNothingGone)

@@ -1,6 +1,6 @@
+#include "devicediscovery/VolumeSource.h"
 #include "devicediscovery/BlockDevice.h"
 #include "devicediscovery/MountTable.h"
-#include "devicediscovery/VolumeSource.h"
 
 #include "FakeVolumes.h"
 
@@ -16,10 +16,11 @@ using Bus = FakeVolumes::Bus;
 TEST(MountTableTest, ParsesEntriesWithOptionalFieldsAndEscapes)
 {
   const auto entries = MountTable::Parse(
-    "36 35 98:0 /mnt1 /mnt/parent rw,noatime master:1 - ext3 /dev/root rw,errors=continue\n"
-    "612 29 8:17 / /media/user/My\\040Stick\\011\\134x\\012y rw,nosuid shared:300 master:7 - vfat /dev/sdb1 rw\n"
-    "613 29 179:1 / /run/media/Zoë\\040\"Karte\" rw - exfat /dev/mmcblk0p1 rw\n"
-    "40 27 0:44 / /tmp/no-optional rw - tmpfs lumora\\040stick rw\n");
+      "36 35 98:0 /mnt1 /mnt/parent rw,noatime master:1 - ext3 /dev/root rw,errors=continue\n"
+      "612 29 8:17 / /media/user/My\\040Stick\\011\\134x\\012y rw,nosuid shared:300 master:7 - vfat "
+      "/dev/sdb1 rw\n"
+      "613 29 179:1 / /run/media/Zoë\\040\"Karte\" rw - exfat /dev/mmcblk0p1 rw\n"
+      "40 27 0:44 / /tmp/no-optional rw - tmpfs lumora\\040stick rw\n");
   ASSERT_EQ(entries.size(), 4u);
 
   EXPECT_EQ(entries[0].mountId, 36);
@@ -149,11 +150,11 @@ TEST(VolumeSourceTest, ListsMountedBlockDevicesOnce)
   volumes.AddPartition(179, 1, Bus::SdCard, false);
   volumes.AddPartition(8, 1, Bus::Sata, false);
   volumes.Mount(8, 17, "/media/user/MAPS STICK");
-  volumes.Mount(8, 17, "/srv/bound", "/OrvaneNDSUpdate");  // bind mount of a folder of the stick
-  volumes.Mount(8, 17, "/media/again");                     // the same file system mounted twice
+  volumes.Mount(8, 17, "/srv/bound", "/OrvaneNDSUpdate"); // bind mount of a folder of the stick
+  volumes.Mount(8, 17, "/media/again");                   // the same file system mounted twice
   volumes.Mount(179, 1, "/media/card");
   volumes.Mount(8, 1, "/home");
-  volumes.Mount(0, 50, "/media/fuse");  // not in the device tree
+  volumes.Mount(0, 50, "/media/fuse"); // not in the device tree
 
   std::vector<DeviceDiscovery::DeviceProperties> listed;
   ASSERT_TRUE(VolumeSource().List(listed));

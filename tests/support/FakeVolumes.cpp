@@ -17,7 +17,8 @@ void WriteFile(const QString& path, const std::string& content)
   QDir().mkpath(QFileInfo(path).path());
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly) ||
-      file.write(content.data(), static_cast<qint64>(content.size())) != static_cast<qint64>(content.size()) ||
+      file.write(content.data(), static_cast<qint64>(content.size())) !=
+          static_cast<qint64>(content.size()) ||
       !file.commit())
     throw std::runtime_error("Cannot write " + path.toStdString());
 }
@@ -25,6 +26,7 @@ void WriteFile(const QString& path, const std::string& content)
 void Link(const QString& target, const QString& link)
 {
   QDir().mkpath(QFileInfo(link).path());
+  QFile::remove(link); // a device number used again
   // A relative link, as the kernel's tree has them.
   const QString relative = QFileInfo(link).dir().relativeFilePath(target);
   if (!QFile::link(relative, link))
@@ -56,7 +58,7 @@ void FakeVolumes::AddPartition(unsigned major, unsigned minor, Bus bus, bool rem
 {
   const QString root = QString::fromStdString(SysfsRoot());
   const QString number = QStringLiteral("%1_%2").arg(major).arg(minor);
-  QString device;  // the folder that the disk's "device" link names
+  QString device; // the folder that the disk's "device" link names
   QString disk;
   switch (bus) {
   case Bus::Usb:
@@ -92,8 +94,9 @@ int FakeVolumes::Mount(unsigned major, unsigned minor, const std::string& mountP
 
 void FakeVolumes::Unmount(int mountId)
 {
-  mounts_.erase(std::remove_if(mounts_.begin(), mounts_.end(), [&](const MountLine& m) { return m.id == mountId; }),
-                mounts_.end());
+  mounts_.erase(
+      std::remove_if(mounts_.begin(), mounts_.end(), [&](const MountLine& m) { return m.id == mountId; }),
+      mounts_.end());
   WriteTable();
 }
 
@@ -115,9 +118,9 @@ void FakeVolumes::WriteTable()
         << "23 27 0:22 / /sys rw,relatime - sysfs sysfs rw\n"
         << "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n";
   for (const auto& m : mounts_)
-    table << m.id << " 27 " << m.major << ":" << m.minor << " " << Encode(m.root) << " " << Encode(m.mountPoint)
-          << " rw,nosuid,nodev,relatime shared:" << m.id << " master:7 - vfat /dev/sd" << m.major << "_"
-          << m.minor << " rw,fmask=0022,iocharset=utf8\n";
+    table << m.id << " 27 " << m.major << ":" << m.minor << " " << Encode(m.root) << " "
+          << Encode(m.mountPoint) << " rw,nosuid,nodev,relatime shared:" << m.id << " master:7 - vfat /dev/sd"
+          << m.major << "_" << m.minor << " rw,fmask=0022,iocharset=utf8\n";
   WriteRawTable(table.str());
 }
 

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "usb/UsbInfo.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <sys/types.h>
+
+// The check of a stick's update folder against its checksum file:
+//
+// - no update folder, or no checksum file in it: NoMetadata;
+// - ValidMetadata when every line of the checksum file is well-formed, every
+//   listed file exists and has its MD5, and every regular file under the
+//   update folder other than the checksum file is listed;
+// - InvalidMetadata otherwise, and also when a listed path is absolute or
+//   leaves the folder, when a file cannot be read, when the folder holds a
+//   symbolic link, a device, a pipe or another mounted file system, or when
+//   the stick goes away during the check.
+//
+// Files and folders whose names begin with "." (which desktop file managers
+// add) need not be listed and are checked only when listed.
+//
+// Nothing outside the update folder is read: every file is opened part by part
+// below the folder without following links or leaving its file system.
+// Several files are hashed at once.
+class StickCheck
+{
+public:
+  struct Result
+  {
+    UsbInfo::State state = UsbInfo::InvalidMetadata;
+    std::string reason;      // why the state is not ValidMetadata
+    std::uint64_t files = 0; // files hashed
+    std::uint64_t bytes = 0; // bytes hashed
+  };
+
+  // `updateDir` is relative to the mount path, `checksumFile` names a file in
+  // the update folder (a path beginning with the update folder is accepted).
+  StickCheck(std::string mountPath, std::string updateDir, std::string checksumFile);
+
+  // How many files are hashed at once; 0 (the default) chooses by the number
+  // of processors.
+  void SetThreads(unsigned threads) { threads_ = threads; }
+
+  // Called on the checking thread after the checksum file has been read and
+  // the folder listed, before the first file is hashed. For tests.
+  void SetBeforeHashing(std::function<void()> hook) { beforeHashing_ = std::move(hook); }
+
+  // Runs the check; blocks until it is done. Never throws.
+  Result Run() const;
+
+private:
+  Result RunChecked(int rootFd, dev_t device) const;
+
+  std::string mountPath_;
+  std::string updateDir_;
+  std::string checksumFile_;
+  unsigned threads_ = 0;
+  std::function<void()> beforeHashing_;
+};
