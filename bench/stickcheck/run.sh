@@ -1,0 +1,71 @@
+#!/usr/bin/env bash
+# Stick check benchmark: times the check of a generated stick folder against
+# `md5sum -c CHECKSUMS.MD5` in the same folder, both reading from the page
+# cache, and prints the ratio (md5sum time / check time; >= 1 means the check
+# is at least as fast).
+#
+#   bench/stickcheck/run.sh [size MiB (3072)] [files (3000)] [runs (3)]
+#
+# Environment: BUILD_DIR (default: build), BENCH_DIR (default: /dev/shm if
+# it has room, else /tmp).
+set -euo pipefail
+
+size_mib=${1:-3072}
+files=${2:-3000}
+runs=${3:-3}
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=${BUILD_DIR:-$root/build}
+bench=$build/bin/stickcheck_bench
+if [ ! -x "$bench" ]; then
+  cmake -S "$root" -B "$build" -G Ninja >/dev/null
+  cmake --build "$build" --target stickcheck_bench
+fi
+
+# Room for the folder and a margin, in KiB.
+need=$(( (size_mib + 256) * 1024 ))
+base=${BENCH_DIR:-}
+if [ -z "$base" ]; then
+  for candidate in /dev/shm /tmp; do
+    if [ -d "$candidate" ] && [ "$(df -Pk "$candidate" | awk 'NR==2 {print $4}')" -ge "$need" ]; then
+      base=$candidate
+      break
+    fi
+  done
+fi
+if [ -z "$base" ] || [ "$(df -Pk "$base" | awk 'NR==2 {print $4}')" -lt "$need" ]; then
+  echo "No folder with $((need / 1024)) MiB free (set BENCH_DIR)" >&2
+  exit 1
+fi
+
+stick=$(mktemp -d "$base/lumora-stickcheck.XXXXXX")
+trap 'rm -rf "$stick"' EXIT
+
+"$bench" generate "$stick" "$size_mib" "$files"
+update="$stick/OrvaneNDSUpdate"
+(cd "$update" && find . -type f ! -name CHECKSUMS.MD5 -printf '%P\n' | sort | xargs -d '\n' md5sum > CHECKSUMS.MD5)
+# Into the page cache (on tmpfs it is there already).
+find "$update" -type f -exec cat {} + > /dev/null
+
+now() { date +%s.%N; }
+# Arithmetic on decimal seconds.
+calc() { awk "BEGIN { print $1 }"; }
+best_md5sum=
+best_check=
+for run in $(seq "$runs"); do
+  start=$(now)
+  (cd "$update" && md5sum -c --quiet CHECKSUMS.MD5)
+  md5sum_s=$(calc "$(now) - $start")
+
+  start=$(now)
+  "$bench" check "$stick" >/dev/null
+  check_s=$(calc "$(now) - $start")
+
+  printf 'run %d: md5sum -c %.3f s, stick check %.3f s\n' "$run" "$md5sum_s" "$check_s"
+  if [ -z "$best_md5sum" ] || [ "$(calc "$md5sum_s < $best_md5sum")" = 1 ]; then best_md5sum=$md5sum_s; fi
+  if [ -z "$best_check" ] || [ "$(calc "$check_s < $best_check")" = 1 ]; then best_check=$check_s; fi
+done
+
+echo "folder: $files files, $size_mib MiB in $base ($(nproc) processors)"
+"$bench" check "$stick" 1 | sed 's/^/one thread: /'
+printf 'best md5sum -c: %.3f s, best stick check: %.3f s\n' "$best_md5sum" "$best_check"
+printf 'ratio (md5sum time / check time): %.2f\n' "$(calc "$best_md5sum / $best_check")"
