@@ -65,7 +65,7 @@ for run in $(seq "$runs"); do
   if [ -z "$best_check" ] || [ "$(calc "$check_s < $best_check")" = 1 ]; then best_check=$check_s; fi
 done
 
-echo "folder: $files files, $size_mib MiB in $base ($(nproc) processors)"
+echo "folder: $files files, about $size_mib MiB, in $base ($(nproc) processors)"
 "$bench" check "$stick" 1 | sed 's/^/one thread: /'
 printf 'best md5sum -c: %.3f s, best stick check: %.3f s\n' "$best_md5sum" "$best_check"
 printf 'ratio (md5sum time / check time): %.2f\n' "$(calc "$best_md5sum / $best_check")"
