@@ -184,32 +184,3 @@ TEST(VolumeSourceTest, ListsMountedBlockDevicesOnce)
   for (std::size_t i = 0; i < again.size(); ++i)
     EXPECT_EQ(again[i], listed[i]);
 }
-
-TEST(VolumeSourceTest, IdsDifferPerMount)
-{
-  const auto id = VolumeSource::MakeId(612, 8, 17, "/media/a", "/dev/sdb1");
-  EXPECT_NE(id, VolumeSource::MakeId(613, 8, 17, "/media/a", "/dev/sdb1"));
-  EXPECT_NE(id, VolumeSource::MakeId(612, 8, 18, "/media/a", "/dev/sdb1"));
-  EXPECT_NE(id, VolumeSource::MakeId(612, 8, 17, "/media/b", "/dev/sdb1"));
-  EXPECT_NE(id, VolumeSource::MakeId(612, 8, 17, "/media/a", "/dev/sdc1"));
-  EXPECT_NE(VolumeSource::MakeId(1, 81, 7, "/", ""), VolumeSource::MakeId(1, 8, 17, "/", ""));
-}
-
-TEST(DeviceFilterTest, OnlyRemovableEjectableUsbAndSdVolumes)
-{
-  DeviceDiscovery::DeviceProperties volume;
-  volume.protocol = "USB";
-  volume.ejectable = true;
-  volume.removable = true;
-  EXPECT_TRUE(DeviceDiscovery::IsRemovableMassStorage(volume));
-  volume.protocol = "Secure Digital";
-  EXPECT_TRUE(DeviceDiscovery::IsRemovableMassStorage(volume));
-  volume.protocol = "SATA";
-  EXPECT_FALSE(DeviceDiscovery::IsRemovableMassStorage(volume));
-  volume.protocol = "USB";
-  volume.removable = false;
-  EXPECT_FALSE(DeviceDiscovery::IsRemovableMassStorage(volume));
-  volume.removable = true;
-  volume.ejectable = false;
-  EXPECT_FALSE(DeviceDiscovery::IsRemovableMassStorage(volume));
-}

@@ -91,6 +91,24 @@ struct Recorder
 
 using Events = std::vector<std::string>;
 
+// Receives the manager's signals by their names, as a receiver connected
+// with SIGNAL()/SLOT() or through QML would.
+class NamedReceiver : public QObject
+{
+  Q_OBJECT
+
+public:
+  std::vector<UsbInfo::Id> checked;
+  QThread* thread = nullptr;
+
+public slots:
+  void OnUsbChecked(UsbInfo::Id usbId)
+  {
+    checked.push_back(usbId);
+    thread = QThread::currentThread();
+  }
+};
+
 // The manager on a USB thread of its own, as the application runs it, with
 // the discovery reading the test's mount table and device tree.
 class UsbManagerTest : public ::testing::Test
@@ -321,6 +339,24 @@ TEST_F(UsbManagerTest, RealTmpfsStickComesIsCheckedAndGoesMidCheck)
   EXPECT_EQ(recorder.ids[2], recorder.ids[3]);
 }
 
+TEST_F(UsbManagerTest, SignalsTravelByTheirTypeNamesAcrossThreads)
+{
+  NamedReceiver receiver;
+  ASSERT_TRUE(QObject::connect(manager, SIGNAL(UsbCheckComplete(UsbInfo::Id)), &receiver,
+                               SLOT(OnUsbChecked(UsbInfo::Id)), Qt::QueuedConnection));
+  StartThread();
+
+  DeviceDiscovery::DeviceProperties volume;
+  volume.id = 4242;
+  volume.path = NewMountPath("named");
+  // As the discovery hands volumes over: by name, queued.
+  ASSERT_TRUE(QMetaObject::invokeMethod(manager, "MassStorageCome", Qt::QueuedConnection,
+                                        Q_ARG(DeviceDiscovery::DeviceProperties, volume)));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !receiver.checked.empty(); }, 20000));
+  EXPECT_EQ(receiver.checked, std::vector<UsbInfo::Id>({4242}));
+  EXPECT_EQ(receiver.thread, QThread::currentThread());
+}
+
 TEST_F(UsbManagerTest, SpaceRefreshChangesOnlyTheSpaceOfTheActiveStick)
 {
   const std::string mount = NewMountPath("space");
@@ -374,3 +410,5 @@ TEST_F(UsbManagerTest, SpaceIsRefreshedOnTheUsbThreadEverySecond)
   EXPECT_TRUE(QTest::qWaitFor([] { return UsbStorage::Get().GetUsb(91).capacity != 0; }, 20000));
   EXPECT_EQ(UsbStorage::Get().GetUsb(91).capacity, fs::space(mount).capacity);
 }
+
+#include "UsbManagerTest.moc"

@@ -7,10 +7,8 @@
 
 #include <QMetaType>
 
-#include <atomic>
 #include <sstream>
 #include <stdexcept>
-#include <thread>
 
 namespace {
 
@@ -45,19 +43,6 @@ void ExpectLogicError(const std::function<void()>& call, const std::string& mess
 
 } // namespace
 
-TEST(UsbInfoTest, DefaultRecordStandsForNoStick)
-{
-  const UsbInfo usb;
-  EXPECT_FALSE(usb.Valid());
-  EXPECT_EQ(usb.id, 0u);
-  EXPECT_TRUE(usb.path.empty());
-  EXPECT_EQ(usb.capacity, 0u);
-  EXPECT_EQ(usb.available, 0u);
-  EXPECT_EQ(usb.state, UsbInfo::NoMetadata);
-  EXPECT_FALSE(usb.active);
-  EXPECT_TRUE(Stick(7, UsbInfo::NoMetadata).Valid());
-}
-
 TEST(UsbInfoTest, StateNamesAndNothingForOtherValues)
 {
   EXPECT_EQ(Text(UsbInfo::InvalidMetadata), "InvalidMetadata");
@@ -74,13 +59,6 @@ TEST(UsbInfoTest, MetaTypesAreRegisteredByTheirNames)
   EXPECT_EQ(QMetaType::type("uint64_t"), qMetaTypeId<std::uint64_t>());
   EXPECT_NE(QMetaType::type("UsbInfo"), 0);
   EXPECT_NE(QMetaType::type("UsbInfo::State"), 0);
-}
-
-TEST(UsbStorageTest, ProcessWideStoreIsOneObjectAndStartsEmpty)
-{
-  EXPECT_EQ(&UsbStorage::Get(), &UsbStorage::Get());
-  EXPECT_TRUE(UsbStorage::Get().Empty());
-  EXPECT_FALSE(UsbStorage::Get().GetActiveUsb().Valid());
 }
 
 TEST(UsbStorageTest, StoresCopiesAndReplacesWholeRecords)
@@ -230,42 +208,4 @@ TEST(UsbStorageTest, SpaceRefreshTouchesOnlyTheSpaceOfAStoredStick)
   EXPECT_FALSE(store.UpdateUsbSpace(1, 4096, 1024));
   EXPECT_TRUE(store.Empty());
   EXPECT_FALSE(store.GetActiveUsb().Valid());
-}
-
-TEST(UsbStorageTest, ConcurrentSpaceRefreshLosesNoWriteOfTheOtherSide)
-{
-  UsbStorage store;
-  constexpr int rounds = 20000;
-  std::atomic<bool> stop{false};
-
-  // The USB thread refreshes the space of sticks 1..4 without pause while
-  // the main thread walks each stick through states and finally removes it.
-  std::thread refresher([&] {
-    std::uint64_t n = 0;
-    while (!stop.load()) {
-      ++n;
-      for (UsbInfo::Id id = 1; id <= 4; ++id)
-        store.UpdateUsbSpace(id, n, n);
-    }
-  });
-
-  for (int round = 0; round < rounds; ++round) {
-    const UsbInfo::Id id = 1 + round % 4;
-    const auto state = static_cast<UsbInfo::State>(round % 3);
-    store.UpdateUsb(Stick(id, state, round % 2 == 0));
-    ASSERT_EQ(store.GetUsb(id).state, state);
-    if (round % 5 == 0) {
-      store.RemoveUsb(id);
-      ASSERT_FALSE(store.GetUsb(id).Valid()) << "a removed stick came back";
-    }
-  }
-  stop = true;
-  refresher.join();
-
-  for (UsbInfo::Id id = 1; id <= 4; ++id) {
-    const UsbInfo usb = store.GetUsb(id);
-    if (usb.Valid()) {
-      EXPECT_EQ(usb.path, "/media/stick" + std::to_string(id));
-    }
-  }
 }
