@@ -13,8 +13,8 @@ TEST(LoadStylesheet, ReplacesTheSheetWithTheFileUpToItsFirstZeroByte)
 {
   QTemporaryDir dir;
   const QString path = dir.filePath("Widget.qss");
-  ASSERT_TRUE(
-      WriteFile(path, QByteArray("QWidget { color: #005691; } /* \xc3\xa4 */\0QWidget { color: red; }", 64)));
+  static const char sheet[] = "QWidget { color: #005691; } /* \xc3\xa4 */\0QWidget { color: red; }";
+  ASSERT_TRUE(WriteFile(path, QByteArray(sheet, sizeof sheet - 1)));
   QWidget widget;
   widget.setStyleSheet("QWidget { background: white; }");
   LoadStylesheet(path, &widget);
