@@ -46,7 +46,7 @@ void Typical(StickFolder& folder)
 {
   folder.Add("meta_data/GENERAL.JSON", R"({"subscription_end_date": "2027-03-31"})");
   folder.Add("meta_data/EUR_2024_06.xml", "<tns:package/>");
-  folder.Add("data/part 1.bin", std::string(300000, 'x'));
+  folder.Add("data/chunk 1.bin", std::string(300000, 'x'));
   folder.Add("data/deep/er/part2.bin", "second");
   folder.Add("empty", "");
 }
@@ -377,11 +377,11 @@ TEST(StickCheckTest, UnreadableFilesAndFoldersAreInvalid)
   Stick stick;
   Typical(stick.folder);
   stick.folder.WriteChecksums();
-  const std::string file = stick.folder.UpdateFolder() + "/data/part 1.bin";
+  const std::string file = stick.folder.UpdateFolder() + "/data/chunk 1.bin";
   ASSERT_EQ(::chmod(file.c_str(), 0), 0);
   auto result = WithoutPermissionOverride([&] { return stick.Check(); });
   EXPECT_EQ(result.state, UsbInfo::InvalidMetadata);
-  EXPECT_EQ(result.reason, "Cannot open: data/part 1.bin: Permission denied");
+  EXPECT_EQ(result.reason, "Cannot open: data/chunk 1.bin: Permission denied");
   ASSERT_EQ(::chmod(file.c_str(), 0644), 0);
   EXPECT_EQ(stick.Check().state, UsbInfo::ValidMetadata);
 
