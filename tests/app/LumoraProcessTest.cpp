@@ -185,3 +185,14 @@ TEST_F(Lumora, FirstStartWritesTheDefaultConfiguration)
   EXPECT_TRUE(ReadFile(DataDir() + "/config.json").contains("\"UpdateType\": \"ArvelNet-Prod\""));
   EXPECT_FALSE(QDir(LogsDir()).exists());
 }
+
+TEST_F(Lumora, RunsInQuickSuccessionKeepEachOthersLogs)
+{
+  WriteConfig(R"({"LogLevel": "Info"})");
+  for (int run = 0; run < 3; ++run) {
+    Start("std");
+    EXPECT_EQ(Finish(), 1);
+  }
+  // Runs that open their log within the same second share one file.
+  EXPECT_EQ(Messages().filter("Starting Lumora").size(), 3) << Messages().join('\n').toStdString();
+}

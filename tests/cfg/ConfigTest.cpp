@@ -273,23 +273,3 @@ TEST_F(ConfigFile, TranslationsAreListedByNameIgnoringCase)
     names += locale.name();
   EXPECT_EQ(names, (QStringList{"de_DE", "en_GB", "en_US"}));
 }
-
-TEST_F(ConfigFile, StickPathsAreRelativeAndJoinedWithSlashes)
-{
-  auto config = Build();
-  EXPECT_EQ(config->usbUpdateDir, "OrvaneNDSUpdate");
-  EXPECT_EQ(config->usbMetadataDir, "OrvaneNDSUpdate/meta_data");
-  EXPECT_EQ(config->usbChecksumFile, "OrvaneNDSUpdate/CHECKSUMS.MD5");
-  EXPECT_EQ(config->usbHeadUnitFile, "OrvaneNDSUpdate/meta_data/GENERAL.JSON");
-  EXPECT_EQ(config->usbFullMapDir, "OrvaneNDSFull");
-  EXPECT_EQ(config->version, QStringLiteral("2.0.74"));
-  EXPECT_EQ(config->copyrightYear, QStringLiteral("2023"));
-  EXPECT_EQ(config->appName, QStringLiteral("Lumora"));
-}
-
-TEST_F(ConfigFile, GetBuildsOneInstance)
-{
-  Config& first = Config::get();
-  EXPECT_EQ(&first, &Config::get());
-  EXPECT_TRUE(QFile::exists(ConfigPath()));
-}

@@ -97,11 +97,3 @@ TEST(DockIcon, RefusedAccessoryEndsProhibited)
                                          "RemoveApplicationIconFromDock: setting activation policy 2",
                                          "RemoveApplicationIconFromDock: current activation policy 2"}));
 }
-
-TEST(DockIcon, TheApplicationHoldsItsPolicy)
-{
-  RemoveApplicationIconFromDock();
-  EXPECT_EQ(ActivationPolicy::Application().Current(), ActivationPolicy::Accessory);
-  AddApplicationIconToDock();
-  EXPECT_EQ(ActivationPolicy::Application().Current(), ActivationPolicy::Regular);
-}
