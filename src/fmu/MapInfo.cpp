@@ -9,7 +9,7 @@ namespace {
 
 // The first day of the release month, or an invalid date when the text is not
 // exactly four digits, a dot and two digits naming a month.
-QDate ReleaseMonth(const std::string& release)
+QDate ParseReleaseMonth(const std::string& release)
 {
   static const auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
   if (release.size() != 7 || release[4] != '.')
@@ -23,14 +23,19 @@ QDate ReleaseMonth(const std::string& release)
 // -1, 0 or 1 as a's release month is earlier than, the same as or later than b's.
 int CompareReleases(const MapInfo& a, const MapInfo& b)
 {
-  const QDate left = ReleaseMonth(a.release);
-  const QDate right = ReleaseMonth(b.release);
+  const QDate left = a.ReleaseMonth();
+  const QDate right = b.ReleaseMonth();
   if (!left.isValid() || !right.isValid())
     return (left.isValid() ? 1 : 0) - (right.isValid() ? 1 : 0);
   return left < right ? -1 : (right < left ? 1 : 0);
 }
 
 } // namespace
+
+QDate MapInfo::ReleaseMonth() const
+{
+  return ParseReleaseMonth(release);
+}
 
 void MapInfo::RegisterMetaTypes()
 {

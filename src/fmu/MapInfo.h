@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDate>
 #include <QMetaType>
 
 #include <cstdint>
@@ -46,6 +47,10 @@ struct MapInfo
 
   bool Valid() const { return state != Unknown; }
   void Clear() { *this = MapInfo(); }
+
+  // The first day of the release month, or an invalid date when `release` is
+  // not exactly a four-digit year, a dot and a two-digit month.
+  QDate ReleaseMonth() const;
 
   // Registers "MapInfo::Id" and "MapInfo" for queued signals and invocations.
   static void RegisterMetaTypes();

@@ -1,0 +1,649 @@
+#include "fmu/MetadataChecker.h"
+
+#include "fmu/HeadUnitFile.h"
+#include "fmu/MapStorage.h"
+
+#include "Models/ContentError.h"
+#include "Models/DownloadInfo.h"
+#include "Models/LocaleData.h"
+#include "Models/Metadata.h"
+#include "Models/PackageList.h"
+
+#include "cfg/Config.h"
+#include "cfg/Settings.h"
+
+#include "Log.h"
+
+#include <boost/algorithm/string/predicate.hpp>
+#include <boost/filesystem.hpp>
+
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+
+namespace fs = boost::filesystem;
+
+namespace {
+
+std::wstring Decoded(const std::string& utf8)
+{
+  return QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size())).toStdWString();
+}
+
+MetadataChecker::Result CheckResult(Tesk::IResponse::Result result)
+{
+  return result == Tesk::IResponse::NoConnection ? MetadataChecker::NoConnection
+                                                 : MetadataChecker::ServerError;
+}
+
+// Counts a scope in and out.
+struct Counter
+{
+  explicit Counter(int& value) : value(value) { ++value; }
+  ~Counter() { --value; }
+  int& value;
+};
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// The response sink
+
+std::streamsize MetadataChecker::Request::BodyBuffer::xsputn(const char* data, std::streamsize count)
+{
+  if (count > 0 && static_cast<std::size_t>(count) > MaxBodySize - std::min(Written(), MaxBodySize))
+    return 0;
+  return std::stringbuf::xsputn(data, count);
+}
+
+MetadataChecker::Request::BodyBuffer::int_type MetadataChecker::Request::BodyBuffer::overflow(int_type c)
+{
+  if (!traits_type::eq_int_type(c, traits_type::eof()) && Written() >= MaxBodySize)
+    return traits_type::eof();
+  return std::stringbuf::overflow(c);
+}
+
+MetadataChecker::Request::Request(Completion completion) : body_(&buffer_), completion_(std::move(completion))
+{
+}
+
+MetadataChecker::Request::~Request() = default;
+
+std::string MetadataChecker::Request::TakeBody()
+{
+  std::string body = buffer_.str();
+  buffer_.str(std::string());
+  return body;
+}
+
+void MetadataChecker::Request::Send(std::unique_ptr<Tesk::IRequest> request,
+                                    std::chrono::milliseconds timeout)
+{
+  request_ = std::move(request);
+  request_->SetTimeout(timeout);
+  request_->Send();
+}
+
+void MetadataChecker::Request::OnResult(Tesk::IResponse::Result result)
+{
+  // The completion's handler takes this sink out of its table; nothing of the
+  // sink is used after the call.
+  if (completion_)
+    completion_(result);
+}
+
+// ---------------------------------------------------------------------------
+// Construction
+
+MetadataChecker::Setup MetadataChecker::Setup::FromConfig()
+{
+  const Config& config = Config::get();
+  Setup setup;
+  setup.serviceUrl = config.serviceUrl;
+  setup.serviceKey = config.serviceKey;
+  setup.metadataDir = config.usbMetadataDir;
+  setup.headUnitFile = config.usbHeadUnitFile;
+  setup.locale = [] { return Settings::get().Locale(); };
+  return setup;
+}
+
+MetadataChecker::MetadataChecker() : MetadataChecker(Setup::FromConfig()) {}
+
+MetadataChecker::MetadataChecker(Setup setup) : setup_(std::move(setup)) {}
+
+MetadataChecker::~MetadataChecker()
+{
+  DropRequests();
+  retired_.clear();
+}
+
+Tesk::IClient& MetadataChecker::Client()
+{
+  // Made on first use, on the thread that sends the requests, so that its
+  // network access belongs to that thread.
+  if (!client_)
+    client_.reset(Tesk::CreateClient(setup_.serviceUrl, setup_.serviceKey));
+  return *client_;
+}
+
+// ---------------------------------------------------------------------------
+// The checks
+
+void MetadataChecker::CheckRootUpdates(Callback callback)
+{
+  LOG(Debug) << "Checking root updates";
+  if (!callback)
+    throw std::logic_error("Failed to check root updates: callback is empty");
+  ReleaseRetired();
+  DropRequests();
+  callback_ = std::move(callback);
+  check_ = Check::Root;
+  installed_.Clear();
+  subscriptionEnd_ = QDate();
+  MapStorage::Get().Clear();
+  GetAllRoots();
+}
+
+void MetadataChecker::CheckRelatedUpdates(const UsbInfo& usb, Callback callback)
+{
+  LOG(Debug) << "Checking related updates";
+  if (!callback)
+    throw std::logic_error("Failed to check related updates: callback is empty");
+  ReleaseRetired();
+  DropRequests();
+  check_ = Check::None;
+  callback_ = nullptr;
+
+  if (usb.state == UsbInfo::InvalidMetadata) {
+    LOG(Warning) << "Usb metadata is invalid";
+    callback(InvalidMetadata);
+    return;
+  }
+
+  installed_.Clear();
+  subscriptionEnd_ = QDate();
+  MapStorage::Get().Clear();
+
+  const Result stick = ReadStick(usb.path);
+  if (stick != Ok) {
+    LOG(Info) << "Map update check finished with result: " << stick;
+    callback(stick);
+    return;
+  }
+
+  callback_ = std::move(callback);
+  check_ = Check::Related;
+  // The installed map is offered too, so that it can be put back.
+  MapStorage::Get().UpdateMap(installed_);
+  GetDownloadInfo(installed_.id);
+  GetLocaleData(installed_.id);
+  GetAllRelated(installed_.id);
+}
+
+MetadataChecker::Result MetadataChecker::ReadStick(const std::string& mountPath)
+{
+  boost::system::error_code error;
+  const fs::path mount(mountPath);
+  if (mountPath.empty() || !fs::is_directory(mount, error)) {
+    LOG(Warning) << "Usb was removed: " << mount;
+    return UsbRemoved;
+  }
+
+  const fs::path folder = mount / setup_.metadataDir;
+  if (!fs::is_directory(folder, error)) {
+    LOG(Warning) << "Metadata folder is missing: " << folder;
+    return NoMetadata;
+  }
+
+  // The installed map's metadata is the .xml file named after the map it holds.
+  std::vector<fs::path> files;
+  fs::directory_iterator entry(folder, error);
+  for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
+    const fs::path& path = entry->path();
+    boost::system::error_code statusError;
+    if (boost::iequals(path.extension().string(), ".xml") && fs::is_regular_file(path, statusError))
+      files.push_back(path);
+  }
+  if (error) {
+    LOG(Warning) << "Failed to read metadata folder: " << folder << ", " << error.message();
+    return InvalidMetadata;
+  }
+  std::sort(files.begin(), files.end());
+
+  bool unusable = false;
+  bool found = false;
+  for (const auto& file : files) {
+    try {
+      const Tesk::Metadata metadata = Tesk::ReadMetadataFile(file);
+      const Tesk::MetadataHeader& header = Tesk::Header(metadata);
+      if (header.id != file.stem().string()) {
+        LOG(Debug) << "Metadata file " << file << " holds map: " << header.id;
+        continue;
+      }
+      installed_.type = MapInfo::Installed;
+      installed_.state = MapInfo::Available;
+      installed_.id = header.id;
+      installed_.name = Decoded(header.name);
+      installed_.mapLineId = header.mapLineId;
+      installed_.release = header.release;
+      installed_.region = header.region;
+      found = true;
+      break;
+    } catch (const Tesk::ContentError& contentError) {
+      LOG(Warning) << contentError.what() << " (" << file << ")";
+      unusable = true;
+    }
+  }
+  if (!found) {
+    LOG(Warning) << "Installed map metadata is " << (unusable ? "unusable" : "missing") << " in: " << folder;
+    return unusable ? InvalidMetadata : NoMetadata;
+  }
+  LOG(Info) << "Installed map: " << installed_.id << ", release: " << installed_.release;
+
+  HeadUnitInfo headUnit;
+  try {
+    headUnit = HeadUnitFile::Read(mount / setup_.headUnitFile);
+  } catch (const HeadUnitFile::Error& headUnitError) {
+    LOG(Warning) << "Failed to read head unit file: " << headUnitError.what();
+    return InvalidMetadata;
+  }
+  MapStorage::Get().UpdateHeadUnit(headUnit);
+  subscriptionEnd_ = headUnit.subscriptionEnd;
+  if (!subscriptionEnd_.isValid()) {
+    LOG(Warning) << "No subscription";
+    return NoSubscription;
+  }
+  return Ok;
+}
+
+void MetadataChecker::UpdateLocale()
+{
+  LOG(Debug) << "Updating map names";
+  ReleaseRetired();
+  for (const auto& entry : MapStorage::Get().GetMaps())
+    GetLocaleData(entry.first);
+}
+
+void MetadataChecker::Abort()
+{
+  LOG(Debug) << "Aborting all requests";
+  ReleaseRetired();
+  DropRequests();
+  check_ = Check::None;
+  callback_ = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Requests
+
+void MetadataChecker::GetAllRoots()
+{
+  auto sink = std::make_unique<Request>([checker = this](Tesk::IResponse::Result result) {
+    MetadataChecker* self = checker;
+    self->Deliver([self, result] { self->OnAllRoots(result); });
+  });
+  LOG(Debug) << "Sending AllRoots request";
+  std::unique_ptr<Tesk::IRequest> request(Client().GetAllRoots(sink->Body(), *sink));
+  allRoots_ = std::move(sink);
+  allRoots_->Send(std::move(request), RequestTimeout);
+}
+
+void MetadataChecker::Get(Table& table, const char* kind, const MapInfo::Id& id, Handler handler,
+                          const Build& build)
+{
+  const auto inserted = table.emplace(id, nullptr);
+  if (!inserted.second) {
+    LOG(Warning) << kind << " request is already in progress";
+    return;
+  }
+  auto& sink = inserted.first->second;
+  sink = std::make_unique<Request>([checker = this, handler, id](Tesk::IResponse::Result result) {
+    // The handler erases the entry, and with it this completion: keep what it
+    // needs on the stack.
+    MetadataChecker* self = checker;
+    const Handler handle = handler;
+    MapInfo::Id copy = id;
+    self->Deliver([self, handle, &copy, result] { (self->*handle)(std::move(copy), result); });
+  });
+  LOG(Debug) << "Sending " << kind << " request for map: " << id;
+  try {
+    std::unique_ptr<Tesk::IRequest> request(build(Client(), sink->Body(), id, *sink));
+    sink->Send(std::move(request), RequestTimeout);
+  } catch (...) {
+    table.erase(id);
+    throw;
+  }
+}
+
+void MetadataChecker::GetAllNewest(const MapInfo::Id& id)
+{
+  Get(allNewest_, "AllNewest", id, &MetadataChecker::OnAllNewest,
+      [](Tesk::IClient& client, std::ostream& body, const MapInfo::Id& map, Request& sink) {
+        return client.GetAllNewest(body, map, sink);
+      });
+}
+
+void MetadataChecker::GetAllRelated(const MapInfo::Id& id)
+{
+  Get(allRelated_, "AllRelated", id, &MetadataChecker::OnAllRelated,
+      [](Tesk::IClient& client, std::ostream& body, const MapInfo::Id& map, Request& sink) {
+        return client.GetAllRelated(body, map, sink);
+      });
+}
+
+void MetadataChecker::GetMetadata(const MapInfo::Id& id)
+{
+  Get(metadata_, "Metadata", id, &MetadataChecker::OnMetadata,
+      [](Tesk::IClient& client, std::ostream& body, const MapInfo::Id& map, Request& sink) {
+        return client.GetMetadata(body, map, sink);
+      });
+}
+
+void MetadataChecker::GetDownloadInfo(const MapInfo::Id& id)
+{
+  Get(downloadInfo_, "DownloadInfo", id, &MetadataChecker::OnDownloadInfo,
+      [](Tesk::IClient& client, std::ostream& body, const MapInfo::Id& map, Request& sink) {
+        return client.GetDownloadInfo(body, map, sink);
+      });
+}
+
+void MetadataChecker::GetLocaleData(const MapInfo::Id& id)
+{
+  const std::string locale =
+      (setup_.locale ? setup_.locale() : QString()).replace(QLatin1Char('_'), QLatin1Char('-')).toStdString();
+  Get(localeData_, "LocaleData", id, &MetadataChecker::OnLocaleData,
+      [locale](Tesk::IClient& client, std::ostream& body, const MapInfo::Id& map, Request& sink) {
+        return client.GetLocaleData(body, map, locale, sink);
+      });
+}
+
+// ---------------------------------------------------------------------------
+// Replies
+
+void MetadataChecker::Deliver(const std::function<void()>& handle)
+{
+  // No delivery is on the stack: the sinks retired by earlier ones can go.
+  if (delivering_ == 0)
+    retired_.clear();
+  Counter depth(delivering_);
+  bool failed = false;
+  try {
+    handle();
+  } catch (const std::exception& error) {
+    LOG(Error) << "Failed to handle reply: " << error.what();
+    failed = true;
+  } catch (...) {
+    LOG(Error) << "Failed to handle reply: unknown error";
+    failed = true;
+  }
+  if (!failed || check_ == Check::None)
+    return;
+  try {
+    Finish(ServerError);
+  } catch (...) {
+    LOG(Error) << "Failed to report the map update check's result";
+  }
+}
+
+bool MetadataChecker::TakeReply(Table& table, const MapInfo::Id& id, std::string& body)
+{
+  const auto found = table.find(id);
+  if (found == table.end() || !found->second) {
+    LOG(Warning) << "Got a reply for map " << id << " that no request waits for";
+    return false;
+  }
+  body = found->second->TakeBody();
+  // The transport request is still delivering this reply: release it later.
+  retired_.push_back(std::move(found->second));
+  table.erase(found);
+  return true;
+}
+
+void MetadataChecker::OnAllRoots(Tesk::IResponse::Result result)
+{
+  if (!allRoots_) {
+    LOG(Warning) << "Got an AllRoots reply that no request waits for";
+    return;
+  }
+  const std::string body = allRoots_->TakeBody();
+  retired_.push_back(std::move(allRoots_));
+  if (result != Tesk::IResponse::Ok)
+    return RequestFailed("AllRoots", MapInfo::Id(), result);
+
+  Tesk::PackageList roots;
+  try {
+    roots = Tesk::PackageList::Parse(body);
+  } catch (const Tesk::ContentError& error) {
+    return ReplyUnusable("AllRoots", MapInfo::Id(), error.what());
+  }
+  LOG(Info) << "Got " << roots.packageIds.size() << " root maps";
+  for (const auto& id : roots.packageIds)
+    GetAllNewest(id);
+  CheckComplete();
+}
+
+void MetadataChecker::OnAllNewest(MapInfo::Id id, Tesk::IResponse::Result result)
+{
+  std::string body;
+  if (!TakeReply(allNewest_, id, body))
+    return;
+  if (result != Tesk::IResponse::Ok)
+    return RequestFailed("AllNewest", id, result);
+  Tesk::PackageList newest;
+  try {
+    newest = Tesk::PackageList::Parse(body);
+  } catch (const Tesk::ContentError& error) {
+    return ReplyUnusable("AllNewest", id, error.what());
+  }
+  for (const auto& map : newest.packageIds)
+    GetMetadata(map);
+  CheckComplete();
+}
+
+void MetadataChecker::OnAllRelated(MapInfo::Id id, Tesk::IResponse::Result result)
+{
+  std::string body;
+  if (!TakeReply(allRelated_, id, body))
+    return;
+  if (result != Tesk::IResponse::Ok)
+    return RequestFailed("AllRelated", id, result);
+  Tesk::PackageList related;
+  try {
+    related = Tesk::PackageList::Parse(body);
+  } catch (const Tesk::ContentError& error) {
+    return ReplyUnusable("AllRelated", id, error.what());
+  }
+  LOG(Info) << "Got " << related.packageIds.size() << " related maps";
+  for (const auto& map : related.packageIds) {
+    // The installed map is already stored and being completed.
+    if (map != installed_.id)
+      GetMetadata(map);
+  }
+  CheckComplete();
+}
+
+void MetadataChecker::OnMetadata(MapInfo::Id id, Tesk::IResponse::Result result)
+{
+  std::string body;
+  if (!TakeReply(metadata_, id, body))
+    return;
+  if (result != Tesk::IResponse::Ok)
+    return RequestFailed("Metadata", id, result);
+
+  MapInfo map;
+  try {
+    const Tesk::Metadata metadata = Tesk::ParseMetadata(body);
+    const Tesk::MetadataHeader& header = Tesk::Header(metadata);
+    if (header.id != id)
+      return ReplyUnusable("Metadata", id, "the reply describes map " + header.id);
+    map.id = header.id;
+    map.name = Decoded(header.name);
+    map.mapLineId = header.mapLineId;
+    map.release = header.release;
+    map.region = header.region;
+    map.type = header.updateType == Tesk::MetadataHeader::Mandatory ? MapInfo::Mandatory : MapInfo::Optional;
+  } catch (const Tesk::ContentError& error) {
+    return ReplyUnusable("Metadata", id, error.what());
+  }
+  map.state = MapInfo::Available;
+
+  if (check_ == Check::Root) {
+    map.type = MapInfo::Optional;
+    map.root = true;
+  } else if (!Accept(map)) {
+    MapStorage::Get().RemoveMap(id);
+    CheckComplete();
+    return;
+  }
+  MapStorage::Get().UpdateMap(map);
+  GetDownloadInfo(id);
+  GetLocaleData(id);
+  CheckComplete();
+}
+
+bool MetadataChecker::Accept(const MapInfo& map) const
+{
+  if (map.region != installed_.region) {
+    LOG(Info) << "Skipping map " << map.id << ": region " << map.region << " is not " << installed_.region;
+    return false;
+  }
+  if (!(map > installed_)) {
+    LOG(Info) << "Skipping map " << map.id << ": release " << map.release << " is not newer than "
+              << installed_.release;
+    return false;
+  }
+  if (map.ReleaseMonth() > subscriptionEnd_) {
+    LOG(Info) << "Skipping map " << map.id << ": release " << map.release << " is after the subscription end "
+              << subscriptionEnd_.toString(Qt::ISODate);
+    return false;
+  }
+  return true;
+}
+
+void MetadataChecker::OnDownloadInfo(MapInfo::Id id, Tesk::IResponse::Result result)
+{
+  std::string body;
+  if (!TakeReply(downloadInfo_, id, body))
+    return;
+  if (result != Tesk::IResponse::Ok)
+    return RequestFailed("DownloadInfo", id, result);
+  Tesk::DownloadInfo info;
+  try {
+    info = Tesk::DownloadInfo::Parse(body);
+  } catch (const Tesk::ContentError& error) {
+    return ReplyUnusable("DownloadInfo", id, error.what());
+  }
+  MapInfo map = MapStorage::Get().GetMap(id);
+  if (map.Valid()) {
+    map.url = info.url;
+    map.checksum = info.checksum;
+    map.size = info.size;
+    MapStorage::Get().UpdateMap(std::move(map));
+  }
+  CheckComplete();
+}
+
+void MetadataChecker::OnLocaleData(MapInfo::Id id, Tesk::IResponse::Result result)
+{
+  std::string body;
+  if (!TakeReply(localeData_, id, body))
+    return;
+  if (result != Tesk::IResponse::Ok)
+    return RequestFailed("LocaleData", id, result);
+  Tesk::LocaleData data;
+  try {
+    data = Tesk::LocaleData::Parse(body);
+  } catch (const Tesk::ContentError& error) {
+    return ReplyUnusable("LocaleData", id, error.what());
+  }
+  MapInfo map = MapStorage::Get().GetMap(id);
+  if (map.Valid()) {
+    map.name = Decoded(data.name);
+    MapStorage::Get().UpdateMap(std::move(map));
+  }
+  CheckComplete();
+}
+
+// ---------------------------------------------------------------------------
+// Outcome
+
+void MetadataChecker::RequestFailed(const char* kind, const MapInfo::Id& id, Tesk::IResponse::Result result)
+{
+  LOG(Warning) << kind << " request failed" << (id.empty() ? "" : " for map: ") << id
+               << " with result: " << result;
+  if (check_ != Check::None)
+    Finish(CheckResult(result));
+}
+
+void MetadataChecker::ReplyUnusable(const char* kind, const MapInfo::Id& id, const std::string& reason)
+{
+  LOG(Warning) << kind << " reply" << (id.empty() ? "" : " for map: ") << id << " is unusable: " << reason;
+  if (check_ != Check::None)
+    Finish(ServerError);
+}
+
+void MetadataChecker::CheckComplete()
+{
+  if (check_ == Check::None || allRoots_ || !allNewest_.empty() || !allRelated_.empty() ||
+      !metadata_.empty() || !downloadInfo_.empty() || !localeData_.empty())
+    return;
+  Result result = Ok;
+  if (check_ == Check::Related && subscriptionEnd_ < QDate::currentDate()) {
+    LOG(Warning) << "Subscription expired on: " << subscriptionEnd_.toString(Qt::ISODate);
+    result = SubscriptionExpired;
+  }
+  Finish(result);
+}
+
+void MetadataChecker::Finish(Result result)
+{
+  // The first failure ends the check: what is still outstanding cannot change it.
+  DropRequests();
+  check_ = Check::None;
+  Callback callback = std::move(callback_);
+  callback_ = nullptr;
+  LOG(Info) << "Map update check finished with result: " << result;
+  if (callback)
+    callback(result);
+}
+
+void MetadataChecker::DropRequests()
+{
+  // None of these is delivering now: the sink of a reply being handled has
+  // already been taken out of its table.
+  allRoots_.reset();
+  allNewest_.clear();
+  allRelated_.clear();
+  metadata_.clear();
+  downloadInfo_.clear();
+  localeData_.clear();
+}
+
+void MetadataChecker::ReleaseRetired()
+{
+  if (delivering_ == 0)
+    retired_.clear();
+}
+
+std::ostream& operator<<(std::ostream& os, MetadataChecker::Result result)
+{
+  switch (result) {
+  case MetadataChecker::Ok:
+    return os << "Ok";
+  case MetadataChecker::InvalidMetadata:
+    return os << "InvalidMetadata";
+  case MetadataChecker::NoConnection:
+    return os << "NoConnection";
+  case MetadataChecker::NoSubscription:
+    return os << "NoSubscription";
+  case MetadataChecker::ServerError:
+    return os << "ServerError";
+  case MetadataChecker::SubscriptionExpired:
+    return os << "SubscriptionExpired";
+  case MetadataChecker::UsbRemoved:
+    return os << "UsbRemoved";
+  case MetadataChecker::NoMetadata:
+    return os << "NoMetadata";
+  }
+  return os;
+}

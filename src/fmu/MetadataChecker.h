@@ -1,0 +1,220 @@
+#pragma once
+
+#include "fmu/MapInfo.h"
+#include "usb/UsbInfo.h"
+
+#include "IClient.h"
+#include "IRequest.h"
+#include "IResponse.h"
+
+#include <QDate>
+#include <QMetaType>
+#include <QString>
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <iosfwd>
+#include <map>
+#include <memory>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+// Asks the map-update service which maps the vehicle may receive and fills
+// the map store with them.
+//
+// A root check (no stick, or a stick without map metadata) offers the newest
+// map of every map line. A related check reads the head-unit file and the
+// installed map's metadata from the stick, stores the installed map, and
+// offers the newer releases of its map line and region that the subscription
+// covers, as mandatory or optional updates. Each check reports exactly one
+// Result through the callback it was given; failures found on the stick are
+// reported before CheckRelatedUpdates returns, everything else later, from
+// the event loop of the thread that runs the checker.
+//
+// Threading: the checker, its service client and all its requests belong to
+// one thread, the one that calls its operations (in the application the
+// update manager's worker thread). The client is made at the first request,
+// so the checker may be built on another thread and used after it (or its
+// owner) has been moved. A check that starts, and Abort, drop every request
+// of the earlier check: no late reply refills the store or reports.
+// Do not destroy the checker from inside its callback.
+class MetadataChecker
+{
+public:
+  enum Result : std::int32_t
+  {
+    Ok = 0,
+    InvalidMetadata = 1,
+    NoConnection = 2,
+    NoSubscription = 3,
+    ServerError = 4,
+    SubscriptionExpired = 5,
+    UsbRemoved = 6,
+    NoMetadata = 7
+  };
+
+  using Callback = std::function<void(Result)>;
+
+  // The response sink of one service request: it owns the transport request,
+  // the reply body and the completion that it calls with the request's result.
+  class Request : public Tesk::IResponse
+  {
+  public:
+    using Completion = std::function<void(Tesk::IResponse::Result)>;
+
+    // Bodies larger than this fail the request (IOError): no reply the check
+    // reads is that large.
+    static constexpr std::size_t MaxBodySize = 4 * 1024 * 1024;
+
+    explicit Request(Completion completion);
+    ~Request() override;
+
+    Request(const Request&) = delete;
+    Request& operator=(const Request&) = delete;
+
+    // The stream that the transport request writes the body into.
+    std::ostream& Body() { return body_; }
+    // Moves the body out.
+    std::string TakeBody();
+
+    // Takes the transport request, sets its inactivity time-out and sends it.
+    void Send(std::unique_ptr<Tesk::IRequest> request, std::chrono::milliseconds timeout);
+
+    void OnResult(Tesk::IResponse::Result result) override;
+
+  private:
+    // A string buffer that refuses to grow beyond MaxBodySize.
+    class BodyBuffer : public std::stringbuf
+    {
+    public:
+      BodyBuffer() : std::stringbuf(std::ios::out) {}
+
+    protected:
+      std::streamsize xsputn(const char* data, std::streamsize count) override;
+      int_type overflow(int_type c) override;
+
+    private:
+      std::size_t Written() const { return static_cast<std::size_t>(pptr() - pbase()); }
+    };
+
+    BodyBuffer buffer_;
+    std::ostream body_;
+    Completion completion_;
+    // Last, so that it goes first: it refers to the body and to this sink.
+    std::unique_ptr<Tesk::IRequest> request_;
+  };
+
+  // Where the checker finds the service, the stick's files and the UI language.
+  struct Setup
+  {
+    std::string serviceUrl;
+    std::string serviceKey;
+    std::string metadataDir;         // the stick's metadata folder, relative to its mount path
+    std::string headUnitFile;        // the head-unit file, relative to the mount path
+    std::function<QString()> locale; // the UI language, as "de_DE"
+
+    // The configuration's service and stick layout and the user's language.
+    static Setup FromConfig();
+  };
+
+  // Takes its setup from the configuration and the user settings.
+  MetadataChecker();
+  explicit MetadataChecker(Setup setup);
+  // Destroys the outstanding requests without calling any callback.
+  ~MetadataChecker();
+
+  MetadataChecker(const MetadataChecker&) = delete;
+  MetadataChecker& operator=(const MetadataChecker&) = delete;
+
+  // Empties the map store and asks the service for the newest map of every
+  // root. Reports Ok, NoConnection or ServerError. Throws std::logic_error
+  // for an empty callback.
+  void CheckRootUpdates(Callback callback);
+
+  // Checks the stick `usb` and asks for the maps related to its installed map.
+  // A stick in state InvalidMetadata is reported as such at once. Failures
+  // found on the stick (UsbRemoved, NoMetadata, InvalidMetadata,
+  // NoSubscription) are reported before the call returns. Throws
+  // std::logic_error for an empty callback.
+  void CheckRelatedUpdates(const UsbInfo& usb, Callback callback);
+
+  // Asks again for the name of every stored map in the current UI language.
+  void UpdateLocale();
+
+  // Drops every outstanding request; the running check reports nothing.
+  void Abort();
+
+  static constexpr std::chrono::milliseconds RequestTimeout{5000};
+
+private:
+  using Table = std::map<MapInfo::Id, std::unique_ptr<Request>>;
+  using Handler = void (MetadataChecker::*)(MapInfo::Id, Tesk::IResponse::Result);
+  using Build = std::function<Tesk::IRequest*(Tesk::IClient&, std::ostream&, const MapInfo::Id&, Request&)>;
+
+  enum class Check
+  {
+    None,
+    Root,
+    Related
+  };
+
+  Tesk::IClient& Client();
+
+  void GetAllRoots();
+  void GetAllNewest(const MapInfo::Id& id);
+  void GetAllRelated(const MapInfo::Id& id);
+  void GetMetadata(const MapInfo::Id& id);
+  void GetDownloadInfo(const MapInfo::Id& id);
+  void GetLocaleData(const MapInfo::Id& id);
+  void Get(Table& table, const char* kind, const MapInfo::Id& id, Handler handler, const Build& build);
+
+  void OnAllRoots(Tesk::IResponse::Result result);
+  void OnAllNewest(MapInfo::Id id, Tesk::IResponse::Result result);
+  void OnAllRelated(MapInfo::Id id, Tesk::IResponse::Result result);
+  void OnMetadata(MapInfo::Id id, Tesk::IResponse::Result result);
+  void OnDownloadInfo(MapInfo::Id id, Tesk::IResponse::Result result);
+  void OnLocaleData(MapInfo::Id id, Tesk::IResponse::Result result);
+
+  // Runs a handler for a reply that the event loop delivered.
+  void Deliver(const std::function<void()>& handle);
+  // Takes the reply body of the request for `id` out of `table`; the sink is
+  // kept until the delivery that runs now has returned.
+  bool TakeReply(Table& table, const MapInfo::Id& id, std::string& body);
+  // The related check's filters; true keeps the map.
+  bool Accept(const MapInfo& map) const;
+  Result ReadStick(const std::string& mountPath);
+
+  void RequestFailed(const char* kind, const MapInfo::Id& id, Tesk::IResponse::Result result);
+  void ReplyUnusable(const char* kind, const MapInfo::Id& id, const std::string& reason);
+  // Reports the running check's result once every request has been answered.
+  void CheckComplete();
+  void Finish(Result result);
+  void DropRequests();
+  void ReleaseRetired();
+
+  // Destroyed last, after every request built through it.
+  std::unique_ptr<Tesk::IClient> client_;
+  Setup setup_;
+  MapInfo installed_; // the related check's installed map
+  QDate subscriptionEnd_;
+  Callback callback_;
+  Check check_ = Check::None;
+  int delivering_ = 0;
+  // Sinks whose reply was taken while their delivery may still be running.
+  std::vector<std::unique_ptr<Request>> retired_;
+  std::unique_ptr<Request> allRoots_;
+  Table allNewest_;
+  Table allRelated_;
+  Table metadata_;
+  Table downloadInfo_;
+  Table localeData_;
+};
+
+// Writes the value's name ("Ok", "InvalidMetadata", ...); nothing for any other value.
+std::ostream& operator<<(std::ostream& os, MetadataChecker::Result result);
+
+Q_DECLARE_METATYPE(MetadataChecker::Result)
