@@ -20,6 +20,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <thread>
 
 using TestSupport::Answer;
 using TestSupport::MapService;
@@ -719,9 +720,14 @@ TEST_F(MetadataCheckerTest, DestroyingTheCheckerWithRequestsOutstandingReportsNo
 }
 
 // The checker is built on one thread and runs on another, as the update
-// manager builds it on the main thread and runs it on its worker.
+// manager builds it on the main thread and runs it on its worker. Here the
+// building thread is gone before the check starts: nothing of the checker's
+// network access may belong to it.
 TEST_F(MetadataCheckerTest, RunsOnTheThreadThatUsesIt)
 {
+  checker.reset();
+  std::thread([&] { checker = std::make_unique<MetadataChecker>(MakeSetup()); }).join();
+
   QThread worker;
   worker.start();
   QObject context;
