@@ -1,0 +1,29 @@
+#pragma once
+
+#include "ui/IUi.h"
+
+namespace Ui {
+
+// A user interface without windows: it keeps the state it is given and logs
+// what it is asked to do. The application uses it until the windows of the
+// real interface exist. Nothing in it asks the user, so it emits no signal.
+class HeadlessUi : public IUi
+{
+  Q_OBJECT
+
+public:
+  HeadlessUi();
+
+  State CurrentState() const { return state_; }
+
+public slots:
+  void Activate() override;
+  void SetState(State state) override;
+  void UpdateUsbs() override;
+  void ConfirmQuit() override;
+
+private:
+  State state_ = State::Unknown;
+};
+
+} // namespace Ui
