@@ -1,0 +1,33 @@
+#pragma once
+
+#include <boost/filesystem/path.hpp>
+
+#include <string>
+
+// The rules for the names that a map download writes and removes on a stick:
+// the folder of the unpacked archive, and the full-map folder that a download
+// empties and a cancellation removes.
+class FullMapFolder
+{
+public:
+  // What a removal target turned out to be.
+  enum class Check
+  {
+    Safe,       // an absolute full-map folder strictly inside a stick of the stick store
+    NotOnStick, // well formed, but no stick of the stick store holds it (the stick is gone)
+    Malformed   // relative, with "." or "..", or not named after the full-map folder
+  };
+
+  // The archive's folder name: the last component of the URL's path without
+  // its extension (the part from the last "." on). Query and fragment are not
+  // part of it; percent escapes are decoded. Empty when that name is not a
+  // single safe path component (empty, "." or "..", a slash, a backslash or a
+  // control character in it).
+  static std::string ArchiveName(const std::string& url);
+
+  // Whether `folder` may be emptied or removed: it must be absolute, free of
+  // "." and ".." components, end in the configured full-map folder name, and
+  // lie below the mount path of a stick that the stick store holds. `why`
+  // receives a readable reason when it is not Safe.
+  static Check CheckRemovalTarget(const boost::filesystem::path& folder, std::string* why = nullptr);
+};

@@ -1,0 +1,527 @@
+#include "fmu/MapDownloader.h"
+
+#include "IClient.h"
+#include "IRequest.h"
+#include "Log.h"
+#include "Tar/Stream.h"
+#include "fmu/FullMapFolder.h"
+#include "util/Filesystem.h"
+
+#include <boost/filesystem/directory.hpp>
+#include <boost/filesystem/operations.hpp>
+
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdint>
+#include <ostream>
+#include <stdexcept>
+
+namespace fs = boost::filesystem;
+
+// The sink of one request. It passes the request's reports on while the
+// request is the downloader's current one, and swallows them once the request
+// has been retired, so that nothing a stopped request still delivers reaches
+// the downloader.
+class MapDownloader::Relay : public Tesk::IResponse
+{
+public:
+  explicit Relay(MapDownloader* owner) : owner(owner) {}
+
+  void Detach() { owner = nullptr; }
+
+  void OnData(qint64 bytes) override
+  {
+    if (owner)
+      static_cast<Tesk::IResponse*>(owner)->OnData(bytes);
+  }
+  void OnResult(Result result) override
+  {
+    if (owner)
+      static_cast<Tesk::IResponse*>(owner)->OnResult(result);
+  }
+
+private:
+  MapDownloader* owner;
+};
+
+// A retired request with what it refers to. Members are destroyed in reverse
+// order: the request first (which stops and joins its writer), then its sink,
+// then the stream the writer wrote into.
+struct MapDownloader::Transfer
+{
+  std::shared_ptr<Tesk::Tar::Stream> stream;
+  std::unique_ptr<Relay> relay;
+  std::unique_ptr<Tesk::IRequest> request;
+};
+
+namespace {
+
+bool EqualHex(const std::string& a, const std::string& b)
+{
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+           const auto lower = [](char c) {
+             return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+           };
+           return lower(x) == lower(y);
+         });
+}
+
+// Whether the folder is there now (no settling wait: called for every chunk).
+bool FolderPresent(const fs::path& folder)
+{
+  boost::system::error_code ec;
+  const fs::file_status status = fs::status(folder, ec);
+  return !ec && fs::exists(status);
+}
+
+} // namespace
+
+MapDownloader::MapDownloader(ProgressCallback progressCallback, ResultCallback resultCallback)
+    : progressCallback(std::move(progressCallback)), resultCallback(std::move(resultCallback)),
+      retired(std::make_shared<std::vector<Transfer>>())
+{
+  if (!this->resultCallback)
+    throw std::logic_error("Failed to create map downloader: result callback is empty");
+}
+
+MapDownloader::~MapDownloader()
+{
+  ReleaseTransfer();
+  client.reset();
+}
+
+void MapDownloader::Download(const fs::path& path, const MapInfo& map)
+{
+  LOG(Debug) << "Downloading map: " << map.id << " to: " << path;
+
+  downloadedBytes = 0;
+  outputPath = path;
+  mapSize = map.size;
+  lastMap = map;
+  lastTarget = path;
+  reportedBytes = 0;
+  restartNeeded = false;
+
+  archiveName = FullMapFolder::ArchiveName(map.url);
+  if (archiveName.empty()) {
+    LOG(Error) << "Failed to download map: no usable archive name in url: " << map.url;
+    restartNeeded = true;
+    Report(ServerError);
+    return;
+  }
+
+  std::string why;
+  switch (FullMapFolder::CheckRemovalTarget(outputPath, &why)) {
+  case FullMapFolder::Check::Safe:
+    break;
+  case FullMapFolder::Check::NotOnStick:
+    LOG(Error) << "Failed to clean up output directory: " << outputPath.string() << ", " << why;
+    restartNeeded = true;
+    Report(UsbRemoved);
+    return;
+  case FullMapFolder::Check::Malformed:
+    LOG(Error) << "Failed to clean up output directory: " << outputPath.string() << ", " << why;
+    restartNeeded = true;
+    Report(UsbBlocked);
+    return;
+  }
+
+  // The folder is emptied below: whatever transfer is held wrote into it and
+  // can never be continued.
+  ReleaseTransfer();
+  restartNeeded = true;
+
+  boost::system::error_code ec;
+  fs::remove_all(outputPath, ec);
+  if (!ec)
+    fs::create_directories(outputPath / archiveName, ec);
+  if (ec) {
+    LOG(Error) << "Failed to clean up output directory: " << ec.message();
+    Report(UsbBlocked);
+    return;
+  }
+
+  const fs::space_info space = fs::space(outputPath, ec);
+  const std::uint64_t size = static_cast<std::uint64_t>(map.size);
+  if (ec || size > space.capacity) {
+    LOG(Error) << "Failed to download map: map size: " << map.size
+               << " exceeds total space: " << (ec ? 0 : space.capacity);
+    Report(UsbTooSmall);
+    return;
+  }
+  if (size > space.available) {
+    LOG(Error) << "Failed to download map: map size: " << map.size
+               << " exceeds available space: " << space.available;
+    Report(UsbFull);
+    return;
+  }
+
+  auto newStream = std::make_shared<Tesk::Tar::Stream>(outputPath / archiveName);
+  if (newStream->bad()) {
+    // The folder made a moment ago is gone again.
+    newStream.reset();
+    Report(FolderPresent(outputPath) ? UsbBlocked : UsbRemoved);
+    return;
+  }
+  newStream->exceptions(std::ios::badbit | std::ios::failbit);
+  stream = std::move(newStream);
+
+  checksum = map.checksum;
+  client.reset(Tesk::CreateClient(map.url, ""));
+  relay = std::make_unique<Relay>(this);
+  request.reset(client->GetMapContent(*stream, *relay));
+  restartNeeded = false;
+
+  request->SetTimeout(kInactivityTimeout);
+  request->ReadRetryDurationFromConfig();
+  request->Send();
+}
+
+bool MapDownloader::CanResume() const
+{
+  return request && stream && !restartNeeded && !stream->fail();
+}
+
+void MapDownloader::Resume()
+{
+  if (CanResume()) {
+    LOG(Debug) << "Resuming map download";
+    LOG(Debug) << "Auto Retry - Retry button clicked";
+    request->RetryButtonClicked();
+    return;
+  }
+
+  if (!lastTarget.empty() && !lastMap.url.empty()) {
+    LOG(Info) << "Restarting map download from the beginning: "
+              << (request ? "what was written cannot be continued" : "no transfer is held");
+    const MapInfo map = lastMap;
+    const fs::path target = lastTarget;
+    ReleaseTransfer();
+    TakeBackReportedBytes();
+    Download(target, map);
+    return;
+  }
+
+  LOG(Warning) << "No request in progress";
+  Report(Aborted);
+}
+
+void MapDownloader::OnData(qint64 bytes)
+{
+  try {
+    if (progressCallback)
+      progressCallback(bytes);
+    reportedBytes += bytes;
+
+    if (!FolderPresent(outputPath)) {
+      LOG(Debug) << "Failed to download map: UsbRemoved.";
+      Retire(true);
+      outputPath.clear();
+      Report(UsbRemoved);
+      return;
+    }
+
+    boost::system::error_code ec;
+    const fs::space_info space = fs::space(outputPath, ec);
+    const std::uint64_t available = ec ? 0 : space.available;
+
+    downloadedBytes += bytes;
+    LOG(Debug) << "downloadedbytes onData: " << downloadedBytes;
+    request->GetDownloadedbytes(downloadedBytes);
+    downloadedBytes = std::clamp<long long>(downloadedBytes, 0, std::max<long long>(mapSize, 0));
+
+    const std::uint64_t remaining =
+        static_cast<std::uint64_t>(std::max<long long>(mapSize, 0) - downloadedBytes);
+    if (remaining > available) {
+      LOG(Error) << "Failed to download map: map bytes: " << remaining
+                 << " exceeds available space: " << available;
+      Retire(false);
+      Report(UsbFull);
+    }
+  } catch (const std::exception& e) {
+    LOG(Error) << "Failed to handle downloaded data: " << e.what();
+    if (request)
+      Retire(false);
+    restartNeeded = true;
+    Report(ServerError);
+  }
+}
+
+void MapDownloader::OnResult(Tesk::IResponse::Result result)
+{
+  LOG(Debug) << "Map download finished with result: " << result;
+  try {
+    switch (result) {
+    case Tesk::IResponse::Ok: {
+      const std::string md5 = stream->md5();
+      if (!EqualHex(md5, checksum)) {
+        LOG(Error) << "Checksum mismatch";
+        LOG(Debug) << "Stream checksum: " << md5 << ", expected: " << checksum;
+        restartNeeded = true;
+        Report(ServerError);
+      } else if (!CopyMetadataFile()) {
+        restartNeeded = true;
+        Report(ServerError);
+      } else {
+        Report(Ok);
+      }
+      return;
+    }
+    case Tesk::IResponse::ServerError:
+      Report(ServerError);
+      return;
+    case Tesk::IResponse::IOError:
+      // The extractor has failed for good: a retry has to start again.
+      restartNeeded = true;
+      if (!PathExists(outputPath))
+        Report(UsbRemoved);
+      else if (!HasFreeSpace(outputPath))
+        Report(UsbFull);
+      else
+        Report(UsbBlocked);
+      return;
+    default:
+      Report(NoConnection);
+      return;
+    }
+  } catch (const std::exception& e) {
+    LOG(Error) << "Failed to finish map download: " << e.what();
+    restartNeeded = true;
+    Report(ServerError);
+  }
+}
+
+bool MapDownloader::CopyMetadataFile()
+{
+  const std::string name = archiveName + ".meta.xml";
+  const fs::path folder = outputPath / archiveName;
+
+  boost::system::error_code ec;
+  fs::path found;
+  fs::directory_iterator it(folder, ec);
+  for (; !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    boost::system::error_code statusError;
+    const fs::file_status status = it->status(statusError);
+    if (!statusError && fs::is_regular_file(status) && it->path().filename().string() == name) {
+      found = it->path();
+      break;
+    }
+  }
+  if (ec) {
+    LOG(Error) << "Failed to copy file: " << name << ", " << ec.message();
+    return false;
+  }
+  if (found.empty()) {
+    LOG(Error) << "File: " << name << " not found";
+    return false;
+  }
+
+  // The copy is what makes the map look complete: it appears whole or not at
+  // all, and an existing file of that name is never overwritten.
+  const fs::path target = outputPath / name;
+  const fs::path partial = outputPath / (name + ".part");
+  const fs::file_type existing = fs::symlink_status(target, ec).type();
+  if (existing != fs::file_not_found) {
+    LOG(Error) << "Failed to copy file: " << name << ", "
+               << (existing == fs::status_error ? ec.message() : std::string("the file exists already"));
+    return false;
+  }
+  fs::remove(partial, ec);
+  fs::copy_file(found, partial, fs::copy_options::none, ec);
+  if (!ec)
+    fs::rename(partial, target, ec);
+  if (ec) {
+    LOG(Error) << "Failed to copy file: " << name << ", " << ec.message();
+    boost::system::error_code ignored;
+    fs::remove(partial, ignored);
+    return false;
+  }
+  return true;
+}
+
+void MapDownloader::Abort()
+{
+  LOG(Debug) << "Aborting map download";
+
+  ReleaseTransfer();
+
+  if (!PathExists(outputPath)) {
+    LOG(Debug) << "Failed to download map: UsbRemoved.";
+    outputPath.clear();
+    lastTarget.clear();
+    Report(UsbRemoved);
+    return;
+  }
+
+  std::string why;
+  const FullMapFolder::Check check = FullMapFolder::CheckRemovalTarget(outputPath, &why);
+  if (check != FullMapFolder::Check::Safe) {
+    LOG(Error) << "Refusing to remove: " << outputPath.string() << ", " << why;
+    if (check == FullMapFolder::Check::NotOnStick) {
+      outputPath.clear();
+      lastTarget.clear();
+      Report(UsbRemoved);
+    } else {
+      Report(UsbBlocked);
+    }
+    return;
+  }
+
+  LOG(Debug) << "Removing map from: " << outputPath.string();
+
+  // Collect first, remove after: nothing is removed from a folder while it is
+  // being walked.
+  std::vector<fs::path> files;
+  boost::system::error_code ec;
+  fs::recursive_directory_iterator it(outputPath, ec);
+  if (ec) {
+    ec.clear();
+  } else {
+    for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
+      if (ec)
+        break;
+      // An entry whose type cannot be read (a dangling link) is not a file of
+      // the map; the removal of the whole folder takes it along.
+      boost::system::error_code statusError;
+      const fs::file_status status = fs::status(it->path(), statusError);
+      if (!statusError && fs::is_regular_file(status))
+        files.push_back(it->path());
+    }
+    if (ec)
+      LOG(Error) << "Failed to iterate over: " << outputPath.string() << ", " << ec.message();
+  }
+
+  // The files right in the full-map folder are the metadata copies, which make
+  // a map look complete to the vehicle: they go first, and when one of them
+  // cannot be removed nothing else is, so that the stick never holds a map
+  // that looks complete and is not.
+  const auto firstDeeper = std::stable_partition(
+      files.begin(), files.end(), [this](const fs::path& file) { return file.parent_path() == outputPath; });
+
+  const auto removeFile = [this](const fs::path& file) {
+    LOG(Debug) << "Removing: " << file.string();
+    boost::system::error_code error;
+    std::uintmax_t size = 0;
+    if (progressCallback) {
+      size = fs::file_size(file, error);
+      if (error) {
+        LOG(Warning) << "Failed to calculate file size for: " << file.string() << ", " << error.message();
+        size = 0;
+      }
+    }
+    fs::remove(file, error);
+    if (error) {
+      LOG(Error) << "Failed to remove file: " << file.string() << ", " << error.message();
+      return false;
+    }
+    // Only bytes that really left the stick are reported.
+    if (progressCallback) {
+      const auto bytes = static_cast<long long>(size);
+      reportedBytes = std::max<long long>(reportedBytes - bytes, 0);
+      progressCallback(-bytes);
+    }
+    return true;
+  };
+
+  for (auto file = files.begin(); file != firstDeeper; ++file) {
+    if (!removeFile(*file)) {
+      LOG(Error) << "Failed to remove map: its metadata stays in: " << outputPath.string();
+      Report(UsbBlocked);
+      return;
+    }
+  }
+  for (auto file = firstDeeper; file != files.end(); ++file)
+    removeFile(*file);
+
+  fs::remove_all(outputPath, ec);
+  if (ec)
+    LOG(Error) << "Failed to remove: " << outputPath.string() << ", " << ec.message();
+
+  // A removal that leaves anything behind is not a cancellation: the folder is
+  // kept as the target of the next try.
+  boost::system::error_code statusError;
+  const fs::file_status status = fs::symlink_status(outputPath, statusError);
+  if (status.type() != fs::file_not_found) {
+    LOG(Error) << "Failed to remove map: files are left in: " << outputPath.string();
+    Report(UsbBlocked);
+    return;
+  }
+
+  outputPath.clear();
+  lastTarget.clear();
+  lastMap = MapInfo();
+  reportedBytes = 0;
+  Report(Aborted);
+}
+
+void MapDownloader::Retire(bool dropStream)
+{
+  if (!request)
+    return;
+  relay->Detach();
+  request->Abort();
+
+  Transfer transfer;
+  transfer.stream = stream;
+  transfer.relay = std::move(relay);
+  transfer.request = std::move(request);
+  retired->push_back(std::move(transfer));
+  if (dropStream)
+    stream.reset();
+
+  // Released from the event loop, never inside the request's own report.
+  std::weak_ptr<std::vector<Transfer>> bin = retired;
+  QTimer::singleShot(0, [bin] {
+    if (const auto transfers = bin.lock())
+      transfers->clear();
+  });
+}
+
+void MapDownloader::ReleaseRetired()
+{
+  retired->clear();
+}
+
+void MapDownloader::ReleaseTransfer()
+{
+  ReleaseRetired();
+  request.reset();
+  relay.reset();
+  stream.reset();
+}
+
+void MapDownloader::TakeBackReportedBytes()
+{
+  if (reportedBytes > 0 && progressCallback)
+    progressCallback(-reportedBytes);
+  reportedBytes = 0;
+}
+
+void MapDownloader::Report(Result result)
+{
+  resultCallback(result);
+}
+
+std::ostream& operator<<(std::ostream& os, MapDownloader::Result result)
+{
+  switch (result) {
+  case MapDownloader::Ok:
+    return os << "Ok";
+  case MapDownloader::Aborted:
+    return os << "Aborted";
+  case MapDownloader::NoConnection:
+    return os << "NoConnection";
+  case MapDownloader::ServerError:
+    return os << "ServerError";
+  case MapDownloader::UsbBlocked:
+    return os << "UsbBlocked";
+  case MapDownloader::UsbTooSmall:
+    return os << "UsbTooSmall";
+  case MapDownloader::UsbFull:
+    return os << "UsbFull";
+  case MapDownloader::UsbRemoved:
+    return os << "UsbRemoved";
+  }
+  return os;
+}

@@ -1,0 +1,139 @@
+#pragma once
+
+#include "IResponse.h"
+#include "fmu/MapInfo.h"
+
+#include <boost/filesystem/path.hpp>
+
+#include <QMetaType>
+
+#include <chrono>
+#include <functional>
+#include <iosfwd>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace Tesk {
+class IClient;
+class IRequest;
+namespace Tar {
+class Stream;
+}
+} // namespace Tesk
+
+// Downloads one map archive onto a stick and removes it again.
+//
+// Download empties the stick's full-map folder, checks that the map fits and
+// streams the archive from the map's URL through the service client's map
+// request into a tar extractor that unpacks it into <folder>/<archive name>
+// as it arrives, with an MD5 over the whole stream. After every chunk it
+// checks that the folder is still there and that the rest still fits. At the
+// end the MD5 is compared with the map's checksum and the map's metadata file
+// (<archive name>.meta.xml) is copied out of the archive's folder to sit
+// beside it: that copy is what makes the map look complete to the vehicle.
+//
+// Abort cancels whatever is held and removes the full-map folder, reporting
+// each removed file as a negative byte count.
+//
+// Everything reports through the two callbacks: byte counts (positive while
+// writing, negative while removing) and one Result per operation. Every call
+// and every callback runs on the thread that calls Download, which must run
+// an event loop; nothing is thrown to the caller.
+class MapDownloader : private Tesk::IResponse
+{
+public:
+  enum Result
+  {
+    Ok = 0,           // written, checksum matched, metadata copied
+    Aborted = 1,      // cancelled and removed (or nothing was left to resume)
+    NoConnection = 2, // the service could not be reached within the retry window
+    ServerError = 3,  // the service failed, the checksum differed or the metadata copy failed
+    UsbBlocked = 4,   // the stick cannot be written (or a removal left files behind)
+    UsbTooSmall = 5,  // the map is larger than the whole stick
+    UsbFull = 6,      // the map, or its rest, does not fit into the free space
+    UsbRemoved = 7    // the stick, or its full-map folder, is gone
+  };
+
+  using ProgressCallback = std::function<void(long long)>;
+  using ResultCallback = std::function<void(Result)>;
+
+  // The inactivity time-out of a map transfer.
+  static constexpr std::chrono::milliseconds kInactivityTimeout{10000};
+
+  // The result callback must be set (std::logic_error otherwise); the progress
+  // callback may be empty.
+  MapDownloader(ProgressCallback progressCallback, ResultCallback resultCallback);
+  ~MapDownloader() override;
+
+  MapDownloader(const MapDownloader&) = delete;
+  MapDownloader& operator=(const MapDownloader&) = delete;
+
+  // Starts downloading `map` (its id, url, size and checksum) into `path`, the
+  // full-map folder of a stick in the stick store. Refusals (UsbBlocked,
+  // UsbTooSmall, UsbFull, UsbRemoved, ServerError for an unusable URL) are
+  // reported before it returns.
+  void Download(const boost::filesystem::path& path, const MapInfo& map);
+
+  // The user's retry after a result other than Ok. Goes on with the held
+  // transfer from the last byte written when that is sound; when what was
+  // written cannot be continued (a checksum mismatch, a failed metadata copy,
+  // a failed write, no transfer held) it starts the last map again from the
+  // beginning, first taking back the bytes it reported for it. With no
+  // download to go on with it reports Aborted.
+  void Resume();
+
+  // Cancels and removes the full-map folder of the last download (see the
+  // source for the order and the results).
+  void Abort();
+
+  // True when Resume would go on with the held transfer rather than start again.
+  bool CanResume() const;
+
+private:
+  class Relay;
+  struct Transfer;
+
+  void OnData(qint64 bytes) override;
+  void OnResult(Tesk::IResponse::Result result) override;
+
+  bool CopyMetadataFile();
+
+  // Hands the request (and its sink) over for release from the event loop: it
+  // is stopped now and heard no more. `dropStream` lets go of the stream too.
+  void Retire(bool dropStream);
+  // Releases the retired requests, then the held request, then the stream.
+  void ReleaseTransfer();
+  void ReleaseRetired();
+  // Reports the bytes written for the current map as removed again.
+  void TakeBackReportedBytes();
+  void Report(Result result);
+
+  ProgressCallback progressCallback;
+  ResultCallback resultCallback;
+  std::unique_ptr<Tesk::IClient> client;
+  std::unique_ptr<Relay> relay;
+  std::unique_ptr<Tesk::IRequest> request;
+  std::shared_ptr<Tesk::Tar::Stream> stream;
+  boost::filesystem::path outputPath;
+  std::string archiveName;
+  std::string checksum;
+  long long downloadedBytes = 0;
+  long long mapSize = 0;
+
+  // What a restart from the beginning needs: the map and the folder of the
+  // last Download, the bytes reported for it, and whether the data written
+  // can be continued.
+  MapInfo lastMap;
+  boost::filesystem::path lastTarget;
+  long long reportedBytes = 0;
+  bool restartNeeded = false;
+
+  // Requests waiting to be released from the event loop.
+  std::shared_ptr<std::vector<Transfer>> retired;
+};
+
+// Writes the value's name ("Ok", "Aborted", ...); nothing for any other value.
+std::ostream& operator<<(std::ostream& os, MapDownloader::Result result);
+
+Q_DECLARE_METATYPE(MapDownloader::Result)
