@@ -71,6 +71,11 @@ struct Layout
   bool veryLongNames; // names beyond 255 bytes (ustar cannot hold them)
 };
 
+void PrintTo(const Layout& layout, std::ostream* os)
+{
+  *os << layout.format;
+}
+
 class TarLayoutTest : public testing::TestWithParam<Layout>
 {
 };
@@ -291,6 +296,11 @@ const Refusal kRefusals[] = {
      },
      "Refused entry with an empty name"},
 };
+
+void PrintTo(const Refusal& refusal, std::ostream* os)
+{
+  *os << refusal.label;
+}
 
 class TarRefusalTest : public testing::TestWithParam<Refusal>
 {

@@ -1,0 +1,211 @@
+#include "AsyncRequest.h"
+
+#include "Log.h"
+
+#include <QNetworkReply>
+#include <QTimer>
+
+namespace Tesk {
+
+AsyncRequest::AsyncRequest(QNetworkAccessManager& manager, const QString& url,
+                           const QMap<QString, QString>& headers, const QMap<QString, QString>& arguments,
+                           IResponse& response, std::ostream& stream, QObject* parent)
+    : Request(manager, url, headers, arguments, response, stream, parent), writer(stream)
+{
+  connect(
+      &writer, &AsyncWriter::DataWritten, this, [this](int bytes) { OnDataWritten(bytes); },
+      Qt::QueuedConnection);
+  connect(
+      &writer, &AsyncWriter::DataReady, this, [this] { OnDataReady(); }, Qt::QueuedConnection);
+  connect(
+      &writer, &AsyncWriter::DataError, this, [this](const QString& error) { OnDataError(error); },
+      Qt::QueuedConnection);
+  writerThread.setObjectName(QStringLiteral("AsyncWriter"));
+  writer.moveToThread(&writerThread);
+  writerThread.start();
+}
+
+AsyncRequest::~AsyncRequest()
+{
+  writer.Abort();
+  writerThread.quit();
+  writerThread.wait();
+}
+
+void AsyncRequest::Send()
+{
+  if (reply) {
+    // The base refuses with a warning; the transfer in flight keeps its state.
+    Request::Send();
+    return;
+  }
+  finished = false;
+  resumePending = false;
+  failPending = false;
+  bodyBytes = 0;
+  Request::Send();
+  if (reply)
+    reply->setReadBufferSize(kReplyBufferSize);
+}
+
+bool AsyncRequest::Retry()
+{
+  if (!reply && !writer.IsIdle()) {
+    // The stream's position lies before data the writer still holds: asking
+    // from there now would get those bytes twice.
+    LOG(Debug) << "Waiting for writer to write what it holds before resuming";
+    resumePending = true;
+    return true;
+  }
+  resumePending = false;
+  return Request::Retry();
+}
+
+void AsyncRequest::Abort()
+{
+  finished = true;
+  resumePending = false;
+  failPending = false;
+  Request::Abort();
+  writer.Abort();
+}
+
+void AsyncRequest::OnReadyRead()
+{
+  if (!reply)
+    return;
+  if (timeoutTimer)
+    timeoutTimer->stop();
+  if (retryTimer) {
+    LOG(Debug) << "Auto Retry - Download request resumed";
+    autoRetryRunning = false;
+    retryTimer->stop();
+  }
+  if (ReadAvailable() && timeoutTimer)
+    timeoutTimer->start();
+}
+
+bool AsyncRequest::ReadAvailable()
+{
+  QByteArray data = reply->readAll();
+  LOG(Debug) << "Read: " << data.size() << " bytes";
+  bodyBytes += data.size();
+
+  switch (CheckBody(data)) {
+  case Body::Reject:
+    Request::Abort();
+    if (writer.IsIdle())
+      HandleError(kUnusableAnswer);
+    else
+      failPending = true;
+    return false;
+  case Body::Discard:
+    if (!data.isEmpty())
+      LOG(Debug) << "Dropped: " << data.size() << " bytes that are not part of the resource";
+    return true;
+  case Body::Write:
+    break;
+  }
+  if (data.isEmpty())
+    return true;
+
+  // Data the writer would refuse are not handed over at all: the resume asks
+  // for them again from the stream's position.
+  if (writer.BufferedBytes() > AsyncWriter::kFullMark) {
+    DropUntilWriterIsReady();
+    return false;
+  }
+  // A reply that has ended has nothing more to send: dropping it would only
+  // ask again for what is already here.
+  if (!writer.WriteData(data) && !reply->isFinished()) {
+    DropUntilWriterIsReady();
+    return false;
+  }
+  return true;
+}
+
+void AsyncRequest::DropUntilWriterIsReady()
+{
+  LOG(Debug) << "Waiting for writer to free the buffer";
+  Request::Abort();
+  resumePending = true;
+}
+
+void AsyncRequest::OnFinished()
+{
+  if (!reply)
+    return;
+  LOG(Debug) << "Request is finished";
+  if (timeoutTimer)
+    timeoutTimer->stop();
+  // Bytes that arrived after the last readyRead go first.
+  if (reply->bytesAvailable() > 0 && !ReadAvailable())
+    return;
+  // The end-of-stream marker makes the writer run once more, so that a
+  // DataReady follows the last data.
+  writer.WriteData(QByteArray());
+  finished = true;
+}
+
+bool AsyncRequest::EndedEarly() const
+{
+  if (reply->error() != QNetworkReply::NoError)
+    return false;
+  const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+  if (status != 200 && status != 206)
+    return false;
+  const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+  const QByteArray encoding = reply->rawHeader("Content-Encoding");
+  if (!length.isValid() || (!encoding.isEmpty() && encoding != "identity"))
+    return false; // a decoded body has another length than the one announced
+  return bodyBytes < length.toLongLong();
+}
+
+void AsyncRequest::OnDataWritten(int bytes)
+{
+  response.OnData(static_cast<qint64>(bytes));
+}
+
+void AsyncRequest::OnDataReady()
+{
+  // A DataReady can be older than data queued since: the writer's next run
+  // ends with another one. Only an idle writer has written everything.
+  if (!writer.IsIdle())
+    return;
+  if (failPending) {
+    failPending = false;
+    HandleError(kUnusableAnswer);
+    return;
+  }
+  if (finished) {
+    if (reply && EndedEarly()) {
+      // Some servers and proxies close the connection in the middle of a body
+      // without the reply reporting it: this is a failed attempt, to be
+      // resumed, not the whole archive.
+      LOG(Warning) << "The connection was closed after " << bodyBytes << " of "
+                   << reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() << " bytes";
+      Abort();
+      HandleError(QNetworkReply::RemoteHostClosedError);
+      return;
+    }
+    Request::OnFinished();
+    return;
+  }
+  if (resumePending && !reply) {
+    resumePending = false;
+    Request::Retry();
+  }
+}
+
+void AsyncRequest::OnDataError(const QString& error)
+{
+  // After an abort or a reported failure nothing more is reported; a second
+  // error of the same run is the same failure.
+  if (finished && !reply) {
+    LOG(Debug) << "Write failure after the end of the transfer: " << error;
+    return;
+  }
+  Request::Abort(error);
+}
+
+} // namespace Tesk

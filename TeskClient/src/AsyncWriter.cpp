@@ -1,0 +1,82 @@
+#include "AsyncWriter.h"
+
+#include "Log.h"
+
+#include <QMetaObject>
+#include <QMutexLocker>
+
+#include <stdexcept>
+
+namespace Tesk {
+
+AsyncWriter::AsyncWriter(std::ostream& stream, QObject* parent) : QObject(parent), stream(stream) {}
+
+bool AsyncWriter::IsIdle()
+{
+  QMutexLocker lock(&mutex);
+  return queue.isEmpty() && !writing;
+}
+
+qint64 AsyncWriter::BufferedBytes()
+{
+  QMutexLocker lock(&mutex);
+  return bufferedBytes;
+}
+
+bool AsyncWriter::WriteData(const QByteArray& data)
+{
+  QMutexLocker lock(&mutex);
+  if (bufferedBytes > kFullMark) {
+    LOG(Warning) << "Buffer is already full";
+    return false;
+  }
+  if (!queue.isEmpty() && queue.last().size() + data.size() <= kJoinLimit)
+    queue.last().append(data);
+  else
+    queue.append(data);
+  bufferedBytes += data.size();
+  if (!writing) {
+    writing = true;
+    QMetaObject::invokeMethod(this, "Write", Qt::QueuedConnection);
+  }
+  return bufferedBytes < kFullMark;
+}
+
+void AsyncWriter::Abort()
+{
+  LOG(Debug) << "Stopping writer";
+  QMutexLocker lock(&mutex);
+  queue.clear();
+  bufferedBytes = 0;
+}
+
+void AsyncWriter::Write()
+{
+  QMutexLocker lock(&mutex);
+  writing = true;
+  try {
+    while (!queue.isEmpty()) {
+      const QByteArray chunk = queue.takeFirst();
+      bufferedBytes -= chunk.size();
+      lock.unlock();
+      stream.write(chunk.constData(), chunk.size());
+      // A stream without an exception mask only records its failure.
+      if (stream.fail())
+        throw std::runtime_error("the output stream is in a failed state");
+      LOG(Debug) << "Written: " << chunk.size() << " bytes";
+      emit DataWritten(chunk.size());
+      lock.relock();
+    }
+  } catch (const std::runtime_error& error) {
+    emit DataError(QString::fromUtf8(error.what()));
+    lock.relock();
+  } catch (...) {
+    emit DataError(QStringLiteral("unknown exception"));
+    lock.relock();
+  }
+  LOG(Debug) << "Buffer is empty, waiting for new data";
+  emit DataReady();
+  writing = false;
+}
+
+} // namespace Tesk
