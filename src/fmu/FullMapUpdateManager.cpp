@@ -1,0 +1,256 @@
+#include "fmu/FullMapUpdateManager.h"
+
+#include "Log.h"
+#include "cfg/Config.h"
+#include "fmu/MapStorage.h"
+#include "usb/UsbStorage.h"
+
+#include <boost/filesystem/path.hpp>
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace {
+
+// A map other than `mapId` whose download runs, whose removal is unfinished or
+// which waits on the stick for the vehicle: a new download would empty the
+// folder it lives in.
+MapInfo OtherBusyMap(const MapInfo::Id& mapId)
+{
+  for (const auto& entry : MapStorage::Get().GetMaps()) {
+    const MapInfo& map = entry.second;
+    if (map.id != mapId && (map.state == MapInfo::Downloading || map.state == MapInfo::Deleting ||
+                            map.state == MapInfo::Pending))
+      return map;
+  }
+  return MapInfo();
+}
+
+} // namespace
+
+FullMapUpdateManager::FullMapUpdateManager(QObject* parent)
+    : FullMapUpdateManager(MetadataChecker::Setup::FromConfig(), parent)
+{
+}
+
+FullMapUpdateManager::FullMapUpdateManager(MetadataChecker::Setup setup, QObject* parent)
+    : QObject(parent), checker(std::move(setup)),
+      downloader(
+          [this](long long bytes) {
+            try {
+              OnOperationProgress(bytes);
+            } catch (const std::exception& e) {
+              LOG(Error) << "Failed to apply map operation progress: " << e.what();
+            }
+          },
+          [this](MapDownloader::Result result) { OnOperationResult(result); })
+{
+  RegisterMetaTypes();
+}
+
+FullMapUpdateManager::~FullMapUpdateManager() = default;
+
+void FullMapUpdateManager::RegisterMetaTypes()
+{
+  UsbInfo::RegisterMetaTypes();
+  MapInfo::RegisterMetaTypes();
+  qRegisterMetaType<MetadataChecker::Result>("MetadataChecker::Result");
+  qRegisterMetaType<MapDownloader::Result>("MapDownloader::Result");
+}
+
+void FullMapUpdateManager::CheckMapUpdates()
+{
+  bool root = true;
+  const auto fail = [this, &root](const char* what) {
+    LOG(Error) << "Failed to check full map updates: " << what;
+    if (root)
+      emit RootUpdatesChecked(MetadataChecker::ServerError);
+    else
+      emit RelatedUpdatesChecked(MetadataChecker::ServerError);
+  };
+  try {
+    const UsbInfo usb = UsbStorage::Get().GetActiveUsb();
+    root = usb.path.empty() || usb.state == UsbInfo::NoMetadata;
+    if (root) {
+      LOG(Info) << "Checking root full map updates";
+      checker.CheckRootUpdates([this](MetadataChecker::Result result) { emit RootUpdatesChecked(result); });
+    } else {
+      LOG(Info) << "Checking related full map updates";
+      checker.CheckRelatedUpdates(
+          usb, [this](MetadataChecker::Result result) { emit RelatedUpdatesChecked(result); });
+    }
+  } catch (const std::exception& e) {
+    fail(e.what());
+  } catch (...) {
+    fail("unknown error");
+  }
+}
+
+void FullMapUpdateManager::AbortCheck()
+{
+  try {
+    LOG(Info) << "Aborting full map updates check";
+    checker.Abort();
+    downloader.Abort();
+  } catch (const std::exception& e) {
+    LOG(Error) << "Failed to abort full map updates check: " << e.what();
+  } catch (...) {
+    LOG(Error) << "Failed to abort full map updates check: unknown error";
+  }
+}
+
+void FullMapUpdateManager::UpdateLocale()
+{
+  try {
+    LOG(Info) << "Updating map names";
+    checker.UpdateLocale();
+  } catch (const std::exception& e) {
+    LOG(Error) << "Failed to update map names: " << e.what();
+  } catch (...) {
+    LOG(Error) << "Failed to update map names: unknown error";
+  }
+}
+
+void FullMapUpdateManager::DownloadMap(const MapInfo::Id& mapId)
+{
+  try {
+    StartDownload(mapId);
+  } catch (const std::exception& e) {
+    LOG(Error) << e.what();
+    emit OperationFinished(MapDownloader::ServerError);
+  } catch (...) {
+    LOG(Error) << "Failed to download map: unknown error";
+    emit OperationFinished(MapDownloader::ServerError);
+  }
+}
+
+void FullMapUpdateManager::StartDownload(const MapInfo::Id& mapId)
+{
+  const UsbInfo usb = UsbStorage::Get().GetActiveUsb();
+  if (!usb.Valid()) {
+    LOG(Error) << "Usb was removed";
+    emit OperationFinished(MapDownloader::UsbRemoved);
+    return;
+  }
+
+  MapStorage& store = MapStorage::Get();
+  MapInfo map = store.GetMap(mapId);
+  if (map.state != MapInfo::Available && map.state != MapInfo::Downloading)
+    throw std::logic_error("Failed to download map: invalid map state");
+
+  const MapInfo busy = OtherBusyMap(mapId);
+  if (busy.Valid()) {
+    LOG(Error) << "Failed to download map: " << mapId << ", map: " << busy.id << " is " << busy.state;
+    emit OperationFinished(MapDownloader::UsbBlocked);
+    return;
+  }
+
+  if (map.state == MapInfo::Available) {
+    LOG(Info) << "Downloading map: " << mapId;
+    map.state = MapInfo::Downloading;
+    store.UpdateMap(map);
+    emit OperationStarted();
+    downloader.Download(boost::filesystem::path(usb.path) / Config::get().usbFullMapDir, map);
+  } else {
+    LOG(Info) << "Resuming map download: " << mapId;
+    emit OperationStarted();
+    downloader.Resume();
+  }
+}
+
+void FullMapUpdateManager::AbortMapDownload()
+{
+  try {
+    StartCancellation();
+  } catch (const std::exception& e) {
+    LOG(Error) << "Failed to abort map download: " << e.what();
+    emit OperationFinished(MapDownloader::UsbBlocked);
+  } catch (...) {
+    LOG(Error) << "Failed to abort map download: unknown error";
+    emit OperationFinished(MapDownloader::UsbBlocked);
+  }
+}
+
+void FullMapUpdateManager::StartCancellation()
+{
+  // A running download first, then a finished one, then a removal that left
+  // files behind and is tried again.
+  MapInfo map = DownloadingMap();
+  if (!map.Valid())
+    map = PendingMap();
+  if (!map.Valid())
+    map = DeletingMap();
+
+  if (map.Valid()) {
+    map.state = MapInfo::Deleting;
+    MapStorage::Get().UpdateMap(map);
+  }
+  emit OperationStarted();
+
+  if (map.Valid()) {
+    downloader.Abort();
+  } else {
+    LOG(Warning) << "No suitable map found";
+    emit OperationFinished(MapDownloader::Aborted);
+  }
+}
+
+void FullMapUpdateManager::OnOperationProgress(long long bytes)
+{
+  MapStorage& store = MapStorage::Get();
+  HeadUnitInfo headUnit = store.GetHeadUnit();
+  headUnit.availableMapSpace -= bytes;
+  store.UpdateHeadUnit(headUnit);
+
+  MapInfo map = DownloadingMap();
+  if (map.Valid()) {
+    LOG(Debug) << "Bytes downloaded: " << bytes;
+  } else {
+    map = DeletingMap();
+    if (map.Valid())
+      LOG(Debug) << "Bytes removed: " << -bytes;
+  }
+  if (!map.Valid())
+    return;
+
+  long long downloaded = map.downloaded + bytes;
+  if (downloaded > map.size)
+    downloaded = map.size;
+  if (downloaded < 0)
+    downloaded = 0;
+  map.downloaded = downloaded;
+  store.UpdateMap(map);
+}
+
+void FullMapUpdateManager::OnOperationResult(MapDownloader::Result result)
+{
+  LOG(Debug) << "Map operation finished with result: " << result;
+  try {
+    MapStorage& store = MapStorage::Get();
+    if (result == MapDownloader::Ok) {
+      MapInfo map = DownloadingMap();
+      if (map.Valid()) {
+        map.downloaded = map.size;
+        map.state = MapInfo::Pending;
+        store.UpdateMap(map);
+      }
+    } else if (result == MapDownloader::Aborted) {
+      MapInfo map = DeletingMap();
+      if (!map.Valid())
+        map = DownloadingMap();
+      if (!map.Valid())
+        map = PendingMap();
+      if (map.Valid()) {
+        HeadUnitInfo headUnit = store.GetHeadUnit();
+        headUnit.availableMapSpace += map.downloaded;
+        store.UpdateHeadUnit(headUnit);
+        map.downloaded = 0;
+        map.state = MapInfo::Available;
+        store.UpdateMap(map);
+      }
+    }
+  } catch (const std::exception& e) {
+    LOG(Error) << "Failed to store the map operation's result: " << e.what();
+  }
+  emit OperationFinished(result);
+}

@@ -1,0 +1,498 @@
+// The update manager on its worker thread, driven as the state machine drives
+// it (queued invocations by name, queued signals), against the loopback map
+// service and real sticks: the map states and the head unit's space through a
+// download, a cancellation, failures and retries, the refusals, and the
+// update checks.
+
+#include "fmu/FullMapUpdateManager.h"
+#include "ArchiveTools.h"
+#include "DownloadSupport.h"
+#include "LogCapture.h"
+#include "MapService.h"
+#include "MapStick.h"
+#include "TestService.h"
+#include "fmu/MapStorage.h"
+#include "usb/UsbStorage.h"
+
+#include <boost/filesystem/operations.hpp>
+
+#include <QTest>
+#include <QThread>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <sstream>
+
+namespace fs = boost::filesystem;
+using namespace DownloadSupport;
+using TestSupport::Answer;
+using TestSupport::MapService;
+using TestSupport::MapStick;
+using TestSupport::ServedMap;
+using TestSupport::TestService;
+using Strings = std::vector<std::string>;
+
+namespace {
+
+constexpr qint64 kHeadUnitSpace = 8LL * 1024 * 1024 * 1024;
+
+template <typename T>
+std::string Text(const char* what, T value)
+{
+  std::ostringstream text;
+  text << what << ":" << value;
+  return text.str();
+}
+
+} // namespace
+
+class FullMapUpdateManagerTest : public ::testing::Test
+{
+protected:
+  void SetUp() override
+  {
+    MapStorage::Get().Clear();
+    HeadUnitInfo headUnit;
+    headUnit.subscriptionEnd = QDate::currentDate().addYears(1);
+    headUnit.availableMapSpace = kHeadUnitSpace;
+    headUnit.totalMapSpace = 2 * kHeadUnitSpace;
+    MapStorage::Get().UpdateHeadUnit(headUnit);
+    archive = MapArchive::Make("EUR_2024.06", 300000);
+
+    MetadataChecker::Setup setup;
+    setup.serviceUrl = maps.Url();
+    setup.serviceKey = maps.Key();
+    setup.metadataDir = "OrvaneNDSUpdate/meta_data";
+    setup.headUnitFile = "OrvaneNDSUpdate/meta_data/GENERAL.JSON";
+    setup.locale = [] { return QStringLiteral("de_DE"); };
+    manager = new FullMapUpdateManager(setup);
+
+    // As the state machine does: queued connections to an object of the main
+    // thread. The map store is read when the signal arrives.
+    QObject::connect(manager, &FullMapUpdateManager::RootUpdatesChecked, &receiver,
+                     [this](MetadataChecker::Result result) { events.push_back(Text("Root", result)); });
+    QObject::connect(manager, &FullMapUpdateManager::RelatedUpdatesChecked, &receiver,
+                     [this](MetadataChecker::Result result) { events.push_back(Text("Related", result)); });
+    QObject::connect(manager, &FullMapUpdateManager::OperationStarted, &receiver,
+                     [this] { events.push_back("Started"); });
+    QObject::connect(manager, &FullMapUpdateManager::OperationFinished, &receiver,
+                     [this](MapDownloader::Result result) { events.push_back(Text("Finished", result)); });
+    // What the store holds at the moment of emission, and on which thread.
+    QObject::connect(
+        manager, &FullMapUpdateManager::OperationStarted, manager,
+        [this] {
+          std::lock_guard<std::mutex> lock(mutex);
+          startedOn = QThread::currentThread();
+          atStart.push_back({DownloadingMap().id, DeletingMap().id});
+        },
+        Qt::DirectConnection);
+
+    manager->moveToThread(&thread);
+    thread.start();
+  }
+
+  void TearDown() override
+  {
+    thread.quit();
+    thread.wait();
+    delete manager;
+    MapStorage::Get().Clear();
+  }
+
+  QString PathOf(const MapArchive& map) const { return QString::fromStdString("/maps/" + map.name + ".tar"); }
+  MapInfo Offer(const MapArchive& map, const std::string& id)
+  {
+    MapInfo info = MakeMap(id, service.Url(PathOf(map)).toStdString(), map);
+    MapStorage::Get().UpdateMap(info);
+    return info;
+  }
+
+  void Invoke(const char* slot)
+  {
+    ASSERT_TRUE(QMetaObject::invokeMethod(manager, slot, Qt::QueuedConnection));
+  }
+  void Download(const MapInfo::Id& id)
+  {
+    ASSERT_TRUE(
+        QMetaObject::invokeMethod(manager, "DownloadMap", Qt::QueuedConnection, Q_ARG(MapInfo::Id, id)));
+  }
+  ::testing::AssertionResult WaitForEvents(std::size_t count, int timeoutMs = 60000)
+  {
+    if (QTest::qWaitFor([&] { return events.size() >= count; }, timeoutMs))
+      return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "only " << events.size() << " of " << count << " signals arrived";
+  }
+  struct Ids
+  {
+    std::string downloading;
+    std::string deleting;
+    bool operator==(const Ids& other) const
+    {
+      return downloading == other.downloading && deleting == other.deleting;
+    }
+  };
+  std::vector<Ids> AtStart()
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    return atStart;
+  }
+  static qint64 Space() { return MapStorage::Get().GetHeadUnit().availableMapSpace; }
+  static MapInfo Stored(const MapInfo::Id& id) { return MapStorage::Get().GetMap(id); }
+
+  DataHome home;
+  TestService service;
+  MapService maps{service};
+  std::shared_ptr<MapArchive> archive;
+  FullMapUpdateManager* manager = nullptr;
+  QThread thread;
+  QObject receiver;
+  Strings events;
+  std::mutex mutex;
+  QThread* startedOn = nullptr;
+  std::vector<Ids> atStart;
+};
+
+TEST_F(FullMapUpdateManagerTest, ADownloadOnTheWorkerThreadEndsPendingWithTheSpaceLoweredByTheArchive)
+{
+  Stick stick;
+  service.Serve(PathOf(*archive), Answer::File(archive->file));
+  Offer(*archive, "EUR");
+
+  Download("EUR");
+  ASSERT_TRUE(WaitForEvents(2));
+
+  EXPECT_EQ(events, (Strings{"Started", "Finished:Ok"}));
+  EXPECT_EQ(AtStart(), (std::vector<Ids>{{"EUR", ""}}));
+  EXPECT_EQ(startedOn, &thread);
+  const MapInfo map = Stored("EUR");
+  EXPECT_EQ(map.state, MapInfo::Pending);
+  EXPECT_EQ(map.downloaded, map.size);
+  EXPECT_EQ(Space(), kHeadUnitSpace - archive->bytes.size());
+  EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
+  EXPECT_TRUE(Exists(stick.FullMapFolder() / (archive->name + ".meta.xml")));
+}
+
+TEST_F(FullMapUpdateManagerTest, CancellingAFinishedMapRemovesItAndGivesTheSpaceBack)
+{
+  Stick stick;
+  service.Serve(PathOf(*archive), Answer::File(archive->file));
+  Offer(*archive, "EUR");
+  Download("EUR");
+  ASSERT_TRUE(WaitForEvents(2));
+  ASSERT_EQ(Stored("EUR").state, MapInfo::Pending);
+
+  Invoke("AbortMapDownload");
+  ASSERT_TRUE(WaitForEvents(4));
+
+  EXPECT_EQ(events, (Strings{"Started", "Finished:Ok", "Started", "Finished:Aborted"}));
+  EXPECT_EQ(AtStart().back(), (Ids{"", "EUR"}));
+  const MapInfo map = Stored("EUR");
+  EXPECT_EQ(map.state, MapInfo::Available);
+  EXPECT_EQ(map.downloaded, 0);
+  EXPECT_EQ(Space(), kHeadUnitSpace);
+  EXPECT_FALSE(Exists(stick.FullMapFolder()));
+}
+
+TEST_F(FullMapUpdateManagerTest, CancellingARunningDownloadStopsItAndGivesTheSpaceBack)
+{
+  Stick stick;
+  service.Serve(PathOf(*archive), Answer::File(archive->file).Rate(100000, 4096));
+  Offer(*archive, "EUR");
+  Download("EUR");
+  ASSERT_TRUE(QTest::qWaitFor([] { return Stored("EUR").downloaded > 0; }, 20000));
+  EXPECT_LT(Space(), kHeadUnitSpace);
+
+  Invoke("AbortMapDownload");
+  ASSERT_TRUE(WaitForEvents(3));
+
+  EXPECT_EQ(events, (Strings{"Started", "Started", "Finished:Aborted"}));
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Available);
+  EXPECT_EQ(Stored("EUR").downloaded, 0);
+  EXPECT_EQ(Space(), kHeadUnitSpace);
+  EXPECT_FALSE(Exists(stick.FullMapFolder()));
+}
+
+TEST_F(FullMapUpdateManagerTest, ADownloadWithoutConnectionStaysDownloadingAndTheRetryResumesIt)
+{
+  TimeScale scale(0.05);
+  Stick stick;
+  service.ServeSequence(PathOf(*archive), {Answer::File(archive->file).StallAfter(150000), Answer::Silent()});
+  Offer(*archive, "EUR");
+
+  Download("EUR");
+  ASSERT_TRUE(WaitForEvents(2));
+  EXPECT_EQ(events, (Strings{"Started", "Finished:NoConnection"}));
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Downloading);
+  EXPECT_EQ(Stored("EUR").downloaded, 150000);
+  EXPECT_EQ(Space(), kHeadUnitSpace - 150000);
+
+  service.Serve(PathOf(*archive), Answer::File(archive->file));
+  Download("EUR");
+  ASSERT_TRUE(WaitForEvents(4));
+  EXPECT_EQ(events, (Strings{"Started", "Finished:NoConnection", "Started", "Finished:Ok"}));
+  EXPECT_EQ(service.Requests().last().Header("Range"), "bytes=150000-");
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Pending);
+  EXPECT_EQ(Space(), kHeadUnitSpace - archive->bytes.size());
+  EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
+}
+
+TEST_F(FullMapUpdateManagerTest, ARetryAfterAChecksumMismatchStartsAfreshWithoutCountingTwice)
+{
+  Stick stick;
+  QByteArray corrupt = archive->bytes;
+  corrupt[4096] = static_cast<char>(corrupt[4096] ^ 1);
+  service.ServeSequence(PathOf(*archive), {Answer::File(archive->WriteVariant("corrupt.tar", corrupt)),
+                                           Answer::File(archive->file)});
+  Offer(*archive, "EUR");
+
+  Download("EUR");
+  ASSERT_TRUE(WaitForEvents(2));
+  EXPECT_EQ(events.back(), "Finished:ServerError");
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Downloading);
+
+  Download("EUR");
+  ASSERT_TRUE(WaitForEvents(4));
+  EXPECT_EQ(events.back(), "Finished:Ok");
+  EXPECT_FALSE(service.Requests().last().HasHeader("Range"));
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Pending);
+  EXPECT_EQ(Space(), kHeadUnitSpace - archive->bytes.size());
+}
+
+TEST_F(FullMapUpdateManagerTest, AMapTooLargeForTheStickIsRefusedAndItsCancellationRestoresEverything)
+{
+  Stick stick(4, 4720);
+  if (!stick.Mounted())
+    GTEST_SKIP() << "needs a tmpfs mount: " << stick.MountError();
+  MapInfo map = Offer(*archive, "EUR");
+  map.size = 5 * 1024 * 1024;
+  MapStorage::Get().UpdateMap(map);
+
+  Download("EUR");
+  ASSERT_TRUE(WaitForEvents(2));
+  EXPECT_EQ(events, (Strings{"Started", "Finished:UsbTooSmall"}));
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Downloading);
+  EXPECT_EQ(service.RequestCount(), 0);
+
+  Invoke("AbortMapDownload");
+  ASSERT_TRUE(WaitForEvents(4));
+  EXPECT_EQ(events.back(), "Finished:Aborted");
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Available);
+  EXPECT_EQ(Space(), kHeadUnitSpace);
+  EXPECT_FALSE(Exists(stick.FullMapFolder()));
+}
+
+TEST_F(FullMapUpdateManagerTest, AStickThatFillsUpIsUsbFullAndTheCancellationRemovesWhatWasWritten)
+{
+  Stick stick(4, 4721);
+  if (!stick.Mounted())
+    GTEST_SKIP() << "needs a tmpfs mount: " << stick.MountError();
+  const auto big = MapArchive::Make("EUR_2024.09", 2500000);
+  service.Serve(PathOf(*big), Answer::File(big->file).Rate(500000, 4096));
+  Offer(*big, "EUR");
+
+  Download("EUR");
+  ASSERT_TRUE(QTest::qWaitFor([] { return Stored("EUR").downloaded > 0; }, 20000));
+  ASSERT_TRUE(Fill(stick.Path(), 32 * 1024));
+  ASSERT_TRUE(WaitForEvents(2));
+  EXPECT_EQ(events, (Strings{"Started", "Finished:UsbFull"}));
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Downloading);
+
+  Invoke("AbortMapDownload");
+  ASSERT_TRUE(WaitForEvents(4));
+  EXPECT_EQ(events.back(), "Finished:Aborted");
+  EXPECT_FALSE(Exists(stick.FullMapFolder()));
+  EXPECT_EQ(Stored("EUR").downloaded, 0);
+  EXPECT_EQ(Space(), kHeadUnitSpace);
+}
+
+TEST_F(FullMapUpdateManagerTest, AStickPulledDuringTheDownloadIsUsbRemoved)
+{
+  Stick stick(16, 4722);
+  if (!stick.Mounted())
+    GTEST_SKIP() << "needs a tmpfs mount: " << stick.MountError();
+  service.Serve(PathOf(*archive), Answer::File(archive->file).Rate(100000, 4096));
+  Offer(*archive, "EUR");
+
+  Download("EUR");
+  ASSERT_TRUE(QTest::qWaitFor([] { return Stored("EUR").downloaded > 0; }, 20000));
+  ASSERT_TRUE(stick.Pull());
+  ASSERT_TRUE(WaitForEvents(2));
+  EXPECT_EQ(events, (Strings{"Started", "Finished:UsbRemoved"}));
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Downloading);
+
+  // The stick has gone from the stick store too: a download asked for now
+  // ends as UsbRemoved at once.
+  stick.Forget();
+  Download("EUR");
+  ASSERT_TRUE(WaitForEvents(3));
+  EXPECT_EQ(events.back(), "Finished:UsbRemoved");
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Downloading);
+}
+
+TEST_F(FullMapUpdateManagerTest, RequestsThatCannotBeCarriedOutEndAtOnceWithAResult)
+{
+  LogCapture log;
+  Offer(*archive, "EUR");
+
+  // No stick.
+  Download("EUR");
+  ASSERT_TRUE(WaitForEvents(1));
+  EXPECT_EQ(events, Strings{"Finished:UsbRemoved"});
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Available);
+
+  // A map that is not stored, and one waiting on the stick: neither is started.
+  Stick stick;
+  Download("NOT_STORED");
+  MapInfo pending = Offer(*archive, "PENDING");
+  pending.state = MapInfo::Pending;
+  MapStorage::Get().UpdateMap(pending);
+  Download("PENDING");
+  ASSERT_TRUE(WaitForEvents(3));
+  EXPECT_EQ(events, (Strings{"Finished:UsbRemoved", "Finished:ServerError", "Finished:ServerError"}));
+  EXPECT_FALSE(Stored("NOT_STORED").Valid());
+  EXPECT_EQ(Stored("PENDING").state, MapInfo::Pending);
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Available);
+  EXPECT_TRUE(AtStart().empty());
+
+  // Nothing to cancel.
+  MapStorage::Get().RemoveMap("PENDING");
+  Invoke("AbortMapDownload");
+  ASSERT_TRUE(WaitForEvents(5));
+  EXPECT_EQ(events[3], "Started");
+  EXPECT_EQ(events[4], "Finished:Aborted");
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Available);
+
+  EXPECT_EQ(log.Count("Usb was removed"), 1);
+  EXPECT_EQ(log.Count("Failed to download map: invalid map state"), 2);
+  EXPECT_EQ(log.Count("No suitable map found"), 1);
+  EXPECT_EQ(service.RequestCount(), 0);
+}
+
+TEST_F(FullMapUpdateManagerTest, ASecondDownloadIsRefusedWhileOneRuns)
+{
+  Stick stick;
+  service.Serve(PathOf(*archive), Answer::File(archive->file).Rate(200000, 4096));
+  Offer(*archive, "EUR");
+  Offer(*archive, "NAM");
+
+  Download("EUR");
+  Download("NAM");
+  ASSERT_TRUE(WaitForEvents(3));
+
+  EXPECT_EQ(events, (Strings{"Started", "Finished:UsbBlocked", "Finished:Ok"}));
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Pending);
+  EXPECT_EQ(Stored("NAM").state, MapInfo::Available);
+  EXPECT_EQ(service.RequestCount(), 1);
+  EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
+}
+
+TEST_F(FullMapUpdateManagerTest, ProgressBeyondTheMapSizeLowersTheSpaceByEveryByteWritten)
+{
+  Stick stick;
+  service.Serve(PathOf(*archive), Answer::File(archive->file));
+  MapInfo map = Offer(*archive, "EUR");
+  map.size -= 10000; // the service announced a little less than it sends
+  MapStorage::Get().UpdateMap(map);
+
+  Download("EUR");
+  ASSERT_TRUE(WaitForEvents(2));
+  EXPECT_EQ(events.back(), "Finished:Ok");
+  EXPECT_EQ(Stored("EUR").downloaded, map.size);
+  EXPECT_EQ(Space(), kHeadUnitSpace - archive->bytes.size());
+
+  Invoke("AbortMapDownload");
+  ASSERT_TRUE(WaitForEvents(4));
+  EXPECT_EQ(Stored("EUR").downloaded, 0);
+  // The removal gives back the files' bytes and the rest of the map's count;
+  // the tar headers written beyond the announced size stay counted.
+  EXPECT_LE(Space(), kHeadUnitSpace);
+  EXPECT_GT(Space(), kHeadUnitSpace - archive->bytes.size());
+}
+
+TEST_F(FullMapUpdateManagerTest, ARootCheckWithoutAStickPassesItsResultOn)
+{
+  ServedMap eur;
+  eur.id = "EUR_2024_06";
+  eur.mapLineId = eur.region = "EUR";
+  eur.release = "2024.06";
+  eur.names["de-DE"] = "Europa";
+  eur.url = service.Url(PathOf(*archive)).toStdString();
+  eur.checksum = archive->md5;
+  eur.size = archive->bytes.size();
+  maps.AddMap(eur);
+  maps.AddRoot("EUR_ROOT", {"EUR_2024_06"});
+
+  Invoke("CheckMapUpdates");
+  ASSERT_TRUE(WaitForEvents(1));
+  EXPECT_EQ(events, Strings{"Root:Ok"});
+  const MapInfo offered = Stored("EUR_2024_06");
+  EXPECT_EQ(offered.state, MapInfo::Available);
+  EXPECT_TRUE(offered.root);
+
+  // What the check offered downloads onto the stick that comes along.
+  Stick stick;
+  service.Serve(PathOf(*archive), Answer::File(archive->file));
+  Download("EUR_2024_06");
+  ASSERT_TRUE(WaitForEvents(3));
+  EXPECT_EQ(events.back(), "Finished:Ok");
+  EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
+
+  // A service that refuses the key: the failure is passed on unchanged.
+  stick.Forget();
+  service.Serve("/tesk/v1/package/allroots", Answer::Status(401));
+  TimeScale scale(0.01);
+  Invoke("CheckMapUpdates");
+  ASSERT_TRUE(WaitForEvents(4));
+  EXPECT_EQ(events.back(), "Root:ServerError");
+}
+
+TEST_F(FullMapUpdateManagerTest, ARelatedCheckOfTheActiveStickPassesItsResultOn)
+{
+  MapStick mapStick;
+  ServedMap installed;
+  installed.id = "EUR_2023_06";
+  installed.mapLineId = installed.region = "EUR";
+  installed.release = "2023.06";
+  installed.names["de-DE"] = "Europa 2023";
+  ServedMap update = installed;
+  update.id = "EUR_2024_06";
+  update.release = "2024.06";
+  update.names["de-DE"] = "Europa 2024";
+  maps.AddMap(installed);
+  maps.AddMap(update);
+  maps.SetRelated("EUR_2023_06", {"EUR_2023_06", "EUR_2024_06"});
+  maps.AddRoot("EUR_ROOT", {"EUR_2024_06"});
+  mapStick.WriteMetadata(installed);
+  mapStick.WriteHeadUnit(QDate::currentDate().addYears(1).toString(Qt::ISODate).toStdString(), 1000000000,
+                         3000000000);
+
+  UsbInfo usb;
+  usb.id = 31;
+  usb.path = mapStick.Path();
+  usb.state = UsbInfo::ValidMetadata;
+  usb.active = true;
+  UsbStorage::Get().UpdateUsb(usb);
+
+  Invoke("CheckMapUpdates");
+  ASSERT_TRUE(WaitForEvents(1));
+  EXPECT_EQ(events, Strings{"Related:Ok"});
+  EXPECT_EQ(OptionalMap().id, "EUR_2024_06");
+  EXPECT_EQ(InstalledMap().id, "EUR_2023_06");
+  EXPECT_EQ(MapStorage::Get().GetHeadUnit().availableMapSpace, 1000000000);
+
+  // A stick whose metadata failed its check is reported at once.
+  usb.state = UsbInfo::InvalidMetadata;
+  UsbStorage::Get().UpdateUsb(usb);
+  Invoke("CheckMapUpdates");
+  ASSERT_TRUE(WaitForEvents(2));
+  EXPECT_EQ(events.back(), "Related:InvalidMetadata");
+
+  // A stick without map metadata gets the root check.
+  usb.state = UsbInfo::NoMetadata;
+  UsbStorage::Get().UpdateUsb(usb);
+  Invoke("CheckMapUpdates");
+  ASSERT_TRUE(WaitForEvents(3));
+  EXPECT_EQ(events.back(), "Root:Ok");
+  UsbStorage::Get().RemoveUsb(31);
+}
