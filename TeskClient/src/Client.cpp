@@ -1,5 +1,6 @@
 #include "Client.h"
 
+#include "AsyncRequest.h"
 #include "Log.h"
 #include "Request.h"
 
@@ -122,7 +123,7 @@ IRequest* Client::GetMapContent(std::ostream& stream, IResponse& response)
   LOG(Info) << "Creating MapContent request";
   QMap<QString, QString> headers;
   headers.insert(QStringLiteral("Accept"), QStringLiteral("application/x-tar"));
-  return new Request(manager, FromUtf8(baseUrl), headers, {}, response, stream, nullptr);
+  return new AsyncRequest(manager, FromUtf8(baseUrl), headers, {}, response, stream, nullptr);
 }
 
 IRequest* Client::GetMetadata(std::ostream& stream, const std::string& id, IResponse& response)

@@ -1,5 +1,7 @@
 #include "TestService.h"
 
+#include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
@@ -98,6 +100,22 @@ const Credentials& TestCredentials()
 }
 
 } // namespace
+
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs)
+{
+  if (condition())
+    return true;
+  QEventLoop loop;
+  QTimer check;
+  QDeadlineTimer deadline(timeoutMs);
+  QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+    if (condition() || deadline.hasExpired())
+      loop.quit();
+  });
+  check.start(1);
+  loop.exec();
+  return condition();
+}
 
 // ---------------------------------------------------------------------------
 // RecordedRequest and Answer
@@ -534,7 +552,7 @@ QList<RecordedRequest> TestService::RequestsTo(const QString& path) const
 
 bool TestService::WaitForRequests(int count, int timeoutMs)
 {
-  return QTest::qWaitFor([&] { return requests.size() >= count; }, timeoutMs);
+  return WaitFor([&] { return requests.size() >= count; }, timeoutMs);
 }
 
 void TestService::ReleaseHeld()
@@ -592,6 +610,9 @@ void TestService::OnIncoming(qintptr descriptor)
     delete socket;
     return;
   }
+  // Head and body go out in separate writes; without this each answer would
+  // wait for the client's delayed acknowledgement.
+  socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
   connections.removeAll(nullptr);
   connections.append(new Connection(*this, socket, connectionCount++));
   if (auto* ssl = qobject_cast<QSslSocket*>(socket))

@@ -46,6 +46,11 @@ namespace TestSupport {
 
 using HeaderList = QList<QPair<QByteArray, QByteArray>>;
 
+// Runs the event loop until `condition` holds or `timeoutMs` have passed;
+// returns the condition. Unlike QTest::qWaitFor it does not sleep between
+// rounds, so a loopback exchange of many small steps takes milliseconds.
+bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000);
+
 // One request as the service received it.
 struct RecordedRequest
 {
@@ -139,10 +144,10 @@ public:
   // The answer to paths without a script (404 by default).
   void ServeDefault(const Answer& answer);
 
-  QList<RecordedRequest> Requests() const { return requests; }
+  const QList<RecordedRequest>& Requests() const { return requests; }
   QList<RecordedRequest> RequestsTo(const QString& path) const;
   int RequestCount() const { return requests.size(); }
-  // Runs the event loop until `count` requests have arrived in all.
+  // Runs the event loop until `count` requests have arrived in all (WaitFor).
   bool WaitForRequests(int count, int timeoutMs = 20000);
 
   // Lets every answer held by Fault::HoldAfter go on.

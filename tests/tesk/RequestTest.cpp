@@ -293,7 +293,7 @@ TEST_F(RequestTest, DeletingARequestInFlightReportsNothing)
   auto request = Make(service.Url("/doc"));
   request->SetTimeout(std::chrono::milliseconds(60000));
   request->Send();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !sink.data.empty(); }, 20000));
+  ASSERT_TRUE(TestSupport::WaitFor([&] { return !sink.data.empty(); }, 20000));
   request.reset();
   ASSERT_TRUE(closed.wait(20000)) << "the service never saw the connection go";
   QCoreApplication::processEvents();

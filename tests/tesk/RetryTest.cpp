@@ -194,7 +194,7 @@ TEST_F(RetryTest, TheUsersRetryIsIgnoredWhileTheWindowRunsAndReopensItAfterAResu
   auto request = Make(service.Url("/doc"));
   request->Send();
   // The first failure opens the window and waits a second before the next attempt.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return request->AutoRetryRunning(); }, 20000));
+  ASSERT_TRUE(TestSupport::WaitFor([&] { return request->AutoRetryRunning(); }, 20000));
   ASSERT_FALSE(request->InFlight());
   request->RetryButtonClicked();
   EXPECT_FALSE(request->InFlight());

@@ -2,7 +2,7 @@
 
 #include "IResponse.h"
 
-#include <QTest>
+#include "TestService.h"
 
 #include <functional>
 #include <vector>
@@ -44,6 +44,6 @@ struct Sink : Tesk::IResponse
   }
   bool WaitForResults(size_t count = 1, int timeoutMs = 60000)
   {
-    return QTest::qWaitFor([&] { return results.size() >= count; }, timeoutMs);
+    return TestSupport::WaitFor([&] { return results.size() >= count; }, timeoutMs);
   }
 };
