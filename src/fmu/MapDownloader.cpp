@@ -347,6 +347,18 @@ void MapDownloader::Abort()
   ReleaseTransfer();
 
   if (!PathExists(outputPath)) {
+    // The download never got to create its folder (a stick that refused the
+    // first write), while the stick is still there: nothing to remove.
+    if (!outputPath.empty() && FolderPresent(outputPath.parent_path()) &&
+        FullMapFolder::CheckRemovalTarget(outputPath) == FullMapFolder::Check::Safe) {
+      LOG(Debug) << "Nothing to remove in: " << outputPath.string();
+      outputPath.clear();
+      lastTarget.clear();
+      lastMap = MapInfo();
+      reportedBytes = 0;
+      Report(Aborted);
+      return;
+    }
     LOG(Debug) << "Failed to download map: UsbRemoved.";
     outputPath.clear();
     lastTarget.clear();

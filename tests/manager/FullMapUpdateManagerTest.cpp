@@ -306,6 +306,28 @@ TEST_F(FullMapUpdateManagerTest, AStickThatFillsUpIsUsbFullAndTheCancellationRem
   EXPECT_EQ(Space(), kHeadUnitSpace);
 }
 
+TEST_F(FullMapUpdateManagerTest, AReadOnlyStickIsUsbBlockedAndTheCancellationHasNothingToRemove)
+{
+  Stick stick(4, 4723);
+  if (!stick.Mounted())
+    GTEST_SKIP() << "needs a tmpfs mount: " << stick.MountError();
+  ASSERT_TRUE(stick.SetReadOnly(true));
+  Offer(*archive, "EUR");
+
+  Download("EUR");
+  ASSERT_TRUE(WaitForEvents(2));
+  EXPECT_EQ(events, (Strings{"Started", "Finished:UsbBlocked"}));
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Downloading);
+
+  // The stick is still there; nothing of the map is on it.
+  Invoke("AbortMapDownload");
+  ASSERT_TRUE(WaitForEvents(4));
+  EXPECT_EQ(events.back(), "Finished:Aborted");
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Available);
+  EXPECT_EQ(Space(), kHeadUnitSpace);
+  EXPECT_EQ(service.RequestCount(), 0);
+}
+
 TEST_F(FullMapUpdateManagerTest, AStickPulledDuringTheDownloadIsUsbRemoved)
 {
   Stick stick(16, 4722);
