@@ -583,9 +583,13 @@ TEST_F(MetadataCheckerTest, NewCheckMakesLateRepliesHarmless)
   ASSERT_TRUE(QTest::qWaitFor([&] { return maps.Requests("allnewest").size() == 2; }, 20000));
 
   std::vector<Result> second;
+  LogCapture log;
   checker->CheckRootUpdates([&](Result result) { second.push_back(result); });
   ASSERT_TRUE(QTest::qWaitFor([&] { return !second.empty(); }, 60000));
   EXPECT_EQ(second, std::vector<Result>{MetadataChecker::Ok});
+  // The second check asked afresh instead of waiting for the first one's request.
+  EXPECT_EQ(log.Count("Sending AllNewest request for map: EUR_ROOT"), 1);
+  EXPECT_EQ(log.Count("AllNewest request is already in progress"), 0);
 
   service.ReleaseHeld();
   ASSERT_TRUE(QTest::qWaitFor([&] { return service.OpenConnections() == 0; }, 20000));
