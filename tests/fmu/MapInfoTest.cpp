@@ -124,18 +124,3 @@ TEST(MapInfo, ReleaseThatDoesNotParseIsEarliest)
     EXPECT_TRUE(map >= WithRelease(""));
   }
 }
-
-TEST(MapInfo, CopyAndMoveCarryEveryField)
-{
-  MapInfo map = WithRelease("2024.06", "EUR_2024_06");
-  map.name = L"\u00d6sterreich";
-  map.size = 1LL << 40;
-  MapInfo copy = map;
-  EXPECT_EQ(copy.id, map.id);
-  EXPECT_EQ(copy.name, map.name);
-  EXPECT_EQ(copy.size, map.size);
-  MapInfo moved = std::move(copy);
-  EXPECT_EQ(moved.id, "EUR_2024_06");
-  EXPECT_EQ(moved.name, L"\u00d6sterreich");
-  EXPECT_EQ(moved.release, "2024.06");
-}

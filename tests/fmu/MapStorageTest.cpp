@@ -216,17 +216,6 @@ TEST_F(MapStorageTest, RootMapsAreTheRootRecordsUnderTheirIds)
   EXPECT_EQ(roots.at("NAM").id, "NAM");
 }
 
-TEST_F(MapStorageTest, AnswersAreSnapshots)
-{
-  storage.UpdateMap(Map("a", MapInfo::Optional, "2024.06", MapInfo::Downloading));
-  MapInfo copy = DownloadingMap();
-  copy.state = MapInfo::Pending;
-  EXPECT_EQ(storage.GetMap("a").state, MapInfo::Downloading);
-  auto maps = storage.GetMaps();
-  maps.clear();
-  EXPECT_EQ(storage.GetMaps().size(), 1u);
-}
-
 // Readers on one thread while another writes: every answer is a whole record
 // as it was stored, never a half-written one.
 TEST_F(MapStorageTest, ConcurrentReadersSeeWholeRecords)

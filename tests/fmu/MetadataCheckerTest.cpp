@@ -754,25 +754,3 @@ TEST_F(MetadataCheckerTest, RunsOnTheThreadThatUsesIt)
   worker.quit();
   worker.wait();
 }
-
-TEST(MetadataCheckerResult, PrintsItsNames)
-{
-  const std::pair<Result, const char*> names[] = {
-      {MetadataChecker::Ok, "Ok"},
-      {MetadataChecker::InvalidMetadata, "InvalidMetadata"},
-      {MetadataChecker::NoConnection, "NoConnection"},
-      {MetadataChecker::NoSubscription, "NoSubscription"},
-      {MetadataChecker::ServerError, "ServerError"},
-      {MetadataChecker::SubscriptionExpired, "SubscriptionExpired"},
-      {MetadataChecker::UsbRemoved, "UsbRemoved"},
-      {MetadataChecker::NoMetadata, "NoMetadata"},
-  };
-  for (const auto& [value, name] : names) {
-    std::ostringstream out;
-    out << value;
-    EXPECT_EQ(out.str(), name);
-  }
-  std::ostringstream out;
-  out << static_cast<Result>(8);
-  EXPECT_EQ(out.str(), "");
-}
