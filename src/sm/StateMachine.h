@@ -7,7 +7,7 @@
 #include <QObject>
 
 namespace States {
-struct StartUp;
+class StartUp;
 }
 
 // The application state machine. Construction queues the start event through

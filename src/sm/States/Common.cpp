@@ -1,17 +1,445 @@
 #include "sm/States/Common.h"
 
+#include "fmu/FullMapUpdateManager.h"
+#include "fmu/MapStorage.h"
+#include "sm/States/CancelDownload.h"
+#include "sm/States/MapDownload.h"
+#include "sm/States/NetworkOperation.h"
+#include "ui/HeadlessUi.h"
+#include "ui/IUi.h"
+#include "usb/UsbManager.h"
+#include "usb/UsbStorage.h"
+
 #include "Log.h"
+
+#include <boost/filesystem/path.hpp>
+
+#include <QCoreApplication>
+#include <QMetaObject>
+
+#include <stdexcept>
+#include <utility>
 
 namespace States {
 
-Common::Common(my_context context) : my_base(context)
+namespace {
+
+Common::UiFactory& UiFactoryInUse()
 {
+  static Common::UiFactory factory;
+  return factory;
+}
+
+Common::UsbManagerFactory& UsbManagerFactoryInUse()
+{
+  static Common::UsbManagerFactory factory;
+  return factory;
+}
+
+Common::UpdateManagerFactory& UpdateManagerFactoryInUse()
+{
+  static Common::UpdateManagerFactory factory;
+  return factory;
+}
+
+std::unique_ptr<Ui::IUi> MakeUi()
+{
+  if (auto& factory = UiFactoryInUse())
+    return factory();
+  return std::make_unique<Ui::HeadlessUi>();
+}
+
+std::unique_ptr<UsbManager> MakeUsbManager()
+{
+  if (auto& factory = UsbManagerFactoryInUse())
+    return factory();
+  return std::make_unique<UsbManager>();
+}
+
+std::unique_ptr<QObject> MakeUpdateManager()
+{
+  if (auto& factory = UpdateManagerFactoryInUse())
+    return factory();
+  return std::make_unique<FullMapUpdateManager>();
+}
+
+// The first stick of a copy of the store's list, or the default record.
+UsbInfo FirstOf(const UsbStorage::Usbs& usbs)
+{
+  return usbs.empty() ? UsbInfo() : usbs.begin()->second;
+}
+
+} // namespace
+
+void Common::SetUiFactory(UiFactory factory)
+{
+  UiFactoryInUse() = std::move(factory);
+}
+
+void Common::SetUsbManagerFactory(UsbManagerFactory factory)
+{
+  UsbManagerFactoryInUse() = std::move(factory);
+}
+
+void Common::SetUpdateManagerFactory(UpdateManagerFactory factory)
+{
+  UpdateManagerFactoryInUse() = std::move(factory);
+}
+
+Common::Common(my_context ctx)
+    : QObject(nullptr), my_base(ctx), ui_(MakeUi()), usbManager_(MakeUsbManager()),
+      updateManager_(MakeUpdateManager())
+{
+  if (!ui_ || !usbManager_ || !updateManager_)
+    throw std::logic_error("Failed to enter Common state: a part could not be made");
+
+  // The queued connections and invocations carry these types by name.
+  UsbInfo::RegisterMetaTypes();
+  MapInfo::RegisterMetaTypes();
+  qRegisterMetaType<MetadataChecker::Result>("MetadataChecker::Result");
+  qRegisterMetaType<MapDownloader::Result>("MapDownloader::Result");
+
   LOG(Info) << "Entered Common state";
+
+  Connect();
+
+  usbManager_->moveToThread(&usbThread_);
+  usbThread_.start();
+  updateManager_->moveToThread(&managerThread_);
+  managerThread_.start();
 }
 
 Common::~Common()
 {
+  // Each manager is deleted on its own thread: the deletion is queued there
+  // and runs, at the latest, as the thread ends. After the waits no slot of
+  // either manager runs any more.
+  updateManager_.release()->deleteLater();
+  usbManager_.release()->deleteLater();
+  usbThread_.quit();
+  managerThread_.quit();
+  usbThread_.wait();
+  managerThread_.wait();
+  ui_.reset();
   LOG(Info) << "Left Common state";
+}
+
+void Common::Connect()
+{
+  Ui::IUi* ui = ui_.get();
+  connect(ui, &Ui::IUi::UpdateLocale, this, [this] { DeliverGuarded(Events::LocaleUpdate()); });
+  connect(ui, &Ui::IUi::DownloadMap, this,
+          [this](const MapInfo::Id& mapId) { DeliverGuarded(Events::DownloadMap(mapId)); });
+  connect(ui, &Ui::IUi::CancelDownload, this, [this] { DeliverGuarded(Events::CancelDownload()); });
+  connect(ui, &Ui::IUi::Retry, this, [this] { DeliverGuarded(Events::Retry()); });
+  connect(ui, &Ui::IUi::Quit, this, [this] { DeliverGuarded(Events::Quit()); });
+  connect(ui, &Ui::IUi::ForcedQuit, this, [] { QuitApplication(); });
+
+  UsbManager* usb = usbManager_.get();
+  connect(
+      usb, &UsbManager::UsbCheckStarted, this, [this] { DeliverGuarded(Events::UsbInsert()); },
+      Qt::QueuedConnection);
+  connect(usb, &UsbManager::UsbCheckComplete, this, &Common::OnUsbChecked, Qt::QueuedConnection);
+  connect(usb, &UsbManager::UsbRemoved, this, &Common::OnUsbRemoved, Qt::QueuedConnection);
+
+  QObject* manager = updateManager_.get();
+  const bool connected = connect(manager, SIGNAL(RootUpdatesChecked(MetadataChecker::Result)), this,
+                                 SLOT(OnRootUpdates(MetadataChecker::Result)), Qt::QueuedConnection) &&
+                         connect(manager, SIGNAL(RelatedUpdatesChecked(MetadataChecker::Result)), this,
+                                 SLOT(OnRelatedUpdates(MetadataChecker::Result)), Qt::QueuedConnection) &&
+                         connect(manager, SIGNAL(OperationStarted()), this, SLOT(OnMapOperationStarted()),
+                                 Qt::QueuedConnection) &&
+                         connect(manager, SIGNAL(OperationFinished(MapDownloader::Result)), this,
+                                 SLOT(OnMapOperationFinished(MapDownloader::Result)), Qt::QueuedConnection);
+  if (!connected)
+    throw std::logic_error("Failed to enter Common state: the update manager lacks a signal");
+}
+
+void Common::Invoke(const char* slot)
+{
+  QMetaObject::invokeMethod(updateManager_.get(), slot, Qt::QueuedConnection);
+}
+
+void Common::CheckMapUpdates()
+{
+  Invoke("CheckMapUpdates");
+}
+
+void Common::DownloadMap(const MapInfo::Id& mapId)
+{
+  QMetaObject::invokeMethod(updateManager_.get(), "DownloadMap", Qt::QueuedConnection,
+                            Q_ARG(MapInfo::Id, mapId));
+}
+
+void Common::AbortMapDownload()
+{
+  Invoke("AbortMapDownload");
+}
+
+void Common::QuitApplication()
+{
+  QCoreApplication::quit();
+}
+
+boost::statechart::result Common::react(const Events::Activate&)
+{
+  LOG(Info) << "Got Activate event";
+  ui_->Activate();
+  return discard_event();
+}
+
+boost::statechart::result Common::react(const Events::LocaleUpdate&)
+{
+  LOG(Info) << "Got LocaleUpdate event: updating map name";
+  Invoke("UpdateLocale");
+  return discard_event();
+}
+
+boost::statechart::result Common::react(const Events::Quit&)
+{
+  LOG(Info) << "Got Quit event: quitting application";
+  QuitApplication();
+  return discard_event();
+}
+
+template <typename Event>
+void Common::Deliver(const Event& event)
+{
+  outermost_context().process_event(event);
+}
+
+template <typename Event>
+void Common::DeliverGuarded(const Event& event)
+{
+  Guarded([&] { Deliver(event); });
+}
+
+template <typename Handler>
+void Common::Guarded(Handler&& handler)
+{
+  // A failing reaction has terminated the machine and with it this state:
+  // nothing of the state may be touched after the handler threw.
+  try {
+    handler();
+  } catch (const std::exception& e) {
+    LOG(Error) << "Caught unhandled error: " << e.what();
+    QCoreApplication::exit(1);
+  }
+}
+
+bool Common::MapOperationRunning() const
+{
+  return state_downcast<const MapDownload*>() != nullptr ||
+         state_downcast<const CancelDownload*>() != nullptr;
+}
+
+void Common::OnUsbChecked(UsbInfo::Id usbId)
+{
+  Guarded([&] {
+    UsbInfo usb = UsbStorage::Get().GetUsb(usbId);
+    LOG(Debug) << "Inserted usb: " << boost::filesystem::path(usb.path) << " with state: " << usb.state;
+
+    // The first stick becomes active; later a stick with metadata replaces an
+    // active stick without, unless a map is in work on the active one.
+    const UsbInfo active = UsbStorage::Get().GetActiveUsb();
+    bool activate = true;
+    if (!active.Valid())
+      activate = true;
+    else if (usb.state == UsbInfo::NoMetadata)
+      activate = false;
+    else if (active.state != UsbInfo::NoMetadata)
+      activate = false;
+    else if (DownloadingMap().Valid() || DeletingMap().Valid() || PendingMap().Valid())
+      activate = false;
+    if (activate)
+      usb.active = true;
+    UsbStorage::Get().UpdateUsb(usb);
+    ui_->UpdateUsbs();
+
+    switch (usb.state) {
+    case UsbInfo::InvalidMetadata:
+      Deliver(Events::InvalidMetadata(usbId));
+      break;
+    case UsbInfo::NoMetadata:
+      Deliver(Events::NoMetadata(usbId));
+      break;
+    case UsbInfo::ValidMetadata:
+      Deliver(Events::ValidMetadata(usbId));
+      break;
+    default:
+      throw std::logic_error("Usb check failed: result is not supported");
+    }
+  });
+}
+
+void Common::OnUsbRemoved(UsbInfo::Id usbId)
+{
+  Guarded([&] {
+    LOG(Debug) << "Usb: " << usbId << " was removed";
+    UsbStorage& store = UsbStorage::Get();
+    const UsbInfo removed = store.GetUsb(usbId);
+    if (!removed.Valid()) {
+      // Gone before its check stored it.
+      ui_->UpdateUsbs();
+      return;
+    }
+    store.RemoveUsb(usbId);
+    if (!removed.active) {
+      ui_->UpdateUsbs();
+      return;
+    }
+
+    UsbInfo next = FirstOf(store.GetUsbs(UsbInfo::ValidMetadata));
+    if (!next.Valid())
+      next = FirstOf(store.GetUsbs(UsbInfo::InvalidMetadata));
+    if (!next.Valid())
+      next = FirstOf(store.GetUsbs(UsbInfo::NoMetadata));
+    if (next.Valid()) {
+      next.active = true;
+      store.UpdateUsb(next);
+    }
+    ui_->UpdateUsbs();
+    Deliver(Events::UsbRemove());
+  });
+}
+
+void Common::OnRootUpdates(MetadataChecker::Result result)
+{
+  Guarded([&] {
+    switch (result) {
+    case MetadataChecker::Ok:
+    case MetadataChecker::InvalidMetadata:
+    case MetadataChecker::NoConnection:
+    case MetadataChecker::ServerError:
+    case MetadataChecker::NoMetadata:
+      break;
+    default:
+      throw std::logic_error("Failed to check root updates: result is not supported");
+    }
+    if (MapOperationRunning()) {
+      LOG(Info) << "Ignoring root updates check result: " << result << " while a map operation runs";
+      return;
+    }
+    switch (result) {
+    case MetadataChecker::Ok:
+      Deliver(Events::RootUpdate());
+      // Sticks are looked for only once the service has answered.
+      usbManager_->StartUsbDiscovery();
+      break;
+    case MetadataChecker::InvalidMetadata:
+      Deliver(Events::InvalidMetadata());
+      break;
+    case MetadataChecker::NoConnection:
+      Deliver(Events::NoConnection());
+      break;
+    case MetadataChecker::ServerError:
+      Deliver(Events::ServerError());
+      break;
+    default:
+      Deliver(Events::NoMetadata());
+      break;
+    }
+  });
+}
+
+void Common::OnRelatedUpdates(MetadataChecker::Result result)
+{
+  Guarded([&] {
+    switch (result) {
+    case MetadataChecker::Ok:
+    case MetadataChecker::InvalidMetadata:
+    case MetadataChecker::NoConnection:
+    case MetadataChecker::NoSubscription:
+    case MetadataChecker::ServerError:
+    case MetadataChecker::SubscriptionExpired:
+    case MetadataChecker::UsbRemoved:
+    case MetadataChecker::NoMetadata:
+      break;
+    default:
+      throw std::logic_error("Failed to check related updates: result is not supported");
+    }
+    if (MapOperationRunning()) {
+      LOG(Info) << "Ignoring related updates check result: " << result << " while a map operation runs";
+      return;
+    }
+    switch (result) {
+    case MetadataChecker::Ok:
+      if (MandatoryMap().Valid())
+        Deliver(Events::MandatoryUpdate());
+      else if (OptionalMap().Valid())
+        Deliver(Events::OptionalUpdate());
+      else if (InstalledMap().Valid())
+        Deliver(Events::UpToDate());
+      else
+        throw std::logic_error("Failed to check related updates: no valid map found");
+      break;
+    case MetadataChecker::InvalidMetadata:
+      Deliver(Events::InvalidMetadata());
+      break;
+    case MetadataChecker::NoConnection:
+      Deliver(Events::NoConnection());
+      break;
+    case MetadataChecker::NoSubscription:
+      Deliver(Events::NoSubscription());
+      break;
+    case MetadataChecker::ServerError:
+      Deliver(Events::ServerError());
+      break;
+    case MetadataChecker::SubscriptionExpired:
+      Deliver(Events::SubscriptionExpired());
+      break;
+    case MetadataChecker::UsbRemoved:
+      Deliver(Events::UsbRemove());
+      break;
+    default:
+      Deliver(Events::NoMetadata());
+      break;
+    }
+  });
+}
+
+void Common::OnMapOperationStarted()
+{
+  Guarded([&] {
+    if (DownloadingMap().Valid())
+      Deliver(Events::MapDownloadStarted());
+    if (DeletingMap().Valid())
+      Deliver(Events::MapDeletionStarted());
+  });
+}
+
+void Common::OnMapOperationFinished(MapDownloader::Result result)
+{
+  Guarded([&] {
+    switch (result) {
+    case MapDownloader::Ok:
+      Deliver(Events::FinishDownload());
+      break;
+    case MapDownloader::Aborted:
+      Deliver(Events::CancelDownload());
+      break;
+    case MapDownloader::NoConnection:
+      Deliver(Events::NoConnection());
+      break;
+    case MapDownloader::ServerError:
+      Deliver(Events::ServerError());
+      break;
+    case MapDownloader::UsbBlocked:
+      Deliver(Events::UsbBlocked());
+      break;
+    case MapDownloader::UsbTooSmall:
+      Deliver(Events::UsbTooSmall());
+      break;
+    case MapDownloader::UsbFull:
+      Deliver(Events::UsbFull());
+      break;
+    case MapDownloader::UsbRemoved:
+      Deliver(Events::UsbRemove());
+      break;
+    default:
+      throw std::logic_error("Failed to finish map operation: result is not supported");
+    }
+  });
 }
 
 } // namespace States

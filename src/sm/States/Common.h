@@ -1,16 +1,115 @@
 #pragma once
 
+#include "fmu/MapDownloader.h"
+#include "fmu/MapInfo.h"
+#include "fmu/MetadataChecker.h"
+#include "sm/Events.h"
 #include "sm/StateMachine.h"
+#include "usb/UsbInfo.h"
 
+#include <boost/mpl/list.hpp>
+#include <boost/statechart/custom_reaction.hpp>
 #include <boost/statechart/state.hpp>
+
+#include <QObject>
+#include <QThread>
+
+#include <functional>
+#include <memory>
+
+class UsbManager;
+
+namespace Ui {
+class IUi;
+}
 
 namespace States {
 
-// The state in which the application runs once the event loop has started.
-struct Common : boost::statechart::state<Common, StateMachine>
+struct NetworkOperation;
+
+// The state that holds the working application, from the start event to the
+// end of the machine. It builds the user interface and the two worker
+// managers, each manager on a thread of its own, turns the user's requests
+// and the managers' reports into events, and gives the inner states their
+// only way to the user interface and to the update manager.
+//
+// The update manager is reached only by name: its slots "CheckMapUpdates",
+// "DownloadMap" (a MapInfo::Id), "AbortMapDownload" and "UpdateLocale" are
+// invoked through queued calls, and its signals RootUpdatesChecked,
+// RelatedUpdatesChecked (MetadataChecker::Result), OperationStarted and
+// OperationFinished (MapDownloader::Result) are connected by their names.
+class Common : public QObject, public boost::statechart::state<Common, StateMachine, NetworkOperation>
 {
-  explicit Common(my_context context);
+  Q_OBJECT
+
+public:
+  using reactions = boost::mpl::list<boost::statechart::custom_reaction<Events::Activate>,
+                                     boost::statechart::custom_reaction<Events::LocaleUpdate>,
+                                     boost::statechart::custom_reaction<Events::Quit>>;
+
+  // How the parts that Common owns are made. The application sets the user
+  // interface; without a factory a user interface without windows is used.
+  // The managers default to the real ones; tests may replace them (an update
+  // manager must offer the slots and signals named above).
+  using UiFactory = std::function<std::unique_ptr<Ui::IUi>()>;
+  using UsbManagerFactory = std::function<std::unique_ptr<UsbManager>()>;
+  using UpdateManagerFactory = std::function<std::unique_ptr<QObject>()>;
+  static void SetUiFactory(UiFactory factory);
+  static void SetUsbManagerFactory(UsbManagerFactory factory);
+  static void SetUpdateManagerFactory(UpdateManagerFactory factory);
+
+  explicit Common(my_context ctx);
+  // Stops both worker threads, waits for them (each manager is deleted on its
+  // own thread as the thread ends), then deletes the user interface.
   ~Common() override;
+
+  // The user interface; valid while Common exists.
+  Ui::IUi* GetUi() const { return ui_.get(); }
+
+  // Commands to the update manager, queued to its thread.
+  void CheckMapUpdates();
+  void DownloadMap(const MapInfo::Id& mapId);
+  void AbortMapDownload();
+
+  // Ends the event loop.
+  static void QuitApplication();
+
+  boost::statechart::result react(const Events::Activate& event);
+  boost::statechart::result react(const Events::LocaleUpdate& event);
+  boost::statechart::result react(const Events::Quit& event);
+
+private slots:
+  void OnUsbChecked(UsbInfo::Id usbId);
+  void OnUsbRemoved(UsbInfo::Id usbId);
+  void OnRootUpdates(MetadataChecker::Result result);
+  void OnRelatedUpdates(MetadataChecker::Result result);
+  void OnMapOperationStarted();
+  void OnMapOperationFinished(MapDownloader::Result result);
+
+private:
+  void Connect();
+  void Invoke(const char* slot);
+  // Hands the event to the machine, which handles it completely before this
+  // returns.
+  template <typename Event>
+  void Deliver(const Event& event);
+  // The same for the handlers of the user interface's signals.
+  template <typename Event>
+  void DeliverGuarded(const Event& event);
+  // Runs an input handler. An error it throws (an input no source should
+  // produce) is logged and ends the application with exit code 1 through
+  // the event loop, so that everything is shut down in order.
+  template <typename Handler>
+  static void Guarded(Handler&& handler);
+  // True while a map download or removal runs: an update check's report
+  // that arrives then is not about that operation.
+  bool MapOperationRunning() const;
+
+  std::unique_ptr<Ui::IUi> ui_;
+  std::unique_ptr<UsbManager> usbManager_;
+  std::unique_ptr<QObject> updateManager_;
+  QThread usbThread_;
+  QThread managerThread_;
 };
 
 } // namespace States

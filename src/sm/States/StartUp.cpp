@@ -1,16 +1,17 @@
 #include "sm/States/StartUp.h"
 
-#include "Log.h"
 #include "sm/States/Common.h"
+#include "sm/States/MapUpdateCheck.h"
+#include "sm/States/NetworkOperation.h"
+
+#include "Log.h"
 
 namespace States {
 
-StartUp::StartUp()
+StartUp::StartUp(my_context ctx) : QObject(nullptr), my_base(ctx)
 {
   LOG(Info) << "Entered StartUp state";
 }
-
-StartUp::~StartUp() = default;
 
 boost::statechart::result StartUp::react(const Events::StartUp&)
 {

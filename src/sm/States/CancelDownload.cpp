@@ -1,0 +1,113 @@
+#include "sm/States/CancelDownload.h"
+
+#include "sm/States/MapUpdateCheck.h"
+#include "sm/States/MapUpdatePresent.h"
+#include "sm/States/OptionalUpdate.h"
+#include "ui/IUi.h"
+#include "usb/UsbStorage.h"
+
+#include "Log.h"
+
+#include <boost/statechart/shallow_history.hpp>
+
+namespace States {
+
+namespace {
+
+UsbInfo FirstOf(const UsbStorage::Usbs& usbs)
+{
+  return usbs.empty() ? UsbInfo() : usbs.begin()->second;
+}
+
+} // namespace
+
+CancelDownload::CancelDownload(my_context ctx) : my_base(ctx)
+{
+  LOG(Info) << "Entered CancelDownload state";
+  context<Common>().AbortMapDownload();
+}
+
+boost::statechart::result CancelDownload::react(const Events::CancelDownload&)
+{
+  LOG(Info) << "Got CancelDownload event";
+  return EndRemoval();
+}
+
+boost::statechart::result CancelDownload::react(const Events::MapDeletionStarted&)
+{
+  LOG(Info) << "Got MapDeletionStarted event";
+  context<Common>().GetUi()->SetState(State::CancelDownload);
+  return discard_event();
+}
+
+boost::statechart::result CancelDownload::react(const Events::UsbRemove&)
+{
+  LOG(Info) << "Got UsbRemove event: switching to MapUpdateCheck state";
+  context<Common>().GetUi()->SetState(State::UsbRemoved);
+  return transit<MapUpdateCheck>();
+}
+
+boost::statechart::result CancelDownload::react(const Events::Quit&)
+{
+  LOG(Info) << "Got Quit event: confirming application quit";
+  context<Common>().GetUi()->ConfirmQuit();
+  return discard_event();
+}
+
+boost::statechart::result CancelDownload::react(const Events::FinishDownload&)
+{
+  LOG(Info) << "Got FinishDownload event";
+  return EndRemoval();
+}
+
+boost::statechart::result CancelDownload::react(const Events::UsbBlocked&)
+{
+  LOG(Info) << "Got UsbBlocked event";
+  return EndRemoval();
+}
+
+boost::statechart::result CancelDownload::react(const Events::UsbFull&)
+{
+  LOG(Info) << "Got UsbFull event";
+  return EndRemoval();
+}
+
+boost::statechart::result CancelDownload::react(const Events::UsbTooSmall&)
+{
+  LOG(Info) << "Got UsbTooSmall event";
+  return EndRemoval();
+}
+
+boost::statechart::result CancelDownload::react(const Events::NoConnection&)
+{
+  LOG(Info) << "Got NoConnection event";
+  return EndRemoval();
+}
+
+boost::statechart::result CancelDownload::react(const Events::ServerError&)
+{
+  LOG(Info) << "Got ServerError event";
+  return EndRemoval();
+}
+
+boost::statechart::result CancelDownload::EndRemoval()
+{
+  UsbStorage& store = UsbStorage::Get();
+  const UsbInfo active = store.GetActiveUsb();
+  if (active.state != UsbInfo::ValidMetadata && active.state != UsbInfo::InvalidMetadata) {
+    // Both copies are taken before one is chosen.
+    const UsbStorage::Usbs valid = store.GetUsbs(UsbInfo::ValidMetadata);
+    const UsbStorage::Usbs invalid = store.GetUsbs(UsbInfo::InvalidMetadata);
+    UsbInfo candidate = !valid.empty() ? FirstOf(valid) : FirstOf(invalid);
+    if (candidate.Valid() && candidate.state != UsbInfo::NoMetadata) {
+      candidate.active = true;
+      store.UpdateUsb(candidate);
+      LOG(Info) << "Switching to MapUpdateCheck state";
+      return transit<MapUpdateCheck>();
+    }
+  }
+  LOG(Info) << "Switching to OptionalUpdate state";
+  return transit<boost::statechart::shallow_history<OptionalUpdate>>();
+}
+
+} // namespace States

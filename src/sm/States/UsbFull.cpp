@@ -1,0 +1,36 @@
+#include "sm/States/UsbFull.h"
+
+#include "sm/States/CancelDownload.h"
+#include "sm/States/MapUpdateCheck.h"
+#include "ui/IUi.h"
+
+#include "Log.h"
+
+namespace States {
+
+UsbFull::UsbFull(my_context ctx) : my_base(ctx)
+{
+  LOG(Info) << "Entered UsbFull state";
+  context<Common>().GetUi()->SetState(State::UsbFull);
+}
+
+boost::statechart::result UsbFull::react(const Events::CancelDownload&)
+{
+  LOG(Info) << "Got CancelDownload event: switching to CancelDownload state";
+  return transit<CancelDownload>();
+}
+
+boost::statechart::result UsbFull::react(const Events::UsbRemove&)
+{
+  LOG(Info) << "Switching to MapUpdateCheck state";
+  return transit<MapUpdateCheck>();
+}
+
+boost::statechart::result UsbFull::react(const Events::Quit&)
+{
+  LOG(Info) << "Got Quit event: confirming application quit";
+  context<Common>().GetUi()->ConfirmQuit();
+  return discard_event();
+}
+
+} // namespace States

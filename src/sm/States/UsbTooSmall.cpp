@@ -1,0 +1,22 @@
+#include "sm/States/UsbTooSmall.h"
+
+#include "sm/States/CancelDownload.h"
+#include "ui/IUi.h"
+
+#include "Log.h"
+
+namespace States {
+
+UsbTooSmall::UsbTooSmall(my_context ctx) : my_base(ctx)
+{
+  LOG(Info) << "Entered UsbTooSmall state";
+  context<Common>().GetUi()->SetState(State::UsbTooSmall);
+}
+
+boost::statechart::result UsbTooSmall::react(const Events::CancelDownload&)
+{
+  LOG(Info) << "Got CancelDownload event: switching to CancelDownload state";
+  return transit<CancelDownload>();
+}
+
+} // namespace States

@@ -1,0 +1,264 @@
+#include "MachineHarness.h"
+
+#include "cfg/Config.h"
+#include "fmu/MapStorage.h"
+#include "sm/States/Common.h"
+#include "sm/States/MapUpdateCheck.h"
+#include "usb/UsbManager.h"
+#include "usb/UsbStorage.h"
+
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QTest>
+#include <QTimer>
+
+#include <set>
+
+void UseTestDataFolder()
+{
+  static QTemporaryDir dataHome;
+  static bool done = false;
+  if (done)
+    return;
+  done = true;
+  qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
+  Config::get();
+}
+
+void ClearStores()
+{
+  UsbStorage& usbs = UsbStorage::Get();
+  for (const auto state : {UsbInfo::InvalidMetadata, UsbInfo::NoMetadata, UsbInfo::ValidMetadata})
+    for (const auto& entry : usbs.GetUsbs(state))
+      usbs.RemoveUsb(entry.first);
+  MapStorage::Get().Clear();
+}
+
+std::optional<int> QuitCodeOf(const std::function<void()>& action)
+{
+  // The probe is queued behind whatever `action` queued; it ends the loop
+  // with a code of its own when nothing else did. Its context object goes
+  // with this call, taking an unrun probe along.
+  QObject context;
+  bool stillRunning = false;
+  QTimer::singleShot(0, &context, [&] {
+    action();
+    QMetaObject::invokeMethod(
+        &context,
+        [&] {
+          stillRunning = true;
+          QCoreApplication::exit(-100);
+        },
+        Qt::QueuedConnection);
+  });
+  const int code = QCoreApplication::exec();
+  if (stillRunning)
+    return std::nullopt;
+  return code;
+}
+
+std::vector<std::string> MachineMessages(const std::vector<std::string>& lines)
+{
+  static const std::set<std::string> files = {
+      "StateMachine.cpp",   "StartUp.cpp",         "Common.cpp",           "NetworkOperation.cpp",
+      "MapUpdateCheck.cpp", "MapDownload.cpp",     "MapUpdatePresent.cpp", "UpToDate.cpp",
+      "OptionalUpdate.cpp", "MandatoryUpdate.cpp", "RootUpdate.cpp",       "SubscriptionExpired.cpp",
+      "CancelDownload.cpp", "MetadataCorrupt.cpp", "NoConnection.cpp",     "NoSubscription.cpp",
+      "PendingUpdate.cpp",  "ServerError.cpp",     "UsbBlocked.cpp",       "UsbCheck.cpp",
+      "UsbFull.cpp",        "UsbTooSmall.cpp"};
+  std::vector<std::string> messages;
+  for (const std::string& line : lines) {
+    // time | severity | channel | file:line | function | message
+    std::vector<std::string> fields;
+    std::size_t from = 0;
+    for (int field = 0; field < 5; ++field) {
+      const std::size_t at = line.find(" | ", from);
+      if (at == std::string::npos)
+        break;
+      fields.push_back(line.substr(from, at - from));
+      from = at + 3;
+    }
+    if (fields.size() != 5)
+      continue;
+    auto trim = [](std::string text) {
+      const auto first = text.find_first_not_of(' ');
+      const auto last = text.find_last_not_of(' ');
+      return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+    };
+    const std::string severity = trim(fields[1]);
+    const std::string file = trim(fields[3].substr(0, fields[3].find(':')));
+    if (severity != "Debug" && files.count(file))
+      messages.push_back(line.substr(from));
+  }
+  return messages;
+}
+
+MachineHarness::MachineHarness()
+    : log_(std::make_unique<LogCapture>()), journal_(std::make_shared<FakeUpdateManager::Journal>())
+{
+  UseTestDataFolder();
+  ClearStores();
+  // Each part notes its deletion on the thread that deletes it.
+  auto noteDeletion = [log = deletions_](QObject* object, const std::string& what) {
+    QObject::connect(object, &QObject::destroyed, [log, what] { log->Add(what); });
+  };
+  States::Common::SetUiFactory([noteDeletion] {
+    auto ui = std::make_unique<RecordingUi>();
+    noteDeletion(ui.get(), "ui");
+    return ui;
+  });
+  States::Common::SetUsbManagerFactory([this, noteDeletion] {
+    auto manager = std::make_unique<UsbManager>();
+    manager->SetDiscoveryInterval(std::chrono::milliseconds(20));
+    usbManager_ = manager.get();
+    noteDeletion(manager.get(), "usb manager");
+    return manager;
+  });
+  States::Common::SetUpdateManagerFactory([this, noteDeletion] {
+    auto manager = std::make_unique<FakeUpdateManager>(journal_);
+    manager_ = manager.get();
+    noteDeletion(manager.get(), "update manager");
+    return manager;
+  });
+}
+
+MachineHarness::~MachineHarness()
+{
+  Stop();
+  States::Common::SetUiFactory(nullptr);
+  States::Common::SetUsbManagerFactory(nullptr);
+  States::Common::SetUpdateManagerFactory(nullptr);
+  ClearStores();
+}
+
+void MachineHarness::Start()
+{
+  machine_ = std::make_unique<StateMachine>();
+  machine_->initiate();
+  ASSERT_TRUE(QTest::qWaitFor([this] { return In<States::MapUpdateCheck>(); }));
+  ASSERT_TRUE(WaitForCommands(1));
+  usbThread_ = usbManager_->thread();
+  managerThread_ = manager_->thread();
+}
+
+void MachineHarness::Stop()
+{
+  machine_.reset();
+  usbManager_ = nullptr;
+  manager_ = nullptr;
+}
+
+States::Common& MachineHarness::Common()
+{
+  return const_cast<States::Common&>(machine_->state_cast<const States::Common&>());
+}
+
+RecordingUi& MachineHarness::Ui()
+{
+  return *RecordingUi::Instance();
+}
+
+void MachineHarness::DeliverQueued()
+{
+  QCoreApplication::sendPostedEvents();
+}
+
+void MachineHarness::Root(MetadataChecker::Result result)
+{
+  manager_->ReportRoot(result);
+  DeliverQueued();
+}
+
+void MachineHarness::Related(MetadataChecker::Result result)
+{
+  manager_->ReportRelated(result);
+  DeliverQueued();
+}
+
+void MachineHarness::OperationStarted()
+{
+  manager_->ReportStarted();
+  DeliverQueued();
+}
+
+void MachineHarness::OperationFinished(MapDownloader::Result result)
+{
+  manager_->ReportFinished(result);
+  DeliverQueued();
+}
+
+void MachineHarness::StickCheckStarted()
+{
+  emit usbManager_->UsbCheckStarted();
+  DeliverQueued();
+}
+
+void MachineHarness::StickChecked(const UsbInfo& stick)
+{
+  UsbInfo stored = stick;
+  stored.active = false;
+  UsbStorage::Get().UpdateUsb(stored);
+  emit usbManager_->UsbCheckComplete(stick.id);
+  DeliverQueued();
+}
+
+void MachineHarness::StickRemoved(UsbInfo::Id id)
+{
+  emit usbManager_->UsbRemoved(id);
+  DeliverQueued();
+}
+
+bool MachineHarness::WaitForCommands(std::size_t count)
+{
+  return QTest::qWaitFor([&] { return journal_->Texts().size() >= count; }, 20000);
+}
+
+void MachineHarness::DeletionLog::Add(const std::string& what)
+{
+  std::lock_guard<std::mutex> lock(mutex);
+  deletions.push_back({what, QThread::currentThread()});
+}
+
+std::vector<MachineHarness::Deletion> MachineHarness::Deletions() const
+{
+  std::lock_guard<std::mutex> lock(deletions_->mutex);
+  return deletions_->deletions;
+}
+
+std::vector<std::string> MachineHarness::Messages()
+{
+  std::vector<std::string> messages = MachineMessages(log_->Lines());
+  if (!messages.empty() && messages.back() == "Left Common state")
+    messages.pop_back();
+  return messages;
+}
+
+std::vector<std::string> MachineHarness::AllMessages()
+{
+  return log_->Messages();
+}
+
+MapInfo MachineHarness::StoreMap(const std::string& id, MapInfo::Type type, MapInfo::State state)
+{
+  MapInfo map;
+  map.id = id;
+  map.type = type;
+  map.state = state;
+  map.release = "2025.06";
+  map.region = "EUR";
+  map.size = 1000;
+  MapStorage::Get().UpdateMap(map);
+  return map;
+}
+
+UsbInfo MachineHarness::Stick(UsbInfo::Id id, UsbInfo::State state, const std::string& path)
+{
+  UsbInfo stick;
+  stick.id = id;
+  stick.state = state;
+  stick.path = path;
+  stick.capacity = 1 << 30;
+  stick.available = 1 << 29;
+  return stick;
+}
