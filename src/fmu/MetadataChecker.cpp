@@ -36,6 +36,17 @@ MetadataChecker::Result CheckResult(Tesk::IResponse::Result result)
                                                  : MetadataChecker::ServerError;
 }
 
+// Changes the stored map with that id, unless it is no longer stored.
+template <typename Change>
+void Refresh(const MapInfo::Id& id, Change change)
+{
+  MapInfo map = MapStorage::Get().GetMap(id);
+  if (!map.Valid())
+    return;
+  change(map);
+  MapStorage::Get().UpdateMap(std::move(map));
+}
+
 // Counts a scope in and out.
 struct Counter
 {
@@ -399,6 +410,22 @@ bool MetadataChecker::TakeReply(Table& table, const MapInfo::Id& id, std::string
   return true;
 }
 
+template <typename Parse>
+auto MetadataChecker::Parsed(const char* kind, const MapInfo::Id& id, Tesk::IResponse::Result result,
+                             const std::string& body, Parse parse) -> std::optional<decltype(parse(body))>
+{
+  if (result != Tesk::IResponse::Ok) {
+    RequestFailed(kind, id, result);
+    return std::nullopt;
+  }
+  try {
+    return parse(body);
+  } catch (const Tesk::ContentError& error) {
+    ReplyUnusable(kind, id, error.what());
+    return std::nullopt;
+  }
+}
+
 void MetadataChecker::OnAllRoots(Tesk::IResponse::Result result)
 {
   if (!allRoots_) {
@@ -407,17 +434,11 @@ void MetadataChecker::OnAllRoots(Tesk::IResponse::Result result)
   }
   const std::string body = allRoots_->TakeBody();
   retired_.push_back(std::move(allRoots_));
-  if (result != Tesk::IResponse::Ok)
-    return RequestFailed("AllRoots", MapInfo::Id(), result);
-
-  Tesk::PackageList roots;
-  try {
-    roots = Tesk::PackageList::Parse(body);
-  } catch (const Tesk::ContentError& error) {
-    return ReplyUnusable("AllRoots", MapInfo::Id(), error.what());
-  }
-  LOG(Info) << "Got " << roots.packageIds.size() << " root maps";
-  for (const auto& id : roots.packageIds)
+  const auto roots = Parsed("AllRoots", MapInfo::Id(), result, body, Tesk::PackageList::Parse);
+  if (!roots)
+    return;
+  LOG(Info) << "Got " << roots->packageIds.size() << " root maps";
+  for (const auto& id : roots->packageIds)
     GetAllNewest(id);
   CheckComplete();
 }
@@ -427,15 +448,10 @@ void MetadataChecker::OnAllNewest(MapInfo::Id id, Tesk::IResponse::Result result
   std::string body;
   if (!TakeReply(allNewest_, id, body))
     return;
-  if (result != Tesk::IResponse::Ok)
-    return RequestFailed("AllNewest", id, result);
-  Tesk::PackageList newest;
-  try {
-    newest = Tesk::PackageList::Parse(body);
-  } catch (const Tesk::ContentError& error) {
-    return ReplyUnusable("AllNewest", id, error.what());
-  }
-  for (const auto& map : newest.packageIds)
+  const auto newest = Parsed("AllNewest", id, result, body, Tesk::PackageList::Parse);
+  if (!newest)
+    return;
+  for (const auto& map : newest->packageIds)
     GetMetadata(map);
   CheckComplete();
 }
@@ -445,16 +461,11 @@ void MetadataChecker::OnAllRelated(MapInfo::Id id, Tesk::IResponse::Result resul
   std::string body;
   if (!TakeReply(allRelated_, id, body))
     return;
-  if (result != Tesk::IResponse::Ok)
-    return RequestFailed("AllRelated", id, result);
-  Tesk::PackageList related;
-  try {
-    related = Tesk::PackageList::Parse(body);
-  } catch (const Tesk::ContentError& error) {
-    return ReplyUnusable("AllRelated", id, error.what());
-  }
-  LOG(Info) << "Got " << related.packageIds.size() << " related maps";
-  for (const auto& map : related.packageIds) {
+  const auto related = Parsed("AllRelated", id, result, body, Tesk::PackageList::Parse);
+  if (!related)
+    return;
+  LOG(Info) << "Got " << related->packageIds.size() << " related maps";
+  for (const auto& map : related->packageIds) {
     // The installed map is already stored and being completed.
     if (map != installed_.id)
       GetMetadata(map);
@@ -467,26 +478,21 @@ void MetadataChecker::OnMetadata(MapInfo::Id id, Tesk::IResponse::Result result)
   std::string body;
   if (!TakeReply(metadata_, id, body))
     return;
-  if (result != Tesk::IResponse::Ok)
-    return RequestFailed("Metadata", id, result);
+  const auto metadata = Parsed("Metadata", id, result, body, Tesk::ParseMetadata);
+  if (!metadata)
+    return;
+  const Tesk::MetadataHeader& header = Tesk::Header(*metadata);
+  if (header.id != id)
+    return ReplyUnusable("Metadata", id, "the reply describes map " + header.id);
 
   MapInfo map;
-  try {
-    const Tesk::Metadata metadata = Tesk::ParseMetadata(body);
-    const Tesk::MetadataHeader& header = Tesk::Header(metadata);
-    if (header.id != id)
-      return ReplyUnusable("Metadata", id, "the reply describes map " + header.id);
-    map.id = header.id;
-    map.name = Decoded(header.name);
-    map.mapLineId = header.mapLineId;
-    map.release = header.release;
-    map.region = header.region;
-    map.type = header.updateType == Tesk::MetadataHeader::Mandatory ? MapInfo::Mandatory : MapInfo::Optional;
-  } catch (const Tesk::ContentError& error) {
-    return ReplyUnusable("Metadata", id, error.what());
-  }
+  map.type = header.updateType == Tesk::MetadataHeader::Mandatory ? MapInfo::Mandatory : MapInfo::Optional;
   map.state = MapInfo::Available;
-
+  map.id = header.id;
+  map.name = Decoded(header.name);
+  map.mapLineId = header.mapLineId;
+  map.release = header.release;
+  map.region = header.region;
   if (check_ == Check::Root) {
     map.type = MapInfo::Optional;
     map.root = true;
@@ -525,21 +531,14 @@ void MetadataChecker::OnDownloadInfo(MapInfo::Id id, Tesk::IResponse::Result res
   std::string body;
   if (!TakeReply(downloadInfo_, id, body))
     return;
-  if (result != Tesk::IResponse::Ok)
-    return RequestFailed("DownloadInfo", id, result);
-  Tesk::DownloadInfo info;
-  try {
-    info = Tesk::DownloadInfo::Parse(body);
-  } catch (const Tesk::ContentError& error) {
-    return ReplyUnusable("DownloadInfo", id, error.what());
-  }
-  MapInfo map = MapStorage::Get().GetMap(id);
-  if (map.Valid()) {
-    map.url = info.url;
-    map.checksum = info.checksum;
-    map.size = info.size;
-    MapStorage::Get().UpdateMap(std::move(map));
-  }
+  const auto info = Parsed("DownloadInfo", id, result, body, Tesk::DownloadInfo::Parse);
+  if (!info)
+    return;
+  Refresh(id, [&](MapInfo& map) {
+    map.url = info->url;
+    map.checksum = info->checksum;
+    map.size = info->size;
+  });
   CheckComplete();
 }
 
@@ -548,19 +547,10 @@ void MetadataChecker::OnLocaleData(MapInfo::Id id, Tesk::IResponse::Result resul
   std::string body;
   if (!TakeReply(localeData_, id, body))
     return;
-  if (result != Tesk::IResponse::Ok)
-    return RequestFailed("LocaleData", id, result);
-  Tesk::LocaleData data;
-  try {
-    data = Tesk::LocaleData::Parse(body);
-  } catch (const Tesk::ContentError& error) {
-    return ReplyUnusable("LocaleData", id, error.what());
-  }
-  MapInfo map = MapStorage::Get().GetMap(id);
-  if (map.Valid()) {
-    map.name = Decoded(data.name);
-    MapStorage::Get().UpdateMap(std::move(map));
-  }
+  const auto data = Parsed("LocaleData", id, result, body, Tesk::LocaleData::Parse);
+  if (!data)
+    return;
+  Refresh(id, [&](MapInfo& map) { map.name = Decoded(data->name); });
   CheckComplete();
 }
 

@@ -18,6 +18,7 @@
 #include <iosfwd>
 #include <map>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -188,6 +189,11 @@ private:
   bool Accept(const MapInfo& map) const;
   Result ReadStick(const std::string& mountPath);
 
+  // The parsed reply, or nothing when the request failed or its reply cannot
+  // be used; either ends the running check.
+  template <typename Parse>
+  auto Parsed(const char* kind, const MapInfo::Id& id, Tesk::IResponse::Result result,
+              const std::string& body, Parse parse) -> std::optional<decltype(parse(body))>;
   void RequestFailed(const char* kind, const MapInfo::Id& id, Tesk::IResponse::Result result);
   void ReplyUnusable(const char* kind, const MapInfo::Id& id, const std::string& reason);
   // Reports the running check's result once every request has been answered.

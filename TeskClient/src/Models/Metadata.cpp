@@ -58,14 +58,8 @@ Group ReadGroup(const XmlDocument& document)
   Group group;
   ReadHeader(document, group);
   ForEachItem(document, [&](const XmlDocument::Tree& item) {
-    for (const auto& child : item) {
-      if (child.first != "tns:packageId")
-        continue;
-      std::string id = Trimmed(child.second.data());
-      if (id.empty())
-        document.Fail("<tns:packageId> is empty");
+    for (auto& id : document.Texts(item, "tns:packageId"))
       group.packageIds.push_back(std::move(id));
-    }
   });
   return group;
 }

@@ -130,6 +130,20 @@ std::string XmlDocument::Text(const Tree& parent, const char* name) const
   return text;
 }
 
+std::vector<std::string> XmlDocument::Texts(const Tree& parent, const char* name) const
+{
+  std::vector<std::string> texts;
+  for (const auto& child : parent) {
+    if (child.first != name)
+      continue;
+    std::string text = Trimmed(child.second.data());
+    if (text.empty())
+      Fail(std::string("<") + name + "> is empty");
+    texts.push_back(std::move(text));
+  }
+  return texts;
+}
+
 std::int64_t XmlDocument::Size(const Tree& parent, const char* name) const
 {
   const std::string text = Text(parent, name);

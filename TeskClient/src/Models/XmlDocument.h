@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace Tesk {
 
@@ -35,6 +36,10 @@ public:
   std::string Text(const Tree& parent, const char* name) const;
   // As Text, but a missing element gives an empty string.
   std::string OptionalText(const Tree& parent, const char* name) const;
+
+  // The texts of every child `name` of `parent`, in order; a blank one is a
+  // ContentError.
+  std::vector<std::string> Texts(const Tree& parent, const char* name) const;
 
   // A byte count written as decimal digits; anything else, or a value beyond
   // the signed 64-bit range, is a ContentError.
