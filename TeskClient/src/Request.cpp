@@ -18,6 +18,8 @@
 #include <climits>
 #include <cmath>
 #include <fstream>
+#include <locale>
+#include <sstream>
 #include <stdexcept>
 
 namespace Tesk {
@@ -559,8 +561,14 @@ void Request::ReadRetryDurationFromConfig()
     try {
       boost::property_tree::ptree tree;
       boost::property_tree::read_json(file, tree);
-      const double minutes = tree.get<double>("MapDownload.RetryDuration");
-      if (std::isnan(minutes))
+      // The whole text must be a number ("5", "2.5"); anything else counts as unreadable.
+      std::istringstream text(tree.get<std::string>("MapDownload.RetryDuration"));
+      text.imbue(std::locale::classic());
+      double minutes = 0;
+      text >> minutes;
+      if (!text.fail() && !text.eof())
+        text >> std::ws;
+      if (text.fail() || !text.eof() || std::isnan(minutes))
         throw std::invalid_argument("not a number");
       if (minutes < 1)
         retryDuration = 1;

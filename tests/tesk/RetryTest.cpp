@@ -259,8 +259,9 @@ TEST_F(RetryTest, TheDownloadWindowComesFromConfigJson)
   LogCapture log;
   DataFolder data;
   const std::vector<std::pair<QByteArray, int>> cases = {
-      {"\"0.4\"", 1}, {"\"12\"", 10}, {"\"2.5\"", 3}, {"\"7.4\"", 7}, {"\"1\"", 1},  {"\"10\"", 10},
-      {"5", 5},       {"\"abc\"", 3}, {"\"\"", 3},    {"\"nan\"", 3}, {"\"-3\"", 1},
+      {"\"0.4\"", 1}, {"\"12\"", 10}, {"\"2.5\"", 3},  {"\"7.4\"", 7}, {"\"1\"", 1},
+      {"\"10\"", 10}, {"5", 5},       {"\"abc\"", 3},  {"\"\"", 3},    {"\"nan\"", 3},
+      {"\"-3\"", 1},  {"\" 4 \"", 4}, {"\"5abc\"", 3},
   };
   for (const auto& [value, minutes] : cases) {
     SCOPED_TRACE(value.toStdString());
