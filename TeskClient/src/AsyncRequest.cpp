@@ -5,6 +5,8 @@
 #include <QNetworkReply>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace Tesk {
 
 AsyncRequest::AsyncRequest(QNetworkAccessManager& manager, const QString& url,
@@ -87,39 +89,50 @@ void AsyncRequest::OnReadyRead()
 
 bool AsyncRequest::ReadAvailable()
 {
-  QByteArray data = reply->readAll();
-  LOG(Debug) << "Read: " << data.size() << " bytes";
-  bodyBytes += data.size();
+  // The body is taken in pieces of one size, each allocated to its exact
+  // size: the writer's queue then reuses the same blocks over and over,
+  // where arrays of every size (with room to grow, as readAll makes them)
+  // would let the memory of a long download creep up.
+  while (reply && reply->bytesAvailable() > 0) {
+    const int size = static_cast<int>(std::min(reply->bytesAvailable(), kPieceSize));
+    QByteArray data(size, Qt::Uninitialized);
+    const qint64 read = reply->read(data.data(), size);
+    data.truncate(static_cast<int>(std::max<qint64>(read, 0)));
+    if (read <= 0)
+      break;
+    LOG(Debug) << "Read: " << data.size() << " bytes";
+    bodyBytes += data.size();
 
-  switch (CheckBody(data)) {
-  case Body::Reject:
-    Request::Abort();
-    if (writer.IsIdle())
-      HandleError(kUnusableAnswer);
-    else
-      failPending = true;
-    return false;
-  case Body::Discard:
-    if (!data.isEmpty())
-      LOG(Debug) << "Dropped: " << data.size() << " bytes that are not part of the resource";
-    return true;
-  case Body::Write:
-    break;
-  }
-  if (data.isEmpty())
-    return true;
+    switch (CheckBody(data)) {
+    case Body::Reject:
+      Request::Abort();
+      if (writer.IsIdle())
+        HandleError(kUnusableAnswer);
+      else
+        failPending = true;
+      return false;
+    case Body::Discard:
+      if (!data.isEmpty())
+        LOG(Debug) << "Dropped: " << data.size() << " bytes that are not part of the resource";
+      continue;
+    case Body::Write:
+      break;
+    }
+    if (data.isEmpty())
+      continue;
 
-  // Data the writer would refuse are not handed over at all: the resume asks
-  // for them again from the stream's position.
-  if (writer.BufferedBytes() > AsyncWriter::kFullMark) {
-    DropUntilWriterIsReady();
-    return false;
-  }
-  // A reply that has ended has nothing more to send: dropping it would only
-  // ask again for what is already here.
-  if (!writer.WriteData(data) && !reply->isFinished()) {
-    DropUntilWriterIsReady();
-    return false;
+    // Data the writer would refuse are not handed over at all: the resume
+    // asks for them again from the stream's position.
+    if (writer.BufferedBytes() > AsyncWriter::kFullMark) {
+      DropUntilWriterIsReady();
+      return false;
+    }
+    // A reply that has ended has nothing more to send: dropping it would only
+    // ask again for what is already here.
+    if (!writer.WriteData(data) && !reply->isFinished()) {
+      DropUntilWriterIsReady();
+      return false;
+    }
   }
   return true;
 }

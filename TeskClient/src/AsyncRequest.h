@@ -31,6 +31,8 @@ public:
   // reply only needs enough to keep the connection busy, and every byte it
   // holds counts against the memory of a download.
   static constexpr qint64 kReplyBufferSize = 1024 * 1024;
+  // The body is read from the reply in pieces of at most this size.
+  static constexpr qint64 kPieceSize = AsyncWriter::kJoinLimit;
 
   AsyncRequest(QNetworkAccessManager& manager, const QString& url, const QMap<QString, QString>& headers,
                const QMap<QString, QString>& arguments, IResponse& response, std::ostream& stream,

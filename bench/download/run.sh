@@ -1,0 +1,160 @@
+#!/usr/bin/env bash
+# Download benchmark, in one run:
+#   1. builds DownloadBench (the streaming request into the tar extractor),
+#   2. makes a test archive of many files (ARCHIVE_MIB, 1024 by default),
+#   3. serves it from a loopback server with byte ranges (serve.py),
+#   4. times DownloadBench against `curl URL | tee >(md5sum) | tar -x -C DIR`,
+#      RUNS times each, interleaved, and prints the medians and their ratio,
+#   5. measures the peak memory of DownloadBench for a MEMORY_ARCHIVE_MIB
+#      (2048) archive with a fast sink and with a sink capped at
+#      SLOW_SINK_MBPS (200) MB/s.
+# Work files go to BENCH_DIR (/tmp/lumora-download-bench); archives are kept
+# there for the next run. Both pipelines write to the same disk; the page
+# cache is flushed (sync) before every timed run.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/../.." && pwd)
+work=${BENCH_DIR:-/tmp/lumora-download-bench}
+archive_mib=${ARCHIVE_MIB:-1024}
+memory_mib=${MEMORY_ARCHIVE_MIB:-2048}
+slow_mbps=${SLOW_SINK_MBPS:-200}
+runs=${RUNS:-3}
+build=${BUILD_DIR:-$top/build-bench}
+
+"$top/scripts/install-deps.sh"
+cmake -S "$top" -B "$build" -G Ninja -DLUMORA_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build" --target DownloadBench >/dev/null
+bench="$build/bin/DownloadBench"
+
+mkdir -p "$work"
+server_pid=""
+cleanup() {
+  if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
+}
+trap cleanup EXIT
+
+# An archive of about $1 MiB: files from empty to 2 MiB in nested folders.
+make_archive() {
+  local mib=$1 archive="$work/archive-$1.tar"
+  if [ ! -f "$archive" ]; then
+    echo "Making a $mib MiB archive ..." >&2
+    rm -rf "$work/source"
+    python3 - "$work/source" "$mib" <<'PY'
+import os, random, sys
+root, total = sys.argv[1], int(sys.argv[2]) << 20
+random.seed(2024)
+written = index = 0
+while written < total:
+    folder = os.path.join(root, "region%02d" % (index % 17), "tile%03d" % (index % 211))
+    os.makedirs(folder, exist_ok=True)
+    size = min(int(random.expovariate(1 / 262144)), 2 << 20, total - written)
+    with open(os.path.join(folder, "part%06d.nds" % index), "wb") as f:
+        f.write(os.urandom(size))
+    written += size
+    index += 1
+PY
+    tar --format=gnu -cf "$archive.part" -C "$work/source" .
+    mv "$archive.part" "$archive"
+    rm -rf "$work/source"
+  fi
+  echo "$archive"
+}
+
+serve() {
+  cleanup
+  rm -f "$work/port"
+  python3 "$here/serve.py" "$1" >"$work/port" &
+  server_pid=$!
+  for _ in $(seq 1 100); do
+    [ -s "$work/port" ] && break
+    python3 -c "import time; time.sleep(0.05)"
+  done
+  echo "http://127.0.0.1:$(head -n 1 "$work/port")/$(basename "$1")"
+}
+
+now() { date +%s.%N; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+field() { awk -v k="$1:" '$1 == k { print $2 }' "$2"; }
+
+fresh() {
+  rm -rf "$1"
+  mkdir -p "$1"
+  sync
+}
+
+# curl | tee >(md5sum) | tar -x; prints the seconds, leaves the MD5 in curl.md5.
+run_curl() {
+  local url=$1 out="$work/out-curl" fifo="$work/md5.fifo"
+  fresh "$out"
+  rm -f "$fifo"
+  mkfifo "$fifo"
+  md5sum <"$fifo" >"$work/curl.md5" &
+  local md5_pid=$! start
+  start=$(now)
+  curl -sS "$url" | tee "$fifo" | tar -x -C "$out"
+  wait "$md5_pid"
+  elapsed "$start" "$(now)"
+}
+
+run_bench() {
+  local url=$1 out="$work/out-lumora" report=$2
+  shift 2
+  fresh "$out"
+  "$bench" "$url" "$out" "$@" >"$report"
+}
+
+archive=$(make_archive "$archive_mib")
+bytes=$(stat -c %s "$archive")
+files=$(tar -tf "$archive" | grep -vc '/$')
+expected=$(md5sum "$archive" | cut -d' ' -f1)
+cat "$archive" >/dev/null # into the page cache for both
+url=$(serve "$archive")
+
+md5_only=$("$bench" --md5-speed | awk '{ print $2 }')
+: >"$work/curl.times"
+: >"$work/lumora.times"
+for i in $(seq 1 "$runs"); do
+  run_curl "$url" >>"$work/curl.times"
+  [ "$(cut -d' ' -f1 "$work/curl.md5")" = "$expected" ] || { echo "curl pipeline: wrong MD5" >&2; exit 1; }
+  run_bench "$url" "$work/lumora-$i.txt"
+  [ "$(field md5 "$work/lumora-$i.txt")" = "$expected" ] || { echo "DownloadBench: wrong MD5" >&2; exit 1; }
+  field seconds "$work/lumora-$i.txt" >>"$work/lumora.times"
+done
+diff -r "$work/out-curl" "$work/out-lumora" >/dev/null || { echo "The unpacked trees differ" >&2; exit 1; }
+
+curl_s=$(median <"$work/curl.times")
+ours_s=$(median <"$work/lumora.times")
+last="$work/lumora-$runs.txt"
+awk -v bytes="$bytes" -v files="$files" -v mib="$archive_mib" -v c="$curl_s" -v o="$ours_s" -v m="$md5_only" \
+  -v att="$(field attempts "$last")" -v peak="$(field peak_rss_mib "$last")" -v runs="$runs" 'BEGIN {
+  printf "Download benchmark: %d MiB archive, %d files, %d runs each (medians)\n", mib, files, runs
+  printf "  MD5 alone, one core:            %7.1f MB/s\n", m
+  printf "  curl | tee >(md5sum) | tar -x:  %7.1f MB/s  (%.2f s)\n", bytes / c / 1e6, c
+  printf "  DownloadBench:                  %7.1f MB/s  (%.2f s, %d attempts, peak %.1f MiB)\n", bytes / o / 1e6, o, att, peak
+  printf "  ratio (curl time / ours):       %7.2f\n", c / o
+  printf "  ours / MD5 alone:               %7.0f %%\n", 100 * bytes / o / 1e6 / m
+}'
+
+# Peak memory with a larger archive, with a fast and with a slow sink.
+archive=$(make_archive "$memory_mib")
+expected=$(md5sum "$archive" | cut -d' ' -f1)
+cat "$archive" >/dev/null
+url=$(serve "$archive")
+echo "Peak memory: $memory_mib MiB archive"
+for sink in fast "$slow_mbps"; do
+  if [ "$sink" = fast ]; then
+    run_bench "$url" "$work/memory-fast.txt"
+    report="$work/memory-fast.txt"
+    label="fast sink:"
+  else
+    run_bench "$url" "$work/memory-slow.txt" --sink-mbps "$sink"
+    report="$work/memory-slow.txt"
+    label="sink capped at $sink MB/s:"
+  fi
+  [ "$(field md5 "$report")" = "$expected" ] || { echo "DownloadBench: wrong MD5" >&2; exit 1; }
+  printf "  %-28s peak %5.1f MiB, %s attempts, %s MB/s\n" "$label" "$(field peak_rss_mib "$report")" \
+    "$(field attempts "$report")" "$(field throughput_mb_s "$report")"
+done
+rm -rf "$work/out-curl" "$work/out-lumora"
