@@ -138,6 +138,14 @@ protected:
     return atStart;
   }
   static qint64 Space() { return MapStorage::Get().GetHeadUnit().availableMapSpace; }
+  // The space once every chunk of a finished transfer is counted (the last
+  // counts may arrive just after its result).
+  static ::testing::AssertionResult SpaceSettlesAt(qint64 expected)
+  {
+    if (QTest::qWaitFor([&] { return Space() <= expected; }, 20000) && Space() == expected)
+      return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "space " << Space() << ", expected " << expected;
+  }
   static MapInfo Stored(const MapInfo::Id& id) { return MapStorage::Get().GetMap(id); }
 
   DataHome home;
@@ -168,7 +176,7 @@ TEST_F(FullMapUpdateManagerTest, ADownloadOnTheWorkerThreadEndsPendingWithTheSpa
   const MapInfo map = Stored("EUR");
   EXPECT_EQ(map.state, MapInfo::Pending);
   EXPECT_EQ(map.downloaded, map.size);
-  EXPECT_EQ(Space(), kHeadUnitSpace - archive->bytes.size());
+  EXPECT_TRUE(SpaceSettlesAt(kHeadUnitSpace - archive->bytes.size()));
   EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
   EXPECT_TRUE(Exists(stick.FullMapFolder() / (archive->name + ".meta.xml")));
 }
@@ -215,7 +223,7 @@ TEST_F(FullMapUpdateManagerTest, CancellingARunningDownloadStopsItAndGivesTheSpa
 
 TEST_F(FullMapUpdateManagerTest, ADownloadWithoutConnectionStaysDownloadingAndTheRetryResumesIt)
 {
-  TimeScale scale(0.05);
+  TimeScale scale(0.1);
   Stick stick;
   service.ServeSequence(PathOf(*archive), {Answer::File(archive->file).StallAfter(150000), Answer::Silent()});
   Offer(*archive, "EUR");
@@ -224,16 +232,18 @@ TEST_F(FullMapUpdateManagerTest, ADownloadWithoutConnectionStaysDownloadingAndTh
   ASSERT_TRUE(WaitForEvents(2));
   EXPECT_EQ(events, (Strings{"Started", "Finished:NoConnection"}));
   EXPECT_EQ(Stored("EUR").state, MapInfo::Downloading);
-  EXPECT_EQ(Stored("EUR").downloaded, 150000);
-  EXPECT_EQ(Space(), kHeadUnitSpace - 150000);
+  const qint64 written = Stored("EUR").downloaded;
+  EXPECT_GT(written, 0);
+  EXPECT_LE(written, 150000);
+  EXPECT_EQ(Space(), kHeadUnitSpace - written);
 
   service.Serve(PathOf(*archive), Answer::File(archive->file));
   Download("EUR");
   ASSERT_TRUE(WaitForEvents(4));
   EXPECT_EQ(events, (Strings{"Started", "Finished:NoConnection", "Started", "Finished:Ok"}));
-  EXPECT_EQ(service.Requests().last().Header("Range"), "bytes=150000-");
+  EXPECT_EQ(service.Requests().last().Header("Range"), "bytes=" + QByteArray::number(written) + "-");
   EXPECT_EQ(Stored("EUR").state, MapInfo::Pending);
-  EXPECT_EQ(Space(), kHeadUnitSpace - archive->bytes.size());
+  EXPECT_TRUE(SpaceSettlesAt(kHeadUnitSpace - archive->bytes.size()));
   EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
 }
 
@@ -256,7 +266,7 @@ TEST_F(FullMapUpdateManagerTest, ARetryAfterAChecksumMismatchStartsAfreshWithout
   EXPECT_EQ(events.back(), "Finished:Ok");
   EXPECT_FALSE(service.Requests().last().HasHeader("Range"));
   EXPECT_EQ(Stored("EUR").state, MapInfo::Pending);
-  EXPECT_EQ(Space(), kHeadUnitSpace - archive->bytes.size());
+  EXPECT_TRUE(SpaceSettlesAt(kHeadUnitSpace - archive->bytes.size()));
 }
 
 TEST_F(FullMapUpdateManagerTest, AMapTooLargeForTheStickIsRefusedAndItsCancellationRestoresEverything)
@@ -421,7 +431,7 @@ TEST_F(FullMapUpdateManagerTest, ProgressBeyondTheMapSizeLowersTheSpaceByEveryBy
   ASSERT_TRUE(WaitForEvents(2));
   EXPECT_EQ(events.back(), "Finished:Ok");
   EXPECT_EQ(Stored("EUR").downloaded, map.size);
-  EXPECT_EQ(Space(), kHeadUnitSpace - archive->bytes.size());
+  EXPECT_TRUE(SpaceSettlesAt(kHeadUnitSpace - archive->bytes.size()));
 
   Invoke("AbortMapDownload");
   ASSERT_TRUE(WaitForEvents(4));
@@ -460,10 +470,9 @@ TEST_F(FullMapUpdateManagerTest, ARootCheckWithoutAStickPassesItsResultOn)
   EXPECT_EQ(events.back(), "Finished:Ok");
   EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
 
-  // A service that refuses the key: the failure is passed on unchanged.
+  // A service whose answer cannot be read: the failure is passed on unchanged.
   stick.Forget();
-  service.Serve("/tesk/v1/package/allroots", Answer::Status(401));
-  TimeScale scale(0.01);
+  maps.Override("allroots", "", {Answer::Ok("<not a package list")});
   Invoke("CheckMapUpdates");
   ASSERT_TRUE(WaitForEvents(4));
   EXPECT_EQ(events.back(), "Root:ServerError");
