@@ -352,7 +352,7 @@ void Request::OnDownloadProgress(qint64 received, qint64 total)
   response.OnProgress(received, total);
 }
 
-QNetworkReply::NetworkError Request::AttemptError(QNetworkReply::NetworkError networkError, int status)
+QNetworkReply::NetworkError Request::AttemptError(QNetworkReply::NetworkError networkError)
 {
   if (networkError != QNetworkReply::NoError)
     return networkError;
@@ -365,7 +365,6 @@ QNetworkReply::NetworkError Request::AttemptError(QNetworkReply::NetworkError ne
     LOG(Warning) << "The server sent fewer bytes than were already written";
     return kUnusableAnswer;
   }
-  Q_UNUSED(status);
   return QNetworkReply::NoError;
 }
 
@@ -393,7 +392,7 @@ void Request::OnFinished()
   if (target.isValid() && !target.toUrl().isEmpty())
     redirectUrl = request.url().resolved(target.toUrl()).toString(QUrl::FullyEncoded);
 
-  QNetworkReply::NetworkError error = AttemptError(networkError, status);
+  QNetworkReply::NetworkError error = AttemptError(networkError);
   if (restUnwritten)
     error = kUnusableAnswer;
 

@@ -149,7 +149,7 @@ private:
   // Starts the pause before the next automatic attempt.
   void ScheduleRetry();
   // The error of the attempt in `reply`, taking its status into account.
-  QNetworkReply::NetworkError AttemptError(QNetworkReply::NetworkError networkError, int status);
+  QNetworkReply::NetworkError AttemptError(QNetworkReply::NetworkError networkError);
 
   static int Scaled(std::chrono::milliseconds duration);
 
