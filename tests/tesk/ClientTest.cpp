@@ -191,19 +191,6 @@ TEST_P(ClientTest, EmptyValuesAreSentAndTheBaseUrlIsNotNormalised)
   EXPECT_EQ(metadata.str(), "<package/>");
 }
 
-TEST_P(ClientTest, AnUnknownKeyIsAServerErrorWithAnEmptyStream)
-{
-  Tesk::Request::SetTimeScaleForTesting(0.01);
-  TestService service(GetParam());
-  service.Serve("/tesk/v1/package/allroots", Answer::Status(401, "<error>unknown key</error>"));
-  std::unique_ptr<Tesk::IClient> client(Tesk::CreateClient(service.Url("/tesk/v1").toStdString(), "wrong"));
-  std::unique_ptr<Tesk::IRequest> request(client->GetAllRoots(out, sink));
-  request->Send();
-  WaitForResults();
-  EXPECT_EQ(sink.results, std::vector<Result>{Result::ServerError});
-  EXPECT_EQ(out.str(), "");
-}
-
 // ---------------------------------------------------------------------------
 // TLS
 

@@ -113,21 +113,3 @@ TEST(TestService, LimitsTheRate)
   EXPECT_GE(clock.elapsed(), 450);
   EXPECT_EQ(fetch->body, Pattern(20000));
 }
-
-TEST(TestService, DropsAndCutsConnections)
-{
-  TestService service;
-  service.Serve("/drop", Answer::Drop());
-  service.Serve("/cut", Answer::Ok(Pattern(1000)).CloseAfter(100));
-  QNetworkAccessManager manager;
-  auto dropped = Get(manager, service.Url("/drop"));
-  auto cut = Get(manager, service.Url("/cut"));
-  ASSERT_TRUE(TestSupport::WaitFor([&] { return dropped->done && cut->done; }));
-  EXPECT_EQ(dropped->reply->error(), QNetworkReply::RemoteHostClosedError);
-  EXPECT_EQ(cut->reply->error(), QNetworkReply::RemoteHostClosedError);
-  EXPECT_EQ(cut->body, Pattern(100));
-  // The network layer itself asks once more when a connection closes before
-  // any answer.
-  EXPECT_GE(service.RequestsTo("/drop").size(), 1);
-  EXPECT_EQ(service.RequestsTo("/cut").size(), 1);
-}
