@@ -88,8 +88,11 @@ TEST_F(MapDownloaderTest, DownloadsTheArchiveIntoItsFolderAndCopiesTheMetadataBe
   ASSERT_TRUE(ArchiveTools::WriteFile(
       QString::fromStdString((stick.FullMapFolder() / "OLD/old.bin").string()), "an earlier map"));
   Serve(*archive);
+  // The service may write the checksum in capitals.
+  MapInfo map = Map(*archive);
+  map.checksum = QByteArray::fromStdString(map.checksum).toUpper().toStdString();
 
-  downloader->Download(stick.FullMapFolder(), Map(*archive));
+  downloader->Download(stick.FullMapFolder(), map);
   ASSERT_TRUE(recorder.WaitForResults(1));
 
   EXPECT_EQ(recorder.results, Results{Result::Ok});
@@ -103,18 +106,6 @@ TEST_F(MapDownloaderTest, DownloadsTheArchiveIntoItsFolderAndCopiesTheMetadataBe
   ASSERT_EQ(service.RequestCount(), 1);
   EXPECT_EQ(service.Requests()[0].Header("Accept"), "application/x-tar");
   EXPECT_FALSE(service.Requests()[0].HasHeader("Range"));
-}
-
-TEST_F(MapDownloaderTest, TheChecksumMatchesWhateverTheLetterCase)
-{
-  Stick stick;
-  Serve(*archive);
-  MapInfo map = Map(*archive);
-  map.checksum = QByteArray::fromStdString(map.checksum).toUpper().toStdString();
-
-  downloader->Download(stick.FullMapFolder(), map);
-  ASSERT_TRUE(recorder.WaitForResults(1));
-  EXPECT_EQ(recorder.results, Results{Result::Ok});
 }
 
 TEST_F(MapDownloaderTest, AChecksumMismatchIsAServerErrorAndTheRetryStartsAfresh)
