@@ -462,6 +462,11 @@ TEST_F(FullMapUpdateManagerTest, ARootCheckWithoutAStickPassesItsResultOn)
   EXPECT_EQ(offered.state, MapInfo::Available);
   EXPECT_TRUE(offered.root);
 
+  // A new language: the names of the stored maps are asked for again.
+  const int names = maps.Requests("localedata").size();
+  Invoke("UpdateLocale");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return maps.Requests("localedata").size() == names + 1; }, 20000));
+
   // What the check offered downloads onto the stick that comes along.
   Stick stick;
   service.Serve(PathOf(*archive), Answer::File(archive->file));
