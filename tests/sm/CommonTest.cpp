@@ -228,9 +228,7 @@ TEST(Common, AReportNoSourceShouldProduceEndsTheApplicationInOrderWithExitCodeOn
       {[](MachineHarness& h) { h.Related(static_cast<MetadataChecker::Result>(8)); },
        "Failed to check related updates: result is not supported"},
       {[](MachineHarness& h) { h.Related(MetadataChecker::Ok); },
-       "Failed to check related updates: no valid map found"},
-      {[](MachineHarness& h) { h.OperationFinished(static_cast<MapDownloader::Result>(8)); },
-       "Failed to finish map operation: result is not supported"}};
+       "Failed to check related updates: no valid map found"}};
   for (const Case& c : cases) {
     MachineHarness harness;
     harness.Start();

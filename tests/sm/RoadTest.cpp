@@ -1,0 +1,543 @@
+// The whole road of a run: the real state machine with the real USB and
+// update managers on their threads, the map-update service on loopback
+// (serving the protocol's documents and real tar archives), a folder that the
+// volume discovery takes for a plugged-in stick, and the recording user
+// interface in the user's place.
+
+#include "MachineHarness.h"
+
+#include "Request.h"
+#include "cfg/Config.h"
+#include "fmu/MapStorage.h"
+#include "sm/StateMachine.h"
+#include "sm/States/Common.h"
+#include "usb/UsbManager.h"
+#include "usb/UsbStorage.h"
+
+#include "FakeVolumes.h"
+#include "LogCapture.h"
+#include "MapService.h"
+#include "TestService.h"
+#include "TmpfsMount.h"
+
+#include <gtest/gtest.h>
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <map>
+
+using Strings = std::vector<std::string>;
+using StateList = std::vector<State>;
+using TestSupport::Answer;
+using TestSupport::MapService;
+using TestSupport::ServedMap;
+
+namespace {
+
+const std::string Key = "road-key";
+const std::string Installed = "EUR_2024_06";
+const std::string Newer = "EUR_2025_06";
+
+// One service for the process: the configuration names its address once.
+TestSupport::TestService& Service()
+{
+  static auto* service = new TestSupport::TestService();
+  return *service;
+}
+
+// The data folder with a config.json that points at the service.
+class RoadEnvironment : public ::testing::Environment
+{
+public:
+  void SetUp() override
+  {
+    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
+    QDir().mkpath(home.path() + "/Arvel/Lumora");
+    QFile config(home.path() + "/Arvel/Lumora/config.json");
+    ASSERT_TRUE(config.open(QIODevice::WriteOnly));
+    config.write(QByteArray::fromStdString(
+        R"({"Application": {"LogLevel": "Info"}, "FullMapUpdate": {"UpdateSource": ")" +
+        Service().Url("/tesk/v1").toStdString() + R"(", "UpdateKey": ")" + Key +
+        R"("}, "MapDownload": {"RetryDuration": "1"}})"));
+    config.close();
+    ASSERT_EQ(Config::get().serviceKey, Key);
+  }
+
+private:
+  QTemporaryDir home;
+};
+
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new RoadEnvironment);
+
+bool WriteFile(const QString& path, const QByteArray& content)
+{
+  QDir().mkpath(QFileInfo(path).path());
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+}
+
+QByteArray Md5(const QByteArray& data)
+{
+  return QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex();
+}
+
+ServedMap Map(const std::string& id, const std::string& release, bool mandatory = false)
+{
+  ServedMap map;
+  map.id = id;
+  map.mapLineId = "EUR";
+  map.release = release;
+  map.region = "EUR";
+  map.mandatory = mandatory;
+  map.name = "Europe " + release;
+  map.names["en-GB"] = "Europe " + release;
+  return map;
+}
+
+// A map archive as GNU tar writes it: the map's metadata file named after the
+// archive and the map's data.
+QByteArray MakeArchive(const ServedMap& map, int dataBytes)
+{
+  QTemporaryDir dir;
+  QByteArray data(dataBytes, '\0');
+  for (int i = 0; i < dataBytes; ++i)
+    data[i] = static_cast<char>((i * 7 + 3) % 251);
+  WriteFile(dir.filePath(QString::fromStdString(map.id) + ".meta.xml"), MapService::MetadataXml(map));
+  WriteFile(dir.filePath("data/region.bin"), data);
+  const QString archive = dir.filePath("map.tar");
+  QProcess tar;
+  tar.start("tar", {"-cf", archive, "-C", dir.path(), QString::fromStdString(map.id) + ".meta.xml", "data"});
+  if (!tar.waitForFinished(30000) || tar.exitCode() != 0)
+    return QByteArray();
+  QFile file(archive);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The stick as the vehicle leaves it, below `root`.
+void WriteStick(const QString& root, const std::string& subscriptionEnd, const ServedMap& installed)
+{
+  const QString update = root + "/OrvaneNDSUpdate";
+  WriteFile(
+      update + "/meta_data/GENERAL.JSON",
+      QByteArray::fromStdString(R"({"subscription_end_date": ")" + subscriptionEnd +
+                                R"(", "available_map_space": 8589934592, "used_map_space": 34359738368})"));
+  WriteFile(update + "/meta_data/" + QString::fromStdString(installed.id) + ".xml",
+            MapService::MetadataXml(installed));
+  WriteFile(update + "/NAVDATA/PART1.NDS", QByteArray(70000, 'n'));
+  QByteArray sums;
+  QDirIterator files(update, QDir::Files, QDirIterator::Subdirectories);
+  while (files.hasNext()) {
+    const QString path = files.next();
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    sums += Md5(file.readAll()) + "  " + QDir(update).relativeFilePath(path).toUtf8() + "\n";
+  }
+  WriteFile(update + "/CHECKSUMS.MD5", sums);
+}
+
+// Every timer of the service client runs for a tenth of its length (the
+// download's retry window of one minute lasts 6 s, that of a check 1 s).
+class FastRetries
+{
+public:
+  FastRetries() { Tesk::Request::SetTimeScaleForTesting(0.1); }
+  ~FastRetries() { Tesk::Request::SetTimeScaleForTesting(1.0); }
+};
+
+// One run of the application on its road.
+class Road
+{
+public:
+  explicit Road(bool mandatory = false) : maps(Service(), "/tesk/v1", Key)
+  {
+    ClearStores();
+    installed = Map(Installed, "2024.06");
+    newer = Map(Newer, "2025.06", mandatory);
+    installedArchive = MakeArchive(installed, 150000);
+    newerArchive = MakeArchive(newer, 300000);
+    installed.checksum = Md5(installedArchive).toStdString();
+    installed.size = installedArchive.size();
+    newer.checksum = Md5(newerArchive).toStdString();
+    newer.size = newerArchive.size();
+    maps.AddMap(installed);
+    maps.AddMap(newer);
+    maps.AddRoot("EUR_ROOT", {Newer});
+    maps.SetRelated(Installed, {Installed, Newer});
+    Service().Serve("/archives/" + QString::fromStdString(Installed) + ".tar",
+                    Answer::Ok(installedArchive, "application/x-tar"));
+    Service().Serve("/archives/" + QString::fromStdString(Newer) + ".tar",
+                    Answer::Ok(newerArchive, "application/x-tar"));
+
+    States::Common::SetUiFactory([] { return std::make_unique<RecordingUi>(); });
+    States::Common::SetUsbManagerFactory([] {
+      auto manager = std::make_unique<UsbManager>();
+      manager->SetDiscoveryInterval(std::chrono::milliseconds(20));
+      manager->SetMountPathRetry(std::chrono::milliseconds(20));
+      return manager;
+    });
+    stickRoot = stickDir.path() + "/stick";
+    QDir().mkpath(stickRoot);
+    for (const char* operation : {"allroots", "allrelated"})
+      requestsBefore[operation] = maps.Requests(operation).size();
+  }
+
+  ~Road()
+  {
+    machine.reset();
+    States::Common::SetUiFactory(nullptr);
+    States::Common::SetUsbManagerFactory(nullptr);
+    ClearStores();
+  }
+
+  void Start()
+  {
+    machine = std::make_unique<StateMachine>();
+    machine->initiate();
+  }
+
+  // Presents the stick folder as a USB stick: the discovery finds it at its
+  // next look at the mount table.
+  void InsertStick(unsigned major = 8, unsigned minor = 17)
+  {
+    volumes.AddPartition(major, minor, FakeVolumes::Bus::Usb, true);
+    mountId = volumes.Mount(major, minor, stickRoot.toStdString());
+  }
+
+  void PullStick()
+  {
+    volumes.Unmount(mountId);
+    QDir(stickRoot).removeRecursively();
+  }
+
+  bool WaitFor(State state, int timeoutMs = 30000)
+  {
+    return TestSupport::WaitFor(
+        [&] { return RecordingUi::Instance() && RecordingUi::Instance()->Current() == state; }, timeoutMs);
+  }
+
+  RecordingUi& Ui() { return *RecordingUi::Instance(); }
+  StateList Shown() { return Ui().States(); }
+
+  // The machine's messages; the machine ends first.
+  Strings Messages()
+  {
+    machine.reset();
+    return MachineMessages(log.Lines());
+  }
+
+  // The requests of one operation that this run sent.
+  int Requests(const QString& operation)
+  {
+    return maps.Requests(operation).size() - requestsBefore[operation];
+  }
+
+  bool OnStick(const QString& relative) const { return QFileInfo::exists(stickRoot + "/" + relative); }
+
+  LogCapture log;
+  FakeVolumes volumes;
+  MapService maps;
+  ServedMap installed;
+  ServedMap newer;
+  QByteArray installedArchive;
+  QByteArray newerArchive;
+  QTemporaryDir stickDir;
+  QString stickRoot;
+  int mountId = 0;
+  std::map<QString, int> requestsBefore;
+  std::unique_ptr<StateMachine> machine;
+};
+
+// From the start to the update for the stick: the root maps, the stick, its
+// check, the related check.
+void ToUpdate(Road& road, State update, const std::string& subscriptionEnd = "2099-12-31")
+{
+  WriteStick(road.stickRoot, subscriptionEnd, road.installed);
+  road.Start();
+  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+  road.InsertStick();
+  ASSERT_TRUE(road.WaitFor(update));
+}
+
+const StateList ToOptional = {State::MapUpdateCheck, State::RootUpdate, State::UsbCheck,
+                              State::MapUpdateCheck, State::OptionalUpdate};
+
+StateList Then(StateList states, const StateList& more)
+{
+  states.insert(states.end(), more.begin(), more.end());
+  return states;
+}
+
+void DriveTheWholeRoad(bool mandatory)
+{
+  Road road(mandatory);
+  const State update = mandatory ? State::MandatoryUpdate : State::OptionalUpdate;
+  ToUpdate(road, update);
+  EXPECT_EQ(UsbStorage::Get().GetActiveUsb().path, road.stickRoot.toStdString());
+  EXPECT_EQ(UsbStorage::Get().GetActiveUsb().state, UsbInfo::ValidMetadata);
+
+  emit road.Ui().DownloadMap(Newer);
+  ASSERT_TRUE(road.WaitFor(State::PendingUpdate));
+  // The archive unpacked into a folder named after it, its metadata beside it.
+  EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2025_06/data/region.bin"));
+  EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2025_06/EUR_2025_06.meta.xml"));
+  EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2025_06.meta.xml"));
+  EXPECT_EQ(MapStorage::Get().GetMap(Newer).state, MapInfo::Pending);
+
+  emit road.Ui().CancelDownload();
+  ASSERT_TRUE(road.WaitFor(update));
+  EXPECT_FALSE(road.OnStick("OrvaneNDSFull"));
+  EXPECT_EQ(MapStorage::Get().GetMap(Newer).state, MapInfo::Available);
+  EXPECT_TRUE(road.OnStick("OrvaneNDSUpdate/CHECKSUMS.MD5")) << "the vehicle's files stay";
+
+  const StateList shown = {State::MapUpdateCheck,
+                           State::RootUpdate,
+                           State::UsbCheck,
+                           State::MapUpdateCheck,
+                           update,
+                           State::MapDownload,
+                           State::PendingUpdate,
+                           State::CancelDownload,
+                           update};
+  EXPECT_EQ(road.Shown(), shown);
+
+  const std::string name = mandatory ? "MandatoryUpdate" : "OptionalUpdate";
+  const Strings expected = {"Entered StartUp state",
+                            "Got StartUp event; switching to Common state",
+                            "Entered Common state",
+                            "Entered NetworkOperation state",
+                            "Entered MapUpdateCheck state",
+                            "Got RootUpdate event: switching to RootUpdate state",
+                            "Entered MapUpdatePresent state",
+                            "Entered RootUpdate state",
+                            "Got UsbInsert event: switching to UsbCheck state",
+                            "Entered UsbCheck state",
+                            "Got ValidMetadata event: switching to MapUpdateCheck state",
+                            "Entered NetworkOperation state",
+                            "Entered MapUpdateCheck state",
+                            "Got " + name + " event: switching to " + name + " state",
+                            "Entered MapUpdatePresent state",
+                            "Entered " + name + " state",
+                            "Got DownloadMap event: switching to MapDownload state",
+                            "Entered NetworkOperation state",
+                            "Entered MapDownload state",
+                            "Got MapDownloadStarted event",
+                            "Got FinishDownload event: switching to PendingUpdate state",
+                            "Entered PendingUpdate state",
+                            "Got CancelDownload event: switching to CancelDownload state",
+                            "Entered CancelDownload state",
+                            "Got MapDeletionStarted event",
+                            "Got CancelDownload event",
+                            "Switching to OptionalUpdate state",
+                            "Entered MapUpdatePresent state",
+                            "Entered " + name + " state",
+                            "Left Common state"};
+  EXPECT_EQ(road.Messages(), expected);
+}
+
+} // namespace
+
+TEST(Road, OptionalUpdateDownloadedOntoTheStickThenDiscarded)
+{
+  DriveTheWholeRoad(false);
+}
+
+TEST(Road, MandatoryUpdateDownloadedOntoTheStickThenDiscarded)
+{
+  DriveTheWholeRoad(true);
+}
+
+TEST(Road, NoConnectionDuringTheDownloadThenRetryResumesIt)
+{
+  FastRetries fast;
+  Road road;
+  ToUpdate(road, State::OptionalUpdate);
+  const QString archive = "/archives/" + QString::fromStdString(Newer) + ".tar";
+  Service().Serve(archive, Answer::Drop());
+  emit road.Ui().DownloadMap(Newer);
+  ASSERT_TRUE(road.WaitFor(State::NoConnection));
+  EXPECT_EQ(MapStorage::Get().GetMap(Newer).state, MapInfo::Downloading);
+
+  Service().Serve(archive, Answer::Ok(road.newerArchive, "application/x-tar"));
+  emit road.Ui().Retry();
+  ASSERT_TRUE(road.WaitFor(State::PendingUpdate));
+  EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2025_06.meta.xml"));
+  EXPECT_EQ(road.Shown(), Then(ToOptional, {State::MapDownload, State::NoConnection, State::MapDownload,
+                                            State::PendingUpdate}));
+  const Strings messages = road.Messages();
+  const Strings expected = {"Got NoConnection event: switching to NoConnection state",
+                            "Entered NoConnection state",
+                            "Got Retry event: switching to NetworkOperation state",
+                            "Entered NetworkOperation state",
+                            "Entered MapDownload state",
+                            "Got MapDownloadStarted event",
+                            "Got FinishDownload event: switching to PendingUpdate state",
+                            "Entered PendingUpdate state",
+                            "Left Common state"};
+  EXPECT_EQ(Strings(messages.end() - static_cast<long>(expected.size()), messages.end()), expected);
+}
+
+TEST(Road, ServerErrorDuringTheCheckThenRetryChecksAgain)
+{
+  FastRetries fast;
+  Road road;
+  road.maps.Override("allrelated", Installed, {Answer::Status(500)});
+  ToUpdate(road, State::ServerError);
+  road.maps.Override("allrelated", Installed, {Answer::Ok(MapService::PackageListXml({Installed, Newer}))});
+  emit road.Ui().Retry();
+  ASSERT_TRUE(road.WaitFor(State::OptionalUpdate));
+  EXPECT_EQ(road.Shown(),
+            (StateList{State::MapUpdateCheck, State::RootUpdate, State::UsbCheck, State::MapUpdateCheck,
+                       State::ServerError, State::MapUpdateCheck, State::OptionalUpdate}));
+  const Strings messages = road.Messages();
+  const Strings expected = {"Got ServerError event: switching to ServerError state",
+                            "Entered ServerError state",
+                            "Got Retry event: switching to NetworkOperation state",
+                            "Entered NetworkOperation state",
+                            "Entered MapUpdateCheck state",
+                            "Got OptionalUpdate event: switching to OptionalUpdate state",
+                            "Entered MapUpdatePresent state",
+                            "Entered OptionalUpdate state",
+                            "Left Common state"};
+  EXPECT_EQ(Strings(messages.end() - static_cast<long>(expected.size()), messages.end()), expected);
+}
+
+TEST(Road, StickPulledDuringTheDownload)
+{
+  Road road;
+  ToUpdate(road, State::OptionalUpdate);
+  const qint64 sent = 65536;
+  Service().Serve("/archives/" + QString::fromStdString(Newer) + ".tar",
+                  Answer::Ok(road.newerArchive, "application/x-tar").HoldAfter(sent));
+  emit road.Ui().DownloadMap(Newer);
+  ASSERT_TRUE(road.WaitFor(State::MapDownload));
+  ASSERT_TRUE(TestSupport::WaitFor([] { return MapStorage::Get().GetMap(Newer).downloaded == 65536; }));
+
+  road.PullStick();
+  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+  EXPECT_FALSE(UsbStorage::Get().GetActiveUsb().Valid());
+  EXPECT_EQ(road.Shown(), Then(ToOptional, {State::MapDownload, State::UsbRemoved, State::MapUpdateCheck,
+                                            State::RootUpdate}));
+  const Strings messages = road.Messages();
+  const Strings expected = {"Got UsbRemove event: switching to MapUpdateCheck state",
+                            "Entered NetworkOperation state",
+                            "Entered MapUpdateCheck state",
+                            "Got RootUpdate event: switching to RootUpdate state",
+                            "Entered MapUpdatePresent state",
+                            "Entered RootUpdate state",
+                            "Left Common state"};
+  EXPECT_EQ(Strings(messages.end() - static_cast<long>(expected.size()), messages.end()), expected);
+}
+
+TEST(Road, StickTooFullForTheMapThenTheDownloadIsCancelled)
+{
+  if (!TmpfsMount::Allowed())
+    GTEST_SKIP() << "mounting a small stick needs root";
+  Road road;
+  TmpfsMount small(road.stickRoot.toStdString(), 1);
+  ASSERT_TRUE(small.Mounted()) << small.Error();
+  // The vehicle's files and something of the user's leave less room than the map needs.
+  ASSERT_TRUE(WriteFile(road.stickRoot + "/holiday.mov", QByteArray(800 * 1024, 'h')));
+  WriteStick(road.stickRoot, "2099-12-31", road.installed);
+  road.Start();
+  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+  road.InsertStick(small.Major(), small.Minor());
+  ASSERT_TRUE(road.WaitFor(State::OptionalUpdate));
+
+  emit road.Ui().DownloadMap(Newer);
+  ASSERT_TRUE(road.WaitFor(State::UsbFull));
+  emit road.Ui().CancelDownload();
+  ASSERT_TRUE(road.WaitFor(State::OptionalUpdate));
+  EXPECT_EQ(MapStorage::Get().GetMap(Newer).state, MapInfo::Available);
+  EXPECT_TRUE(road.OnStick("holiday.mov"));
+  EXPECT_EQ(road.Shown(), Then(ToOptional, {State::MapDownload, State::UsbFull, State::CancelDownload,
+                                            State::OptionalUpdate}));
+  const Strings messages = road.Messages();
+  small.Unmount(true);
+  const Strings expected = {"Got UsbFull event: switching to UsbFull state",
+                            "Entered UsbFull state",
+                            "Got CancelDownload event: switching to CancelDownload state",
+                            "Entered CancelDownload state",
+                            "Got MapDeletionStarted event",
+                            "Got CancelDownload event",
+                            "Switching to OptionalUpdate state",
+                            "Entered MapUpdatePresent state",
+                            "Entered OptionalUpdate state",
+                            "Left Common state"};
+  EXPECT_EQ(Strings(messages.end() - static_cast<long>(expected.size()), messages.end()), expected);
+}
+
+TEST(Road, CorruptStickIsShownUntilItIsPulled)
+{
+  Road road;
+  WriteStick(road.stickRoot, "2099-12-31", road.installed);
+  // A file changed after the vehicle listed it.
+  ASSERT_TRUE(WriteFile(road.stickRoot + "/OrvaneNDSUpdate/NAVDATA/PART1.NDS", QByteArray(70000, 'x')));
+  road.Start();
+  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+  road.InsertStick();
+  ASSERT_TRUE(road.WaitFor(State::MetadataCorrupt));
+  EXPECT_EQ(UsbStorage::Get().GetActiveUsb().state, UsbInfo::InvalidMetadata);
+  const int checks = road.Requests("allroots");
+  road.PullStick();
+  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+  EXPECT_EQ(road.Requests("allroots"), checks + 1) << "the root maps are asked for again";
+  EXPECT_EQ(road.Requests("allrelated"), 0) << "a corrupt stick is never checked with the service";
+  EXPECT_EQ(road.Shown(), (StateList{State::MapUpdateCheck, State::RootUpdate, State::UsbCheck,
+                                     State::MetadataCorrupt, State::MapUpdateCheck, State::RootUpdate}));
+  const Strings messages = road.Messages();
+  const Strings expected = {"Got InvalidMetadata event: switching to MetadataCorrupt state",
+                            "Entered MetadataCorrupt state",
+                            "Got UsbRemove event: switching to MapUpdateCheck state",
+                            "Entered NetworkOperation state",
+                            "Entered MapUpdateCheck state",
+                            "Got RootUpdate event: switching to RootUpdate state",
+                            "Entered MapUpdatePresent state",
+                            "Entered RootUpdate state",
+                            "Left Common state"};
+  EXPECT_EQ(Strings(messages.end() - static_cast<long>(expected.size()), messages.end()), expected);
+}
+
+TEST(Road, VehicleWithoutSubscription)
+{
+  Road road;
+  ToUpdate(road, State::NoSubscription, "");
+  EXPECT_EQ(road.Requests("allrelated"), 0);
+  EXPECT_EQ(road.Shown(), (StateList{State::MapUpdateCheck, State::RootUpdate, State::UsbCheck,
+                                     State::MapUpdateCheck, State::NoSubscription}));
+  const Strings messages = road.Messages();
+  EXPECT_EQ(*(messages.end() - 3), "Got NoSubscription event: switching to NoSubscription state");
+  EXPECT_EQ(*(messages.end() - 2), "Entered NoSubscription state");
+}
+
+TEST(Road, ExpiredSubscriptionLoadsTheInstalledMapAgain)
+{
+  Road road;
+  ToUpdate(road, State::SubscriptionExpired, "2020-01-31");
+  EXPECT_FALSE(MapStorage::Get().GetMap(Newer).Valid()) << "released after the subscription ended";
+  emit road.Ui().DownloadMap(Installed);
+  ASSERT_TRUE(road.WaitFor(State::PendingUpdate));
+  EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2024_06.meta.xml"));
+  EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2024_06/data/region.bin"));
+  EXPECT_EQ(road.Shown(),
+            (StateList{State::MapUpdateCheck, State::RootUpdate, State::UsbCheck, State::MapUpdateCheck,
+                       State::SubscriptionExpired, State::MapDownload, State::PendingUpdate}));
+  const Strings messages = road.Messages();
+  const Strings expected = {"Got SubscriptionExpired event: switching to SubscriptionExpired state",
+                            "Entered MapUpdatePresent state",
+                            "Entered SubscriptionExpired state",
+                            "Got ResetMap event: switching to MapDownload state",
+                            "Entered NetworkOperation state",
+                            "Entered MapDownload state",
+                            "Got MapDownloadStarted event",
+                            "Got FinishDownload event: switching to PendingUpdate state",
+                            "Entered PendingUpdate state",
+                            "Left Common state"};
+  EXPECT_EQ(Strings(messages.end() - static_cast<long>(expected.size()), messages.end()), expected);
+}
