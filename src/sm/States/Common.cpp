@@ -224,6 +224,9 @@ void Common::Guarded(Handler&& handler)
   } catch (const std::exception& e) {
     LOG(Error) << "Caught unhandled error: " << e.what();
     QCoreApplication::exit(1);
+  } catch (...) {
+    LOG(Error) << "Caught unknown unhandled error";
+    QCoreApplication::exit(1);
   }
 }
 
