@@ -196,7 +196,7 @@ TEST(MapUpdateCheck, NoMetadataFromARootCheckNeitherStoresANonStickNorLoops)
   }
 }
 
-TEST(MapUpdateCheck, AnotherStickChecked_LeavesTheActiveStickAndTheCheckAlone)
+TEST(MapUpdateCheck, AnotherStickCheckedLeavesTheActiveStickAndTheCheckAlone)
 {
   MachineHarness harness;
   StoreActive(StickA, UsbInfo::ValidMetadata);
@@ -204,6 +204,7 @@ TEST(MapUpdateCheck, AnotherStickChecked_LeavesTheActiveStickAndTheCheckAlone)
   harness.Start();
   harness.StickChecked(MachineHarness::Stick(StickB, UsbInfo::InvalidMetadata, "/media/b"));
   harness.StickChecked(MachineHarness::Stick(StickC, UsbInfo::NoMetadata, "/media/c"));
+  harness.StickChecked(MachineHarness::Stick(StickC + 1, UsbInfo::ValidMetadata, "/media/d"));
   EXPECT_TRUE(harness.In<States::MapUpdateCheck>());
   EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, StickA);
   EXPECT_EQ(UsbStorage::Get().GetActiveUsb().state, UsbInfo::ValidMetadata);
@@ -211,8 +212,31 @@ TEST(MapUpdateCheck, AnotherStickChecked_LeavesTheActiveStickAndTheCheckAlone)
 
   harness.Related(MetadataChecker::Ok);
   EXPECT_TRUE(harness.In<States::UpToDate>());
-  EXPECT_EQ(harness.Ui().Calls(),
-            (Strings{"SetState(MapUpdateCheck)", "UpdateUsbs", "UpdateUsbs", "SetState(UpToDate)"}));
+  EXPECT_EQ(harness.Ui().Calls(), (Strings{"SetState(MapUpdateCheck)", "UpdateUsbs", "UpdateUsbs",
+                                           "UpdateUsbs", "SetState(UpToDate)"}));
+}
+
+TEST(MapUpdateCheck, AStickThatBecameActiveDuringTheCheckIsCheckedAnew)
+{
+  // The stick was plugged in while the check for no stick ran: the outcome
+  // shown is the one for the stick, not the root maps.
+  MachineHarness harness;
+  harness.Start();
+  harness.StickChecked(MachineHarness::Stick(StickA, UsbInfo::ValidMetadata));
+  EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, StickA);
+  ASSERT_TRUE(harness.WaitForCommands(2));
+  EXPECT_EQ(harness.Commands(), (Strings{"CheckMapUpdates", "CheckMapUpdates"}));
+  MachineHarness::StoreMap("INSTALLED", MapInfo::Installed, MapInfo::Available);
+  MachineHarness::StoreMap("EUR", MapInfo::Optional, MapInfo::Available);
+  harness.Related(MetadataChecker::Ok);
+  EXPECT_TRUE(harness.In<States::OptionalUpdate>());
+  EXPECT_EQ(harness.Ui().States(),
+            (std::vector<State>{State::MapUpdateCheck, State::MapUpdateCheck, State::OptionalUpdate}));
+  harness.Stop();
+  const Strings messages = harness.Messages();
+  EXPECT_NE(std::find(messages.begin(), messages.end(),
+                      "Got ValidMetadata event: switching to MapUpdateCheck state"),
+            messages.end());
 }
 
 TEST(MapUpdateCheck, QuitAsksOnlyWhileAStickIsActive)

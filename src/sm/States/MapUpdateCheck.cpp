@@ -70,6 +70,14 @@ boost::statechart::result MapUpdateCheck::react(const Events::NoMetadata& event)
   return transit<MapUpdateCheck>();
 }
 
+boost::statechart::result MapUpdateCheck::react(const Events::ValidMetadata& event)
+{
+  if (event.usbId == 0 || event.usbId != UsbStorage::Get().GetActiveUsb().id)
+    return forward_event();
+  LOG(Info) << "Got ValidMetadata event: switching to MapUpdateCheck state";
+  return transit<MapUpdateCheck>();
+}
+
 boost::statechart::result MapUpdateCheck::react(const Events::ServerError&)
 {
   LOG(Info) << "Got ServerError event: switching to ServerError state";

@@ -15,6 +15,7 @@ struct MapUpdateCheck : boost::statechart::state<MapUpdateCheck, NetworkOperatio
 {
   using reactions = boost::mpl::list<boost::statechart::custom_reaction<Events::InvalidMetadata>,
                                      boost::statechart::custom_reaction<Events::NoMetadata>,
+                                     boost::statechart::custom_reaction<Events::ValidMetadata>,
                                      boost::statechart::custom_reaction<Events::ServerError>,
                                      boost::statechart::custom_reaction<Events::NoSubscription>,
                                      boost::statechart::custom_reaction<Events::SubscriptionExpired>,
@@ -28,6 +29,9 @@ struct MapUpdateCheck : boost::statechart::state<MapUpdateCheck, NetworkOperatio
 
   boost::statechart::result react(const Events::InvalidMetadata& event);
   boost::statechart::result react(const Events::NoMetadata& event);
+  // A stick with metadata that became the active one while the check ran
+  // for the sticks before it is checked anew; any other is left alone.
+  boost::statechart::result react(const Events::ValidMetadata& event);
   boost::statechart::result react(const Events::ServerError& event);
   boost::statechart::result react(const Events::NoSubscription& event);
   boost::statechart::result react(const Events::SubscriptionExpired& event);
