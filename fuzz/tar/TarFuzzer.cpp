@@ -43,7 +43,9 @@ struct Scratch
     if (beside != 1 || top != 2 || fs::file_size(base / "outside" / "keep") != 4)
       std::abort();
     for (fs::recursive_directory_iterator it(base / "root"), end; it != end; ++it) {
-      struct stat status {};
+      struct stat status
+      {
+      };
       if (::lstat(it->path().c_str(), &status) != 0 || !(S_ISDIR(status.st_mode) || S_ISREG(status.st_mode)))
         std::abort();
     }
@@ -77,7 +79,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const char* bytes = reinterpret_cast<const char*>(data + 1);
   const std::size_t length = size - 1;
   {
-    Buffer buffer(scratch.base / "root");
+    Buffer buffer(scratch.base / "root", 64 * 1024);
     std::size_t at = 0;
     try {
       while (at < length) {

@@ -26,7 +26,7 @@ std::int64_t PaddingOf(std::int64_t size)
 
 } // namespace
 
-StreamBuf::StreamBuf(const boost::filesystem::path& root) : root(root)
+StreamBuf::StreamBuf(const boost::filesystem::path& root, std::size_t md5Buffer) : root(root), md5(md5Buffer)
 {
   if (!IsOpen()) {
     state = State::Failed;

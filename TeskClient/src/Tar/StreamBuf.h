@@ -30,7 +30,8 @@ namespace Tesk::Tar {
 class StreamBuf : public std::streambuf
 {
 public:
-  explicit StreamBuf(const boost::filesystem::path& root);
+  // md5Buffer: the bytes held for the hashing thread (see Md5Worker).
+  explicit StreamBuf(const boost::filesystem::path& root, std::size_t md5Buffer = Md5Worker::DefaultCapacity);
   ~StreamBuf() override;
 
   // False when the root could not be opened; every write then fails.
