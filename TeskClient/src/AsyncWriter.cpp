@@ -55,17 +55,29 @@ void AsyncWriter::Write()
   QMutexLocker lock(&mutex);
   writing = true;
   try {
-    while (!queue.isEmpty()) {
-      const QByteArray chunk = queue.takeFirst();
-      bufferedBytes -= chunk.size();
+    for (;;) {
+      while (!queue.isEmpty()) {
+        const QByteArray chunk = queue.takeFirst();
+        bufferedBytes -= chunk.size();
+        lock.unlock();
+        stream.write(chunk.constData(), chunk.size());
+        // A stream without an exception mask only records its failure.
+        if (stream.fail())
+          throw std::runtime_error("the output stream is in a failed state");
+        LOG(Debug) << "Written: " << chunk.size() << " bytes";
+        emit DataWritten(chunk.size());
+        lock.relock();
+      }
+      // Before telling that everything is written, let the stream finish
+      // what it holds: a failure that it finds only then is reported here,
+      // not lost behind a DataReady that lets the request report success.
       lock.unlock();
-      stream.write(chunk.constData(), chunk.size());
-      // A stream without an exception mask only records its failure.
+      stream.flush();
       if (stream.fail())
         throw std::runtime_error("the output stream is in a failed state");
-      LOG(Debug) << "Written: " << chunk.size() << " bytes";
-      emit DataWritten(chunk.size());
       lock.relock();
+      if (queue.isEmpty())
+        break;
     }
   } catch (const std::runtime_error& error) {
     emit DataError(QString::fromUtf8(error.what()));

@@ -40,7 +40,8 @@ public:
 signals:
   // A chunk of this many bytes was written (0 for an empty chunk).
   void DataWritten(int bytes);
-  // A write run ended: the queue was found empty, or a write failed.
+  // A write run ended: the queue was found empty and the stream flushed, or
+  // a write failed.
   void DataReady();
   // Writing a chunk failed; the text says why.
   void DataError(QString error);

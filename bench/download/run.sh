@@ -9,8 +9,12 @@
 #      (2048) archive with a fast sink and with a sink capped at
 #      SLOW_SINK_MBPS (200) MB/s.
 # Work files go to BENCH_DIR (/tmp/lumora-download-bench); archives are kept
-# there for the next run. Both pipelines write to the same disk; the page
-# cache is flushed (sync) before every timed run.
+# there for the next run. Both pipelines unpack onto the same disk, OUT_DIR
+# (BENCH_DIR/runs by default), each run into a folder of its own that is
+# removed only at the end: a file system that has just deleted thousands of
+# files creates new ones more slowly for a while, which would punish
+# whichever pipeline runs next. The page cache is flushed (sync) before every
+# timed run.
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
@@ -21,6 +25,7 @@ memory_mib=${MEMORY_ARCHIVE_MIB:-2048}
 slow_mbps=${SLOW_SINK_MBPS:-200}
 runs=${RUNS:-3}
 build=${BUILD_DIR:-$top/build-bench}
+runs_dir=${OUT_DIR:-$work/runs}
 
 "$top/scripts/install-deps.sh"
 cmake -S "$top" -B "$build" -G Ninja -DLUMORA_BUILD_TESTS=OFF >/dev/null
@@ -31,6 +36,7 @@ mkdir -p "$work"
 server_pid=""
 cleanup() {
   if [ -n "$server_pid" ]; then kill "$server_pid" 2>/dev/null || true; fi
+  server_pid=""
 }
 trap cleanup EXIT
 
@@ -84,9 +90,9 @@ fresh() {
   sync
 }
 
-# curl | tee >(md5sum) | tar -x; prints the seconds, leaves the MD5 in curl.md5.
+# curl | tee >(md5sum) | tar -x into $2; prints the seconds, leaves the MD5 in curl.md5.
 run_curl() {
-  local url=$1 out="$work/out-curl" fifo="$work/md5.fifo"
+  local url=$1 out=$2 fifo="$work/md5.fifo"
   fresh "$out"
   rm -f "$fifo"
   mkfifo "$fifo"
@@ -98,9 +104,10 @@ run_curl() {
   elapsed "$start" "$(now)"
 }
 
+# DownloadBench into $2, its report into $3.
 run_bench() {
-  local url=$1 out="$work/out-lumora" report=$2
-  shift 2
+  local url=$1 out=$2 report=$3
+  shift 3
   fresh "$out"
   "$bench" "$url" "$out" "$@" >"$report"
 }
@@ -115,14 +122,16 @@ url=$(serve "$archive")
 md5_only=$("$bench" --md5-speed | awk '{ print $2 }')
 : >"$work/curl.times"
 : >"$work/lumora.times"
+rm -rf "$runs_dir"
 for i in $(seq 1 "$runs"); do
-  run_curl "$url" >>"$work/curl.times"
+  run_curl "$url" "$runs_dir/curl-$i" >>"$work/curl.times"
   [ "$(cut -d' ' -f1 "$work/curl.md5")" = "$expected" ] || { echo "curl pipeline: wrong MD5" >&2; exit 1; }
-  run_bench "$url" "$work/lumora-$i.txt"
+  run_bench "$url" "$runs_dir/lumora-$i" "$work/lumora-$i.txt"
   [ "$(field md5 "$work/lumora-$i.txt")" = "$expected" ] || { echo "DownloadBench: wrong MD5" >&2; exit 1; }
   field seconds "$work/lumora-$i.txt" >>"$work/lumora.times"
 done
-diff -r "$work/out-curl" "$work/out-lumora" >/dev/null || { echo "The unpacked trees differ" >&2; exit 1; }
+diff -r "$runs_dir/curl-$runs" "$runs_dir/lumora-$runs" >/dev/null || { echo "The unpacked trees differ" >&2; exit 1; }
+rm -rf "$runs_dir"
 
 curl_s=$(median <"$work/curl.times")
 ours_s=$(median <"$work/lumora.times")
@@ -145,11 +154,11 @@ url=$(serve "$archive")
 echo "Peak memory: $memory_mib MiB archive"
 for sink in fast "$slow_mbps"; do
   if [ "$sink" = fast ]; then
-    run_bench "$url" "$work/memory-fast.txt"
+    run_bench "$url" "$runs_dir/memory-fast" "$work/memory-fast.txt"
     report="$work/memory-fast.txt"
     label="fast sink:"
   else
-    run_bench "$url" "$work/memory-slow.txt" --sink-mbps "$sink"
+    run_bench "$url" "$runs_dir/memory-slow" "$work/memory-slow.txt" --sink-mbps "$sink"
     report="$work/memory-slow.txt"
     label="sink capped at $sink MB/s:"
   fi
@@ -157,4 +166,4 @@ for sink in fast "$slow_mbps"; do
   printf "  %-28s peak %5.1f MiB, %s attempts, %s MB/s\n" "$label" "$(field peak_rss_mib "$report")" \
     "$(field attempts "$report")" "$(field throughput_mb_s "$report")"
 done
-rm -rf "$work/out-curl" "$work/out-lumora"
+rm -rf "$runs_dir"

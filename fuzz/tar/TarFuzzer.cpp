@@ -88,6 +88,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
           std::abort();
         at += n;
       }
+      buffer.pubsync(); // waits for the unpacking and throws its failure
     } catch (const std::runtime_error&) {
       if (buffer.Error().empty())
         std::abort();

@@ -190,6 +190,24 @@ TEST(AsyncWriterTest, AStreamThatOnlyRecordsItsFailureIsReportedToo)
   EXPECT_TRUE(w.WrittenSizes().empty());
 }
 
+TEST(AsyncWriterTest, AFailureFoundOnlyWhenTheStreamIsFlushedComesBeforeDataReady)
+{
+  for (bool mask : {true, false}) {
+    MemoryStream stream;
+    if (mask)
+      stream.exceptions(std::ios::badbit);
+    stream.buffer.FailOnSync();
+    WriterOnThread w(stream);
+    w.Start();
+    w.writer.WriteData(Bytes(100));
+    ASSERT_TRUE(WaitFor([&] { return w.ready->count() == 1; }));
+    ASSERT_EQ(w.errors->count(), 1);
+    EXPECT_EQ(w.errors->at(0).at(0).toString(),
+              mask ? "the stick failed when flushed" : "the output stream is in a failed state");
+    EXPECT_EQ(w.WrittenSizes(), std::vector<int>{100});
+  }
+}
+
 TEST(AsyncWriterTest, StoppingTheThreadWaitsForTheChunkBeingWritten)
 {
   MemoryStream stream;

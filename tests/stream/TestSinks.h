@@ -66,6 +66,12 @@ public:
     failAt = byte;
     throwOnFailure = throwing;
   }
+  // sync (flush) throws: a failure found only when the stream finishes what it holds.
+  void FailOnSync()
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    failOnSync = true;
+  }
   std::string Bytes()
   {
     std::lock_guard<std::mutex> lock(mutex);
@@ -111,6 +117,13 @@ protected:
     const char byte = traits_type::to_char_type(c);
     return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
   }
+  int sync() override
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (failOnSync)
+      throw std::runtime_error("the stick failed when flushed");
+    return 0;
+  }
   pos_type seekoff(off_type, std::ios_base::seekdir, std::ios_base::openmode) override
   {
     std::lock_guard<std::mutex> lock(mutex);
@@ -124,6 +137,7 @@ private:
   int waiting = 0;
   long long failAt = -1;
   bool throwOnFailure = true;
+  bool failOnSync = false;
   std::string bytes;
   std::vector<long long> writes;
 };

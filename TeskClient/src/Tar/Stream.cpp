@@ -31,12 +31,12 @@ std::string Stream::md5()
   return buffer.Md5();
 }
 
-std::string Stream::error() const
+std::string Stream::error()
 {
   return buffer.Error();
 }
 
-bool Stream::finished() const
+bool Stream::finished()
 {
   return buffer.Finished();
 }

@@ -18,8 +18,10 @@ namespace Tesk::Tar {
 //     stream.tellp();                              // bytes accepted so far
 //     stream.md5();                                // "d41d8cd98f00b204e9800998ecf8427e"
 //
-// Without an exception mask a failure only sets the bad state, as for any
-// stream; error() then tells what went wrong.
+// Unpacking runs behind the writes: a failure comes out of a later write or
+// out of flush(). Without an exception mask it
+// only sets the bad state, as for any stream; error() then tells what went
+// wrong.
 class Stream : public std::ostream
 {
 public:
@@ -29,10 +31,11 @@ public:
 
   // The MD5 of all bytes written so far, as 32 lower-case hexadecimal digits.
   std::string md5();
-  // The extractor's failure, empty while it works.
-  std::string error() const;
+  // The extractor's failure, empty while it works. Both wait until what was
+  // written is unpacked.
+  std::string error();
   // The end-of-archive block has been read.
-  bool finished() const;
+  bool finished();
 
 private:
   StreamBuf buffer;

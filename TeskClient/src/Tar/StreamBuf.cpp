@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 #include <system_error>
@@ -26,12 +27,13 @@ std::int64_t PaddingOf(std::int64_t size)
 
 } // namespace
 
-StreamBuf::StreamBuf(const boost::filesystem::path& root, std::size_t md5Buffer) : root(root), md5(md5Buffer)
+StreamBuf::StreamBuf(const boost::filesystem::path& root, std::size_t ring)
+    : root(root),
+      hashing(ring, [this](const char* data, std::size_t size) { md5.process_bytes(data, size); }),
+      unpacking(ring, [this](const char* data, std::size_t size) { Unpack(data, size); })
 {
-  if (!IsOpen()) {
-    state = State::Failed;
-    error = "Failed to open the target folder \"" + root.string() + "\"";
-  }
+  if (!IsOpen())
+    openError = "Failed to open the target folder \"" + root.string() + "\"";
 }
 
 StreamBuf::~StreamBuf()
@@ -39,44 +41,61 @@ StreamBuf::~StreamBuf()
   Close();
 }
 
+std::string StreamBuf::FailureText()
+{
+  if (!openError.empty())
+    return openError;
+  return unpacking.Failed() ? unpacking.Error() : std::string();
+}
+
+std::string StreamBuf::Error()
+{
+  unpacking.Drain();
+  return FailureText();
+}
+
+bool StreamBuf::Finished()
+{
+  unpacking.Drain();
+  return !unpacking.Failed() && state == State::End;
+}
+
+std::string StreamBuf::Md5()
+{
+  boost::uuids::detail::md5 copy;
+  hashing.Drained([&] { copy = md5; });
+  boost::uuids::detail::md5::digest_type digest;
+  copy.get_digest(digest);
+  // Each word holds four digest bytes in reading order as a number.
+  char text[33];
+  for (int i = 0; i < 4; ++i)
+    std::snprintf(text + 8 * i, 9, "%08x", static_cast<unsigned>(digest[i]));
+  return std::string(text, 32);
+}
+
 void StreamBuf::Close()
 {
   if (closed)
     return;
   closed = true;
+  unpacking.Drain();
   if (fileFd >= 0) {
     ::close(fileFd);
     fileFd = -1;
   }
-  if (state != State::End && state != State::Failed && position.load() > 0)
+  if (!unpacking.Failed() && openError.empty() && state != State::End && position.load() > 0)
     LOG(Warning) << "Tar stream closed before the end of the archive, after " << position.load() << " bytes";
 }
 
 std::streamsize StreamBuf::xsputn(const char* data, std::streamsize size)
 {
-  if (state == State::Failed)
-    throw std::runtime_error(error);
-  if (size <= 0)
+  if (size < 0)
     return 0;
-  md5.Append(data, static_cast<std::size_t>(size));
-  std::size_t done = 0;
-  try {
-    while (done < static_cast<std::size_t>(size)) {
-      const std::size_t taken = Consume(data + done, static_cast<std::size_t>(size) - done);
-      done += taken;
-      parsed += static_cast<std::int64_t>(taken);
-    }
-  } catch (const std::exception& failure) {
-    error = failure.what();
-    state = State::Failed;
-    if (fileFd >= 0) {
-      ::close(fileFd);
-      fileFd = -1;
-    }
-    position += static_cast<std::int64_t>(done);
-    LOG(Error) << "Tar stream failed: " << error;
-    throw;
-  }
+  const std::string failure = FailureText();
+  if (!failure.empty())
+    throw std::runtime_error(failure);
+  hashing.Append(data, static_cast<std::size_t>(size));
+  unpacking.Append(data, static_cast<std::size_t>(size));
   position += size;
   return size;
 }
@@ -90,14 +109,45 @@ StreamBuf::int_type StreamBuf::overflow(int_type c)
   return c;
 }
 
+int StreamBuf::sync()
+{
+  // Thrown rather than returned as -1, so that a stream with an exception
+  // mask passes on the extractor's own text, as a write does.
+  unpacking.Drain();
+  const std::string failure = FailureText();
+  if (!failure.empty())
+    throw std::runtime_error(failure);
+  return 0;
+}
+
 StreamBuf::pos_type StreamBuf::seekoff(off_type, std::ios_base::seekdir, std::ios_base::openmode)
 {
   return pos_type(off_type(position.load()));
 }
 
+void StreamBuf::Unpack(const char* data, std::size_t size)
+{
+  std::size_t done = 0;
+  try {
+    while (done < size) {
+      const std::size_t taken = Consume(data + done, size - done);
+      done += taken;
+      parsed += static_cast<std::int64_t>(taken);
+    }
+  } catch (const std::exception& failure) {
+    state = State::Failed;
+    if (fileFd >= 0) {
+      ::close(fileFd);
+      fileFd = -1;
+    }
+    LOG(Error) << "Tar stream failed: " << failure.what();
+    throw;
+  }
+}
+
 std::size_t StreamBuf::Consume(const char* data, std::size_t size)
 {
-  switch (state.load()) {
+  switch (state) {
   case State::Header: {
     if (blockFill == 0) {
       headerOffset = parsed;
@@ -145,7 +195,7 @@ std::size_t StreamBuf::Consume(const char* data, std::size_t size)
   case State::Failed:
     break;
   }
-  throw std::runtime_error(error);
+  throw std::runtime_error("The tar stream has failed");
 }
 
 void StreamBuf::EndOfData()

@@ -1,10 +1,11 @@
 #pragma once
 
 #include "Tar/Header.h"
-#include "Tar/Md5Worker.h"
+#include "Tar/RingWorker.h"
 #include "Tar/RootFolder.h"
 
 #include <boost/filesystem/path.hpp>
+#include <boost/uuid/detail/md5.hpp>
 
 #include <atomic>
 #include <cstdint>
@@ -14,41 +15,52 @@
 namespace Tesk::Tar {
 
 // The output buffer of the tar-extracting stream. Bytes written into it are
-// parsed as a tar archive as they come, split at any byte, and its folders
-// and regular files are created below the root; an MD5 over every byte
-// written, headers and padding included, is kept on the side.
+// parsed as a tar archive, split at any byte, and its folders and regular
+// files are created below the root; an MD5 over every byte written, headers
+// and padding included, is kept on the side. Unpacking and hashing each run
+// on a thread of their own, fed through a ring of fixed size, so that both
+// overlap with each other and with the writer.
 //
 // Its position query reports the number of bytes accepted so far, whatever
-// it is asked for: a download resumes from there. A failure (a folder or file
-// that cannot be created or written, a damaged header, an entry that could
-// reach outside the root or is not a plain file or folder) throws
-// std::runtime_error; the buffer then stays failed and refuses every later
-// write with the same error.
+// it is asked for: a download resumes from there.
+//
+// A failure (a folder or file that cannot be created or written, a damaged
+// header, an entry that could reach outside the root or is not a plain file
+// or folder) is thrown as std::runtime_error by the next write and by sync,
+// which waits until everything written is unpacked (flush: thrown there too,
+// not returned as -1, so that a stream with an exception mask passes the text
+// on); the buffer then stays failed and refuses every write with the same
+// error.
 //
 // Written from one thread at a time; the position and Md5 may be read from
 // another.
 class StreamBuf : public std::streambuf
 {
 public:
-  // md5Buffer: the bytes held for the hashing thread (see Md5Worker).
-  explicit StreamBuf(const boost::filesystem::path& root, std::size_t md5Buffer = Md5Worker::DefaultCapacity);
+  static constexpr std::size_t DefaultRing = 8 * 1024 * 1024;
+
+  // ring: the bytes each of the two threads may hold.
+  explicit StreamBuf(const boost::filesystem::path& root, std::size_t ring = DefaultRing);
   ~StreamBuf() override;
 
   // False when the root could not be opened; every write then fails.
   bool IsOpen() const { return root.IsOpen(); }
   // The MD5 of all bytes written so far, as 32 lower-case hexadecimal digits.
-  std::string Md5() { return md5.HexDigest(); }
+  std::string Md5();
   std::int64_t BytesWritten() const { return position.load(); }
-  // The end-of-archive block has been read.
-  bool Finished() const { return state == State::End; }
-  // The text of the failure that stopped the buffer; empty while it works.
-  const std::string& Error() const { return error; }
-  // Closes the file being written. Called by the stream when it closes.
+  // The end-of-archive block has been read (waits for the unpacking first).
+  bool Finished();
+  // The text of the failure that stopped the buffer; empty while it works
+  // (waits for the unpacking first).
+  std::string Error();
+  // Unpacks what is held, then closes the file being written. Called by the
+  // stream when it closes.
   void Close();
 
 protected:
   std::streamsize xsputn(const char* data, std::streamsize size) override;
   int_type overflow(int_type c) override;
+  int sync() override;
   pos_type seekoff(off_type offset, std::ios_base::seekdir direction, std::ios_base::openmode mode) override;
 
 private:
@@ -62,6 +74,8 @@ private:
     Failed
   };
 
+  // On the unpacking thread: parses the bytes; throws on a failure.
+  void Unpack(const char* data, std::size_t size);
   // Consumes at most size bytes in the current state; returns how many.
   std::size_t Consume(const char* data, std::size_t size);
   void ProcessHeader(const char* block);
@@ -70,30 +84,36 @@ private:
   void EndOfData();
   void WriteFileData(const char* data, std::size_t size);
   void CloseFile();
+  std::string FailureText();
 
   RootFolder root;
-  Md5Worker md5;
+  std::string openError;
   std::atomic<std::int64_t> position{0};
-  std::atomic<State> state{State::Header};
-  std::string error;
+  bool closed = false;
 
+  // The parser's state, touched only by the unpacking thread (and by Close
+  // once the thread has caught up).
+  State state = State::Header;
   char block[Header::BlockSize];
   std::size_t blockFill = 0;
   std::int64_t parsed = 0;       // bytes taken by the parser so far
   std::int64_t headerOffset = 0; // archive offset of the header being read
-
-  std::int64_t remaining = 0; // bytes left in FileData, Extended or Skip
-  std::int64_t padding = 0;   // block padding that follows the current data
-  std::string entryName;      // the file being written, for error texts
+  std::int64_t remaining = 0;    // bytes left in FileData, Extended or Skip
+  std::int64_t padding = 0;      // block padding that follows the current data
+  std::string entryName;         // the file being written, for error texts
   int fileFd = -1;
-
   Header::Type extendedType = Header::Type::LongName;
   std::string extended; // data of the long-name or pax header being read
   // What the extended headers said about the next entry.
   std::string pendingName;
   bool hasPendingName = false;
   std::int64_t pendingSize = -1;
-  bool closed = false;
+
+  boost::uuids::detail::md5 md5; // touched by the hashing thread only
+
+  // Last, so that their threads stop before the state above goes.
+  RingWorker hashing;
+  RingWorker unpacking;
 };
 
 } // namespace Tesk::Tar
