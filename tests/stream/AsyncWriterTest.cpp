@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 
@@ -12,16 +11,22 @@
 
 namespace {
 
-// A writer on a thread of its own, as its owner sets it up. The thread is
-// started only by Start(), so that tests can queue data before any write run.
+// A writer on a thread of its own, as its owner sets it up: its signals
+// reach this thread through queued connections. The thread is started only
+// by Start(), so that tests can queue data before any write run.
 struct WriterOnThread
 {
   explicit WriterOnThread(std::ostream& stream) : writer(stream)
   {
     writer.moveToThread(&thread);
-    written = std::make_unique<QSignalSpy>(&writer, &Tesk::AsyncWriter::DataWritten);
-    ready = std::make_unique<QSignalSpy>(&writer, &Tesk::AsyncWriter::DataReady);
-    errors = std::make_unique<QSignalSpy>(&writer, &Tesk::AsyncWriter::DataError);
+    QObject::connect(
+        &writer, &Tesk::AsyncWriter::DataWritten, &receiver, [this](int bytes) { written.push_back(bytes); },
+        Qt::QueuedConnection);
+    QObject::connect(
+        &writer, &Tesk::AsyncWriter::DataReady, &receiver, [this] { ++ready; }, Qt::QueuedConnection);
+    QObject::connect(
+        &writer, &Tesk::AsyncWriter::DataError, &receiver,
+        [this](const QString& error) { errors.push_back(error); }, Qt::QueuedConnection);
   }
   ~WriterOnThread()
   {
@@ -30,17 +35,14 @@ struct WriterOnThread
     thread.wait();
   }
   void Start() { thread.start(); }
-  std::vector<int> WrittenSizes() const
-  {
-    std::vector<int> sizes;
-    for (const auto& arguments : *written)
-      sizes.push_back(arguments.at(0).toInt());
-    return sizes;
-  }
+  const std::vector<int>& WrittenSizes() const { return written; }
 
+  QObject receiver;
   Tesk::AsyncWriter writer;
   QThread thread;
-  std::unique_ptr<QSignalSpy> written, ready, errors;
+  std::vector<int> written;
+  int ready = 0;
+  std::vector<QString> errors;
 };
 
 QByteArray Bytes(int size, char fill = 'x')
@@ -70,7 +72,7 @@ TEST(AsyncWriterTest, JoinsSmallHandOversUpToTheJoinLimitAndNeverSplitsAChunk)
     for (int size : c.handOvers)
       EXPECT_TRUE(w.writer.WriteData(Bytes(size)));
     w.Start();
-    ASSERT_TRUE(WaitFor([&] { return w.ready->count() == 1; }));
+    ASSERT_TRUE(WaitFor([&] { return w.ready == 1; }));
     EXPECT_EQ(stream.buffer.Writes(), c.writes);
     EXPECT_EQ(w.WrittenSizes(), std::vector<int>(c.writes.begin(), c.writes.end()));
     EXPECT_TRUE(w.writer.IsIdle());
@@ -93,7 +95,7 @@ TEST(AsyncWriterTest, TellsTheProducerToStopAtTheFullMarkAndRefusesBeyondIt)
   EXPECT_EQ(log.Count("Buffer is already full"), 1);
 
   w.Start();
-  ASSERT_TRUE(WaitFor([&] { return w.ready->count() == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return w.ready == 1; }));
   EXPECT_EQ(stream.buffer.Size(), mark + 1);
   EXPECT_EQ(stream.buffer.Bytes().find('r'), std::string::npos);
   EXPECT_EQ(w.writer.BufferedBytes(), 0);
@@ -106,7 +108,7 @@ TEST(AsyncWriterTest, EmptyDataOnAnEmptyQueueMakeOneEmptyWrite)
   WriterOnThread w(stream);
   w.Start();
   EXPECT_TRUE(w.writer.WriteData(QByteArray()));
-  ASSERT_TRUE(WaitFor([&] { return w.ready->count() == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return w.ready == 1; }));
   EXPECT_EQ(w.WrittenSizes(), std::vector<int>{0});
   EXPECT_EQ(stream.buffer.Writes(), std::vector<long long>{0});
 }
@@ -133,7 +135,7 @@ TEST(AsyncWriterTest, WritesEveryByteInOrderWhileTheProducerKeepsHandingOver)
     return sum == expected.size();
   }));
   EXPECT_TRUE(stream.buffer.Bytes() == expected.toStdString());
-  EXPECT_EQ(w.errors->count(), 0);
+  EXPECT_EQ(static_cast<int>(w.errors.size()), 0);
 }
 
 TEST(AsyncWriterTest, AbortDropsTheQueueButFinishesTheChunkBeingWritten)
@@ -150,7 +152,7 @@ TEST(AsyncWriterTest, AbortDropsTheQueueButFinishesTheChunkBeingWritten)
   w.writer.Abort();
   EXPECT_EQ(w.writer.BufferedBytes(), 0);
   stream.buffer.Open();
-  ASSERT_TRUE(WaitFor([&] { return w.ready->count() == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return w.ready == 1; }));
   EXPECT_EQ(w.WrittenSizes(), std::vector<int>{40000});
   EXPECT_EQ(stream.buffer.Bytes(), std::string(40000, 'a'));
   EXPECT_TRUE(w.writer.IsIdle());
@@ -169,9 +171,9 @@ TEST(AsyncWriterTest, AThrowingStreamIsReportedOnceAndTheFailedChunkIsNotCounted
   w.writer.WriteData(Bytes(40000));
   w.writer.WriteData(Bytes(40000));
   stream.buffer.Open();
-  ASSERT_TRUE(WaitFor([&] { return w.ready->count() == 1; }));
-  ASSERT_EQ(w.errors->count(), 1);
-  EXPECT_EQ(w.errors->at(0).at(0).toString(), "the stick refused the write");
+  ASSERT_TRUE(WaitFor([&] { return w.ready == 1; }));
+  ASSERT_EQ(static_cast<int>(w.errors.size()), 1);
+  EXPECT_EQ(w.errors.at(0), "the stick refused the write");
   EXPECT_EQ(w.WrittenSizes(), std::vector<int>{40000});
   // The chunk after the failed one stays queued for the owner to drop.
   EXPECT_EQ(w.writer.BufferedBytes(), 40000);
@@ -184,9 +186,9 @@ TEST(AsyncWriterTest, AStreamThatOnlyRecordsItsFailureIsReportedToo)
   WriterOnThread w(stream);
   w.Start();
   w.writer.WriteData(Bytes(100));
-  ASSERT_TRUE(WaitFor([&] { return w.ready->count() == 1; }));
-  ASSERT_EQ(w.errors->count(), 1);
-  EXPECT_EQ(w.errors->at(0).at(0).toString(), "the output stream is in a failed state");
+  ASSERT_TRUE(WaitFor([&] { return w.ready == 1; }));
+  ASSERT_EQ(static_cast<int>(w.errors.size()), 1);
+  EXPECT_EQ(w.errors.at(0), "the output stream is in a failed state");
   EXPECT_TRUE(w.WrittenSizes().empty());
 }
 
@@ -200,9 +202,9 @@ TEST(AsyncWriterTest, AFailureFoundOnlyWhenTheStreamIsFlushedComesBeforeDataRead
     WriterOnThread w(stream);
     w.Start();
     w.writer.WriteData(Bytes(100));
-    ASSERT_TRUE(WaitFor([&] { return w.ready->count() == 1; }));
-    ASSERT_EQ(w.errors->count(), 1);
-    EXPECT_EQ(w.errors->at(0).at(0).toString(),
+    ASSERT_TRUE(WaitFor([&] { return w.ready == 1; }));
+    ASSERT_EQ(static_cast<int>(w.errors.size()), 1);
+    EXPECT_EQ(w.errors.at(0),
               mask ? "the stick failed when flushed" : "the output stream is in a failed state");
     EXPECT_EQ(w.WrittenSizes(), std::vector<int>{100});
   }
