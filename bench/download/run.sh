@@ -67,16 +67,18 @@ PY
   echo "$archive"
 }
 
+# Starts the server for $1 (stopping the one before) and sets url. Not to be
+# called in a subshell: the trap must know the server's pid.
 serve() {
   cleanup
   rm -f "$work/port"
-  python3 "$here/serve.py" "$1" >"$work/port" &
+  python3 "$here/serve.py" "$1" >"$work/port" 2>"$work/server.log" &
   server_pid=$!
   for _ in $(seq 1 100); do
     [ -s "$work/port" ] && break
     python3 -c "import time; time.sleep(0.05)"
   done
-  echo "http://127.0.0.1:$(head -n 1 "$work/port")/$(basename "$1")"
+  url="http://127.0.0.1:$(head -n 1 "$work/port")/$(basename "$1")"
 }
 
 now() { date +%s.%N; }
@@ -117,7 +119,7 @@ bytes=$(stat -c %s "$archive")
 files=$(tar -tf "$archive" | grep -vc '/$')
 expected=$(md5sum "$archive" | cut -d' ' -f1)
 cat "$archive" >/dev/null # into the page cache for both
-url=$(serve "$archive")
+serve "$archive"
 
 md5_only=$("$bench" --md5-speed | awk '{ print $2 }')
 : >"$work/curl.times"
@@ -153,7 +155,7 @@ fi
 archive=$(make_archive "$memory_mib")
 expected=$(md5sum "$archive" | cut -d' ' -f1)
 cat "$archive" >/dev/null
-url=$(serve "$archive")
+serve "$archive"
 echo "Peak memory: $memory_mib MiB archive"
 for sink in fast "$slow_mbps"; do
   if [ "$sink" = fast ]; then
