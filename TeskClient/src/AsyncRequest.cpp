@@ -190,6 +190,13 @@ void AsyncRequest::OnDataReady()
     HandleError(kUnusableAnswer);
     return;
   }
+  // A resume asked for while the writer finished its last chunk (a retry
+  // after an abort or a failure) goes before the ended transfer's leftovers.
+  if (resumePending && !reply) {
+    resumePending = false;
+    Request::Retry();
+    return;
+  }
   if (finished) {
     if (reply && EndedEarly()) {
       // Some servers and proxies close the connection in the middle of a body
@@ -202,11 +209,6 @@ void AsyncRequest::OnDataReady()
       return;
     }
     Request::OnFinished();
-    return;
-  }
-  if (resumePending && !reply) {
-    resumePending = false;
-    Request::Retry();
   }
 }
 

@@ -382,6 +382,27 @@ TEST_F(AsyncRequestTest, AbortReportsNothingAndNothingResumesAfterIt)
   EXPECT_TRUE(stream.buffer.Bytes() == archive.toStdString());
 }
 
+TEST_F(AsyncRequestTest, ARetryAskedWhileTheWriterFinishesAChunkWaitsForIt)
+{
+  const QByteArray archive = Pattern(8 * 1024 * 1024, 13);
+  ArchiveServer server(archive);
+  Recorder recorder;
+  MemoryStream stream;
+  stream.buffer.Close();
+  auto request = Start(server.Url(), stream, recorder);
+  ASSERT_TRUE(WaitFor([&] { return stream.buffer.Waiting() == 1; }));
+  request->Abort();
+  request->RetryButtonClicked(); // the chunk being written is not written yet
+  EXPECT_EQ(request->attempts.size(), 1u);
+  stream.buffer.Open();
+  ASSERT_TRUE(WaitForResult(recorder));
+  EXPECT_EQ(recorder.results, std::vector<Result>{Result::Ok});
+  ASSERT_EQ(request->attempts.size(), 2u);
+  EXPECT_TRUE(request->attempts[1].writerIdle);
+  EXPECT_EQ(request->attempts[1].range, "bytes=" + std::to_string(request->attempts[1].position) + "-");
+  EXPECT_TRUE(stream.buffer.Bytes() == archive.toStdString());
+}
+
 TEST_F(AsyncRequestTest, DeletingTheRequestWaitsForTheChunkBeingWrittenAndReportsNothing)
 {
   const QByteArray archive = Pattern(8 * 1024 * 1024, 12);
