@@ -3,6 +3,7 @@
 #include "ArchiveTools.h"
 #include "LogCapture.h"
 #include "Tar/Stream.h"
+#include "TestService.h"
 #include "TestSinks.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 
 using namespace ArchiveTools;
 using Result = Tesk::IResponse::Result;
+using TestSupport::WaitFor;
 
 namespace {
 
@@ -82,6 +84,28 @@ protected:
     request->ReadRetryDurationFromConfig();
     request->Send();
     return request;
+  }
+
+  // A download of 8 MiB whose stick holds the first chunk: the writer waits
+  // in its first write until stream.buffer.Open().
+  struct HeldDownload
+  {
+    explicit HeldDownload(unsigned seed) : archive(Pattern(8 * 1024 * 1024, seed)), server(archive)
+    {
+      stream.buffer.Close();
+    }
+    QByteArray archive;
+    ArchiveServer server;
+    Recorder recorder;
+    MemoryStream stream;
+    std::unique_ptr<ObservedRequest> request; // last: it goes first
+  };
+  std::unique_ptr<HeldDownload> StartHeld(unsigned seed)
+  {
+    auto download = std::make_unique<HeldDownload>(seed);
+    download->request = Start(download->server.Url(), download->stream, download->recorder);
+    EXPECT_TRUE(WaitFor([&] { return download->stream.buffer.Waiting() == 1; }));
+    return download;
   }
 
   static bool WaitForResult(Recorder& recorder)
@@ -358,75 +382,59 @@ TEST_F(AsyncRequestTest, UnsafeEntryOrReadOnlyTargetEndsTheDownloadWithIOError)
 
 TEST_F(AsyncRequestTest, AbortReportsNothingAndNothingResumesAfterIt)
 {
-  const QByteArray archive = Pattern(8 * 1024 * 1024, 11);
-  ArchiveServer server(archive);
-  Recorder recorder;
-  MemoryStream stream;
-  stream.buffer.Close();
-  auto request = Start(server.Url(), stream, recorder);
-  ASSERT_TRUE(WaitFor([&] { return stream.buffer.Waiting() == 1; }));
-  request->Abort();
-  stream.buffer.Open();
-  ASSERT_TRUE(WaitFor([&] { return request->WriterIdle() && recorder.data.size() == 1; }));
+  auto held = StartHeld(11);
+  held->request->Abort();
+  held->stream.buffer.Open();
+  ASSERT_TRUE(WaitFor([&] { return held->request->WriterIdle() && held->recorder.data.size() == 1; }));
   QCoreApplication::processEvents(); // the writer's last DataReady, posted before it went idle
-  EXPECT_TRUE(recorder.results.empty());
-  EXPECT_EQ(server.Requests(), 1);
-  EXPECT_EQ(stream.buffer.Writes().size(), 1u); // only the chunk being written
-  EXPECT_EQ(recorder.total, stream.buffer.Size());
+  EXPECT_TRUE(held->recorder.results.empty());
+  EXPECT_EQ(held->server.Requests(), 1);
+  EXPECT_EQ(held->stream.buffer.Writes().size(), 1u); // only the chunk being written
+  EXPECT_EQ(held->recorder.total, held->stream.buffer.Size());
 
   // The user's retry resumes after it.
-  request->RetryButtonClicked();
-  ASSERT_TRUE(WaitForResult(recorder));
-  EXPECT_EQ(recorder.results, std::vector<Result>{Result::Ok});
-  EXPECT_EQ(request->attempts.back().range, "bytes=" + std::to_string(recorder.data.front()) + "-");
-  EXPECT_TRUE(stream.buffer.Bytes() == archive.toStdString());
+  held->request->RetryButtonClicked();
+  ASSERT_TRUE(WaitForResult(held->recorder));
+  EXPECT_EQ(held->recorder.results, std::vector<Result>{Result::Ok});
+  EXPECT_EQ(held->request->attempts.back().range,
+            "bytes=" + std::to_string(held->recorder.data.front()) + "-");
+  EXPECT_TRUE(held->stream.buffer.Bytes() == held->archive.toStdString());
 }
 
 TEST_F(AsyncRequestTest, ARetryAskedWhileTheWriterFinishesAChunkWaitsForIt)
 {
-  const QByteArray archive = Pattern(8 * 1024 * 1024, 13);
-  ArchiveServer server(archive);
-  Recorder recorder;
-  MemoryStream stream;
-  stream.buffer.Close();
-  auto request = Start(server.Url(), stream, recorder);
-  ASSERT_TRUE(WaitFor([&] { return stream.buffer.Waiting() == 1; }));
-  request->Abort();
-  request->RetryButtonClicked(); // the chunk being written is not written yet
-  EXPECT_EQ(request->attempts.size(), 1u);
-  stream.buffer.Open();
-  ASSERT_TRUE(WaitForResult(recorder));
-  EXPECT_EQ(recorder.results, std::vector<Result>{Result::Ok});
-  ASSERT_EQ(request->attempts.size(), 2u);
-  EXPECT_TRUE(request->attempts[1].writerIdle);
-  EXPECT_EQ(request->attempts[1].range, "bytes=" + std::to_string(request->attempts[1].position) + "-");
-  EXPECT_TRUE(stream.buffer.Bytes() == archive.toStdString());
+  auto held = StartHeld(13);
+  held->request->Abort();
+  held->request->RetryButtonClicked(); // the chunk being written is not written yet
+  EXPECT_EQ(held->request->attempts.size(), 1u);
+  held->stream.buffer.Open();
+  ASSERT_TRUE(WaitForResult(held->recorder));
+  EXPECT_EQ(held->recorder.results, std::vector<Result>{Result::Ok});
+  ASSERT_EQ(held->request->attempts.size(), 2u);
+  EXPECT_TRUE(held->request->attempts[1].writerIdle);
+  EXPECT_EQ(held->request->attempts[1].range,
+            "bytes=" + std::to_string(held->request->attempts[1].position) + "-");
+  EXPECT_TRUE(held->stream.buffer.Bytes() == held->archive.toStdString());
 }
 
 TEST_F(AsyncRequestTest, DeletingTheRequestWaitsForTheChunkBeingWrittenAndReportsNothing)
 {
-  const QByteArray archive = Pattern(8 * 1024 * 1024, 12);
-  ArchiveServer server(archive);
-  Recorder recorder;
-  MemoryStream stream;
-  stream.buffer.Close();
-  auto request = Start(server.Url(), stream, recorder);
-  ASSERT_TRUE(WaitFor([&] { return stream.buffer.Waiting() == 1; }));
+  auto held = StartHeld(12);
   std::atomic<bool> deleting{false};
   std::thread opener([&] {
     while (!deleting)
       std::this_thread::yield();
-    stream.buffer.Open();
+    held->stream.buffer.Open();
   });
   deleting = true;
-  request.reset();
+  held->request.reset();
   opener.join();
-  const long long written = stream.buffer.Size();
+  const long long written = held->stream.buffer.Size();
   EXPECT_GT(written, 0);
-  EXPECT_EQ(stream.buffer.Writes().size(), 1u);
+  EXPECT_EQ(held->stream.buffer.Writes().size(), 1u);
   QCoreApplication::processEvents(); // nothing that was queued for the request arrives
-  EXPECT_TRUE(recorder.data.empty());
-  EXPECT_TRUE(recorder.results.empty());
+  EXPECT_TRUE(held->recorder.data.empty());
+  EXPECT_TRUE(held->recorder.results.empty());
 }
 
 TEST_F(AsyncRequestTest, MissingRootGivesABadStreamAndIOError)

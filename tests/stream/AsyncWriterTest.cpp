@@ -1,5 +1,6 @@
 #include "AsyncWriter.h"
 #include "LogCapture.h"
+#include "TestService.h"
 #include "TestSinks.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,8 @@
 #include <QThread>
 
 #include <random>
+
+using TestSupport::WaitFor;
 
 namespace {
 

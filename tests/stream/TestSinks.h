@@ -5,10 +5,6 @@
 #include "IRequest.h"
 #include "IResponse.h"
 
-#include <QDeadlineTimer>
-#include <QEventLoop>
-#include <QTimer>
-
 #include <condition_variable>
 #include <mutex>
 #include <ostream>
@@ -16,27 +12,6 @@
 #include <streambuf>
 #include <string>
 #include <vector>
-
-// Runs the event loop until the condition holds (true) or the time is up
-// (false). Unlike QTest::qWaitFor it never sleeps between rounds, so a server
-// and a client on this thread move data at full speed.
-template <typename Condition>
-bool WaitFor(Condition condition, int timeoutMs = 120000)
-{
-  if (condition())
-    return true;
-  QEventLoop loop;
-  QTimer poll;
-  poll.setInterval(1);
-  const QDeadlineTimer deadline(timeoutMs);
-  QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-    if (condition() || deadline.hasExpired())
-      loop.quit();
-  });
-  poll.start();
-  loop.exec();
-  return condition();
-}
 
 // A stream buffer that keeps what is written in memory and reports its size
 // as its position. Writes can be held at a gate, to play a slow stick, and
