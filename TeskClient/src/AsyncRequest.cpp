@@ -44,7 +44,6 @@ void AsyncRequest::Send()
   finished = false;
   resumePending = false;
   failPending = false;
-  bodyBytes = 0;
   Request::Send();
   if (reply)
     reply->setReadBufferSize(kReplyBufferSize);
@@ -78,11 +77,6 @@ void AsyncRequest::OnReadyRead()
     return;
   if (timeoutTimer)
     timeoutTimer->stop();
-  if (retryTimer) {
-    LOG(Debug) << "Auto Retry - Download request resumed";
-    autoRetryRunning = false;
-    retryTimer->stop();
-  }
   if (ReadAvailable() && timeoutTimer)
     timeoutTimer->start();
 }
@@ -120,6 +114,13 @@ bool AsyncRequest::ReadAvailable()
     }
     if (data.isEmpty())
       continue;
+    // Only bytes of the archive show that the server answers again: an error
+    // page or a redirect's body must not hold the retry window open forever.
+    if (retryTimer && autoRetryRunning) {
+      LOG(Debug) << "Auto Retry - Download request resumed";
+      autoRetryRunning = false;
+      retryTimer->stop();
+    }
 
     // Data the writer would refuse are not handed over at all: the resume
     // asks for them again from the stream's position.
@@ -160,30 +161,18 @@ void AsyncRequest::OnFinished()
   finished = true;
 }
 
-bool AsyncRequest::EndedEarly() const
-{
-  if (reply->error() != QNetworkReply::NoError)
-    return false;
-  const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
-  if (status != 200 && status != 206)
-    return false;
-  const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
-  const QByteArray encoding = reply->rawHeader("Content-Encoding");
-  if (!length.isValid() || (!encoding.isEmpty() && encoding != "identity"))
-    return false; // a decoded body has another length than the one announced
-  return bodyBytes < length.toLongLong();
-}
-
 void AsyncRequest::OnDataWritten(int bytes)
 {
+  ++heardChunks;
   response.OnData(static_cast<qint64>(bytes));
 }
 
 void AsyncRequest::OnDataReady()
 {
   // A DataReady can be older than data queued since: the writer's next run
-  // ends with another one. Only an idle writer has written everything.
-  if (!writer.IsIdle())
+  // ends with another one. Only an idle writer has written everything, and
+  // only once its every DataWritten has been heard is everything reported.
+  if (!writer.IsIdle() || writer.WrittenChunks() != heardChunks)
     return;
   if (failPending) {
     failPending = false;

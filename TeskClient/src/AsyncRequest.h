@@ -53,9 +53,6 @@ private:
   bool ReadAvailable();
   // Drops the transfer; it is resumed once the writer has written all it holds.
   void DropUntilWriterIsReady();
-  // The reply ended without an error before its announced length: the
-  // connection was closed early.
-  bool EndedEarly() const;
   void OnDataWritten(int bytes);
   void OnDataReady();
   void OnDataError(const QString& error);
@@ -71,8 +68,9 @@ protected:
   bool resumePending = false;
   // The answer could not be used: fail the attempt once the writer is done.
   bool failPending = false;
-  // Body bytes read from the reply of this attempt.
-  qint64 bodyBytes = 0;
+  // DataWritten reports heard so far; fewer than the writer emitted means
+  // some are still queued behind the DataReady being handled.
+  quint64 heardChunks = 0;
 };
 
 } // namespace Tesk

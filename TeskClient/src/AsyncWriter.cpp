@@ -23,6 +23,12 @@ qint64 AsyncWriter::BufferedBytes()
   return bufferedBytes;
 }
 
+quint64 AsyncWriter::WrittenChunks()
+{
+  QMutexLocker lock(&mutex);
+  return writtenChunks;
+}
+
 bool AsyncWriter::WriteData(const QByteArray& data)
 {
   QMutexLocker lock(&mutex);
@@ -65,6 +71,9 @@ void AsyncWriter::Write()
         if (stream.fail())
           throw std::runtime_error("the output stream is in a failed state");
         LOG(Debug) << "Written: " << chunk.size() << " bytes";
+        lock.relock();
+        ++writtenChunks;
+        lock.unlock();
         emit DataWritten(chunk.size());
         lock.relock();
       }

@@ -36,6 +36,9 @@ public:
   // handed over has been written (or the writer failed and was aborted).
   bool IsIdle();
   qint64 BufferedBytes();
+  // How many DataWritten signals have been emitted so far. A receiver that
+  // has heard fewer still has reports on their way.
+  quint64 WrittenChunks();
 
 signals:
   // A chunk of this many bytes was written (0 for an empty chunk).
@@ -60,9 +63,10 @@ public slots:
 private:
   std::ostream& stream;
   QMutex mutex;
-  QList<QByteArray> queue;  // oldest first
-  qint64 bufferedBytes = 0; // the sum of the sizes in queue
-  bool writing = false;     // a write run is scheduled or under way
+  QList<QByteArray> queue;   // oldest first
+  qint64 bufferedBytes = 0;  // the sum of the sizes in queue
+  bool writing = false;      // a write run is scheduled or under way
+  quint64 writtenChunks = 0; // DataWritten signals emitted
 };
 
 } // namespace Tesk

@@ -195,6 +195,7 @@ void Request::Send()
   bodyDecided = false;
   bodyKind = Body::Discard;
   bytesToSkip = 0;
+  bodyBytes = 0;
 
   reply = manager.get(request);
   reply->setReadBufferSize(kReadBufferSize);
@@ -311,6 +312,7 @@ void Request::OnReadyRead()
 
   QByteArray data = reply->readAll();
   LOG(Debug) << "Read: " << data.size() << " bytes";
+  bodyBytes += data.size();
 
   switch (CheckBody(data)) {
   case Body::Reject:
@@ -378,6 +380,7 @@ void Request::OnFinished()
   LOG(Info) << "Request finished with result: " << networkError << " and http code: " << status;
 
   const QByteArray rest = reply->readAll();
+  bodyBytes += rest.size();
   bool restUnwritten = false;
   if (!rest.isEmpty()) {
     LOG(Debug) << QString::fromUtf8(rest);
@@ -395,9 +398,28 @@ void Request::OnFinished()
   QNetworkReply::NetworkError error = AttemptError(networkError);
   if (restUnwritten)
     error = kUnusableAnswer;
+  else if (error == QNetworkReply::NoError && EndedEarly()) {
+    LOG(Warning) << "The connection was closed after " << bodyBytes << " of "
+                 << reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() << " bytes";
+    error = QNetworkReply::RemoteHostClosedError;
+  }
 
   Abort();
   HandleError(error);
+}
+
+bool Request::EndedEarly() const
+{
+  if (reply->error() != QNetworkReply::NoError)
+    return false;
+  const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+  if (status != 200 && status != 206)
+    return false;
+  const QVariant length = reply->header(QNetworkRequest::ContentLengthHeader);
+  const QByteArray encoding = reply->rawHeader("Content-Encoding");
+  if (!length.isValid() || (!encoding.isEmpty() && encoding != "identity"))
+    return false; // a decoded body has another length than the one announced
+  return bodyBytes < length.toLongLong();
 }
 
 void Request::HandleError(QNetworkReply::NetworkError error)

@@ -115,6 +115,13 @@ protected:
   // another offset, a status that is neither success nor redirect).
   static constexpr QNetworkReply::NetworkError kUnusableAnswer = QNetworkReply::ProtocolFailure;
 
+  // The reply ended without an error before its announced length: the server
+  // closed the connection in the middle of the body, which Qt reports as a
+  // complete answer.
+  bool EndedEarly() const;
+  // Body bytes read from the reply of this attempt.
+  qint64 bodyBytes = 0;
+
   // The outcome of an attempt.
   void HandleError(QNetworkReply::NetworkError error);
   void checkForErrorAndInitiateAutoRetry(QNetworkReply::NetworkError error);

@@ -15,6 +15,8 @@
 
 #include <sys/stat.h>
 
+#include <thread>
+
 using namespace ArchiveTools;
 using Result = Tesk::IResponse::Result;
 using TestSupport::WaitFor;
@@ -49,9 +51,10 @@ public:
   // A DataReady of an earlier write run that reaches the request late.
   void DeliverStaleDataReady()
   {
-    emit writer.DataReady();
+    QueueStaleDataReady();
     QCoreApplication::processEvents();
   }
+  void QueueStaleDataReady() { emit writer.DataReady(); }
 
   struct Attempt
   {
@@ -168,6 +171,27 @@ TEST_F(AsyncRequestTest, AStaleDataReadyNeitherFinishesNorDropsWhatIsStillQueued
   EXPECT_FALSE(recorder.dataAfterResult);
   EXPECT_EQ(recorder.total, archive.size());
   EXPECT_TRUE(stream.buffer.Bytes() == archive.toStdString());
+}
+
+TEST_F(AsyncRequestTest, AStaleDataReadyNeverReportsTheEndBeforeTheLastWrittenChunk)
+{
+  const QByteArray archive = Pattern(300000, 5);
+  ArchiveServer server(archive);
+  Recorder recorder;
+  MemoryStream stream;
+  stream.buffer.Close();
+  auto request = Start(server.Url(), stream, recorder);
+  ASSERT_TRUE(WaitFor([&] { return request->Finished() && stream.buffer.Waiting() == 1; }));
+  // An earlier run's DataReady waits in the queue while the writer finishes
+  // everything: its DataWritten reports now stand behind that DataReady.
+  request->QueueStaleDataReady();
+  stream.buffer.Open();
+  while (!request->WriterIdle())
+    std::this_thread::yield();
+  ASSERT_TRUE(WaitForResult(recorder));
+  EXPECT_EQ(recorder.results, std::vector<Result>{Result::Ok});
+  EXPECT_FALSE(recorder.dataAfterResult);
+  EXPECT_EQ(recorder.total, archive.size());
 }
 
 TEST_F(AsyncRequestTest, EmptyBodyIsOneEmptyWriteThenOk)
@@ -297,6 +321,21 @@ TEST_F(AsyncRequestTest, ErrorPagesAndRangesFromTheWrongOffsetNeverReachTheStrea
   ASSERT_TRUE(WaitForResult(recorder));
   EXPECT_EQ(recorder.results, std::vector<Result>{Result::Ok});
   EXPECT_TRUE(stream.buffer.Bytes() == archive.toStdString());
+}
+
+TEST_F(AsyncRequestTest, AnErrorPageWithABodyEndsWhenTheWindowRunsOut)
+{
+  // Only bytes of the archive show that the server is answering again: an
+  // error page, however long, must not hold the retry window open forever.
+  TestSupport::TestService service;
+  service.Serve("/map.tar", TestSupport::Answer::Status(404, QByteArray(4096, 'e')));
+  Recorder recorder;
+  MemoryStream stream;
+  auto request = Start(service.Url("/map.tar"), stream, recorder);
+  ASSERT_TRUE(WaitForResult(recorder));
+  EXPECT_EQ(recorder.results, std::vector<Result>{Result::ServerError});
+  EXPECT_EQ(stream.buffer.Size(), 0);
+  EXPECT_GE(service.RequestsTo("/map.tar").size(), 2);
 }
 
 TEST_F(AsyncRequestTest, RedirectIsFollowedAndItsBodyIgnored)

@@ -99,6 +99,28 @@ TEST_F(RequestTest, AnswersThatAreNeitherSuccessNorRedirectFail)
   }
 }
 
+TEST_F(RequestTest, ABodyCutShortIsNeverTakenForTheWholeDocument)
+{
+  // A server that closes the connection in the middle of a large body: Qt may
+  // report such an answer as complete; the announced length tells otherwise.
+  Tesk::Request::SetTimeScaleForTesting(0.01);
+  QByteArray document(300000, 'x');
+  for (int i = 0; i < document.size(); ++i)
+    document[i] = char('a' + i % 26);
+  for (qint64 cut : {1, 70000, 299999}) {
+    SCOPED_TRACE(cut);
+    TestService service;
+    service.ServeSequence("/doc", {Answer::Ok(document).CloseAfter(cut), Answer::Ok(document)});
+    Sink sink;
+    std::ostringstream stream;
+    Probe request(manager, service.Url("/doc"), {}, {}, sink, stream);
+    request.Send();
+    ASSERT_TRUE(sink.WaitForResults());
+    EXPECT_EQ(sink.results, std::vector<Result>{Result::Ok});
+    EXPECT_TRUE(stream.str() == document.toStdString());
+  }
+}
+
 TEST_F(RequestTest, ResumesWithARangeFromTheStreamPosition)
 {
   // The first answer breaks off after 10 bytes; the next attempt asks for the
