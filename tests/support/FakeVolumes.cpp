@@ -84,6 +84,11 @@ void FakeVolumes::AddPartition(unsigned major, unsigned minor, Bus bus, bool rem
   Link(partition, root + QStringLiteral("/dev/block/%1:%2").arg(major).arg(minor));
 }
 
+void FakeVolumes::RemovePartition(unsigned major, unsigned minor)
+{
+  QFile::remove(QString::fromStdString(SysfsRoot()) + QStringLiteral("/dev/block/%1:%2").arg(major).arg(minor));
+}
+
 int FakeVolumes::Mount(unsigned major, unsigned minor, const std::string& mountPoint, const std::string& root)
 {
   const int id = nextMountId_++;

@@ -32,6 +32,9 @@ public:
   // Adds a disk with one partition numbered major:minor to the device tree.
   // `removableFlag` is what the disk's "removable" attribute says.
   void AddPartition(unsigned major, unsigned minor, Bus bus, bool removableFlag);
+  // Takes the partition major:minor out of the device tree again, as when its
+  // disk is unplugged: a mount of that number is then no removable volume.
+  void RemovePartition(unsigned major, unsigned minor);
 
   // Adds a line to the mount table (written at once) and returns its mount id.
   int Mount(unsigned major, unsigned minor, const std::string& mountPoint, const std::string& root = "/");

@@ -321,9 +321,13 @@ TEST_F(UsbManagerTest, RealTmpfsStickComesIsCheckedAndGoesMidCheck)
   EXPECT_EQ(usb.capacity, 64u * 1024 * 1024);
 
   // Plugged in again (a new mount) and pulled while its files are hashed.
+  // The new tmpfs may get the old one's device number: unplugged, the old
+  // disk leaves the device tree, so the new mount is found only once its
+  // files are written and its disk is added.
   ASSERT_TRUE(tmpfs.Unmount());
   ASSERT_TRUE(recorder.WaitFor(3));
   EXPECT_EQ(recorder.events.back(), "removed");
+  real.RemovePartition(tmpfs.Major(), tmpfs.Minor());
   TmpfsMount again(mount);
   ASSERT_TRUE(again.Mounted()) << again.Error();
   WriteValidStick(mount);
