@@ -305,9 +305,13 @@ TEST_F(UsbManagerTest, RealTmpfsStickComesIsCheckedAndGoesMidCheck)
     GTEST_SKIP() << tmpfs.Error();
   WriteValidStick(mount);
   std::atomic<TmpfsMount*> pull{nullptr};
+  // Other tests mount tmpfs volumes at the same time and may get a device
+  // number as soon as it is free: each unmount takes its disk out of the
+  // device tree at once, so that no other test's volume is taken for it.
   manager->SetCheckHook([&](const std::string&) {
     if (TmpfsMount* mounted = pull.load()) {
       EXPECT_TRUE(mounted->Unmount(true)) << mounted->Error();
+      real.RemovePartition(mounted->Major(), mounted->Minor());
     }
   });
   real.AddPartition(tmpfs.Major(), tmpfs.Minor(), Bus::Usb, true);
@@ -321,13 +325,12 @@ TEST_F(UsbManagerTest, RealTmpfsStickComesIsCheckedAndGoesMidCheck)
   EXPECT_EQ(usb.capacity, 64u * 1024 * 1024);
 
   // Plugged in again (a new mount) and pulled while its files are hashed.
-  // The new tmpfs may get the old one's device number: unplugged, the old
-  // disk leaves the device tree, so the new mount is found only once its
-  // files are written and its disk is added.
+  // The new tmpfs may get the old one's device number: it is found only once
+  // its files are written and its disk is added.
   ASSERT_TRUE(tmpfs.Unmount());
+  real.RemovePartition(tmpfs.Major(), tmpfs.Minor());
   ASSERT_TRUE(recorder.WaitFor(3));
   EXPECT_EQ(recorder.events.back(), "removed");
-  real.RemovePartition(tmpfs.Major(), tmpfs.Minor());
   TmpfsMount again(mount);
   ASSERT_TRUE(again.Mounted()) << again.Error();
   WriteValidStick(mount);
