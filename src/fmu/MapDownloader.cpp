@@ -383,25 +383,25 @@ void MapDownloader::Abort()
   LOG(Debug) << "Removing map from: " << outputPath.string();
 
   // Collect first, remove after: nothing is removed from a folder while it is
-  // being walked.
+  // being walked. Links are never followed, not even one standing in place of
+  // the folder itself: what they lead to is not on the stick. They are not
+  // files of the map either; the removal of the whole folder takes them along.
   std::vector<fs::path> files;
   boost::system::error_code ec;
-  fs::recursive_directory_iterator it(outputPath, ec);
-  if (ec) {
+  if (fs::symlink_status(outputPath, ec).type() != fs::directory_file) {
+    LOG(Warning) << "Not a folder: " << outputPath.string();
     ec.clear();
   } else {
-    for (; it != fs::recursive_directory_iterator(); it.increment(ec)) {
-      if (ec)
-        break;
-      // An entry whose type cannot be read (a dangling link) is not a file of
-      // the map; the removal of the whole folder takes it along.
+    fs::recursive_directory_iterator it(outputPath, ec);
+    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
       boost::system::error_code statusError;
-      const fs::file_status status = fs::status(it->path(), statusError);
+      const fs::file_status status = it->symlink_status(statusError);
       if (!statusError && fs::is_regular_file(status))
         files.push_back(it->path());
     }
     if (ec)
       LOG(Error) << "Failed to iterate over: " << outputPath.string() << ", " << ec.message();
+    ec.clear();
   }
 
   // The files right in the full-map folder are the metadata copies, which make

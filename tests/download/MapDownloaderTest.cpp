@@ -485,6 +485,52 @@ TEST_F(MapDownloaderTest, FoldersOutsideAStickOrOfAnotherNameAreNeverEmptied)
   EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
 }
 
+TEST_F(MapDownloaderTest, ACancellationRemovesALinkInPlaceOfTheFoldersWithoutFollowingIt)
+{
+  Stick stick;
+  Serve(*archive);
+  downloader->Download(stick.FullMapFolder(), Map(*archive));
+  ASSERT_TRUE(recorder.WaitForResults(1));
+  ASSERT_EQ(recorder.results, Results{Result::Ok});
+
+  // The full-map folder, and a folder inside it, now lead elsewhere.
+  QTemporaryDir elsewhere;
+  const fs::path outside(elsewhere.path().toStdString());
+  ASSERT_TRUE(ArchiveTools::WriteFile(QString::fromStdString((outside / "keep.txt").string()), "mine"));
+  ASSERT_TRUE(ArchiveTools::WriteFile(QString::fromStdString((outside / "sub/keep.txt").string()), "mine"));
+  fs::remove_all(stick.FullMapFolder());
+  fs::create_directory_symlink(outside, stick.FullMapFolder());
+  const std::size_t reports = recorder.progress.size();
+
+  downloader->Abort();
+  EXPECT_EQ(recorder.results.back(), Result::Aborted);
+  EXPECT_FALSE(Exists(stick.FullMapFolder()));
+  EXPECT_EQ(Listing(outside), (std::map<std::string, std::string>{
+                                  {"keep.txt", "file:" + ArchiveTools::Md5Hex("mine").toStdString()},
+                                  {"sub", "dir"},
+                                  {"sub/keep.txt", "file:" + ArchiveTools::Md5Hex("mine").toStdString()}}));
+  EXPECT_EQ(recorder.progress.size(), reports);
+
+  // A real full-map folder holding a link to a folder and to a file outside:
+  // the links go, what they point at stays and is not counted as removed.
+  downloader->Download(stick.FullMapFolder(), Map(*archive));
+  ASSERT_TRUE(recorder.WaitForResults(3));
+  ASSERT_EQ(recorder.results.back(), Result::Ok);
+  const qint64 onStick = FileBytes(stick.FullMapFolder());
+  ASSERT_TRUE(ArchiveTools::WriteFile(QString::fromStdString((outside / "keep.txt").string()), "mine"));
+  ASSERT_TRUE(ArchiveTools::WriteFile(QString::fromStdString((outside / "sub/keep.txt").string()), "mine"));
+  fs::create_directory_symlink(outside, stick.FullMapFolder() / archive->name / "LINKED");
+  fs::create_symlink(outside / "keep.txt", stick.FullMapFolder() / "LINKED.meta.xml");
+  const long long removedBefore = recorder.Removed();
+
+  downloader->Abort();
+  EXPECT_EQ(recorder.results.back(), Result::Aborted);
+  EXPECT_FALSE(Exists(stick.FullMapFolder()));
+  EXPECT_TRUE(Exists(outside / "keep.txt"));
+  EXPECT_TRUE(Exists(outside / "sub/keep.txt"));
+  EXPECT_EQ(recorder.Removed() - removedBefore, onStick);
+}
+
 TEST_F(MapDownloaderTest, ANewDownloadReplacesTheRunningOneWithoutAWordFromIt)
 {
   Stick stick;
