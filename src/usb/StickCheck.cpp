@@ -443,8 +443,13 @@ StickCheck::Result StickCheck::RunChecked(int rootFd, dev_t device) const
       threads_ != 0 ? threads_ : std::min(MaxThreads, std::max(1u, std::thread::hardware_concurrency()));
   threads = static_cast<unsigned>(std::min<std::size_t>(threads, std::max<std::size_t>(1, jobs.size())));
   std::vector<std::thread> helpers;
-  for (unsigned i = 1; i < threads; ++i)
-    helpers.emplace_back(work);
+  try {
+    for (unsigned i = 1; i < threads; ++i)
+      helpers.emplace_back(work);
+  } catch (...) {
+    // No more threads to be had: the ones running share the files. Leaving
+    // here would destroy running threads, which ends the process.
+  }
   work();
   for (auto& helper : helpers)
     helper.join();
