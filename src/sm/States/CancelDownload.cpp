@@ -12,15 +12,6 @@
 
 namespace States {
 
-namespace {
-
-UsbInfo FirstOf(const UsbStorage::Usbs& usbs)
-{
-  return usbs.empty() ? UsbInfo() : usbs.begin()->second;
-}
-
-} // namespace
-
 CancelDownload::CancelDownload(my_context ctx) : my_base(ctx)
 {
   LOG(Info) << "Entered CancelDownload state";
@@ -93,13 +84,9 @@ boost::statechart::result CancelDownload::react(const Events::ServerError&)
 boost::statechart::result CancelDownload::EndRemoval()
 {
   UsbStorage& store = UsbStorage::Get();
-  const UsbInfo active = store.GetActiveUsb();
-  if (active.state != UsbInfo::ValidMetadata && active.state != UsbInfo::InvalidMetadata) {
-    // Both copies are taken before one is chosen.
-    const UsbStorage::Usbs valid = store.GetUsbs(UsbInfo::ValidMetadata);
-    const UsbStorage::Usbs invalid = store.GetUsbs(UsbInfo::InvalidMetadata);
-    UsbInfo candidate = !valid.empty() ? FirstOf(valid) : FirstOf(invalid);
-    if (candidate.Valid() && candidate.state != UsbInfo::NoMetadata) {
+  if (store.GetActiveUsb().state == UsbInfo::NoMetadata) {
+    UsbInfo candidate = Common::FirstUsbOf({UsbInfo::ValidMetadata, UsbInfo::InvalidMetadata});
+    if (candidate.Valid()) {
       candidate.active = true;
       store.UpdateUsb(candidate);
       LOG(Info) << "Switching to MapUpdateCheck state";

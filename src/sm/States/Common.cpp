@@ -24,71 +24,84 @@ namespace States {
 
 namespace {
 
-Common::UiFactory& UiFactoryInUse()
+// The factories set for the parts; an empty one leaves the default part.
+struct Factories
 {
-  static Common::UiFactory factory;
-  return factory;
+  Common::UiFactory ui;
+  Common::UsbManagerFactory usbManager;
+  Common::UpdateManagerFactory updateManager;
+};
+
+Factories& FactoriesInUse()
+{
+  static Factories factories;
+  return factories;
 }
 
-Common::UsbManagerFactory& UsbManagerFactoryInUse()
+template <typename Default, typename Part>
+std::unique_ptr<Part> Make(const std::function<std::unique_ptr<Part>()>& factory)
 {
-  static Common::UsbManagerFactory factory;
-  return factory;
-}
-
-Common::UpdateManagerFactory& UpdateManagerFactoryInUse()
-{
-  static Common::UpdateManagerFactory factory;
-  return factory;
-}
-
-std::unique_ptr<Ui::IUi> MakeUi()
-{
-  if (auto& factory = UiFactoryInUse())
+  if (factory)
     return factory();
-  return std::make_unique<Ui::HeadlessUi>();
+  return std::make_unique<Default>();
 }
 
-std::unique_ptr<UsbManager> MakeUsbManager()
+// Which check reported: a root check runs without a stick with metadata and
+// so knows nothing of a subscription or of a stick.
+enum class Check
 {
-  if (auto& factory = UsbManagerFactoryInUse())
-    return factory();
-  return std::make_unique<UsbManager>();
-}
+  Root,
+  Related
+};
 
-std::unique_ptr<QObject> MakeUpdateManager()
+bool CanReport(Check check, MetadataChecker::Result result)
 {
-  if (auto& factory = UpdateManagerFactoryInUse())
-    return factory();
-  return std::make_unique<FullMapUpdateManager>();
-}
-
-// The first stick of a copy of the store's list, or the default record.
-UsbInfo FirstOf(const UsbStorage::Usbs& usbs)
-{
-  return usbs.empty() ? UsbInfo() : usbs.begin()->second;
+  switch (result) {
+  case MetadataChecker::Ok:
+  case MetadataChecker::InvalidMetadata:
+  case MetadataChecker::NoConnection:
+  case MetadataChecker::ServerError:
+  case MetadataChecker::NoMetadata:
+    return true;
+  case MetadataChecker::NoSubscription:
+  case MetadataChecker::SubscriptionExpired:
+  case MetadataChecker::UsbRemoved:
+    return check == Check::Related;
+  }
+  return false;
 }
 
 } // namespace
 
 void Common::SetUiFactory(UiFactory factory)
 {
-  UiFactoryInUse() = std::move(factory);
+  FactoriesInUse().ui = std::move(factory);
 }
 
 void Common::SetUsbManagerFactory(UsbManagerFactory factory)
 {
-  UsbManagerFactoryInUse() = std::move(factory);
+  FactoriesInUse().usbManager = std::move(factory);
 }
 
 void Common::SetUpdateManagerFactory(UpdateManagerFactory factory)
 {
-  UpdateManagerFactoryInUse() = std::move(factory);
+  FactoriesInUse().updateManager = std::move(factory);
+}
+
+UsbInfo Common::FirstUsbOf(std::initializer_list<UsbInfo::State> states)
+{
+  for (const UsbInfo::State state : states) {
+    const UsbStorage::Usbs usbs = UsbStorage::Get().GetUsbs(state);
+    if (!usbs.empty())
+      return usbs.begin()->second;
+  }
+  return UsbInfo();
 }
 
 Common::Common(my_context ctx)
-    : QObject(nullptr), my_base(ctx), ui_(MakeUi()), usbManager_(MakeUsbManager()),
-      updateManager_(MakeUpdateManager())
+    : QObject(nullptr), my_base(ctx), ui_(Make<Ui::HeadlessUi>(FactoriesInUse().ui)),
+      usbManager_(Make<UsbManager>(FactoriesInUse().usbManager)),
+      updateManager_(Make<FullMapUpdateManager>(FactoriesInUse().updateManager))
 {
   if (!ui_ || !usbManager_ || !updateManager_)
     throw std::logic_error("Failed to enter Common state: a part could not be made");
@@ -245,16 +258,8 @@ void Common::OnUsbChecked(UsbInfo::Id usbId)
     // The first stick becomes active; later a stick with metadata replaces an
     // active stick without, unless a map is in work on the active one.
     const UsbInfo active = UsbStorage::Get().GetActiveUsb();
-    bool activate = true;
-    if (!active.Valid())
-      activate = true;
-    else if (usb.state == UsbInfo::NoMetadata)
-      activate = false;
-    else if (active.state != UsbInfo::NoMetadata)
-      activate = false;
-    else if (DownloadingMap().Valid() || DeletingMap().Valid() || PendingMap().Valid())
-      activate = false;
-    if (activate)
+    if (!active.Valid() || (usb.state != UsbInfo::NoMetadata && active.state == UsbInfo::NoMetadata &&
+                            !DownloadingMap().Valid() && !DeletingMap().Valid() && !PendingMap().Valid()))
       usb.active = true;
     UsbStorage::Get().UpdateUsb(usb);
     ui_->UpdateUsbs();
@@ -292,11 +297,7 @@ void Common::OnUsbRemoved(UsbInfo::Id usbId)
       return;
     }
 
-    UsbInfo next = FirstOf(store.GetUsbs(UsbInfo::ValidMetadata));
-    if (!next.Valid())
-      next = FirstOf(store.GetUsbs(UsbInfo::InvalidMetadata));
-    if (!next.Valid())
-      next = FirstOf(store.GetUsbs(UsbInfo::NoMetadata));
+    UsbInfo next = FirstUsbOf({UsbInfo::ValidMetadata, UsbInfo::InvalidMetadata, UsbInfo::NoMetadata});
     if (next.Valid()) {
       next.active = true;
       store.UpdateUsb(next);
@@ -309,96 +310,69 @@ void Common::OnUsbRemoved(UsbInfo::Id usbId)
 void Common::OnRootUpdates(MetadataChecker::Result result)
 {
   Guarded([&] {
-    switch (result) {
-    case MetadataChecker::Ok:
-    case MetadataChecker::InvalidMetadata:
-    case MetadataChecker::NoConnection:
-    case MetadataChecker::ServerError:
-    case MetadataChecker::NoMetadata:
-      break;
-    default:
+    if (!CanReport(Check::Root, result))
       throw std::logic_error("Failed to check root updates: result is not supported");
-    }
     if (MapOperationRunning()) {
       LOG(Info) << "Ignoring root updates check result: " << result << " while a map operation runs";
       return;
     }
-    switch (result) {
-    case MetadataChecker::Ok:
-      Deliver(Events::RootUpdate());
-      // Sticks are looked for only once the service has answered.
-      usbManager_->StartUsbDiscovery();
-      break;
-    case MetadataChecker::InvalidMetadata:
-      Deliver(Events::InvalidMetadata());
-      break;
-    case MetadataChecker::NoConnection:
-      Deliver(Events::NoConnection());
-      break;
-    case MetadataChecker::ServerError:
-      Deliver(Events::ServerError());
-      break;
-    default:
-      Deliver(Events::NoMetadata());
-      break;
+    if (result != MetadataChecker::Ok) {
+      DeliverCheckOutcome(result);
+      return;
     }
+    Deliver(Events::RootUpdate());
+    // Sticks are looked for only once the service has answered.
+    usbManager_->StartUsbDiscovery();
   });
 }
 
 void Common::OnRelatedUpdates(MetadataChecker::Result result)
 {
   Guarded([&] {
-    switch (result) {
-    case MetadataChecker::Ok:
-    case MetadataChecker::InvalidMetadata:
-    case MetadataChecker::NoConnection:
-    case MetadataChecker::NoSubscription:
-    case MetadataChecker::ServerError:
-    case MetadataChecker::SubscriptionExpired:
-    case MetadataChecker::UsbRemoved:
-    case MetadataChecker::NoMetadata:
-      break;
-    default:
+    if (!CanReport(Check::Related, result))
       throw std::logic_error("Failed to check related updates: result is not supported");
-    }
     if (MapOperationRunning()) {
       LOG(Info) << "Ignoring related updates check result: " << result << " while a map operation runs";
       return;
     }
-    switch (result) {
-    case MetadataChecker::Ok:
-      if (MandatoryMap().Valid())
-        Deliver(Events::MandatoryUpdate());
-      else if (OptionalMap().Valid())
-        Deliver(Events::OptionalUpdate());
-      else if (InstalledMap().Valid())
-        Deliver(Events::UpToDate());
-      else
-        throw std::logic_error("Failed to check related updates: no valid map found");
-      break;
-    case MetadataChecker::InvalidMetadata:
-      Deliver(Events::InvalidMetadata());
-      break;
-    case MetadataChecker::NoConnection:
-      Deliver(Events::NoConnection());
-      break;
-    case MetadataChecker::NoSubscription:
-      Deliver(Events::NoSubscription());
-      break;
-    case MetadataChecker::ServerError:
-      Deliver(Events::ServerError());
-      break;
-    case MetadataChecker::SubscriptionExpired:
-      Deliver(Events::SubscriptionExpired());
-      break;
-    case MetadataChecker::UsbRemoved:
-      Deliver(Events::UsbRemove());
-      break;
-    default:
-      Deliver(Events::NoMetadata());
-      break;
-    }
+    if (result != MetadataChecker::Ok)
+      DeliverCheckOutcome(result);
+    else if (MandatoryMap().Valid())
+      Deliver(Events::MandatoryUpdate());
+    else if (OptionalMap().Valid())
+      Deliver(Events::OptionalUpdate());
+    else if (InstalledMap().Valid())
+      Deliver(Events::UpToDate());
+    else
+      throw std::logic_error("Failed to check related updates: no valid map found");
   });
+}
+
+void Common::DeliverCheckOutcome(MetadataChecker::Result result)
+{
+  switch (result) {
+  case MetadataChecker::InvalidMetadata:
+    Deliver(Events::InvalidMetadata());
+    break;
+  case MetadataChecker::NoConnection:
+    Deliver(Events::NoConnection());
+    break;
+  case MetadataChecker::NoSubscription:
+    Deliver(Events::NoSubscription());
+    break;
+  case MetadataChecker::ServerError:
+    Deliver(Events::ServerError());
+    break;
+  case MetadataChecker::SubscriptionExpired:
+    Deliver(Events::SubscriptionExpired());
+    break;
+  case MetadataChecker::UsbRemoved:
+    Deliver(Events::UsbRemove());
+    break;
+  default: // NoMetadata
+    Deliver(Events::NoMetadata());
+    break;
+  }
 }
 
 void Common::OnMapOperationStarted()

@@ -15,6 +15,7 @@
 #include <QThread>
 
 #include <functional>
+#include <initializer_list>
 #include <memory>
 
 class UsbManager;
@@ -63,6 +64,10 @@ public:
   // own thread as the thread ends), then deletes the user interface.
   ~Common() override;
 
+  // The first stick in the store with the first of these metadata states
+  // that any stick has, or the default record when none has any of them.
+  static UsbInfo FirstUsbOf(std::initializer_list<UsbInfo::State> states);
+
   // The user interface; valid while Common exists.
   Ui::IUi* GetUi() const { return ui_.get(); }
 
@@ -101,6 +106,9 @@ private:
   // the event loop, so that everything is shut down in order.
   template <typename Handler>
   static void Guarded(Handler&& handler);
+  // The event of a check's result other than Ok, which both checks turn
+  // into the same event.
+  void DeliverCheckOutcome(MetadataChecker::Result result);
   // True while a map download or removal runs: an update check's report
   // that arrives then is not about that operation.
   bool MapOperationRunning() const;
