@@ -58,7 +58,7 @@ std::optional<int> QuitCodeOf(const std::function<void()>& action)
   return code;
 }
 
-std::vector<std::string> MachineMessages(const std::vector<std::string>& lines)
+std::vector<MachineRecord> MachineRecords(const std::vector<std::string>& lines)
 {
   static const std::set<std::string> files = {
       "StateMachine.cpp",   "StartUp.cpp",         "Common.cpp",           "NetworkOperation.cpp",
@@ -66,8 +66,13 @@ std::vector<std::string> MachineMessages(const std::vector<std::string>& lines)
       "OptionalUpdate.cpp", "MandatoryUpdate.cpp", "RootUpdate.cpp",       "SubscriptionExpired.cpp",
       "CancelDownload.cpp", "MetadataCorrupt.cpp", "NoConnection.cpp",     "NoSubscription.cpp",
       "PendingUpdate.cpp",  "ServerError.cpp",     "UsbBlocked.cpp",       "UsbCheck.cpp",
-      "UsbFull.cpp",        "UsbTooSmall.cpp"};
-  std::vector<std::string> messages;
+      "UsbFull.cpp",        "UsbTooSmall.cpp",     "NetworkFailure.cpp",   "StickQuitConfirmation.cpp"};
+  auto trim = [](const std::string& text) {
+    const auto first = text.find_first_not_of(' ');
+    const auto last = text.find_last_not_of(' ');
+    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+  };
+  std::vector<MachineRecord> records;
   for (const std::string& line : lines) {
     // time | severity | channel | file:line | function | message
     std::vector<std::string> fields;
@@ -81,16 +86,19 @@ std::vector<std::string> MachineMessages(const std::vector<std::string>& lines)
     }
     if (fields.size() != 5)
       continue;
-    auto trim = [](std::string text) {
-      const auto first = text.find_first_not_of(' ');
-      const auto last = text.find_last_not_of(' ');
-      return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
-    };
     const std::string severity = trim(fields[1]);
     const std::string file = trim(fields[3].substr(0, fields[3].find(':')));
     if (severity != "Debug" && files.count(file))
-      messages.push_back(line.substr(from));
+      records.push_back({file, trim(fields[4]), line.substr(from)});
   }
+  return records;
+}
+
+std::vector<std::string> MachineMessages(const std::vector<std::string>& lines)
+{
+  std::vector<std::string> messages;
+  for (const MachineRecord& record : MachineRecords(lines))
+    messages.push_back(record.message);
   return messages;
 }
 
@@ -232,6 +240,11 @@ std::vector<std::string> MachineHarness::Messages()
   if (!messages.empty() && messages.back() == "Left Common state")
     messages.pop_back();
   return messages;
+}
+
+std::vector<MachineRecord> MachineHarness::Records()
+{
+  return MachineRecords(log_->Lines());
 }
 
 std::vector<std::string> MachineHarness::AllMessages()

@@ -48,8 +48,17 @@ void ClearStores();
 // still running after it.
 std::optional<int> QuitCodeOf(const std::function<void()>& action);
 
-// The messages that the state machine's own files wrote at Info and above, in
-// order.
+// A record that one of the state machine's own files wrote at Info or above.
+struct MachineRecord
+{
+  std::string file;
+  std::string function;
+  std::string message;
+};
+
+// The state machine's records among the log lines, in order.
+std::vector<MachineRecord> MachineRecords(const std::vector<std::string>& lines);
+// Their messages alone.
 std::vector<std::string> MachineMessages(const std::vector<std::string>& lines);
 
 class MachineHarness
@@ -111,6 +120,8 @@ public:
   // The machine's messages logged so far (closes the log capture), without
   // the last line of a machine that has ended ("Left Common state").
   std::vector<std::string> Messages();
+  // The machine's records logged so far (closes the log capture).
+  std::vector<MachineRecord> Records();
   // Every message logged so far, of every part.
   std::vector<std::string> AllMessages();
 

@@ -111,6 +111,43 @@ TEST(StateMachine, EventsNoStateListsAreDroppedWithoutATrace)
   EXPECT_EQ(harness.Messages().back(), "Entered MapUpdateCheck state");
 }
 
+TEST(StateMachine, EachEntryLogsAsItsStateAndEachReactionAsReact)
+{
+  // Through both failure states, the reactions they share and the question
+  // before quitting.
+  MachineHarness harness;
+  StoreActive(StickA, UsbInfo::ValidMetadata);
+  harness.Start();
+  harness.Related(MetadataChecker::NoConnection);
+  EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }), std::nullopt);
+  emit harness.Ui().Retry();
+  harness.Related(MetadataChecker::ServerError);
+  harness.StickRemoved(StickA);
+  harness.Root(MetadataChecker::NoConnection);
+  emit harness.Ui().CancelDownload();
+  harness.OperationFinished(MapDownloader::Aborted);
+  EXPECT_TRUE(harness.In<States::OptionalUpdate>());
+  harness.Stop();
+
+  Strings reactions;
+  for (const MachineRecord& record : harness.Records()) {
+    const std::string& text = record.message;
+    if (text.rfind("Entered ", 0) == 0) {
+      const std::string state = text.substr(8, text.size() - 8 - 6);
+      EXPECT_EQ(record.function, state) << text;
+      EXPECT_EQ(record.file, state + ".cpp") << text;
+    } else if (text.rfind("Got ", 0) == 0) {
+      EXPECT_EQ(record.function, "react") << text << " in " << record.file;
+      reactions.push_back(text);
+    }
+  }
+  for (const char* text :
+       {"Got Quit event: confirming application quit", "Got Retry event: switching to NetworkOperation state",
+        "Got UsbRemove event: switching to MapUpdateCheck state",
+        "Got CancelDownload event: switching to CancelDownload state"})
+    EXPECT_NE(std::find(reactions.begin(), reactions.end(), text), reactions.end()) << text;
+}
+
 TEST(MapUpdateCheck, EachRootResultLeadsToTheStateThatShowsIt)
 {
   const std::vector<std::pair<MetadataChecker::Result, State>> cases = {

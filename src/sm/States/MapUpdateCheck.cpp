@@ -120,14 +120,4 @@ boost::statechart::result MapUpdateCheck::react(const Events::MandatoryUpdate&)
   return transit<MandatoryUpdate>();
 }
 
-boost::statechart::result MapUpdateCheck::react(const Events::Quit& event)
-{
-  Common& common = context<Common>();
-  if (!UsbStorage::Get().GetActiveUsb().Valid())
-    return common.react(event);
-  LOG(Info) << "Got Quit event: confirming application quit";
-  common.GetUi()->ConfirmQuit();
-  return discard_event();
-}
-
 } // namespace States

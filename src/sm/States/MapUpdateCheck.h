@@ -2,6 +2,7 @@
 
 #include "sm/Events.h"
 #include "sm/States/NetworkOperation.h"
+#include "sm/States/StickQuitConfirmation.h"
 
 #include <boost/mpl/list.hpp>
 #include <boost/statechart/custom_reaction.hpp>
@@ -11,7 +12,8 @@ namespace States {
 
 // Runs one map check and waits for its outcome: a related check for the
 // active stick, or a root check when no stick with metadata is active.
-struct MapUpdateCheck : boost::statechart::state<MapUpdateCheck, NetworkOperation>
+struct MapUpdateCheck : boost::statechart::state<MapUpdateCheck, NetworkOperation>,
+                        StickQuitConfirmation<MapUpdateCheck>
 {
   using reactions = boost::mpl::list<boost::statechart::custom_reaction<Events::InvalidMetadata>,
                                      boost::statechart::custom_reaction<Events::NoMetadata>,
@@ -39,7 +41,7 @@ struct MapUpdateCheck : boost::statechart::state<MapUpdateCheck, NetworkOperatio
   boost::statechart::result react(const Events::UpToDate& event);
   boost::statechart::result react(const Events::OptionalUpdate& event);
   boost::statechart::result react(const Events::MandatoryUpdate& event);
-  boost::statechart::result react(const Events::Quit& event);
+  using StickQuitConfirmation::react;
 };
 
 } // namespace States
