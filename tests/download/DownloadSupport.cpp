@@ -21,32 +21,6 @@ namespace fs = boost::filesystem;
 
 namespace DownloadSupport {
 
-DataHome::DataHome(int retryMinutes)
-{
-  hadPrevious = qEnvironmentVariableIsSet("XDG_DATA_HOME");
-  previous = qgetenv("XDG_DATA_HOME");
-  qputenv("XDG_DATA_HOME", dir.path().toUtf8());
-  QDir().mkpath(Path());
-  WriteConfig(
-      R"({"Application": "", "FullMapUpdate": {"UpdateType": "ArvelNet-Prod"}, "MapDownload": {"RetryDuration": ")" +
-      QByteArray::number(retryMinutes) + "\"}}");
-}
-
-DataHome::~DataHome()
-{
-  if (hadPrevious)
-    qputenv("XDG_DATA_HOME", previous);
-  else
-    qunsetenv("XDG_DATA_HOME");
-}
-
-void DataHome::WriteConfig(const QByteArray& json) const
-{
-  QFile file(Path() + "/config.json");
-  if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-    file.write(json);
-}
-
 TimeScale::TimeScale(double factor)
 {
   Tesk::Request::SetTimeScaleForTesting(factor);

@@ -4,6 +4,7 @@
 // config.json, sticks held by the stick store (plain folders or tmpfs mounts),
 // map archives made by GNU tar, and a recorder of a downloader's reports.
 
+#include "DataHome.h"
 #include "fmu/MapDownloader.h"
 #include "fmu/MapInfo.h"
 #include "usb/UsbInfo.h"
@@ -24,22 +25,7 @@ class TmpfsMount;
 
 namespace DownloadSupport {
 
-// Points the application's data folder at a temporary folder for one test and
-// writes a config.json there with the download retry window in minutes.
-class DataHome
-{
-public:
-  explicit DataHome(int retryMinutes = 1);
-  ~DataHome();
-
-  QString Path() const { return dir.path() + "/Arvel/Lumora"; }
-  void WriteConfig(const QByteArray& json) const;
-
-private:
-  QTemporaryDir dir;
-  QByteArray previous;
-  bool hadPrevious = false;
-};
+using TestSupport::DataHome;
 
 // Every timer of the service client (inactivity, retry window, pauses) runs
 // for its length times `factor` while this lives.

@@ -2,14 +2,12 @@
 
 #include "fmu/MapStorage.h"
 
+#include "DataHome.h"
 #include "MapService.h"
 #include "TestService.h"
 
 #include <gtest/gtest.h>
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 // The default checker takes the service's address and key from config.json.
@@ -26,17 +24,10 @@ TEST(MetadataCheckerConfig, DefaultCheckerUsesTheConfiguredService)
   maps.AddMap(map);
   maps.AddRoot("EUR_ROOT", {"EUR_2024_06"});
 
-  QTemporaryDir data;
-  ASSERT_TRUE(data.isValid());
-  qputenv("XDG_DATA_HOME", data.path().toUtf8());
-  ASSERT_TRUE(QDir(data.path()).mkpath("Arvel/Lumora"));
-  QFile config(data.path() + "/Arvel/Lumora/config.json");
-  ASSERT_TRUE(config.open(QIODevice::WriteOnly));
-  config.write(QByteArray::fromStdString("{\"Application\": {}, \"FullMapUpdate\": {\"UpdateSource\": \"" +
-                                         maps.Url() +
-                                         "\", \"UpdateKey\": \"configured-key\"}, "
-                                         "\"MapDownload\": {\"RetryDuration\": 3}}"));
-  config.close();
+  TestSupport::DataHome data;
+  data.WriteConfig(QByteArray::fromStdString(
+      "{\"Application\": {}, \"FullMapUpdate\": {\"UpdateSource\": \"" + maps.Url() +
+      "\", \"UpdateKey\": \"configured-key\"}, \"MapDownload\": {\"RetryDuration\": 3}}"));
 
   MetadataChecker checker;
   std::vector<MetadataChecker::Result> results;

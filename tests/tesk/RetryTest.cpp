@@ -1,13 +1,12 @@
 // The inactivity time-out, the automatic retry window with its pauses, the
 // user's retry, and the window of a map download read from config.json.
 
+#include "DataHome.h"
 #include "LogCapture.h"
 #include "Probe.h"
 
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QTemporaryDir>
 
 using TestSupport::Answer;
 using TestSupport::TestService;
@@ -16,37 +15,6 @@ using Result = Tesk::IResponse::Result;
 namespace {
 
 const QByteArray kResource = "the quick brown fox jumps over the lazy dog";
-
-// Points the application's data folder at a temporary folder for one test.
-class DataFolder
-{
-public:
-  DataFolder()
-  {
-    previous = qgetenv("XDG_DATA_HOME");
-    qputenv("XDG_DATA_HOME", dir.path().toUtf8());
-    QDir().mkpath(Path());
-  }
-  ~DataFolder() { qputenv("XDG_DATA_HOME", previous); }
-
-  QString Path() const { return dir.path() + "/Arvel/Lumora"; }
-  void WriteConfig(const QByteArray& json) const
-  {
-    QFile file(Path() + "/config.json");
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(json);
-  }
-
-private:
-  QTemporaryDir dir;
-  QByteArray previous;
-};
-
-QByteArray RetryDurationConfig(const QByteArray& value)
-{
-  return R"({"Application": "", "FullMapUpdate": {"UpdateType": "ArvelNet-Prod"}, "MapDownload": {"RetryDuration": )" +
-         value + "}}";
-}
 
 } // namespace
 
@@ -142,8 +110,8 @@ TEST_F(RetryTest, FailuresAreRetriedWithGrowingPausesUntilTheWindowHasRunOut)
 TEST_F(RetryTest, PausesStopGrowingAtFiveSeconds)
 {
   // A download window of ten minutes (600 ms here) holds enough pauses.
-  DataFolder data;
-  data.WriteConfig(RetryDurationConfig("\"10\""));
+  TestSupport::DataHome data;
+  data.WriteRetryDuration("\"10\"");
   Tesk::Request::SetTimeScaleForTesting(0.001);
   LogCapture log;
   TestService service;
@@ -218,7 +186,7 @@ TEST_F(RetryTest, ADownloadThatCannotReachTheServerGivesUpAtOnce)
 {
   // 429 is reported by the network layer as an unknown content error, one of
   // the codes that mean "unreachable" before the first byte of a download.
-  DataFolder data;
+  TestSupport::DataHome data;
   TestService service;
   service.Serve("/map.tar", Answer::Status(429, "slow down"));
   auto request = Make(service.Url("/map.tar"));
@@ -233,8 +201,8 @@ TEST_F(RetryTest, ADownloadThatCannotReachTheServerGivesUpAtOnce)
 
 TEST_F(RetryTest, ADownloadWithBytesOrAnotherErrorRetriesInItsWindow)
 {
-  DataFolder data;
-  data.WriteConfig(RetryDurationConfig("\"1\""));
+  TestSupport::DataHome data;
+  data.WriteRetryDuration("\"1\"");
   Tesk::Request::SetTimeScaleForTesting(0.002); // one minute becomes 120 ms
   for (const bool started : {true, false}) {
     SCOPED_TRACE(started ? "after some bytes" : "connection dropped");
@@ -257,7 +225,7 @@ TEST_F(RetryTest, ADownloadWithBytesOrAnotherErrorRetriesInItsWindow)
 TEST_F(RetryTest, TheDownloadWindowComesFromConfigJson)
 {
   LogCapture log;
-  DataFolder data;
+  TestSupport::DataHome data;
   const std::vector<std::pair<QByteArray, int>> cases = {
       {"\"0.4\"", 1}, {"\"12\"", 10}, {"\"2.5\"", 3},  {"\"7.4\"", 7}, {"\"1\"", 1},
       {"\"10\"", 10}, {"5", 5},       {"\"abc\"", 3},  {"\"\"", 3},    {"\"nan\"", 3},
@@ -265,33 +233,25 @@ TEST_F(RetryTest, TheDownloadWindowComesFromConfigJson)
   };
   for (const auto& [value, minutes] : cases) {
     SCOPED_TRACE(value.toStdString());
-    data.WriteConfig(RetryDurationConfig(value));
+    data.WriteRetryDuration(value);
     auto request = Make("http://127.0.0.1:9/map.tar");
     EXPECT_FALSE(request->IsDownload());
     request->ReadRetryDurationFromConfig();
     EXPECT_TRUE(request->IsDownload());
     EXPECT_EQ(request->RetryDuration(), minutes * 60000);
   }
+  // Unreadable JSON, a missing key and a missing file all give 3 minutes.
+  const auto windowNow = [&] {
+    auto request = Make("http://127.0.0.1:9/a");
+    request->ReadRetryDurationFromConfig();
+    return request->RetryDuration();
+  };
   data.WriteConfig("{ not json");
-  EXPECT_EQ((Make("http://127.0.0.1:9/a"),
-             [&] {
-               auto request = Make("http://127.0.0.1:9/a");
-               request->ReadRetryDurationFromConfig();
-               return request->RetryDuration();
-             }()),
-            3 * 60000);
+  EXPECT_EQ(windowNow(), 3 * 60000);
   data.WriteConfig(R"({"MapDownload": {}})");
-  {
-    auto request = Make("http://127.0.0.1:9/a");
-    request->ReadRetryDurationFromConfig();
-    EXPECT_EQ(request->RetryDuration(), 3 * 60000);
-  }
+  EXPECT_EQ(windowNow(), 3 * 60000);
   QFile::remove(data.Path() + "/config.json");
-  {
-    auto request = Make("http://127.0.0.1:9/a");
-    request->ReadRetryDurationFromConfig();
-    EXPECT_EQ(request->RetryDuration(), 3 * 60000);
-  }
+  EXPECT_EQ(windowNow(), 3 * 60000);
   EXPECT_TRUE(log.Contains("Duration (in json) 7"));
   EXPECT_TRUE(log.Contains("Duration (in json) 10"));
 }

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QTemporaryDir>
+
+namespace TestSupport {
+
+// Points the application's data folder at a temporary folder while it lives
+// ($XDG_DATA_HOME, restored afterwards) and writes a config.json there whose
+// map download retry window is `retryMinutes`.
+class DataHome
+{
+public:
+  explicit DataHome(int retryMinutes = 1);
+  ~DataHome();
+
+  DataHome(const DataHome&) = delete;
+  DataHome& operator=(const DataHome&) = delete;
+
+  // The application's data folder, where config.json lies.
+  QString Path() const { return dir.path() + "/Arvel/Lumora"; }
+  // Replaces config.json with `json`.
+  void WriteConfig(const QByteArray& json) const;
+  // Replaces config.json with one whose "RetryDuration" is `value`, a JSON
+  // value as written ("\"3\"", 5, "\"abc\"").
+  void WriteRetryDuration(const QByteArray& value) const;
+
+private:
+  QTemporaryDir dir;
+  QByteArray previous;
+  bool hadPrevious = false;
+};
+
+} // namespace TestSupport
