@@ -25,48 +25,16 @@ std::string Printed(T value)
 
 } // namespace
 
-TEST(MapInfo, DefaultRecordIsNotValid)
+TEST(MapInfo, DefaultAndClearedRecordsStandForNoMap)
 {
-  const MapInfo map;
-  EXPECT_FALSE(map.Valid());
-  EXPECT_EQ(Printed(map.type), "Optional");
-  EXPECT_EQ(Printed(map.state), "Unknown");
-  EXPECT_EQ(map.downloaded, 0);
-  EXPECT_EQ(map.size, 0);
-  EXPECT_FALSE(map.root);
-}
-
-TEST(MapInfo, ClearResetsEveryField)
-{
-  MapInfo map;
-  map.type = MapInfo::Mandatory;
-  map.state = MapInfo::Pending;
-  map.id = "EUR_2024_06";
-  map.name = L"Europa";
-  map.mapLineId = "EUR";
-  map.release = "2024.06";
-  map.region = "EUR";
-  map.checksum = "9e107d9d372bb6826bd81d3542a419d6";
-  map.url = "http://127.0.0.1/EUR.tar";
+  MapInfo map = WithRelease("2024.06", "EUR_2024_06");
   map.downloaded = 5;
-  map.size = 10;
-  map.root = true;
   ASSERT_TRUE(map.Valid());
-
   map.Clear();
   EXPECT_FALSE(map.Valid());
-  EXPECT_EQ(map.type, MapInfo::Optional);
-  EXPECT_EQ(map.state, MapInfo::Unknown);
   EXPECT_TRUE(map.id.empty());
-  EXPECT_TRUE(map.name.empty());
-  EXPECT_TRUE(map.mapLineId.empty());
-  EXPECT_TRUE(map.release.empty());
-  EXPECT_TRUE(map.region.empty());
-  EXPECT_TRUE(map.checksum.empty());
-  EXPECT_TRUE(map.url.empty());
   EXPECT_EQ(map.downloaded, 0);
-  EXPECT_EQ(map.size, 0);
-  EXPECT_FALSE(map.root);
+  EXPECT_FALSE(MapInfo().Valid());
 }
 
 TEST(MapInfo, EnumerationsPrintTheirNamesAndNothingElse)
