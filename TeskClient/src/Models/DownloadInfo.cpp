@@ -8,8 +8,7 @@ namespace Tesk {
 
 DownloadInfo DownloadInfo::Parse(const std::string& xml)
 {
-  const XmlDocument document(xml, "download information");
-  document.ExpectRoot("tns:downloadInfo");
+  const XmlDocument document(xml, "download information", "tns:downloadInfo");
   const auto& root = document.Root();
   DownloadInfo info;
   info.url = document.Text(root, "tns:url");

@@ -6,15 +6,10 @@ namespace Tesk {
 
 LocaleContentData LocaleContentData::Parse(const std::string& xml)
 {
-  const XmlDocument document(xml, "locale content data");
-  document.ExpectRoot("tns:localeContentData");
-  const auto& root = document.Root();
+  const XmlDocument document(xml, "locale content data", "tns:localeContentData");
   LocaleContentData data;
-  data.locale = document.OptionalText(root, "tns:locale");
-  const auto content = root.get_child_optional(XmlDocument::Tree::path_type("tns:content", '\0'));
-  if (!content)
-    document.Fail("<tns:content> is missing");
-  data.content = content->data();
+  data.locale = document.OptionalText(document.Root(), "tns:locale");
+  data.content = document.Content(document.Root(), "tns:content");
   return data;
 }
 

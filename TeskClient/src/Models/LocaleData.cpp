@@ -6,8 +6,7 @@ namespace Tesk {
 
 LocaleData LocaleData::Parse(const std::string& xml)
 {
-  const XmlDocument document(xml, "locale data");
-  document.ExpectRoot("tns:localeData");
+  const XmlDocument document(xml, "locale data", "tns:localeData");
   LocaleData data;
   data.locale = document.OptionalText(document.Root(), "tns:locale");
   data.name = document.Text(document.Root(), "tns:name");

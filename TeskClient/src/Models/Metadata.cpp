@@ -30,7 +30,7 @@ void ReadHeader(const XmlDocument& document, MetadataHeader& header)
 template <typename Visit>
 void ForEachItem(const XmlDocument& document, Visit visit)
 {
-  const auto items = document.Root().get_child_optional(XmlDocument::Tree::path_type("tns:items", '\0'));
+  const XmlDocument::Tree* items = XmlDocument::Child(document.Root(), "tns:items");
   if (!items)
     return;
   for (const auto& item : *items)

@@ -6,8 +6,7 @@ namespace Tesk {
 
 PackageList PackageList::Parse(const std::string& xml)
 {
-  const XmlDocument document(xml, "package list");
-  document.ExpectRoot("tns:packageList");
+  const XmlDocument document(xml, "package list", "tns:packageList");
   PackageList list;
   list.packageIds = document.Texts(document.Root(), "tns:packageId");
   return list;

@@ -77,7 +77,7 @@ int NestingDepth(const std::string& xml, int limit)
 
 } // namespace
 
-XmlDocument::XmlDocument(const std::string& xml, std::string what) : what_(std::move(what))
+XmlDocument::XmlDocument(const std::string& xml, std::string what, const char* root) : what_(std::move(what))
 {
   if (xml.size() > MaxSize)
     Fail("document of " + std::to_string(xml.size()) + " bytes is larger than " + std::to_string(MaxSize));
@@ -105,6 +105,8 @@ XmlDocument::XmlDocument(const std::string& xml, std::string what) : what_(std::
   }
   if (roots != 1)
     Fail(roots == 0 ? "no root element" : "more than one root element");
+  if (root)
+    ExpectRoot(root);
 }
 
 void XmlDocument::ExpectRoot(const char* name) const
@@ -113,18 +115,29 @@ void XmlDocument::ExpectRoot(const char* name) const
     Fail("root element is <" + rootName_ + ">, not <" + name + ">");
 }
 
-std::string XmlDocument::OptionalText(const Tree& parent, const char* name) const
+const XmlDocument::Tree* XmlDocument::Child(const Tree& parent, const char* name)
 {
   const auto child = parent.get_child_optional(Tree::path_type(name, '\0'));
+  return child ? &*child : nullptr;
+}
+
+std::string XmlDocument::OptionalText(const Tree& parent, const char* name) const
+{
+  const Tree* child = Child(parent, name);
   return child ? Trimmed(child->data()) : std::string();
+}
+
+std::string XmlDocument::Content(const Tree& parent, const char* name) const
+{
+  const Tree* child = Child(parent, name);
+  if (!child)
+    Fail(std::string("<") + name + "> is missing");
+  return child->data();
 }
 
 std::string XmlDocument::Text(const Tree& parent, const char* name) const
 {
-  const auto child = parent.get_child_optional(Tree::path_type(name, '\0'));
-  if (!child)
-    Fail(std::string("<") + name + "> is missing");
-  std::string text = Trimmed(child->data());
+  std::string text = Trimmed(Content(parent, name));
   if (text.empty())
     Fail(std::string("<") + name + "> is empty");
   return text;

@@ -21,21 +21,27 @@ public:
 
   using Tree = boost::property_tree::ptree;
 
-  // `what` names the document in error messages ("package list", ...).
-  XmlDocument(const std::string& xml, std::string what);
+  // `what` names the document in error messages ("package list", ...); with
+  // `root`, a document whose root element is not `root` is refused too.
+  XmlDocument(const std::string& xml, std::string what, const char* root = nullptr);
 
   // The root element's prefixed name and its subtree.
   const std::string& RootName() const { return rootName_; }
   const Tree& Root() const { return root_; }
 
-  // Throws unless the root element is `name`.
-  void ExpectRoot(const char* name) const;
+  // The first child `name` of `parent`, or null. Names are matched whole:
+  // a dot in them is part of the name, not a path.
+  static const Tree* Child(const Tree& parent, const char* name);
 
   // The text of the first child `name` of `parent`, without surrounding white
   // space. Required: a missing or blank element is a ContentError.
   std::string Text(const Tree& parent, const char* name) const;
   // As Text, but a missing element gives an empty string.
   std::string OptionalText(const Tree& parent, const char* name) const;
+
+  // The text of the first child `name` of `parent` as written, white space
+  // included; it may be empty, but a missing element is a ContentError.
+  std::string Content(const Tree& parent, const char* name) const;
 
   // The texts of every child `name` of `parent`, in order; a blank one is a
   // ContentError.
@@ -48,6 +54,9 @@ public:
   [[noreturn]] void Fail(const std::string& reason) const;
 
 private:
+  // Throws unless the root element is `name`.
+  void ExpectRoot(const char* name) const;
+
   std::string what_;
   std::string rootName_;
   Tree root_;
