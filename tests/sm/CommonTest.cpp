@@ -31,11 +31,6 @@ void SendApplicationEvent(StateMachine& machine, ApplicationGuard::Event event)
                             Q_ARG(ApplicationGuard::Event, event));
 }
 
-bool Contains(const Strings& messages, const std::string& text)
-{
-  return std::find(messages.begin(), messages.end(), text) != messages.end();
-}
-
 } // namespace
 
 TEST(Common, EndingTheMachineDeletesEachManagerOnItsThreadAndTheInterfaceLast)
@@ -143,11 +138,8 @@ TEST(Common, ChoosesTheActiveStickWhenAStickIsChecked)
        false}};
   for (const Case& c : cases) {
     MachineHarness harness;
-    if (!c.noActive) {
-      UsbInfo active = MachineHarness::Stick(1, c.active);
-      active.active = true;
-      UsbStorage::Get().UpdateUsb(active);
-    }
+    if (!c.noActive)
+      MachineHarness::StoreActive(1, c.active);
     if (c.mapInWork != MapInfo::Unknown)
       MachineHarness::StoreMap("EUR", MapInfo::Optional, c.mapInWork);
     harness.Start();
@@ -193,9 +185,7 @@ TEST(Common, ARemovedActiveStickHandsOverToTheBestStickLeft)
 TEST(Common, AnOperationStartIsReadFromTheMapStore)
 {
   MachineHarness harness;
-  UsbInfo stick = MachineHarness::Stick(1, UsbInfo::ValidMetadata);
-  stick.active = true;
-  UsbStorage::Get().UpdateUsb(stick);
+  MachineHarness::StoreActive(1, UsbInfo::ValidMetadata);
   MachineHarness::StoreMap("INSTALLED", MapInfo::Installed, MapInfo::Available);
   MachineHarness::StoreMap("EUR", MapInfo::Optional, MapInfo::Available);
   harness.Start();

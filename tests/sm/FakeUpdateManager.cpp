@@ -2,8 +2,6 @@
 
 #include <QMetaObject>
 
-#include <algorithm>
-
 std::vector<std::string> FakeUpdateManager::Journal::Texts() const
 {
   std::lock_guard<std::mutex> lock(mutex);
@@ -25,20 +23,7 @@ void FakeUpdateManager::Journal::Add(Command command)
   commands.push_back(std::move(command));
 }
 
-int FakeUpdateManager::Journal::Count(const std::string& text) const
-{
-  const auto texts = Texts();
-  return static_cast<int>(std::count(texts.begin(), texts.end(), text));
-}
-
 FakeUpdateManager::FakeUpdateManager(std::shared_ptr<Journal> journal) : journal_(std::move(journal)) {}
-
-FakeUpdateManager::~FakeUpdateManager()
-{
-  std::lock_guard<std::mutex> lock(journal_->mutex);
-  journal_->deletedOn = QThread::currentThread();
-  journal_->deleted = true;
-}
 
 void FakeUpdateManager::OnOwnThread(const std::function<void(FakeUpdateManager&)>& action)
 {

@@ -28,22 +28,18 @@ public:
     QThread* thread = nullptr;
   };
 
-  // Outlives the manager: what it was asked and where it was deleted.
+  // Outlives the manager: what it was asked.
   struct Journal
   {
     std::vector<std::string> Texts() const;
     std::vector<Command> Commands() const;
     void Add(Command command);
-    int Count(const std::string& text) const;
 
     mutable std::mutex mutex;
     std::vector<Command> commands;
-    QThread* deletedOn = nullptr;
-    bool deleted = false;
   };
 
   explicit FakeUpdateManager(std::shared_ptr<Journal> journal);
-  ~FakeUpdateManager() override;
 
   // Runs `action` on the manager's thread and returns once it has run, so
   // that the signals it emits are queued to the main thread on return.

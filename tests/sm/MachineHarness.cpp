@@ -13,6 +13,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <algorithm>
 #include <set>
 
 void UseTestDataFolder()
@@ -102,6 +103,16 @@ std::vector<std::string> MachineMessages(const std::vector<std::string>& lines)
   return messages;
 }
 
+std::vector<std::string> Last(const std::vector<std::string>& messages, std::size_t count)
+{
+  return std::vector<std::string>(messages.end() - std::min(count, messages.size()), messages.end());
+}
+
+bool Contains(const std::vector<std::string>& messages, const std::string& text)
+{
+  return std::find(messages.begin(), messages.end(), text) != messages.end();
+}
+
 MachineHarness::MachineHarness()
     : log_(std::make_unique<LogCapture>()), journal_(std::make_shared<FakeUpdateManager::Journal>())
 {
@@ -155,11 +166,6 @@ void MachineHarness::Stop()
   machine_.reset();
   usbManager_ = nullptr;
   manager_ = nullptr;
-}
-
-States::Common& MachineHarness::Common()
-{
-  return const_cast<States::Common&>(machine_->state_cast<const States::Common&>());
 }
 
 RecordingUi& MachineHarness::Ui()
@@ -274,4 +280,11 @@ UsbInfo MachineHarness::Stick(UsbInfo::Id id, UsbInfo::State state, const std::s
   stick.capacity = 1 << 30;
   stick.available = 1 << 29;
   return stick;
+}
+
+void MachineHarness::StoreActive(UsbInfo::Id id, UsbInfo::State state)
+{
+  UsbInfo stick = Stick(id, state);
+  stick.active = true;
+  UsbStorage::Get().UpdateUsb(stick);
 }

@@ -32,10 +32,6 @@
 
 class UsbManager;
 
-namespace States {
-class Common;
-}
-
 // Points the data folder at a temporary folder (once per process) and builds
 // the configuration from it.
 void UseTestDataFolder();
@@ -61,6 +57,11 @@ std::vector<MachineRecord> MachineRecords(const std::vector<std::string>& lines)
 // Their messages alone.
 std::vector<std::string> MachineMessages(const std::vector<std::string>& lines);
 
+// The last `count` messages, or all of them when there are fewer.
+std::vector<std::string> Last(const std::vector<std::string>& messages, std::size_t count);
+// True when one of the messages is `text`.
+bool Contains(const std::vector<std::string>& messages, const std::string& text);
+
 class MachineHarness
 {
 public:
@@ -76,11 +77,8 @@ public:
   void Stop();
 
   StateMachine& Machine() { return *machine_; }
-  States::Common& Common();
   RecordingUi& Ui();
   FakeUpdateManager::Journal& Journal() { return *journal_; }
-  UsbManager* Usb() { return usbManager_; }
-  FakeUpdateManager* Manager() { return manager_; }
 
   template <typename State>
   bool In() const
@@ -125,9 +123,12 @@ public:
   // Every message logged so far, of every part.
   std::vector<std::string> AllMessages();
 
-  // Drives a started machine to a state with a map in the store.
+  // Stores a map record of a release of the region EUR.
   static MapInfo StoreMap(const std::string& id, MapInfo::Type type, MapInfo::State state);
+  // A stick record as a check stores it.
   static UsbInfo Stick(UsbInfo::Id id, UsbInfo::State state, const std::string& path = "/media/stick");
+  // Stores that stick as the active one.
+  static void StoreActive(UsbInfo::Id id, UsbInfo::State state);
 
 private:
   void DeliverQueued();

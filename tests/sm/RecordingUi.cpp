@@ -1,18 +1,10 @@
 #include "RecordingUi.h"
 
 #include <algorithm>
-#include <sstream>
 
 namespace {
 RecordingUi* g_instance = nullptr;
 } // namespace
-
-std::string Name(State state)
-{
-  std::ostringstream text;
-  text << state;
-  return text.str();
-}
 
 RecordingUi::RecordingUi()
 {

@@ -2,6 +2,7 @@
 
 #include "ui/IUi.h"
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -40,5 +41,11 @@ private:
   std::vector<State> states_;
 };
 
-// The name of a state, as the log writes it.
-std::string Name(State state);
+// The name of a value, as the log writes it.
+template <typename T>
+std::string Name(T value)
+{
+  std::ostringstream text;
+  text << value;
+  return text.str();
+}

@@ -254,19 +254,22 @@ public:
   std::unique_ptr<StateMachine> machine;
 };
 
-// From the start to the update for the stick: the root maps, the stick, its
-// check, the related check.
+// From the start to what the stick as written leads to: the root maps, the
+// stick, its check and, for a sound stick, the related check.
+void StartAndInsert(Road& road, State shown, unsigned major = 8, unsigned minor = 17)
+{
+  road.Start();
+  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+  road.InsertStick(major, minor);
+  ASSERT_TRUE(road.WaitFor(shown));
+}
+
+// The same with the stick as the vehicle leaves it, up to the update.
 void ToUpdate(Road& road, State update, const std::string& subscriptionEnd = "2099-12-31")
 {
   WriteStick(road.stickRoot, subscriptionEnd, road.installed);
-  road.Start();
-  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
-  road.InsertStick();
-  ASSERT_TRUE(road.WaitFor(update));
+  ASSERT_NO_FATAL_FAILURE(StartAndInsert(road, update));
 }
-
-const StateList ToOptional = {State::MapUpdateCheck, State::RootUpdate, State::UsbCheck,
-                              State::MapUpdateCheck, State::OptionalUpdate};
 
 StateList Then(StateList states, const StateList& more)
 {
@@ -274,11 +277,16 @@ StateList Then(StateList states, const StateList& more)
   return states;
 }
 
+// The root maps, the stick's check and the related check for it.
+const StateList ToRelatedCheck = {State::MapUpdateCheck, State::RootUpdate, State::UsbCheck,
+                                  State::MapUpdateCheck};
+const StateList ToOptional = Then(ToRelatedCheck, {State::OptionalUpdate});
+
 void DriveTheWholeRoad(bool mandatory)
 {
   Road road(mandatory);
   const State update = mandatory ? State::MandatoryUpdate : State::OptionalUpdate;
-  ToUpdate(road, update);
+  ASSERT_NO_FATAL_FAILURE(ToUpdate(road, update));
   EXPECT_EQ(UsbStorage::Get().GetActiveUsb().path, road.stickRoot.toStdString());
   EXPECT_EQ(UsbStorage::Get().GetActiveUsb().state, UsbInfo::ValidMetadata);
 
@@ -296,16 +304,8 @@ void DriveTheWholeRoad(bool mandatory)
   EXPECT_EQ(MapStorage::Get().GetMap(Newer).state, MapInfo::Available);
   EXPECT_TRUE(road.OnStick("OrvaneNDSUpdate/CHECKSUMS.MD5")) << "the vehicle's files stay";
 
-  const StateList shown = {State::MapUpdateCheck,
-                           State::RootUpdate,
-                           State::UsbCheck,
-                           State::MapUpdateCheck,
-                           update,
-                           State::MapDownload,
-                           State::PendingUpdate,
-                           State::CancelDownload,
-                           update};
-  EXPECT_EQ(road.Shown(), shown);
+  EXPECT_EQ(road.Shown(), Then(ToRelatedCheck, {update, State::MapDownload, State::PendingUpdate,
+                                                State::CancelDownload, update}));
 
   const std::string name = mandatory ? "MandatoryUpdate" : "OptionalUpdate";
   const Strings expected = {"Entered StartUp state",
@@ -357,7 +357,7 @@ TEST(Road, NoConnectionDuringTheDownloadThenRetryResumesIt)
 {
   FastRetries fast;
   Road road;
-  ToUpdate(road, State::OptionalUpdate);
+  ASSERT_NO_FATAL_FAILURE(ToUpdate(road, State::OptionalUpdate));
   const QString archive = "/archives/" + QString::fromStdString(Newer) + ".tar";
   Service().Serve(archive, Answer::Drop());
   emit road.Ui().DownloadMap(Newer);
@@ -370,7 +370,6 @@ TEST(Road, NoConnectionDuringTheDownloadThenRetryResumesIt)
   EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2025_06.meta.xml"));
   EXPECT_EQ(road.Shown(), Then(ToOptional, {State::MapDownload, State::NoConnection, State::MapDownload,
                                             State::PendingUpdate}));
-  const Strings messages = road.Messages();
   const Strings expected = {"Got NoConnection event: switching to NoConnection state",
                             "Entered NoConnection state",
                             "Got Retry event: switching to NetworkOperation state",
@@ -380,7 +379,7 @@ TEST(Road, NoConnectionDuringTheDownloadThenRetryResumesIt)
                             "Got FinishDownload event: switching to PendingUpdate state",
                             "Entered PendingUpdate state",
                             "Left Common state"};
-  EXPECT_EQ(Strings(messages.end() - static_cast<long>(expected.size()), messages.end()), expected);
+  EXPECT_EQ(Last(road.Messages(), expected.size()), expected);
 }
 
 TEST(Road, ServerErrorDuringTheCheckThenRetryChecksAgain)
@@ -388,14 +387,12 @@ TEST(Road, ServerErrorDuringTheCheckThenRetryChecksAgain)
   FastRetries fast;
   Road road;
   road.maps.Override("allrelated", Installed, {Answer::Status(500)});
-  ToUpdate(road, State::ServerError);
+  ASSERT_NO_FATAL_FAILURE(ToUpdate(road, State::ServerError));
   road.maps.Override("allrelated", Installed, {Answer::Ok(MapService::PackageListXml({Installed, Newer}))});
   emit road.Ui().Retry();
   ASSERT_TRUE(road.WaitFor(State::OptionalUpdate));
   EXPECT_EQ(road.Shown(),
-            (StateList{State::MapUpdateCheck, State::RootUpdate, State::UsbCheck, State::MapUpdateCheck,
-                       State::ServerError, State::MapUpdateCheck, State::OptionalUpdate}));
-  const Strings messages = road.Messages();
+            Then(ToRelatedCheck, {State::ServerError, State::MapUpdateCheck, State::OptionalUpdate}));
   const Strings expected = {"Got ServerError event: switching to ServerError state",
                             "Entered ServerError state",
                             "Got Retry event: switching to NetworkOperation state",
@@ -405,13 +402,13 @@ TEST(Road, ServerErrorDuringTheCheckThenRetryChecksAgain)
                             "Entered MapUpdatePresent state",
                             "Entered OptionalUpdate state",
                             "Left Common state"};
-  EXPECT_EQ(Strings(messages.end() - static_cast<long>(expected.size()), messages.end()), expected);
+  EXPECT_EQ(Last(road.Messages(), expected.size()), expected);
 }
 
 TEST(Road, StickPulledDuringTheDownload)
 {
   Road road;
-  ToUpdate(road, State::OptionalUpdate);
+  ASSERT_NO_FATAL_FAILURE(ToUpdate(road, State::OptionalUpdate));
   const qint64 sent = 65536;
   Service().Serve("/archives/" + QString::fromStdString(Newer) + ".tar",
                   Answer::Ok(road.newerArchive, "application/x-tar").HoldAfter(sent));
@@ -424,7 +421,6 @@ TEST(Road, StickPulledDuringTheDownload)
   EXPECT_FALSE(UsbStorage::Get().GetActiveUsb().Valid());
   EXPECT_EQ(road.Shown(), Then(ToOptional, {State::MapDownload, State::UsbRemoved, State::MapUpdateCheck,
                                             State::RootUpdate}));
-  const Strings messages = road.Messages();
   const Strings expected = {"Got UsbRemove event: switching to MapUpdateCheck state",
                             "Entered NetworkOperation state",
                             "Entered MapUpdateCheck state",
@@ -432,7 +428,7 @@ TEST(Road, StickPulledDuringTheDownload)
                             "Entered MapUpdatePresent state",
                             "Entered RootUpdate state",
                             "Left Common state"};
-  EXPECT_EQ(Strings(messages.end() - static_cast<long>(expected.size()), messages.end()), expected);
+  EXPECT_EQ(Last(road.Messages(), expected.size()), expected);
 }
 
 TEST(Road, StickTooFullForTheMapThenTheDownloadIsCancelled)
@@ -445,10 +441,7 @@ TEST(Road, StickTooFullForTheMapThenTheDownloadIsCancelled)
   // The vehicle's files and something of the user's leave less room than the map needs.
   ASSERT_TRUE(WriteFile(road.stickRoot + "/holiday.mov", QByteArray(800 * 1024, 'h')));
   WriteStick(road.stickRoot, "2099-12-31", road.installed);
-  road.Start();
-  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
-  road.InsertStick(small.Major(), small.Minor());
-  ASSERT_TRUE(road.WaitFor(State::OptionalUpdate));
+  ASSERT_NO_FATAL_FAILURE(StartAndInsert(road, State::OptionalUpdate, small.Major(), small.Minor()));
 
   emit road.Ui().DownloadMap(Newer);
   ASSERT_TRUE(road.WaitFor(State::UsbFull));
@@ -458,8 +451,6 @@ TEST(Road, StickTooFullForTheMapThenTheDownloadIsCancelled)
   EXPECT_TRUE(road.OnStick("holiday.mov"));
   EXPECT_EQ(road.Shown(), Then(ToOptional, {State::MapDownload, State::UsbFull, State::CancelDownload,
                                             State::OptionalUpdate}));
-  const Strings messages = road.Messages();
-  small.Unmount(true);
   const Strings expected = {"Got UsbFull event: switching to UsbFull state",
                             "Entered UsbFull state",
                             "Got CancelDownload event: switching to CancelDownload state",
@@ -470,7 +461,8 @@ TEST(Road, StickTooFullForTheMapThenTheDownloadIsCancelled)
                             "Entered MapUpdatePresent state",
                             "Entered OptionalUpdate state",
                             "Left Common state"};
-  EXPECT_EQ(Strings(messages.end() - static_cast<long>(expected.size()), messages.end()), expected);
+  EXPECT_EQ(Last(road.Messages(), expected.size()), expected);
+  small.Unmount(true);
 }
 
 TEST(Road, CorruptStickIsShownUntilItIsPulled)
@@ -479,10 +471,7 @@ TEST(Road, CorruptStickIsShownUntilItIsPulled)
   WriteStick(road.stickRoot, "2099-12-31", road.installed);
   // A file changed after the vehicle listed it.
   ASSERT_TRUE(WriteFile(road.stickRoot + "/OrvaneNDSUpdate/NAVDATA/PART1.NDS", QByteArray(70000, 'x')));
-  road.Start();
-  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
-  road.InsertStick();
-  ASSERT_TRUE(road.WaitFor(State::MetadataCorrupt));
+  ASSERT_NO_FATAL_FAILURE(StartAndInsert(road, State::MetadataCorrupt));
   EXPECT_EQ(UsbStorage::Get().GetActiveUsb().state, UsbInfo::InvalidMetadata);
   const int checks = road.Requests("allroots");
   road.PullStick();
@@ -491,7 +480,6 @@ TEST(Road, CorruptStickIsShownUntilItIsPulled)
   EXPECT_EQ(road.Requests("allrelated"), 0) << "a corrupt stick is never checked with the service";
   EXPECT_EQ(road.Shown(), (StateList{State::MapUpdateCheck, State::RootUpdate, State::UsbCheck,
                                      State::MetadataCorrupt, State::MapUpdateCheck, State::RootUpdate}));
-  const Strings messages = road.Messages();
   const Strings expected = {"Got InvalidMetadata event: switching to MetadataCorrupt state",
                             "Entered MetadataCorrupt state",
                             "Got UsbRemove event: switching to MapUpdateCheck state",
@@ -501,34 +489,31 @@ TEST(Road, CorruptStickIsShownUntilItIsPulled)
                             "Entered MapUpdatePresent state",
                             "Entered RootUpdate state",
                             "Left Common state"};
-  EXPECT_EQ(Strings(messages.end() - static_cast<long>(expected.size()), messages.end()), expected);
+  EXPECT_EQ(Last(road.Messages(), expected.size()), expected);
 }
 
 TEST(Road, VehicleWithoutSubscription)
 {
   Road road;
-  ToUpdate(road, State::NoSubscription, "");
+  ASSERT_NO_FATAL_FAILURE(ToUpdate(road, State::NoSubscription, ""));
   EXPECT_EQ(road.Requests("allrelated"), 0);
-  EXPECT_EQ(road.Shown(), (StateList{State::MapUpdateCheck, State::RootUpdate, State::UsbCheck,
-                                     State::MapUpdateCheck, State::NoSubscription}));
+  EXPECT_EQ(road.Shown(), Then(ToRelatedCheck, {State::NoSubscription}));
   const Strings messages = road.Messages();
-  EXPECT_EQ(*(messages.end() - 3), "Got NoSubscription event: switching to NoSubscription state");
-  EXPECT_EQ(*(messages.end() - 2), "Entered NoSubscription state");
+  EXPECT_EQ(Last(messages, 3), (Strings{"Got NoSubscription event: switching to NoSubscription state",
+                                        "Entered NoSubscription state", "Left Common state"}));
 }
 
 TEST(Road, ExpiredSubscriptionLoadsTheInstalledMapAgain)
 {
   Road road;
-  ToUpdate(road, State::SubscriptionExpired, "2020-01-31");
+  ASSERT_NO_FATAL_FAILURE(ToUpdate(road, State::SubscriptionExpired, "2020-01-31"));
   EXPECT_FALSE(MapStorage::Get().GetMap(Newer).Valid()) << "released after the subscription ended";
   emit road.Ui().DownloadMap(Installed);
   ASSERT_TRUE(road.WaitFor(State::PendingUpdate));
   EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2024_06.meta.xml"));
   EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2024_06/data/region.bin"));
   EXPECT_EQ(road.Shown(),
-            (StateList{State::MapUpdateCheck, State::RootUpdate, State::UsbCheck, State::MapUpdateCheck,
-                       State::SubscriptionExpired, State::MapDownload, State::PendingUpdate}));
-  const Strings messages = road.Messages();
+            Then(ToRelatedCheck, {State::SubscriptionExpired, State::MapDownload, State::PendingUpdate}));
   const Strings expected = {"Got SubscriptionExpired event: switching to SubscriptionExpired state",
                             "Entered MapUpdatePresent state",
                             "Entered SubscriptionExpired state",
@@ -539,5 +524,5 @@ TEST(Road, ExpiredSubscriptionLoadsTheInstalledMapAgain)
                             "Got FinishDownload event: switching to PendingUpdate state",
                             "Entered PendingUpdate state",
                             "Left Common state"};
-  EXPECT_EQ(Strings(messages.end() - static_cast<long>(expected.size()), messages.end()), expected);
+  EXPECT_EQ(Last(road.Messages(), expected.size()), expected);
 }

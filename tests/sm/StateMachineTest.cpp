@@ -37,29 +37,43 @@ const UsbInfo::Id StickA = 11;
 const UsbInfo::Id StickB = 22;
 const UsbInfo::Id StickC = 33;
 
-void StoreActive(UsbInfo::Id id, UsbInfo::State state)
+// The id under which a map of each type is stored.
+std::string MapId(MapInfo::Type type)
 {
-  UsbInfo stick = MachineHarness::Stick(id, state);
-  stick.active = true;
-  UsbStorage::Get().UpdateUsb(stick);
+  switch (type) {
+  case MapInfo::Installed:
+    return "INSTALLED";
+  case MapInfo::Optional:
+    return "EUR";
+  default:
+    return "MANDATORY";
+  }
 }
 
-// The machine with an active stick with metadata whose related check found
-// an installed and an optional map: OptionalUpdate.
+// Stick A active with valid metadata and an available map of each of the
+// types stored; the machine started and its related check ended with
+// `result`.
+void Checked(MachineHarness& harness, MetadataChecker::Result result,
+             const std::vector<MapInfo::Type>& maps = {MapInfo::Installed})
+{
+  MachineHarness::StoreActive(StickA, UsbInfo::ValidMetadata);
+  for (const MapInfo::Type type : maps)
+    MachineHarness::StoreMap(MapId(type), type, MapInfo::Available);
+  harness.Start();
+  harness.Related(result);
+}
+
+// The related check found an installed and an optional map: OptionalUpdate.
 void ToOptionalUpdate(MachineHarness& harness)
 {
-  StoreActive(StickA, UsbInfo::ValidMetadata);
-  MachineHarness::StoreMap("INSTALLED", MapInfo::Installed, MapInfo::Available);
-  MachineHarness::StoreMap("EUR", MapInfo::Optional, MapInfo::Available);
-  harness.Start();
-  harness.Related(MetadataChecker::Ok);
+  Checked(harness, MetadataChecker::Ok, {MapInfo::Installed, MapInfo::Optional});
   ASSERT_TRUE(harness.In<States::OptionalUpdate>());
 }
 
 // From OptionalUpdate, the download of map EUR, reported started.
 void ToMapDownload(MachineHarness& harness)
 {
-  ToOptionalUpdate(harness);
+  ASSERT_NO_FATAL_FAILURE(ToOptionalUpdate(harness));
   emit harness.Ui().DownloadMap("EUR");
   ASSERT_TRUE(harness.In<States::MapDownload>());
   MachineHarness::StoreMap("EUR", MapInfo::Optional, MapInfo::Downloading);
@@ -116,9 +130,7 @@ TEST(StateMachine, EachEntryLogsAsItsStateAndEachReactionAsReact)
   // Through both failure states, the reactions they share and the question
   // before quitting.
   MachineHarness harness;
-  StoreActive(StickA, UsbInfo::ValidMetadata);
-  harness.Start();
-  harness.Related(MetadataChecker::NoConnection);
+  Checked(harness, MetadataChecker::NoConnection, {});
   EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }), std::nullopt);
   emit harness.Ui().Retry();
   harness.Related(MetadataChecker::ServerError);
@@ -184,12 +196,7 @@ TEST(MapUpdateCheck, EachRelatedResultLeadsToTheStateThatShowsIt)
       {MetadataChecker::InvalidMetadata, {}, State::MetadataCorrupt}};
   for (const Case& c : cases) {
     MachineHarness harness;
-    StoreActive(StickA, UsbInfo::ValidMetadata);
-    int n = 0;
-    for (MapInfo::Type type : c.maps)
-      MachineHarness::StoreMap("map" + std::to_string(n++), type, MapInfo::Available);
-    harness.Start();
-    harness.Related(c.result);
+    Checked(harness, c.result, c.maps);
     EXPECT_EQ(harness.Ui().States(), (std::vector<State>{State::MapUpdateCheck, c.shown})) << c.result;
   }
 }
@@ -197,9 +204,7 @@ TEST(MapUpdateCheck, EachRelatedResultLeadsToTheStateThatShowsIt)
 TEST(MapUpdateCheck, AStickWithoutMetadataTurnsTheCheckIntoARootCheck)
 {
   MachineHarness harness;
-  StoreActive(StickA, UsbInfo::ValidMetadata);
-  harness.Start();
-  harness.Related(MetadataChecker::NoMetadata);
+  Checked(harness, MetadataChecker::NoMetadata, {});
   ASSERT_TRUE(harness.WaitForCommands(2));
   EXPECT_EQ(harness.Commands(), (Strings{"CheckMapUpdates", "CheckMapUpdates"}));
   const UsbInfo active = UsbStorage::Get().GetActiveUsb();
@@ -215,7 +220,7 @@ TEST(MapUpdateCheck, AStickWithoutMetadataTurnsTheCheckIntoARootCheck)
                             "Entered MapUpdateCheck state",
                             "Got RootUpdate event: switching to RootUpdate state",
                             "Entered MapUpdatePresent state", "Entered RootUpdate state"};
-  EXPECT_EQ(Strings(messages.end() - 5, messages.end()), expected);
+  EXPECT_EQ(Last(messages, 5), expected);
 }
 
 TEST(MapUpdateCheck, NoMetadataFromARootCheckNeitherStoresANonStickNorLoops)
@@ -223,7 +228,7 @@ TEST(MapUpdateCheck, NoMetadataFromARootCheckNeitherStoresANonStickNorLoops)
   for (const bool withStick : {false, true}) {
     MachineHarness harness;
     if (withStick)
-      StoreActive(StickA, UsbInfo::NoMetadata);
+      MachineHarness::StoreActive(StickA, UsbInfo::NoMetadata);
     harness.Start();
     harness.Root(MetadataChecker::NoMetadata);
     EXPECT_TRUE(harness.In<States::RootUpdate>());
@@ -236,7 +241,7 @@ TEST(MapUpdateCheck, NoMetadataFromARootCheckNeitherStoresANonStickNorLoops)
 TEST(MapUpdateCheck, AnotherStickCheckedLeavesTheActiveStickAndTheCheckAlone)
 {
   MachineHarness harness;
-  StoreActive(StickA, UsbInfo::ValidMetadata);
+  MachineHarness::StoreActive(StickA, UsbInfo::ValidMetadata);
   MachineHarness::StoreMap("INSTALLED", MapInfo::Installed, MapInfo::Available);
   harness.Start();
   harness.StickChecked(MachineHarness::Stick(StickB, UsbInfo::InvalidMetadata, "/media/b"));
@@ -271,9 +276,7 @@ TEST(MapUpdateCheck, AStickThatBecameActiveDuringTheCheckIsCheckedAnew)
             (std::vector<State>{State::MapUpdateCheck, State::MapUpdateCheck, State::OptionalUpdate}));
   harness.Stop();
   const Strings messages = harness.Messages();
-  EXPECT_NE(std::find(messages.begin(), messages.end(),
-                      "Got ValidMetadata event: switching to MapUpdateCheck state"),
-            messages.end());
+  EXPECT_TRUE(Contains(messages, "Got ValidMetadata event: switching to MapUpdateCheck state"));
 }
 
 TEST(MapUpdateCheck, QuitAsksOnlyWhileAStickIsActive)
@@ -288,7 +291,7 @@ TEST(MapUpdateCheck, QuitAsksOnlyWhileAStickIsActive)
   }
   {
     MachineHarness harness;
-    StoreActive(StickA, UsbInfo::InvalidMetadata);
+    MachineHarness::StoreActive(StickA, UsbInfo::InvalidMetadata);
     harness.Start();
     EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }), std::nullopt);
     EXPECT_EQ(harness.Ui().Count("ConfirmQuit"), 1);
@@ -318,7 +321,7 @@ TEST(NetworkOperation, RetryResumesTheCheckThatFailed)
 TEST(NetworkOperation, RetryResumesTheDownloadThatFailedEveryTime)
 {
   MachineHarness harness;
-  ToMapDownload(harness);
+  ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
   harness.OperationFinished(MapDownloader::NoConnection);
   EXPECT_TRUE(harness.In<States::NoConnection>());
   emit harness.Ui().Retry();
@@ -339,7 +342,7 @@ TEST(NetworkOperation, RetryResumesTheDownloadThatFailedEveryTime)
 TEST(NetworkOperation, ARemovedStickIsShownWhenItCutTheCheckOrDownloadShort)
 {
   MachineHarness harness;
-  StoreActive(StickA, UsbInfo::ValidMetadata);
+  MachineHarness::StoreActive(StickA, UsbInfo::ValidMetadata);
   harness.Start();
   Forget(harness);
   harness.StickRemoved(StickA);
@@ -349,20 +352,17 @@ TEST(NetworkOperation, ARemovedStickIsShownWhenItCutTheCheckOrDownloadShort)
   ASSERT_TRUE(harness.WaitForCommands(2));
   harness.Stop();
   const Strings messages = harness.Messages();
-  EXPECT_EQ(Strings(messages.end() - 3, messages.end()),
-            (Strings{"Got UsbRemove event: switching to MapUpdateCheck state",
-                     "Entered NetworkOperation state", "Entered MapUpdateCheck state"}));
+  EXPECT_EQ(Last(messages, 3), (Strings{"Got UsbRemove event: switching to MapUpdateCheck state",
+                                        "Entered NetworkOperation state", "Entered MapUpdateCheck state"}));
 }
 
 TEST(FailureStates, ShowTheRemovalOnlyWhenAMapOperationWasCutShort)
 {
   for (const bool downloading : {false, true}) {
     MachineHarness harness;
-    StoreActive(StickA, UsbInfo::ValidMetadata);
     if (downloading)
       MachineHarness::StoreMap("EUR", MapInfo::Optional, MapInfo::Downloading);
-    harness.Start();
-    harness.Related(MetadataChecker::ServerError);
+    Checked(harness, MetadataChecker::ServerError, {});
     Forget(harness);
     harness.StickRemoved(StickA);
     EXPECT_TRUE(harness.In<States::MapUpdateCheck>());
@@ -410,7 +410,7 @@ TEST(FailureStates, CancelAndQuit)
   EXPECT_TRUE(harness.In<States::CancelDownload>());
   ASSERT_TRUE(harness.WaitForCommands(2));
   EXPECT_EQ(harness.Commands().back(), "AbortMapDownload");
-  StoreActive(StickA, UsbInfo::NoMetadata);
+  MachineHarness::StoreActive(StickA, UsbInfo::NoMetadata);
   EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }), std::nullopt);
   EXPECT_EQ(harness.Ui().Count("ConfirmQuit"), 1);
 }
@@ -418,7 +418,7 @@ TEST(FailureStates, CancelAndQuit)
 TEST(MapUpdatePresent, OutcomesShowThemselvesAgainOnTheirOwnEvent)
 {
   MachineHarness harness;
-  ToOptionalUpdate(harness);
+  ASSERT_NO_FATAL_FAILURE(ToOptionalUpdate(harness));
   Forget(harness);
   harness.Related(MetadataChecker::Ok);
   harness.Related(MetadataChecker::NoConnection); // another outcome's event changes nothing
@@ -435,41 +435,34 @@ TEST(MapUpdatePresent, EachOutcomeAnswersARemovedStickItsOwnWay)
     MetadataChecker::Result result;
     std::vector<MapInfo::Type> maps;
     std::string line; // the machine's line for the removal
-    bool checksAgain;
   };
   const std::vector<Case> cases = {
-      {MetadataChecker::Ok, {MapInfo::Installed}, "Switching to MapUpdateCheck state", true},
-      {MetadataChecker::SubscriptionExpired, {MapInfo::Installed}, "Switching to MapUpdateCheck state", true},
+      {MetadataChecker::Ok, {MapInfo::Installed}, "Switching to MapUpdateCheck state"},
+      {MetadataChecker::SubscriptionExpired, {MapInfo::Installed}, "Switching to MapUpdateCheck state"},
       {MetadataChecker::Ok,
        {MapInfo::Installed, MapInfo::Optional},
-       "Got UsbRemove event: switching to MapUpdateCheck state",
-       true},
+       "Got UsbRemove event: switching to MapUpdateCheck state"},
       {MetadataChecker::Ok,
        {MapInfo::Installed, MapInfo::Mandatory},
-       "Got UsbRemove event: switching to MapUpdateCheck state",
-       true}};
+       "Got UsbRemove event: switching to MapUpdateCheck state"}};
   for (const Case& c : cases) {
     MachineHarness harness;
-    StoreActive(StickA, UsbInfo::ValidMetadata);
-    int n = 0;
-    for (MapInfo::Type type : c.maps)
-      MachineHarness::StoreMap("map" + std::to_string(n++), type, MapInfo::Available);
-    harness.Start();
-    harness.Related(c.result);
+    Checked(harness, c.result, c.maps);
     Forget(harness);
     harness.StickRemoved(StickA);
     EXPECT_TRUE(harness.In<States::MapUpdateCheck>());
     EXPECT_EQ(harness.Ui().Calls(), (Strings{"UpdateUsbs", "SetState(MapUpdateCheck)"}));
     harness.Stop();
     const Strings messages = harness.Messages();
-    EXPECT_EQ(*(messages.end() - 3), c.line);
+    EXPECT_EQ(Last(messages, 3),
+              (Strings{c.line, "Entered NetworkOperation state", "Entered MapUpdateCheck state"}));
   }
 
   // The root maps stay on screen: they do not depend on a stick.
   MachineHarness harness;
   harness.Start();
   harness.Root(MetadataChecker::Ok);
-  StoreActive(StickA, UsbInfo::NoMetadata);
+  MachineHarness::StoreActive(StickA, UsbInfo::NoMetadata);
   Forget(harness);
   harness.StickRemoved(StickA);
   EXPECT_TRUE(harness.In<States::RootUpdate>());
@@ -482,7 +475,7 @@ TEST(MapUpdatePresent, OnlyTheRootMapsTakeANewStickAndNoneAsksBeforeQuitting)
 {
   {
     MachineHarness harness;
-    ToOptionalUpdate(harness);
+    ASSERT_NO_FATAL_FAILURE(ToOptionalUpdate(harness));
     harness.StickCheckStarted();
     harness.StickChecked(MachineHarness::Stick(StickB, UsbInfo::InvalidMetadata));
     EXPECT_TRUE(harness.In<States::OptionalUpdate>());
@@ -511,11 +504,8 @@ TEST(MapUpdatePresent, EveryOutcomeStartsTheChosenDownload)
 {
   for (const MetadataChecker::Result result : {MetadataChecker::Ok, MetadataChecker::SubscriptionExpired}) {
     MachineHarness harness;
-    StoreActive(StickA, UsbInfo::ValidMetadata);
-    MachineHarness::StoreMap("INSTALLED", MapInfo::Installed, MapInfo::Available);
     MachineHarness::StoreMap("OTHER", MapInfo::Optional, MapInfo::Downloading);
-    harness.Start();
-    harness.Related(result);
+    Checked(harness, result);
     Forget(harness);
     emit harness.Ui().DownloadMap("INSTALLED");
     EXPECT_TRUE(harness.In<States::MapDownload>());
@@ -529,7 +519,7 @@ TEST(MapUpdatePresent, EveryOutcomeStartsTheChosenDownload)
                                   ? "Got DownloadMap event: switching to MapDownload state"
                                   : "Got ResetMap event: switching to MapDownload state",
                               "Entered NetworkOperation state", "Entered MapDownload state"};
-    EXPECT_EQ(Strings(messages.end() - 3, messages.end()), expected);
+    EXPECT_EQ(Last(messages, 3), expected);
   }
 }
 
@@ -542,7 +532,7 @@ TEST(MapDownload, ShowsTheDownloadOnceStartedAndLeavesForEachResult)
       {MapDownloader::UsbRemoved, State::UsbRemoved}};
   for (const auto& [result, shown] : cases) {
     MachineHarness harness;
-    ToMapDownload(harness);
+    ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
     harness.OperationStarted(); // shown again, no transition
     harness.StickCheckStarted();
     harness.StickChecked(MachineHarness::Stick(StickB, UsbInfo::ValidMetadata));
@@ -554,7 +544,7 @@ TEST(MapDownload, ShowsTheDownloadOnceStartedAndLeavesForEachResult)
     EXPECT_EQ(harness.Ui().Count("ConfirmQuit"), 0);
   }
   MachineHarness harness;
-  ToMapDownload(harness);
+  ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
   harness.OperationStarted();
   EXPECT_EQ(harness.Ui().Count("SetState(MapDownload)"), 2);
   emit harness.Ui().CancelDownload();
@@ -565,7 +555,7 @@ TEST(MapDownload, WithoutAMapToDownloadGoesBackToTheCheck)
 {
   // A retry after the map left the download (here: it was removed meanwhile).
   MachineHarness harness;
-  ToMapDownload(harness);
+  ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
   harness.OperationFinished(MapDownloader::NoConnection);
   MapStorage::Get().Clear();
   emit harness.Ui().Retry();
@@ -585,9 +575,8 @@ TEST(MapDownload, WithoutAMapToDownloadGoesBackToTheCheck)
 
   harness.Stop();
   const Strings messages = harness.Messages();
-  EXPECT_NE(std::find(messages.begin(), messages.end(), "No map to download"), messages.end());
-  EXPECT_NE(std::find(messages.begin(), messages.end(), "Map: DONE cannot be downloaded in state: Pending"),
-            messages.end());
+  EXPECT_TRUE(Contains(messages, "No map to download"));
+  EXPECT_TRUE(Contains(messages, "Map: DONE cannot be downloaded in state: Pending"));
   EXPECT_EQ(std::count(messages.begin(), messages.end(),
                        "Got NoMapToDownload event: switching to MapUpdateCheck state"),
             2);
@@ -596,7 +585,7 @@ TEST(MapDownload, WithoutAMapToDownloadGoesBackToTheCheck)
 TEST(CancelDownload, ShowsTheRemovalAndReturnsToTheOutcomeShownBefore)
 {
   MachineHarness harness;
-  ToMapDownload(harness);
+  ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
   emit harness.Ui().CancelDownload();
   ASSERT_TRUE(harness.WaitForCommands(3));
   EXPECT_EQ(harness.Commands().back(), "AbortMapDownload");
@@ -616,9 +605,8 @@ TEST(CancelDownload, ShowsTheRemovalAndReturnsToTheOutcomeShownBefore)
   EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, StickA);
   harness.Stop();
   const Strings messages = harness.Messages();
-  EXPECT_EQ(Strings(messages.end() - 4, messages.end()),
-            (Strings{"Got CancelDownload event", "Switching to OptionalUpdate state",
-                     "Entered MapUpdatePresent state", "Entered OptionalUpdate state"}));
+  EXPECT_EQ(Last(messages, 4), (Strings{"Got CancelDownload event", "Switching to OptionalUpdate state",
+                                        "Entered MapUpdatePresent state", "Entered OptionalUpdate state"}));
 }
 
 TEST(CancelDownload, ReturnsThroughTheHistoryOfTheOutcomes)
@@ -626,10 +614,7 @@ TEST(CancelDownload, ReturnsThroughTheHistoryOfTheOutcomes)
   // A download that failed to NoConnection from the up-to-date outcome, retried
   // and then cancelled, returns to the up-to-date outcome.
   MachineHarness harness;
-  StoreActive(StickA, UsbInfo::ValidMetadata);
-  MachineHarness::StoreMap("INSTALLED", MapInfo::Installed, MapInfo::Available);
-  harness.Start();
-  harness.Related(MetadataChecker::Ok);
+  Checked(harness, MetadataChecker::Ok);
   emit harness.Ui().DownloadMap("INSTALLED");
   MachineHarness::StoreMap("INSTALLED", MapInfo::Installed, MapInfo::Downloading);
   harness.OperationFinished(MapDownloader::NoConnection);
@@ -663,7 +648,7 @@ TEST(CancelDownload, ChecksAnotherStickWithMetadataWhenTheActiveOneHasNone)
       {UsbInfo::InvalidMetadata, {{StickB, UsbInfo::ValidMetadata}}, 0}};
   for (const Case& c : cases) {
     MachineHarness harness;
-    StoreActive(StickA, c.active);
+    MachineHarness::StoreActive(StickA, c.active);
     for (const auto& [id, state] : c.others)
       UsbStorage::Get().UpdateUsb(MachineHarness::Stick(id, state));
     MachineHarness::StoreMap("ROOT", MapInfo::Optional, MapInfo::Available);
@@ -693,13 +678,13 @@ TEST(CancelDownload, EndsWithWhateverResultTheRemovalEnds)
        {MapDownloader::Ok, MapDownloader::UsbBlocked, MapDownloader::UsbFull, MapDownloader::UsbTooSmall,
         MapDownloader::NoConnection, MapDownloader::ServerError}) {
     MachineHarness harness;
-    ToMapDownload(harness);
+    ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
     emit harness.Ui().CancelDownload();
     harness.OperationFinished(result);
     EXPECT_TRUE(harness.In<States::OptionalUpdate>()) << result;
   }
   MachineHarness harness;
-  ToMapDownload(harness);
+  ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
   emit harness.Ui().CancelDownload();
   Forget(harness);
   harness.OperationFinished(MapDownloader::UsbRemoved);
@@ -710,7 +695,7 @@ TEST(CancelDownload, EndsWithWhateverResultTheRemovalEnds)
 TEST(MapDownload, ACheckReportDuringTheDownloadIsNotItsResult)
 {
   MachineHarness harness;
-  ToMapDownload(harness);
+  ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
   emit harness.Ui().UpdateLocale(); // the names are fetched again and the check reports anew
   harness.Related(MetadataChecker::NoConnection);
   harness.Related(MetadataChecker::UsbRemoved);
@@ -719,9 +704,8 @@ TEST(MapDownload, ACheckReportDuringTheDownloadIsNotItsResult)
   EXPECT_TRUE(harness.In<States::PendingUpdate>());
   harness.Stop();
   const Strings messages = harness.Messages();
-  EXPECT_NE(std::find(messages.begin(), messages.end(),
-                      "Ignoring related updates check result: NoConnection while a map operation runs"),
-            messages.end());
+  EXPECT_TRUE(
+      Contains(messages, "Ignoring related updates check result: NoConnection while a map operation runs"));
 }
 
 TEST(UsbCheck, LeavesForTheStickCheckOutcome)
@@ -753,7 +737,7 @@ TEST(UsbCheck, LeavesForTheStickCheckOutcome)
   MachineHarness harness;
   harness.Start();
   harness.Root(MetadataChecker::Ok);
-  StoreActive(StickA, UsbInfo::ValidMetadata);
+  MachineHarness::StoreActive(StickA, UsbInfo::ValidMetadata);
   harness.StickCheckStarted();
   Forget(harness);
   harness.StickRemoved(StickA);
@@ -775,7 +759,7 @@ TEST(StickFailureStates, OnlyACancelMovesThemOnAndTheyDifferInRemovalAndQuit)
                         Case{MapDownloader::UsbFull, State::UsbFull, true, true},
                         Case{MapDownloader::UsbTooSmall, State::UsbTooSmall, false, false}}) {
     MachineHarness harness;
-    ToMapDownload(harness);
+    ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
     harness.OperationFinished(c.result);
     UsbStorage::Get().UpdateUsb(MachineHarness::Stick(StickB, UsbInfo::ValidMetadata));
     emit harness.Ui().Retry();
@@ -804,10 +788,8 @@ TEST(ResultStates, LeaveWhenTheStickIsRemovedAndQuitAtOnce)
   for (const MetadataChecker::Result result :
        {MetadataChecker::InvalidMetadata, MetadataChecker::NoSubscription}) {
     MachineHarness harness;
-    StoreActive(StickA, UsbInfo::ValidMetadata);
     UsbStorage::Get().UpdateUsb(MachineHarness::Stick(StickB, UsbInfo::InvalidMetadata));
-    harness.Start();
-    harness.Related(result);
+    Checked(harness, result, {});
     EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }), 0) << "no question although a stick is active";
     emit harness.Ui().CancelDownload();
     emit harness.Ui().Retry();
@@ -820,7 +802,7 @@ TEST(ResultStates, LeaveWhenTheStickIsRemovedAndQuitAtOnce)
     EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, StickB);
   }
   MachineHarness harness;
-  ToMapDownload(harness);
+  ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
   harness.OperationFinished(MapDownloader::Ok);
   EXPECT_TRUE(harness.In<States::PendingUpdate>());
   EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }), 0) << "the map is on the stick: nothing in use";
