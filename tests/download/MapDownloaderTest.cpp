@@ -534,7 +534,9 @@ TEST_F(MapDownloaderTest, ACancellationRemovesALinkInPlaceOfTheFoldersWithoutFol
 TEST_F(MapDownloaderTest, ANewDownloadReplacesTheRunningOneWithoutAWordFromIt)
 {
   Stick stick;
-  service.Serve(PathOf(*archive), Answer::File(archive->file).Rate(100000, 4096));
+  // The first answer stops after a part of the archive: it still runs when
+  // the second download replaces it.
+  service.Serve(PathOf(*archive), Answer::File(archive->file).HoldAfter(100000));
   const auto other = MapArchive::Make("NAM_2024.06", 50000);
   Serve(*other);
 
@@ -552,7 +554,7 @@ TEST_F(MapDownloaderTest, ANewDownloadReplacesTheRunningOneWithoutAWordFromIt)
 TEST_F(MapDownloaderTest, ADownloaderDestroyedMidTransferStopsAndReportsNothing)
 {
   Stick stick;
-  service.Serve(PathOf(*archive), Answer::File(archive->file).Rate(100000, 4096));
+  service.Serve(PathOf(*archive), Answer::File(archive->file).HoldAfter(100000));
   downloader->Download(stick.FullMapFolder(), Map(*archive));
   ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.Written() > 0; }, 20000));
   const std::size_t reports = recorder.progress.size();

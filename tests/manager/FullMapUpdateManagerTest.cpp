@@ -205,7 +205,7 @@ TEST_F(FullMapUpdateManagerTest, CancellingAFinishedMapRemovesItAndGivesTheSpace
 TEST_F(FullMapUpdateManagerTest, CancellingARunningDownloadStopsItAndGivesTheSpaceBack)
 {
   Stick stick;
-  service.Serve(PathOf(*archive), Answer::File(archive->file).Rate(100000, 4096));
+  service.Serve(PathOf(*archive), Answer::File(archive->file).HoldAfter(100000));
   Offer(*archive, "EUR");
   Download("EUR");
   ASSERT_TRUE(QTest::qWaitFor([] { return Stored("EUR").downloaded > 0; }, 20000));
@@ -298,12 +298,13 @@ TEST_F(FullMapUpdateManagerTest, AStickThatFillsUpIsUsbFullAndTheCancellationRem
   if (!stick.Mounted())
     GTEST_SKIP() << "needs a tmpfs mount: " << stick.MountError();
   const auto big = MapArchive::Make("EUR_2024.09", 2500000);
-  service.Serve(PathOf(*big), Answer::File(big->file).Rate(500000, 4096));
+  service.Serve(PathOf(*big), Answer::File(big->file).HoldAfter(100000));
   Offer(*big, "EUR");
 
   Download("EUR");
   ASSERT_TRUE(QTest::qWaitFor([] { return Stored("EUR").downloaded > 0; }, 20000));
   ASSERT_TRUE(Fill(stick.Path(), 32 * 1024));
+  service.ReleaseHeld();
   ASSERT_TRUE(WaitForEvents(2));
   EXPECT_EQ(events, (Strings{"Started", "Finished:UsbFull"}));
   EXPECT_EQ(Stored("EUR").state, MapInfo::Downloading);
@@ -343,12 +344,13 @@ TEST_F(FullMapUpdateManagerTest, AStickPulledDuringTheDownloadIsUsbRemoved)
   Stick stick(16, 4722);
   if (!stick.Mounted())
     GTEST_SKIP() << "needs a tmpfs mount: " << stick.MountError();
-  service.Serve(PathOf(*archive), Answer::File(archive->file).Rate(100000, 4096));
+  service.Serve(PathOf(*archive), Answer::File(archive->file).HoldAfter(100000));
   Offer(*archive, "EUR");
 
   Download("EUR");
   ASSERT_TRUE(QTest::qWaitFor([] { return Stored("EUR").downloaded > 0; }, 20000));
   ASSERT_TRUE(stick.Pull());
+  service.ReleaseHeld();
   ASSERT_TRUE(WaitForEvents(2));
   EXPECT_EQ(events, (Strings{"Started", "Finished:UsbRemoved"}));
   EXPECT_EQ(Stored("EUR").state, MapInfo::Downloading);
@@ -404,12 +406,15 @@ TEST_F(FullMapUpdateManagerTest, RequestsThatCannotBeCarriedOutEndAtOnceWithARes
 TEST_F(FullMapUpdateManagerTest, ASecondDownloadIsRefusedWhileOneRuns)
 {
   Stick stick;
-  service.Serve(PathOf(*archive), Answer::File(archive->file).Rate(200000, 4096));
+  service.Serve(PathOf(*archive), Answer::File(archive->file).HoldAfter(100000));
   Offer(*archive, "EUR");
   Offer(*archive, "NAM");
 
   Download("EUR");
   Download("NAM");
+  ASSERT_TRUE(WaitForEvents(2));
+  ASSERT_TRUE(service.WaitForRequests(1));
+  service.ReleaseHeld();
   ASSERT_TRUE(WaitForEvents(3));
 
   EXPECT_EQ(events, (Strings{"Started", "Finished:UsbBlocked", "Finished:Ok"}));
