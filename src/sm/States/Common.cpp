@@ -106,11 +106,9 @@ Common::Common(my_context ctx)
   if (!ui_ || !usbManager_ || !updateManager_)
     throw std::logic_error("Failed to enter Common state: a part could not be made");
 
-  // The queued connections and invocations carry these types by name.
-  UsbInfo::RegisterMetaTypes();
-  MapInfo::RegisterMetaTypes();
-  qRegisterMetaType<MetadataChecker::Result>("MetadataChecker::Result");
-  qRegisterMetaType<MapDownloader::Result>("MapDownloader::Result");
+  // The queued connections and invocations carry these types by name, also
+  // to and from an update manager of another kind.
+  FullMapUpdateManager::RegisterMetaTypes();
 
   LOG(Info) << "Entered Common state";
 
@@ -146,7 +144,7 @@ void Common::Connect()
   connect(ui, &Ui::IUi::CancelDownload, this, [this] { DeliverGuarded(Events::CancelDownload()); });
   connect(ui, &Ui::IUi::Retry, this, [this] { DeliverGuarded(Events::Retry()); });
   connect(ui, &Ui::IUi::Quit, this, [this] { DeliverGuarded(Events::Quit()); });
-  connect(ui, &Ui::IUi::ForcedQuit, this, [] { QuitApplication(); });
+  connect(ui, &Ui::IUi::ForcedQuit, this, [] { QCoreApplication::quit(); });
 
   UsbManager* usb = usbManager_.get();
   connect(
@@ -189,11 +187,6 @@ void Common::AbortMapDownload()
   Invoke("AbortMapDownload");
 }
 
-void Common::QuitApplication()
-{
-  QCoreApplication::quit();
-}
-
 boost::statechart::result Common::react(const Events::Activate&)
 {
   LOG(Info) << "Got Activate event";
@@ -211,7 +204,7 @@ boost::statechart::result Common::react(const Events::LocaleUpdate&)
 boost::statechart::result Common::react(const Events::Quit&)
 {
   LOG(Info) << "Got Quit event: quitting application";
-  QuitApplication();
+  QCoreApplication::quit();
   return discard_event();
 }
 

@@ -76,9 +76,6 @@ public:
   void DownloadMap(const MapInfo::Id& mapId);
   void AbortMapDownload();
 
-  // Ends the event loop.
-  static void QuitApplication();
-
   boost::statechart::result react(const Events::Activate& event);
   boost::statechart::result react(const Events::LocaleUpdate& event);
   boost::statechart::result react(const Events::Quit& event);
