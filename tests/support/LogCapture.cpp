@@ -68,3 +68,10 @@ int LogCapture::Count(const std::string& text)
   const auto messages = Messages();
   return static_cast<int>(std::count(messages.begin(), messages.end(), text));
 }
+
+bool LogCapture::Mentions(const std::string& text)
+{
+  const auto messages = Messages();
+  return std::any_of(messages.begin(), messages.end(),
+                     [&](const std::string& message) { return message.find(text) != std::string::npos; });
+}

@@ -26,6 +26,8 @@ public:
   bool Contains(const std::string& text);
   // How many messages equal text.
   int Count(const std::string& text);
+  // True when some message holds text anywhere in it.
+  bool Mentions(const std::string& text);
 
 private:
   void Close();

@@ -68,14 +68,6 @@ std::vector<Operation> Operations()
   };
 }
 
-bool AnyMessageContains(LogCapture& log, const std::string& text)
-{
-  for (const auto& message : log.Messages())
-    if (message.find(text) != std::string::npos)
-      return true;
-  return false;
-}
-
 } // namespace
 
 class ClientTest : public RequestFixture, public ::testing::WithParamInterface<TestService::Tls>
@@ -132,7 +124,7 @@ TEST_P(ClientTest, EveryXmlOperationSendsItsPathQueryAndHeaders)
   }
   for (const Operation& operation : Operations())
     EXPECT_TRUE(log.Contains(operation.logLine)) << operation.logLine;
-  EXPECT_FALSE(AnyMessageContains(log, kKey));
+  EXPECT_FALSE(log.Mentions(kKey));
   EXPECT_EQ(log.Count("Adding argument: key=******"), 7);
   EXPECT_EQ(log.Count("Adding argument: id=" + kId), 6);
 }
@@ -303,9 +295,9 @@ TEST_F(ProxyTest, CredentialsAreDecodedAndNeverLogged)
   EXPECT_EQ(proxy.Requests()[1].Header("Proxy-Authorization"),
             "Basic " + QByteArray("user:p@ss:word").toBase64());
   EXPECT_TRUE(log.Contains("Setting proxy to: 127.0.0.1"));
-  EXPECT_FALSE(AnyMessageContains(log, "p@ss"));
-  EXPECT_FALSE(AnyMessageContains(log, "p%40ss"));
-  EXPECT_FALSE(AnyMessageContains(log, "user"));
+  EXPECT_FALSE(log.Mentions("p@ss"));
+  EXPECT_FALSE(log.Mentions("p%40ss"));
+  EXPECT_FALSE(log.Mentions("user"));
 }
 
 TEST_F(ProxyTest, AValueWithoutAHostFallsBackToTheSystemProxy)
@@ -350,7 +342,7 @@ TEST_F(ProxyTest, WithoutHttpsProxyTheSystemProxyOrNoneIsUsed)
     EXPECT_EQ(out.str(), "<direct/>");
     ASSERT_EQ(direct.RequestCount(), 1);
     EXPECT_EQ(direct.Requests()[0].target, "/tesk/v1/package/allroots?key=k");
-    EXPECT_FALSE(AnyMessageContains(log, "Setting proxy to: "));
+    EXPECT_FALSE(log.Mentions("Setting proxy to: "));
   }
 }
 
