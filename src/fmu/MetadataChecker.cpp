@@ -47,6 +47,15 @@ void Refresh(const MapInfo::Id& id, Change change)
   MapStorage::Get().UpdateMap(std::move(map));
 }
 
+// The builder of a request that the client makes from the map's id alone.
+using ClientCall = Tesk::IRequest* (Tesk::IClient::*)(std::ostream&, const std::string&, Tesk::IResponse&);
+auto Call(ClientCall call)
+{
+  return [call](Tesk::IClient& client, std::ostream& body, const MapInfo::Id& id, Tesk::IResponse& sink) {
+    return (client.*call)(body, id, sink);
+  };
+}
+
 // Counts a scope in and out.
 struct Counter
 {
@@ -328,34 +337,23 @@ void MetadataChecker::Get(Table& table, const char* kind, const MapInfo::Id& id,
 
 void MetadataChecker::GetAllNewest(const MapInfo::Id& id)
 {
-  Get(allNewest_, "AllNewest", id, &MetadataChecker::OnAllNewest,
-      [](Tesk::IClient& client, std::ostream& body, const MapInfo::Id& map, Request& sink) {
-        return client.GetAllNewest(body, map, sink);
-      });
+  Get(allNewest_, "AllNewest", id, &MetadataChecker::OnAllNewest, Call(&Tesk::IClient::GetAllNewest));
 }
 
 void MetadataChecker::GetAllRelated(const MapInfo::Id& id)
 {
-  Get(allRelated_, "AllRelated", id, &MetadataChecker::OnAllRelated,
-      [](Tesk::IClient& client, std::ostream& body, const MapInfo::Id& map, Request& sink) {
-        return client.GetAllRelated(body, map, sink);
-      });
+  Get(allRelated_, "AllRelated", id, &MetadataChecker::OnAllRelated, Call(&Tesk::IClient::GetAllRelated));
 }
 
 void MetadataChecker::GetMetadata(const MapInfo::Id& id)
 {
-  Get(metadata_, "Metadata", id, &MetadataChecker::OnMetadata,
-      [](Tesk::IClient& client, std::ostream& body, const MapInfo::Id& map, Request& sink) {
-        return client.GetMetadata(body, map, sink);
-      });
+  Get(metadata_, "Metadata", id, &MetadataChecker::OnMetadata, Call(&Tesk::IClient::GetMetadata));
 }
 
 void MetadataChecker::GetDownloadInfo(const MapInfo::Id& id)
 {
   Get(downloadInfo_, "DownloadInfo", id, &MetadataChecker::OnDownloadInfo,
-      [](Tesk::IClient& client, std::ostream& body, const MapInfo::Id& map, Request& sink) {
-        return client.GetDownloadInfo(body, map, sink);
-      });
+      Call(&Tesk::IClient::GetDownloadInfo));
 }
 
 void MetadataChecker::GetLocaleData(const MapInfo::Id& id)
