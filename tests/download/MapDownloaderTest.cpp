@@ -65,6 +65,19 @@ protected:
            << "counted " << recorder.Written() - recorder.Removed() << " of " << bytes << " bytes";
   }
 
+  // Serves the archive and downloads it whole onto the stick.
+  ::testing::AssertionResult DownloadsWhole(const Stick& stick)
+  {
+    Serve(*archive);
+    const std::size_t before = recorder.results.size();
+    downloader->Download(stick.FullMapFolder(), Map(*archive));
+    if (!recorder.WaitForResults(before + 1))
+      return ::testing::AssertionFailure() << "no result";
+    if (recorder.results.back() != Result::Ok)
+      return ::testing::AssertionFailure() << "the download ended with " << recorder.results.back();
+    return ::testing::AssertionSuccess();
+  }
+
   // After a result: lets the service see the stopped transfer closed and the
   // event loop release the request, so that a late report would show.
   void Settle()
@@ -373,10 +386,7 @@ TEST_F(MapDownloaderTest, AReadOnlyStickIsUsbBlockedAndKeepsTheMapItHolds)
   Stick stick(8, 4716);
   if (!stick.Mounted())
     GTEST_SKIP() << "needs a tmpfs mount: " << stick.MountError();
-  Serve(*archive);
-  downloader->Download(stick.FullMapFolder(), Map(*archive));
-  ASSERT_TRUE(recorder.WaitForResults(1));
-  ASSERT_EQ(recorder.results, Results{Result::Ok});
+  ASSERT_TRUE(DownloadsWhole(stick));
   const auto before = Listing(stick.FullMapFolder());
 
   ASSERT_TRUE(stick.SetReadOnly(true));
@@ -403,10 +413,7 @@ TEST_F(MapDownloaderTest, AReadOnlyStickIsUsbBlockedAndKeepsTheMapItHolds)
 TEST_F(MapDownloaderTest, TheCancellationOfAFinishedMapRemovesItsMetadataCopyFirst)
 {
   Stick stick;
-  Serve(*archive);
-  downloader->Download(stick.FullMapFolder(), Map(*archive));
-  ASSERT_TRUE(recorder.WaitForResults(1));
-  ASSERT_EQ(recorder.results, Results{Result::Ok});
+  ASSERT_TRUE(DownloadsWhole(stick));
   const qint64 onStick = FileBytes(stick.FullMapFolder());
   EXPECT_EQ(onStick, archive->fileBytes + archive->metadataContent.size());
 
@@ -429,10 +436,7 @@ TEST_F(MapDownloaderTest, TheCancellationOfAFinishedMapRemovesItsMetadataCopyFir
 TEST_F(MapDownloaderTest, ARemovalThatLeavesFilesBehindIsUsbBlockedAndCanBeTriedAgain)
 {
   Stick stick;
-  Serve(*archive);
-  downloader->Download(stick.FullMapFolder(), Map(*archive));
-  ASSERT_TRUE(recorder.WaitForResults(1));
-  ASSERT_EQ(recorder.results, Results{Result::Ok});
+  ASSERT_TRUE(DownloadsWhole(stick));
   const qint64 onStick = FileBytes(stick.FullMapFolder());
   const fs::path tile = stick.FullMapFolder() / archive->name / "DATA/TILE_0";
   const qint64 locked = FileBytes(tile);
@@ -476,9 +480,7 @@ TEST_F(MapDownloaderTest, FoldersOutsideAStickOrOfAnotherNameAreNeverEmptied)
   EXPECT_EQ(service.RequestCount(), 0);
 
   // A finished map on a stick that has left the stick store stays.
-  downloader->Download(stick.FullMapFolder(), Map(*archive));
-  ASSERT_TRUE(recorder.WaitForResults(4));
-  ASSERT_EQ(recorder.results.back(), Result::Ok);
+  ASSERT_TRUE(DownloadsWhole(stick));
   stick.Forget();
   downloader->Abort();
   EXPECT_EQ(recorder.results.back(), Result::UsbRemoved);
@@ -488,10 +490,7 @@ TEST_F(MapDownloaderTest, FoldersOutsideAStickOrOfAnotherNameAreNeverEmptied)
 TEST_F(MapDownloaderTest, ACancellationRemovesALinkInPlaceOfTheFoldersWithoutFollowingIt)
 {
   Stick stick;
-  Serve(*archive);
-  downloader->Download(stick.FullMapFolder(), Map(*archive));
-  ASSERT_TRUE(recorder.WaitForResults(1));
-  ASSERT_EQ(recorder.results, Results{Result::Ok});
+  ASSERT_TRUE(DownloadsWhole(stick));
 
   // The full-map folder, and a folder inside it, now lead elsewhere.
   QTemporaryDir elsewhere;
@@ -513,9 +512,7 @@ TEST_F(MapDownloaderTest, ACancellationRemovesALinkInPlaceOfTheFoldersWithoutFol
 
   // A real full-map folder holding a link to a folder and to a file outside:
   // the links go, what they point at stays and is not counted as removed.
-  downloader->Download(stick.FullMapFolder(), Map(*archive));
-  ASSERT_TRUE(recorder.WaitForResults(3));
-  ASSERT_EQ(recorder.results.back(), Result::Ok);
+  ASSERT_TRUE(DownloadsWhole(stick));
   const qint64 onStick = FileBytes(stick.FullMapFolder());
   ASSERT_TRUE(ArchiveTools::WriteFile(QString::fromStdString((outside / "keep.txt").string()), "mine"));
   ASSERT_TRUE(ArchiveTools::WriteFile(QString::fromStdString((outside / "sub/keep.txt").string()), "mine"));
