@@ -97,7 +97,6 @@ void MapDownloader::Download(const fs::path& path, const MapInfo& map)
 
   downloadedBytes = 0;
   outputPath = path;
-  mapSize = map.size;
   lastMap = map;
   lastTarget = path;
   reportedBytes = 0;
@@ -167,7 +166,6 @@ void MapDownloader::Download(const fs::path& path, const MapInfo& map)
   newStream->exceptions(std::ios::badbit | std::ios::failbit);
   stream = std::move(newStream);
 
-  checksum = map.checksum;
   client.reset(Tesk::CreateClient(map.url, ""));
   relay = std::make_unique<Relay>(this);
   request.reset(client->GetMapContent(*stream, *relay));
@@ -229,10 +227,10 @@ void MapDownloader::OnData(qint64 bytes)
     downloadedBytes += bytes;
     LOG(Debug) << "downloadedbytes onData: " << downloadedBytes;
     request->GetDownloadedbytes(downloadedBytes);
-    downloadedBytes = std::clamp<long long>(downloadedBytes, 0, std::max<long long>(mapSize, 0));
+    downloadedBytes = std::clamp<long long>(downloadedBytes, 0, std::max<long long>(lastMap.size, 0));
 
     const std::uint64_t remaining =
-        static_cast<std::uint64_t>(std::max<long long>(mapSize, 0) - downloadedBytes);
+        static_cast<std::uint64_t>(std::max<long long>(lastMap.size, 0) - downloadedBytes);
     if (remaining > available) {
       LOG(Error) << "Failed to download map: map bytes: " << remaining
                  << " exceeds available space: " << available;
@@ -255,9 +253,9 @@ void MapDownloader::OnResult(Tesk::IResponse::Result result)
     switch (result) {
     case Tesk::IResponse::Ok: {
       const std::string md5 = stream->md5();
-      if (!EqualHex(md5, checksum)) {
+      if (!EqualHex(md5, lastMap.checksum)) {
         LOG(Error) << "Checksum mismatch";
-        LOG(Debug) << "Stream checksum: " << md5 << ", expected: " << checksum;
+        LOG(Debug) << "Stream checksum: " << md5 << ", expected: " << lastMap.checksum;
         restartNeeded = true;
         Report(ServerError);
       } else if (!CopyMetadataFile()) {
@@ -490,14 +488,9 @@ void MapDownloader::Retire(bool dropStream)
   });
 }
 
-void MapDownloader::ReleaseRetired()
-{
-  retired->clear();
-}
-
 void MapDownloader::ReleaseTransfer()
 {
-  ReleaseRetired();
+  retired->clear();
   request.reset();
   relay.reset();
   stream.reset();

@@ -104,7 +104,6 @@ private:
   void Retire(bool dropStream);
   // Releases the retired requests, then the held request, then the stream.
   void ReleaseTransfer();
-  void ReleaseRetired();
   // Reports the bytes written for the current map as removed again.
   void TakeBackReportedBytes();
   void Report(Result result);
@@ -117,13 +116,11 @@ private:
   std::shared_ptr<Tesk::Tar::Stream> stream;
   boost::filesystem::path outputPath;
   std::string archiveName;
-  std::string checksum;
   long long downloadedBytes = 0;
-  long long mapSize = 0;
 
-  // What a restart from the beginning needs: the map and the folder of the
-  // last Download, the bytes reported for it, and whether the data written
-  // can be continued.
+  // The map of the last Download (whose size and checksum the transfer is
+  // measured against) and its folder, the bytes reported for it, and whether
+  // the data written can be continued: what a restart from the beginning needs.
   MapInfo lastMap;
   boost::filesystem::path lastTarget;
   long long reportedBytes = 0;
