@@ -156,8 +156,10 @@ TEST(Common, ARemovedActiveStickHandsOverToTheBestStickLeft)
   MachineHarness harness;
   harness.Start();
   harness.Root(MetadataChecker::ServerError);
-  for (const auto& [id, state] :
-       {std::pair{1u, UsbInfo::ValidMetadata}, {2u, UsbInfo::NoMetadata}, {3u, UsbInfo::InvalidMetadata}})
+  for (const auto& [id, state] : {std::pair{1u, UsbInfo::ValidMetadata},
+                                  {2u, UsbInfo::NoMetadata},
+                                  {3u, UsbInfo::InvalidMetadata},
+                                  {4u, UsbInfo::NoMetadata}})
     harness.StickChecked(MachineHarness::Stick(id, state));
   ASSERT_EQ(UsbStorage::Get().GetActiveUsb().id, 1u);
 
@@ -177,6 +179,12 @@ TEST(Common, ARemovedActiveStickHandsOverToTheBestStickLeft)
 
   harness.Ui().Clear();
   harness.StickRemoved(3);
+  EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, 4u) << "a stick without metadata when no other is left";
+  EXPECT_EQ(harness.Ui().Calls(), (Strings{"UpdateUsbs", "SetState(MapUpdateCheck)"}));
+  harness.Root(MetadataChecker::ServerError);
+
+  harness.Ui().Clear();
+  harness.StickRemoved(4);
   EXPECT_FALSE(UsbStorage::Get().GetActiveUsb().Valid()) << "the last stick is gone";
   EXPECT_EQ(harness.Ui().Calls(), (Strings{"UpdateUsbs", "SetState(MapUpdateCheck)"}))
       << "and its removal is still an event";
