@@ -55,7 +55,6 @@ void ArchiveServer::OnConnection()
       if (connection->answered && !connection->done) {
         connection->done = true;
         ++clientDrops;
-        emit ClientDropped();
       }
     });
   }
@@ -88,7 +87,6 @@ void ArchiveServer::OnReadable(Connection* connection)
     connection->done = true;
     connection->socket->write(head);
     connection->socket->disconnectFromHost();
-    emit RequestReceived();
     return;
   } else {
     static const QRegularExpression startPattern(QStringLiteral("^bytes=(\\d+)-"));
@@ -119,7 +117,6 @@ void ArchiveServer::OnReadable(Connection* connection)
   }
   head += "Connection: close\r\n\r\n";
   connection->socket->write(head);
-  emit RequestReceived();
   Pump(connection);
 }
 

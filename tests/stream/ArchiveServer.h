@@ -48,10 +48,6 @@ public:
   // Connections the client closed before the whole answer was sent.
   int ClientDrops() const { return clientDrops; }
 
-signals:
-  void RequestReceived();
-  void ClientDropped();
-
 private:
   struct Connection;
   void OnConnection();

@@ -536,11 +536,6 @@ void TestService::Handle(const QString& path, Handler handler)
   scripts[path] = Script{{}, std::move(handler), 0};
 }
 
-void TestService::ServeDefault(const Answer& answer)
-{
-  defaultAnswer = answer;
-}
-
 QList<RecordedRequest> TestService::RequestsTo(const QString& path) const
 {
   QList<RecordedRequest> found;
@@ -636,7 +631,6 @@ Answer TestService::AnswerFor(const RecordedRequest& request)
 void TestService::Record(RecordedRequest request)
 {
   requests.append(std::move(request));
-  emit RequestReceived(requests.size() - 1);
 }
 
 } // namespace TestSupport

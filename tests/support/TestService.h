@@ -141,8 +141,6 @@ public:
   void Serve(const QString& path, const Answer& answer);
   void ServeSequence(const QString& path, const QList<Answer>& answers);
   void Handle(const QString& path, Handler handler);
-  // The answer to paths without a script (404 by default).
-  void ServeDefault(const Answer& answer);
 
   const QList<RecordedRequest>& Requests() const { return requests; }
   QList<RecordedRequest> RequestsTo(const QString& path) const;
@@ -168,7 +166,6 @@ public:
   static void TrustCertificate();
 
 signals:
-  void RequestReceived(int index);
   // A connection has been closed (by either side).
   void ConnectionClosed();
 
