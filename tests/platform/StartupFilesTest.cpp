@@ -5,14 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QTemporaryDir>
 
 using namespace FrameTest;
 
 namespace {
-
-const QString PlistName = QStringLiteral("com.arvel.lumora.plist");
-const QString DesktopName = QStringLiteral("com.arvel.lumora.desktop");
 
 // A home folder and a configuration folder of their own.
 class StartupFiles : public ::testing::Test
@@ -23,139 +19,113 @@ protected:
   ScopedEnv homeEnv{"HOME", home.path()};
   ScopedEnv configEnv{"XDG_CONFIG_HOME", config.path()};
 
-  QString Plist() const { return home.path() + QStringLiteral("/Library/LaunchAgents/") + PlistName; }
-  QString Desktop() const { return config.path() + QStringLiteral("/autostart/") + DesktopName; }
+  QString Plist() const { return home.path() + "/Library/LaunchAgents/com.arvel.lumora.plist"; }
+  QString Desktop() const { return config.path() + "/autostart/com.arvel.lumora.desktop"; }
+  // Only the file itself is left in each folder: nothing temporary.
+  void ExpectOnlyTheFiles() const
+  {
+    EXPECT_EQ(QDir(home.path() + "/Library/LaunchAgents").entryList(QDir::Files | QDir::Hidden).size(), 1);
+    EXPECT_EQ(QDir(config.path() + "/autostart").entryList(QDir::Files | QDir::Hidden).size(), 1);
+  }
 };
 
 } // namespace
 
-TEST(LaunchAgentText, IsThePropertyListRunningOpenWithTheBundle)
+TEST(StartupTexts, PropertyListAndDesktopEntryEscapeThePathTheyStart)
 {
-  const QString expected = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                          "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
-                                          "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-                                          "<plist version=\"1.0\">\n"
-                                          "<dict>\n"
-                                          "\t<key>Label</key>\n"
-                                          "\t<string>Lumora</string>\n"
-                                          "\t<key>ProgramArguments</key>\n"
-                                          "\t<array>\n"
-                                          "\t<string>open</string>\n"
-                                          "\t<string>/Applications/Lumora.app</string>\n"
-                                          "\t</array>\n"
-                                          "\t<key>RunAtLoad</key>\n"
-                                          "\t<true/>\n"
-                                          "</dict>\n"
-                                          "</plist>");
-  EXPECT_EQ(Platform::LaunchAgentText(QStringLiteral("/Applications/Lumora.app"), true), expected);
-  EXPECT_TRUE(
-      Platform::LaunchAgentText(QStringLiteral("/x"), false).contains(QStringLiteral("\n\t<false/>\n")));
-}
+  EXPECT_EQ(Platform::LaunchAgentText("/Applications/Lumora.app", true),
+            "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+            "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" "
+            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
+            "<plist version=\"1.0\">\n<dict>\n\t<key>Label</key>\n\t<string>Lumora</string>\n"
+            "\t<key>ProgramArguments</key>\n\t<array>\n\t<string>open</string>\n"
+            "\t<string>/Applications/Lumora.app</string>\n\t</array>\n"
+            "\t<key>RunAtLoad</key>\n\t<true/>\n</dict>\n</plist>");
+  EXPECT_TRUE(Platform::LaunchAgentText("/x", false).contains("\n\t<false/>\n"));
+  EXPECT_TRUE(Platform::LaunchAgentText("/Apps/A&B <\"x'>.app", true)
+                  .contains("<string>/Apps/A&amp;B &lt;&quot;x&apos;&gt;.app</string>"));
 
-TEST(LaunchAgentText, EscapesXmlReservedCharactersOfThePath)
-{
-  const QString text = Platform::LaunchAgentText(QStringLiteral("/Apps/A&B <\"x'>.app"), true);
-  EXPECT_TRUE(text.contains(QStringLiteral("<string>/Apps/A&amp;B &lt;&quot;x&apos;&gt;.app</string>")))
-      << text.toStdString();
-}
-
-TEST(BundlePath, CutsAtTheFirstContentsFolder)
-{
-  EXPECT_EQ(Platform::BundlePath("/Apps/Lumora.app/Contents/MacOS/Lumora"),
-            QStringLiteral("/Apps/Lumora.app"));
-  EXPECT_EQ(Platform::BundlePath("/A.app/Contents/B.app/Contents/MacOS/x"), QStringLiteral("/A.app"));
-  EXPECT_EQ(Platform::BundlePath("/opt/lumora/bin/lumora"), QStringLiteral("/opt/lumora/bin/lumora"));
-  EXPECT_EQ(Platform::BundlePath("/opt/contents/lumora"), QStringLiteral("/opt/contents/lumora"));
-}
-
-TEST(InstallationDirectory, StripsOnlyATrailingMacOSFolder)
-{
-  EXPECT_EQ(Platform::InstallationDirectoryOf("/Apps/L.app/Contents/MacOS"),
-            QStringLiteral("/Apps/L.app/Contents/"));
-  EXPECT_EQ(Platform::InstallationDirectoryOf("/Apps/L.app/Contents/MacOS/"),
-            QStringLiteral("/Apps/L.app/Contents/"));
-  EXPECT_EQ(Platform::InstallationDirectoryOf("/home/MacOS/lumora/bin"),
-            QStringLiteral("/home/MacOS/lumora/bin"));
-  EXPECT_EQ(Platform::InstallationDirectoryOf("/opt/MacOSX"), QStringLiteral("/opt/MacOSX"));
-  EXPECT_EQ(Platform::InstallationDirectoryOf("/opt/NoMacOS"), QStringLiteral("/opt/NoMacOS"));
-  EXPECT_EQ(InstallationDirectory(), QCoreApplication::applicationDirPath());
-}
-
-TEST(AutostartEntryText, StartsTheExecutableAndCarriesTheFlag)
-{
   EXPECT_EQ(Platform::AutostartEntryText("/opt/lumora/bin/lumora", true),
-            QStringLiteral("[Desktop Entry]\nType=Application\nName=Lumora\nExec=/opt/lumora/bin/lumora\n"
-                           "X-GNOME-Autostart-enabled=true\n"));
+            "[Desktop Entry]\nType=Application\nName=Lumora\nExec=/opt/lumora/bin/lumora\n"
+            "X-GNOME-Autostart-enabled=true\n");
   EXPECT_TRUE(Platform::AutostartEntryText("/x", false).endsWith("\nX-GNOME-Autostart-enabled=false\n"));
-}
-
-TEST(AutostartEntryText, QuotesAndEscapesTheExecutablePath)
-{
   // Inside quotes ", `, $ and \ take a backslash; the value then escapes each
   // backslash once more; % doubles so that it starts no field code.
   EXPECT_TRUE(Platform::AutostartEntryText("/my apps/lumora", true).contains("\nExec=\"/my apps/lumora\"\n"));
-  EXPECT_TRUE(
-      Platform::AutostartEntryText("/a$b/100%/c\\d", true).contains("\nExec=\"/a\\\\$b/100%%/c\\\\\\\\d\"\n"))
-      << Platform::AutostartEntryText("/a$b/100%/c\\d", true).toStdString();
+  EXPECT_TRUE(Platform::AutostartEntryText("/a$b/100%/c\\d", true)
+                  .contains("\nExec=\"/a\\\\$b/100%%/c\\\\\\\\d\"\n"));
+}
+
+TEST(StartupTexts, BundleAndInstallationFolderAreCutOnlyAtWholeFolderNames)
+{
+  const std::pair<QString, QString> bundles[] = {
+      {"/Apps/Lumora.app/Contents/MacOS/Lumora", "/Apps/Lumora.app"},
+      {"/A.app/Contents/B.app/Contents/MacOS/x", "/A.app"},
+      {"/opt/contents/lumora", "/opt/contents/lumora"}};
+  for (const auto& [executable, bundle] : bundles)
+    EXPECT_EQ(Platform::BundlePath(executable), bundle);
+  const std::pair<QString, QString> folders[] = {{"/Apps/L.app/Contents/MacOS", "/Apps/L.app/Contents/"},
+                                                 {"/Apps/L.app/Contents/MacOS/", "/Apps/L.app/Contents/"},
+                                                 {"/home/MacOS/lumora/bin", "/home/MacOS/lumora/bin"},
+                                                 {"/opt/MacOSX", "/opt/MacOSX"},
+                                                 {"/opt/NoMacOS", "/opt/NoMacOS"}};
+  for (const auto& [executableDir, installation] : folders)
+    EXPECT_EQ(Platform::InstallationDirectoryOf(executableDir), installation);
+  EXPECT_EQ(InstallationDirectory(), QCoreApplication::applicationDirPath());
 }
 
 TEST_F(StartupFiles, OnOffAndOnAgainRewriteBothFilesWhole)
 {
   CapturedLog log;
   const QString executable = QCoreApplication::applicationFilePath();
+  const QByteArray plist = Platform::LaunchAgentText(Platform::BundlePath(executable), true).toUtf8();
+  const QByteArray desktop = Platform::AutostartEntryText(executable, true).toUtf8();
   ASSERT_TRUE(WriteFile(Plist(), QByteArray(4096, 'j'))); // a longer earlier file
   SetRunAtStartupOS(true);
-  EXPECT_EQ(ReadFile(Plist()), Platform::LaunchAgentText(Platform::BundlePath(executable), true).toUtf8());
-  EXPECT_EQ(ReadFile(Desktop()), Platform::AutostartEntryText(executable, true).toUtf8());
-  EXPECT_TRUE(ReadFile(Desktop()).contains("\nExec=" + executable.toUtf8() + "\n"));
+  EXPECT_EQ(ReadFile(Plist()), plist);
+  EXPECT_EQ(ReadFile(Desktop()), desktop);
+  EXPECT_TRUE(desktop.contains("\nExec=" + executable.toUtf8() + "\n"));
 
   SetRunAtStartupOS(false);
   EXPECT_TRUE(ReadFile(Plist()).contains("\t<false/>\n"));
   EXPECT_TRUE(ReadFile(Desktop()).contains("X-GNOME-Autostart-enabled=false\n"));
-
   SetRunAtStartupOS(true);
-  EXPECT_EQ(ReadFile(Plist()), Platform::LaunchAgentText(Platform::BundlePath(executable), true).toUtf8());
-  EXPECT_EQ(ReadFile(Desktop()), Platform::AutostartEntryText(executable, true).toUtf8());
+  EXPECT_EQ(ReadFile(Plist()), plist);
+  EXPECT_EQ(ReadFile(Desktop()), desktop);
 
-  EXPECT_EQ(log.Matching(QStringLiteral("Updating start-up file: ") + Plist()).size(), 3);
-  EXPECT_EQ(log.Matching(QStringLiteral("Updating start-up file: ") + Desktop()).size(), 3);
-  EXPECT_TRUE(log.Matching(QStringLiteral("Failed")).isEmpty());
-  EXPECT_EQ(QDir(home.path() + "/Library/LaunchAgents").entryList(QDir::Files | QDir::Hidden).size(), 1);
-  EXPECT_EQ(QDir(config.path() + "/autostart").entryList(QDir::Files | QDir::Hidden).size(), 1);
-}
+  EXPECT_EQ(log.Matching("Updating start-up file: " + Plist()).size(), 3);
+  EXPECT_EQ(log.Matching("Updating start-up file: " + Desktop()).size(), 3);
+  EXPECT_TRUE(log.Matching("Failed").isEmpty());
+  ExpectOnlyTheFiles();
 
-TEST_F(StartupFiles, DefaultConfigurationFolderIsInTheHomeFolder)
-{
+  // Without a usable configuration folder the entry goes below the home folder.
+  const QString inHome = home.path() + "/.config/autostart/com.arvel.lumora.desktop";
   qunsetenv("XDG_CONFIG_HOME");
   SetRunAtStartupOS(true);
-  EXPECT_TRUE(QFile::exists(home.path() + QStringLiteral("/.config/autostart/") + DesktopName));
-  ScopedEnv relative("XDG_CONFIG_HOME", QStringLiteral("relative/path"));
+  EXPECT_TRUE(ReadFile(inHome).contains("=true"));
+  ScopedEnv relative("XDG_CONFIG_HOME", "relative/path");
   SetRunAtStartupOS(false);
-  EXPECT_TRUE(ReadFile(home.path() + QStringLiteral("/.config/autostart/") + DesktopName).contains("=false"));
+  EXPECT_TRUE(ReadFile(inHome).contains("=false"));
 }
 
-TEST_F(StartupFiles, FolderThatCannotBeCreatedIsLoggedAndNothingWritten)
-{
-  const QString blocker = home.path() + QStringLiteral("/file");
-  ASSERT_TRUE(WriteFile(blocker, "x"));
-  ScopedEnv homeInFile("HOME", blocker);
-  ScopedEnv configInFile("XDG_CONFIG_HOME", blocker);
-  CapturedLog log;
-  SetRunAtStartupOS(true);
-  const QStringList errors = log.Matching(QStringLiteral("Failed to create start-up directory"));
-  ASSERT_EQ(errors.size(), 2);
-  EXPECT_TRUE(errors[0].contains(QStringLiteral("|   Error |")));
-  EXPECT_EQ(ReadFile(blocker), QByteArray("x"));
-}
-
-TEST_F(StartupFiles, FileThatCannotBeOpenedIsLoggedAndTheOtherStillWritten)
+TEST_F(StartupFiles, AFileOrFolderThatCannotBeWrittenIsAnErrorAndTheOtherStillWritten)
 {
   ASSERT_TRUE(QDir().mkpath(Plist())); // a folder in the file's place
   CapturedLog log;
   SetRunAtStartupOS(true);
-  EXPECT_EQ(log.Matching(QStringLiteral("Failed to open start-up file")).size(), 1);
+  EXPECT_EQ(log.Matching("Failed to open start-up file").size(), 1);
   EXPECT_TRUE(QFileInfo(Plist()).isDir());
   EXPECT_TRUE(ReadFile(Desktop()).contains("=true"));
+
+  const QString blocker = home.path() + "/file";
+  ASSERT_TRUE(WriteFile(blocker, "x"));
+  ScopedEnv homeInFile("HOME", blocker);
+  ScopedEnv configInFile("XDG_CONFIG_HOME", blocker);
+  SetRunAtStartupOS(true);
+  const QStringList errors = log.Matching("Failed to create start-up directory");
+  ASSERT_EQ(errors.size(), 2);
+  EXPECT_TRUE(errors[0].contains("|   Error |"));
+  EXPECT_EQ(ReadFile(blocker), QByteArray("x"));
 }
 
 // The write is cut short by a file-size limit, in a child process so that the
@@ -171,6 +141,5 @@ TEST_F(StartupFiles, ShortWriteIsAnErrorAndKeepsTheEarlierFile)
               "Error.*Failed to write start-up file: .*com\\.arvel\\.lumora\\.desktop");
   EXPECT_EQ(ReadFile(Plist()), earlier);
   EXPECT_EQ(ReadFile(Desktop()), earlier);
-  EXPECT_EQ(QDir(home.path() + "/Library/LaunchAgents").entryList(QDir::Files | QDir::Hidden).size(), 1);
-  EXPECT_EQ(QDir(config.path() + "/autostart").entryList(QDir::Files | QDir::Hidden).size(), 1);
+  ExpectOnlyTheFiles();
 }

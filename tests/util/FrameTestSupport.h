@@ -1,19 +1,16 @@
 #pragma once
 
-// Helpers shared by the application frame's tests: a captured log, a
-// temporarily changed environment variable, and whole-file reads and writes.
+// Helpers of the application frame's tests: a captured log, a temporarily
+// changed environment variable, whole-file reads and writes, and writes cut
+// short by a file-size limit.
 
 #include "Logger.h"
 
-#include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
-
-#include <boost/log/core/core.hpp>
 
 #include <csignal>
 #include <cstdlib>
@@ -26,8 +23,21 @@
 
 namespace FrameTest {
 
-// Installs a file sink in a temporary folder; Lines() flushes it and returns
-// every record line written so far.
+inline QByteArray ReadFile(const QString& path)
+{
+  QFile file(path);
+  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+inline bool WriteFile(const QString& path, const QByteArray& content)
+{
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile file(path);
+  return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+}
+
+// A file sink in a temporary folder; Lines() flushes it and returns every
+// record line written so far.
 class CapturedLog
 {
 public:
@@ -37,23 +47,27 @@ public:
   {
     logger.reset();
     QStringList lines;
-    const QDir folder(dir.path());
-    for (const QString& name :
-         folder.entryList(QStringList(QStringLiteral("*.log")), QDir::Files, QDir::Name)) {
-      QFile file(folder.filePath(name));
-      if (file.open(QIODevice::ReadOnly))
-        lines += QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    }
+    for (const QString& name : QDir(dir.path()).entryList({"*.log"}, QDir::Files, QDir::Name))
+      lines += QString::fromUtf8(ReadFile(dir.filePath(name))).split('\n', Qt::SkipEmptyParts);
     logger = Log::CreateFileLogger(dir.path().toStdString());
     return lines;
   }
 
-  // The lines whose message part (after the last " | ") contains `text`.
+  // The message parts (after the last " | ") of the lines.
+  QStringList Messages()
+  {
+    QStringList messages;
+    for (const QString& line : Lines())
+      messages += line.mid(line.lastIndexOf(" | ") + 3);
+    return messages;
+  }
+
+  // The lines whose message part contains `text`.
   QStringList Matching(const QString& text)
   {
     QStringList found;
     for (const QString& line : Lines())
-      if (line.mid(line.lastIndexOf(QLatin1String(" | ")) + 3).contains(text))
+      if (line.mid(line.lastIndexOf(" | ") + 3).contains(text))
         found += line;
     return found;
   }
@@ -72,13 +86,7 @@ public:
   {
     qputenv(name, QFile::encodeName(value));
   }
-  ~ScopedEnv()
-  {
-    if (had)
-      qputenv(name, old);
-    else
-      qunsetenv(name);
-  }
+  ~ScopedEnv() { had ? qputenv(name, old) : qunsetenv(name); }
 
 private:
   const char* name;
@@ -87,9 +95,8 @@ private:
 };
 
 // For a death test (EXPECT_EXIT): runs `body` with files limited to `bytes`,
-// so that every longer write comes up short, with the log going to a console
-// sink; the log is handed to standard error once the limit is lifted (the
-// death test's capture of standard error is a file too). Exits with 0.
+// so that every longer write comes up short, its log going to a console sink
+// that is handed to standard error once the limit is lifted. Exits with 0.
 [[noreturn]] inline void RunUnderFileSizeLimit(rlim_t bytes, const std::function<void()>& body)
 {
   std::ostringstream captured;
@@ -107,19 +114,6 @@ private:
   std::clog.rdbuf(old);
   std::cerr << captured.str() << std::flush;
   std::exit(0);
-}
-
-inline QByteArray ReadFile(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-inline bool WriteFile(const QString& path, const QByteArray& content)
-{
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
 } // namespace FrameTest
