@@ -4,23 +4,20 @@
 
 #include <gtest/gtest.h>
 
-#include <QMetaType>
-#include <QObject>
-#include <QTest>
-
 #include <atomic>
 #include <thread>
 
 namespace {
 
 MapInfo Map(const MapInfo::Id& id, MapInfo::Type type, const std::string& release,
-            MapInfo::State state = MapInfo::Available)
+            MapInfo::State state = MapInfo::Available, bool root = false)
 {
   MapInfo map;
   map.id = id;
   map.type = type;
   map.state = state;
   map.release = release;
+  map.root = root;
   return map;
 }
 
@@ -35,185 +32,120 @@ protected:
 
 } // namespace
 
-TEST_F(MapStorageTest, OneStoreForTheWholeProcess)
+TEST(MapInfo, OrderedByReleaseMonthAloneAndAnUnparsableReleaseIsEarliest)
 {
-  MapStorage* fromThread = nullptr;
-  std::thread([&] { fromThread = &MapStorage::Get(); }).join();
-  EXPECT_EQ(fromThread, &MapStorage::Get());
-}
+  const MapInfo newer = Map("a", MapInfo::Optional, "2020.01");
+  const MapInfo older = Map("b", MapInfo::Mandatory, "2019.12", MapInfo::Pending);
+  EXPECT_TRUE(newer > older && older < newer && older <= newer && newer >= older && newer != older);
+  EXPECT_FALSE(newer < older || newer == older);
+  const MapInfo sameMonth = Map("c", MapInfo::Installed, "2019.12");
+  EXPECT_TRUE(sameMonth == older && sameMonth <= older && sameMonth >= older);
+  EXPECT_FALSE(sameMonth < older || sameMonth > older || sameMonth != older);
 
-TEST_F(MapStorageTest, LookupOfAMissingIdGivesAnInvalidOptionalRecord)
-{
-  const MapInfo map = storage.GetMap("missing");
-  EXPECT_FALSE(map.Valid());
-  EXPECT_EQ(map.type, MapInfo::Optional);
+  const MapInfo oldest = Map("o", MapInfo::Optional, "1999.01");
+  for (const std::string bad :
+       {"", "2019-12", "2019.13", "2019.00", "2019.1", "2019.12x", " 2019.12", "+201.12", "2019.1\xc3\xa4"}) {
+    SCOPED_TRACE(bad);
+    const MapInfo map = Map("x", MapInfo::Optional, bad);
+    EXPECT_TRUE(map < oldest && oldest > map);
+    EXPECT_TRUE(map == Map("y", MapInfo::Optional, "not a month"));
+  }
 }
 
 TEST_F(MapStorageTest, UpdateReplacesTheWholeRecordAndLogsIt)
 {
-  MapInfo first = Map("EUR_2024_06", MapInfo::Optional, "2024.06");
+  MapInfo first = Map("EUR_2024_06", MapInfo::Optional, "2024.06", MapInfo::Available, true);
   first.url = "http://127.0.0.1/first.tar";
-  first.name = L"Europa";
-  first.root = true;
+  first.name = L"\u00d6sterreich \u6771\u4eac";
   MapInfo second = Map("EUR_2024_06", MapInfo::Mandatory, "2024.06", MapInfo::Downloading);
   second.size = 42;
-  second.downloaded = 7;
 
   LogCapture log;
   storage.UpdateMap(first);
+  EXPECT_EQ(storage.GetMap("EUR_2024_06").name, first.name);
   storage.UpdateMap(second);
-  const auto messages = log.Messages();
-
+  storage.UpdateMap(Map("ODD", static_cast<MapInfo::Type>(7), "2024.06"));
   const MapInfo stored = storage.GetMap("EUR_2024_06");
-  EXPECT_EQ(storage.GetMaps().size(), 1u);
   EXPECT_EQ(stored.type, MapInfo::Mandatory);
-  EXPECT_EQ(stored.state, MapInfo::Downloading);
-  EXPECT_TRUE(stored.url.empty());
-  EXPECT_TRUE(stored.name.empty());
-  EXPECT_FALSE(stored.root);
+  EXPECT_TRUE(stored.url.empty() && stored.name.empty() && !stored.root);
   EXPECT_EQ(stored.size, 42);
 
-  const std::vector<std::string> expected = {
-      "Adding new map: EUR_2024_06",
-      "map.id=EUR_2024_06",
-      "map.type=Optional",
-      "map.state=Available",
-      "map.release=2024.06",
-      "map.mapLineId=",
-      "map.name=Europa",
-      "map.size=0",
-      "map.downloaded=0",
-      "map.url=http://127.0.0.1/first.tar",
-      "map.root=true",
-      "Updating map: EUR_2024_06",
-      "map.id=EUR_2024_06",
-      "map.type=Mandatory",
-      "map.state=Downloading",
-      "map.release=2024.06",
-      "map.mapLineId=",
-      "map.name=",
-      "map.size=42",
-      "map.downloaded=7",
-      "map.url=",
-      "map.root=false",
-  };
-  EXPECT_EQ(messages, expected);
+  const auto messages = log.Messages();
+  const std::vector<std::string> firstDump(messages.begin(), messages.begin() + 11);
+  EXPECT_EQ(firstDump,
+            (std::vector<std::string>{"Adding new map: EUR_2024_06", "map.id=EUR_2024_06",
+                                      "map.type=Optional", "map.state=Available", "map.release=2024.06",
+                                      "map.mapLineId=", "map.name=\xc3\x96sterreich \xe6\x9d\xb1\xe4\xba\xac",
+                                      "map.size=0", "map.downloaded=0", "map.url=http://127.0.0.1/first.tar",
+                                      "map.root=true"}));
+  EXPECT_EQ(messages.at(11), "Updating map: EUR_2024_06");
+  EXPECT_EQ(messages.at(13), "map.type=Mandatory");
+  EXPECT_EQ(messages.at(24), "map.type=") << "an unknown type is written as nothing";
   const auto lines = log.Lines();
-  ASSERT_EQ(lines.size(), expected.size());
-  EXPECT_NE(lines[0].find("|   Debug |             ZEV |"), std::string::npos) << lines[0];
-  EXPECT_NE(lines[0].find(" UpdateMap | "), std::string::npos) << lines[0];
-  EXPECT_NE(lines[1].find(" DumpMap | "), std::string::npos) << lines[1];
+  EXPECT_NE(lines.at(0).find("|   Debug |             ZEV |"), std::string::npos) << lines[0];
+  EXPECT_NE(lines.at(1).find(" DumpMap | "), std::string::npos) << lines[1];
 }
 
-TEST_F(MapStorageTest, DumpWritesNamesAsUtf8AndUnknownTypesAsNothing)
-{
-  MapInfo map = Map("AUT", static_cast<MapInfo::Type>(7), "2024.06");
-  map.name = L"\u00d6sterreich \u6771\u4eac";
-  LogCapture log;
-  storage.UpdateMap(map);
-  EXPECT_TRUE(log.Contains("map.type="));
-  EXPECT_TRUE(log.Contains("map.name=\xc3\x96sterreich \xe6\x9d\xb1\xe4\xba\xac"));
-  EXPECT_EQ(storage.GetMap("AUT").name, map.name);
-}
-
-TEST_F(MapStorageTest, RemoveOfAMissingIdChangesNothing)
+TEST_F(MapStorageTest, RemoveAndClear)
 {
   storage.UpdateMap(Map("kept", MapInfo::Optional, "2024.06"));
-  LogCapture log;
-  storage.RemoveMap("missing");
-  EXPECT_EQ(log.Messages(), std::vector<std::string>{"Removing map: missing"});
-  EXPECT_TRUE(storage.GetMap("kept").Valid());
-  storage.RemoveMap("kept");
-  EXPECT_FALSE(storage.GetMap("kept").Valid());
-  EXPECT_TRUE(storage.GetMaps().empty());
-}
-
-TEST_F(MapStorageTest, ClearForgetsMapsAndHeadUnit)
-{
-  storage.UpdateMap(Map("a", MapInfo::Optional, "2024.06"));
-  MapInfo root = Map("b", MapInfo::Optional, "2024.06");
-  root.root = true;
-  storage.UpdateMap(root);
-  storage.UpdateHeadUnit({QDate(2027, 3, 31), 100, 200});
-
-  LogCapture log;
-  storage.Clear();
-  EXPECT_EQ(log.Messages(), std::vector<std::string>{"Removing all maps"});
-  EXPECT_TRUE(storage.GetMaps().empty());
-  const HeadUnitInfo headUnit = storage.GetHeadUnit();
-  EXPECT_FALSE(headUnit.subscriptionEnd.isValid());
-  EXPECT_EQ(headUnit.availableMapSpace, 0);
-  EXPECT_EQ(headUnit.totalMapSpace, 0);
-  EXPECT_FALSE(OptionalMap().Valid());
-  EXPECT_TRUE(RootMaps().empty());
-}
-
-TEST_F(MapStorageTest, HeadUnitIsStoredUnchangedEvenBelowZero)
-{
+  storage.UpdateMap(Map("root", MapInfo::Optional, "2024.06", MapInfo::Available, true));
   storage.UpdateHeadUnit({QDate(2027, 3, 31), -5, 1LL << 40});
   const HeadUnitInfo headUnit = storage.GetHeadUnit();
   EXPECT_EQ(headUnit.subscriptionEnd, QDate(2027, 3, 31));
-  EXPECT_EQ(headUnit.availableMapSpace, -5);
+  EXPECT_EQ(headUnit.availableMapSpace, -5) << "stored unchanged even below zero";
   EXPECT_EQ(headUnit.totalMapSpace, 1LL << 40);
+
+  LogCapture log;
+  storage.RemoveMap("missing");
+  EXPECT_TRUE(storage.GetMap("kept").Valid());
+  storage.RemoveMap("kept");
+  EXPECT_FALSE(storage.GetMap("kept").Valid());
+  EXPECT_EQ(storage.GetMaps().size(), 1u);
+  storage.Clear();
+  EXPECT_EQ(log.Messages(),
+            (std::vector<std::string>{"Removing map: missing", "Removing map: kept", "Removing all maps"}));
+  EXPECT_TRUE(storage.GetMaps().empty());
+  EXPECT_TRUE(RootMaps().empty());
+  EXPECT_FALSE(storage.GetHeadUnit().subscriptionEnd.isValid());
+  EXPECT_EQ(storage.GetHeadUnit().availableMapSpace, 0);
+  EXPECT_EQ(storage.GetHeadUnit().totalMapSpace, 0);
 }
 
-TEST_F(MapStorageTest, NewestOptionalAndMandatoryByReleaseMonth)
+TEST_F(MapStorageTest, Selectors)
 {
-  storage.UpdateMap(Map("opt-2021-03", MapInfo::Optional, "2021.03"));
-  storage.UpdateMap(Map("opt-2021-09", MapInfo::Optional, "2021.09"));
-  storage.UpdateMap(Map("opt-2020-12", MapInfo::Optional, "2020.12"));
-  storage.UpdateMap(Map("man-2022-01", MapInfo::Mandatory, "2022.01"));
-  storage.UpdateMap(Map("inst-2023-01", MapInfo::Installed, "2023.01"));
-  EXPECT_EQ(OptionalMap().id, "opt-2021-09");
-  EXPECT_EQ(MandatoryMap().id, "man-2022-01");
-}
-
-TEST_F(MapStorageTest, UnparsableReleaseWinsOnlyWhenNothingElseParses)
-{
+  EXPECT_FALSE(OptionalMap().Valid());
+  // An unparsable release is taken only while nothing else parses.
   storage.UpdateMap(Map("bad", MapInfo::Optional, "2021-09"));
   EXPECT_EQ(OptionalMap().id, "bad");
-  EXPECT_FALSE(MandatoryMap().Valid());
-  storage.UpdateMap(Map("good", MapInfo::Optional, "1999.01"));
-  // Whatever the walk's order, the parsable release wins.
-  EXPECT_EQ(OptionalMap().id, "good");
-}
+  for (const auto& map :
+       {Map("opt-2021-03", MapInfo::Optional, "2021.03"), Map("opt-2021-09", MapInfo::Optional, "2021.09"),
+        Map("opt-2020-12", MapInfo::Optional, "2020.12"), Map("man-2022-01", MapInfo::Mandatory, "2022.01"),
+        Map("man-2021-01", MapInfo::Mandatory, "2021.01"), Map("inst", MapInfo::Installed, "2023.01"),
+        Map("EUR", MapInfo::Optional, "1999.01", MapInfo::Available, true),
+        Map("NAM", MapInfo::Optional, "1999.01", MapInfo::Available, true)})
+    storage.UpdateMap(map);
+  EXPECT_EQ(OptionalMap().id, "opt-2021-09");
+  EXPECT_EQ(MandatoryMap().id, "man-2022-01");
+  EXPECT_EQ(InstalledMap().id, "inst");
+  const auto roots = RootMaps();
+  ASSERT_EQ(roots.size(), 2u);
+  EXPECT_EQ(roots.at("EUR").id, "EUR");
+  EXPECT_EQ(roots.at("NAM").id, "NAM");
+  EXPECT_FALSE(DownloadingMap().Valid() || DeletingMap().Valid() || PendingMap().Valid());
 
-TEST_F(MapStorageTest, StateSelectorsLookAtTheStateAndTypeSelectorsAtTheType)
-{
+  // The state selectors look at the state, the type selectors at the type.
+  storage.Clear();
   storage.UpdateMap(Map("downloading", MapInfo::Mandatory, "2024.06", MapInfo::Downloading));
   storage.UpdateMap(Map("deleting", MapInfo::Installed, "2024.01", MapInfo::Deleting));
   storage.UpdateMap(Map("pending", MapInfo::Optional, "2023.01", MapInfo::Pending));
   storage.UpdateMap(Map("available", MapInfo::Optional, "2022.01"));
-
   EXPECT_EQ(DownloadingMap().id, "downloading");
   EXPECT_EQ(DeletingMap().id, "deleting");
   EXPECT_EQ(PendingMap().id, "pending");
   EXPECT_EQ(InstalledMap().id, "deleting");
   EXPECT_EQ(MandatoryMap().id, "downloading");
   EXPECT_EQ(OptionalMap().id, "pending");
-
-  storage.RemoveMap("downloading");
-  storage.RemoveMap("deleting");
-  storage.RemoveMap("pending");
-  EXPECT_FALSE(DownloadingMap().Valid());
-  EXPECT_FALSE(DeletingMap().Valid());
-  EXPECT_FALSE(PendingMap().Valid());
-  EXPECT_FALSE(InstalledMap().Valid());
-  EXPECT_FALSE(MandatoryMap().Valid());
-}
-
-TEST_F(MapStorageTest, RootMapsAreTheRootRecordsUnderTheirIds)
-{
-  for (const char* id : {"EUR", "NAM"}) {
-    MapInfo map = Map(id, MapInfo::Optional, "2024.06");
-    map.root = true;
-    storage.UpdateMap(map);
-  }
-  storage.UpdateMap(Map("related", MapInfo::Optional, "2024.06"));
-  const auto roots = RootMaps();
-  ASSERT_EQ(roots.size(), 2u);
-  EXPECT_EQ(roots.at("EUR").id, "EUR");
-  EXPECT_EQ(roots.at("NAM").id, "NAM");
 }
 
 // Readers on one thread while another writes: every answer is a whole record
@@ -224,7 +156,7 @@ TEST_F(MapStorageTest, ConcurrentReadersSeeWholeRecords)
   std::atomic<int> torn{0};
   std::thread reader([&] {
     while (!done) {
-      const MapInfo map = storage.GetMap("m");
+      const MapInfo map = MapStorage::Get().GetMap("m");
       if (map.Valid() && map.release != (map.size % 2 ? "2021.01" : "2022.02"))
         ++torn;
       for (const auto& entry : RootMaps())
@@ -233,9 +165,8 @@ TEST_F(MapStorageTest, ConcurrentReadersSeeWholeRecords)
     }
   });
   for (int i = 0; i < 20000; ++i) {
-    MapInfo map = Map("m", MapInfo::Optional, i % 2 ? "2021.01" : "2022.02");
+    MapInfo map = Map("m", MapInfo::Optional, i % 2 ? "2021.01" : "2022.02", MapInfo::Available, true);
     map.size = i;
-    map.root = true;
     storage.UpdateMap(map);
     if (i % 100 == 0)
       storage.Clear();
@@ -244,29 +175,3 @@ TEST_F(MapStorageTest, ConcurrentReadersSeeWholeRecords)
   reader.join();
   EXPECT_EQ(torn, 0);
 }
-
-namespace {
-class IdReceiver : public QObject
-{
-  Q_OBJECT
-public slots:
-  void Receive(const MapInfo::Id& id) { received = id; }
-
-public:
-  MapInfo::Id received;
-};
-} // namespace
-
-TEST(MapInfoMetaType, IdTravelsInQueuedInvocationsByName)
-{
-  MapInfo::RegisterMetaTypes();
-  ASSERT_NE(QMetaType::type("MapInfo::Id"), QMetaType::UnknownType);
-  ASSERT_NE(QMetaType::type("MapInfo"), QMetaType::UnknownType);
-  IdReceiver receiver;
-  const MapInfo::Id id = "EUR_2024_06";
-  ASSERT_TRUE(QMetaObject::invokeMethod(&receiver, "Receive", Qt::QueuedConnection, Q_ARG(MapInfo::Id, id)));
-  EXPECT_TRUE(receiver.received.empty());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return receiver.received == id; }, 5000));
-}
-
-#include "MapStorageTest.moc"
