@@ -1,4 +1,6 @@
 #include "devicediscovery/DeviceDiscovery.h"
+#include "devicediscovery/BlockDevice.h"
+#include "devicediscovery/MountTable.h"
 #include "devicediscovery/VolumePoller.h"
 #include "devicediscovery/VolumeSource.h"
 
@@ -9,18 +11,34 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QObject>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
+#include <sstream>
 #include <string>
 #include <vector>
 
 using Bus = FakeVolumes::Bus;
 using Properties = DeviceDiscovery::DeviceProperties;
+using Summary = std::vector<std::string>;
 
 namespace {
+
+Summary Printed(const std::vector<MountTable::Entry>& entries)
+{
+  Summary printed;
+  for (const auto& e : entries) {
+    std::ostringstream line;
+    line << e.mountId << " " << e.major << ":" << e.minor << " " << e.root << " [" << e.mountPoint << "] "
+         << e.fsType << " [" << e.source << "]";
+    printed.push_back(line.str());
+  }
+  return printed;
+}
 
 struct Report
 {
@@ -51,16 +69,14 @@ public:
     return QTest::qWaitFor([&] { return reports.size() >= count; }, 10000);
   }
 
-  std::vector<std::string> Summary() const
+  Summary Kinds() const
   {
-    std::vector<std::string> summary;
+    Summary summary;
     for (const auto& report : reports)
       summary.push_back(report.kind + " " + report.volume.path);
     return summary;
   }
 };
-
-using Summary = std::vector<std::string>;
 
 // Runs the poller's scans by hand on the test thread and delivers what they
 // invoked.
@@ -88,39 +104,44 @@ TEST(VolumePollerTest, ReportsRemovableVolumesThatComeAndGo)
   volumes.AddPartition(8, 65, Bus::Usb, false);
   volumes.Mount(8, 1, "/home");
   volumes.Mount(8, 65, "/media/usb-disk");
-  const int first = volumes.Mount(8, 17, "/media/first");
+  volumes.Mount(0, 50, "/media/fuse"); // not in the device tree
+  const std::string odd = "/media/Zoë's \"MAP\" stick\t\\ 地図";
+  const int first = volumes.Mount(8, 17, odd);
+  // The same file system bound elsewhere, and mounted twice: one volume.
+  const int bound = volumes.Mount(8, 17, "/srv/bound", "/OrvaneNDSUpdate");
+  const int again = volumes.Mount(8, 17, "/media/again");
 
   ManualPolling polling;
   polling.Scan();
-  EXPECT_EQ(polling.receiver.Summary(), Summary({"come /media/first"})) << "already mounted at start";
+  auto& reports = polling.receiver.reports;
+  ASSERT_EQ(polling.receiver.Kinds(), Summary({"come " + odd})) << "already mounted at start";
+  EXPECT_EQ(reports[0].volume.volumeName, "Zoë's \"MAP\" stick\t\\ 地図");
+  EXPECT_EQ(reports[0].volume.protocol, "USB");
+  EXPECT_TRUE(reports[0].volume.ejectable && reports[0].volume.removable);
   polling.Scan();
-  EXPECT_EQ(polling.receiver.reports.size(), 1u) << "nothing new, nothing reported";
+  EXPECT_EQ(reports.size(), 1u) << "nothing new, nothing reported";
 
   const int second = volumes.Mount(8, 33, "/media/second");
   const int card = volumes.Mount(179, 1, "/media/card");
   polling.Scan();
   volumes.Unmount(first);
+  volumes.Unmount(bound);
+  volumes.Unmount(again);
   polling.Scan();
   volumes.Unmount(second);
   volumes.Unmount(card);
   polling.Scan();
 
-  // Within one scan, the volumes in order of their ids.
-  auto& reports = polling.receiver.reports;
   ASSERT_EQ(reports.size(), 6u);
-  EXPECT_EQ(reports[3].kind + " " + reports[3].volume.path, "go /media/first");
-  std::vector<std::string> cameTogether = {reports[1].volume.path, reports[2].volume.path};
-  std::sort(cameTogether.begin(), cameTogether.end());
-  EXPECT_EQ(cameTogether, Summary({"/media/card", "/media/second"}));
-  EXPECT_EQ(reports[1].kind, "come");
-  EXPECT_EQ(reports[2].kind, "come");
-  EXPECT_EQ(reports[4].kind, "go");
-  EXPECT_EQ(reports[5].kind, "go");
+  Summary together = {polling.receiver.Kinds()[1], polling.receiver.Kinds()[2]};
+  std::sort(together.begin(), together.end());
+  EXPECT_EQ(together, Summary({"come /media/card", "come /media/second"}));
+  EXPECT_EQ(polling.receiver.Kinds()[3], "go " + odd);
+  EXPECT_EQ(reports[4].kind + reports[5].kind, "gogo");
 
   // A volume goes with the properties it came with.
   for (const auto& gone : reports) {
-    if (gone.kind != "go")
-      continue;
+    EXPECT_EQ(gone.volume.protocol, gone.volume.path == "/media/card" ? "Secure Digital" : "USB");
     const auto came = std::find_if(reports.begin(), reports.end(), [&](const Report& r) {
       return r.kind == "come" && r.volume.path == gone.volume.path;
     });
@@ -129,84 +150,40 @@ TEST(VolumePollerTest, ReportsRemovableVolumesThatComeAndGo)
   }
 }
 
-TEST(VolumePollerTest, RemountIsANewVolume)
+TEST(VolumePollerTest, UnreadableTableReportsNothingGoneAndARemountIsANewVolume)
 {
   FakeVolumes volumes;
   volumes.AddPartition(8, 17, Bus::Usb, true);
   const int mount = volumes.Mount(8, 17, "/media/stick");
-
-  ManualPolling polling;
-  polling.Scan();
-  // Pulled and plugged in again between two scans: a new mount of the same
-  // device at the same place.
-  volumes.Unmount(mount);
-  volumes.Mount(8, 17, "/media/stick");
-  polling.Scan();
-
-  const auto& reports = polling.receiver.reports;
-  EXPECT_EQ(polling.receiver.Summary(),
-            Summary({"come /media/stick", "go /media/stick", "come /media/stick"}));
-  ASSERT_EQ(reports.size(), 3u);
-  EXPECT_EQ(reports[1].volume.id, reports[0].volume.id);
-  EXPECT_NE(reports[2].volume.id, reports[0].volume.id);
-}
-
-TEST(VolumePollerTest, MountThatLooksLikeAnEarlierOneIsStillNew)
-{
-  // The kernel gives a new mount of the same device the mount id that the
-  // earlier one freed: the table's line is the same as before.
-  FakeVolumes volumes;
-  volumes.AddPartition(8, 17, Bus::Usb, true);
-  volumes.Mount(8, 17, "/media/stick");
-  ManualPolling polling;
-  polling.Scan();
-  volumes.WriteRawTable("");
-  polling.Scan();
-  volumes.WriteTable();
-  polling.Scan();
-
-  const auto& reports = polling.receiver.reports;
-  ASSERT_EQ(reports.size(), 3u);
-  EXPECT_EQ(reports[1].volume.id, reports[0].volume.id);
-  EXPECT_NE(reports[2].volume.id, reports[0].volume.id);
-  EXPECT_NE(reports[2].volume.id, 0u);
-}
-
-TEST(VolumePollerTest, UnreadableTableReportsNothingGone)
-{
-  FakeVolumes volumes;
-  volumes.AddPartition(8, 17, Bus::Usb, true);
-  volumes.Mount(8, 17, "/media/stick");
-
   ManualPolling polling;
   polling.Scan();
   volumes.RemoveTable();
   polling.Scan();
   polling.Scan();
-  EXPECT_EQ(polling.receiver.Summary(), Summary({"come /media/stick"}));
-
   volumes.WriteTable();
   polling.Scan();
-  EXPECT_EQ(polling.receiver.Summary(), Summary({"come /media/stick"}));
+  EXPECT_EQ(polling.receiver.Kinds(), Summary({"come /media/stick"}));
 
-  // An empty (but readable) table does mean that every volume went.
+  // Pulled and plugged in again between two scans.
+  volumes.Unmount(mount);
+  volumes.Mount(8, 17, "/media/stick");
+  polling.Scan();
+  // An empty (but readable) table does mean that every volume went. The
+  // kernel may give the next mount the mount id that the earlier one freed:
+  // the table's line is then the same as before.
   volumes.WriteRawTable("");
   polling.Scan();
-  EXPECT_EQ(polling.receiver.Summary(), Summary({"come /media/stick", "go /media/stick"}));
-}
-
-TEST(VolumePollerTest, MountPathsWithSpacesQuotesAndNonAscii)
-{
-  FakeVolumes volumes;
-  volumes.AddPartition(8, 17, Bus::Usb, true);
-  const std::string path = "/media/Zoë's \"MAP\" stick\t\\ 地図";
-  volumes.Mount(8, 17, path);
-
-  ManualPolling polling;
+  volumes.WriteTable();
   polling.Scan();
-  ASSERT_EQ(polling.receiver.reports.size(), 1u);
-  EXPECT_EQ(polling.receiver.reports[0].volume.path, path);
-  EXPECT_EQ(polling.receiver.reports[0].volume.volumeName, "Zoë's \"MAP\" stick\t\\ 地図");
+
+  const auto& reports = polling.receiver.reports;
+  ASSERT_EQ(polling.receiver.Kinds(), Summary({"come /media/stick", "go /media/stick", "come /media/stick",
+                                               "go /media/stick", "come /media/stick"}));
+  EXPECT_EQ(reports[1].volume.id, reports[0].volume.id);
+  EXPECT_EQ(reports[3].volume.id, reports[2].volume.id);
+  EXPECT_NE(reports[2].volume.id, reports[0].volume.id);
+  EXPECT_NE(reports[4].volume.id, reports[2].volume.id);
+  EXPECT_NE(reports[4].volume.id, 0u);
 }
 
 TEST(DeviceDiscoveryTest, WorkerThreadFindsVolumesAndHandsThemOverQueued)
@@ -231,26 +208,20 @@ TEST(DeviceDiscoveryTest, WorkerThreadFindsVolumesAndHandsThemOverQueued)
   discovery.Stop();
   EXPECT_FALSE(discovery.Running());
 
-  EXPECT_EQ(receiver.Summary(), Summary({"come /media/present", "come /media/card", "go /media/card"}));
+  EXPECT_EQ(receiver.Kinds(), Summary({"come /media/present", "come /media/card", "go /media/card"}));
   for (const auto& report : receiver.reports)
     EXPECT_EQ(report.thread, QThread::currentThread()) << "runs on the receiver's thread";
 
   // Started again, it scans afresh and finds what is mounted now.
   ASSERT_TRUE(discovery.Start());
   ASSERT_TRUE(receiver.WaitFor(4));
-  EXPECT_EQ(receiver.Summary().back(), "come /media/present");
-}
-
-TEST(DeviceDiscoveryTest, ShippedIntervalIsOneSecond)
-{
-  EXPECT_EQ(DeviceDiscovery::DefaultInterval, std::chrono::milliseconds(1000));
+  EXPECT_EQ(receiver.Kinds().back(), "come /media/present");
 }
 
 TEST(DeviceDiscoveryTest, RealTmpfsPresentedAsUsbStick)
 {
   if (!TmpfsMount::Allowed())
     GTEST_SKIP() << "mounting needs root";
-
   QTemporaryDir base;
   const std::string mountPoint = base.path().toStdString() + "/Mein Stick \"Ü\"";
   ASSERT_TRUE(QDir().mkpath(QString::fromStdString(mountPoint)));
@@ -260,7 +231,6 @@ TEST(DeviceDiscoveryTest, RealTmpfsPresentedAsUsbStick)
   Receiver receiver;
   DeviceDiscovery discovery(&receiver, std::chrono::milliseconds(10));
   ASSERT_TRUE(discovery.Start());
-
   TmpfsMount tmpfs(mountPoint);
   if (!tmpfs.Mounted())
     GTEST_SKIP() << tmpfs.Error();
@@ -269,8 +239,7 @@ TEST(DeviceDiscoveryTest, RealTmpfsPresentedAsUsbStick)
   volumes.AddPartition(tmpfs.Major(), tmpfs.Minor(), Bus::Usb, true);
 
   ASSERT_TRUE(receiver.WaitFor(1));
-  EXPECT_EQ(receiver.reports[0].kind, "come");
-  EXPECT_EQ(receiver.reports[0].volume.path, mountPoint);
+  EXPECT_EQ(receiver.Kinds(), Summary({"come " + mountPoint}));
   EXPECT_EQ(receiver.reports[0].volume.protocol, "USB");
 
   // A tmpfs of a test running beside this one may get the freed device
@@ -278,10 +247,88 @@ TEST(DeviceDiscoveryTest, RealTmpfsPresentedAsUsbStick)
   ASSERT_TRUE(tmpfs.Unmount());
   volumes.RemovePartition(tmpfs.Major(), tmpfs.Minor());
   ASSERT_TRUE(receiver.WaitFor(2));
-  EXPECT_EQ(receiver.reports[1].kind, "go");
-  EXPECT_EQ(receiver.reports[1].volume, receiver.reports[0].volume);
   discovery.Stop();
-  EXPECT_EQ(receiver.reports.size(), 2u);
+  EXPECT_EQ(receiver.Kinds(), Summary({"come " + mountPoint, "go " + mountPoint}));
+  EXPECT_EQ(receiver.reports[1].volume, receiver.reports[0].volume);
+}
+
+TEST(MountTableTest, ParsesEntriesAndLeavesOutLinesThatAreNone)
+{
+  const auto entries = MountTable::Parse(
+      "36 35 98:0 /mnt1 /mnt/parent rw,noatime master:1 - ext3 /dev/root rw,errors=continue\n"
+      "612 29 8:17 / /media/user/My\\040Stick\\011\\134x\\012y rw,nosuid shared:300 master:7 - vfat "
+      "/dev/sdb1 rw\n"
+      "613 29 179:1 / /run/media/Zoë\\040\"Karte\" rw - exfat /dev/mmcblk0p1 rw\n"
+      "40 27 0:44 / /tmp/no-optional rw - tmpfs lumora\\040stick rw\n"
+      "\n"
+      "garbage\n"
+      "x 35 8:1 / /a rw - vfat /dev/sda1 rw\n"      // mount id
+      "36 35 8 / /b rw - vfat /dev/sda1 rw\n"       // no minor
+      "36 35 8:x / /c rw - vfat /dev/sda1 rw\n"     // minor
+      "36 35 8:1 / /d rw shared:1 vfat /dev/sda1\n" // no separator
+      "36 35 8:1 / /e rw -\n"                       // cut short
+      "36 35 8:1 / relative rw - vfat /dev/sda1 rw\n"
+      "37 35 8:2 / /ok rw - vfat /dev/sda2 rw");
+  EXPECT_EQ(Printed(entries), (Summary{"36 98:0 /mnt1 [/mnt/parent] ext3 [/dev/root]",
+                                       "612 8:17 / [/media/user/My Stick\t\\x\ny] vfat [/dev/sdb1]",
+                                       "613 179:1 / [/run/media/Zoë \"Karte\"] exfat [/dev/mmcblk0p1]",
+                                       "40 0:44 / [/tmp/no-optional] tmpfs [lumora stick]",
+                                       "37 8:2 / [/ok] vfat [/dev/sda2]"}));
+
+  // Only three octal digits make an escape.
+  const std::pair<const char*, const char*> decoded[] = {{"a\\040b", "a b"},     {"\\134\\134", "\\\\"},
+                                                         {"end\\04", "end\\04"}, {"\\08x", "\\08x"},
+                                                         {"\\", "\\"},           {"\\303\\251", "é"}};
+  for (const auto& [field, text] : decoded)
+    EXPECT_EQ(MountTable::Decode(field), text) << field;
+}
+
+TEST(BlockDeviceTest, TellsBusAndRemovability)
+{
+  using B = BlockDevice::Bus;
+  const struct
+  {
+    unsigned major, minor;
+    Bus bus;
+    bool flag;
+    B expectedBus;
+    bool expectedRemovable;
+  } cases[] = {
+      {8, 17, Bus::Usb, true, B::Usb, true},
+      {8, 33, Bus::Usb, false, B::Usb, false},
+      // An SD card is removable whatever the reader's flag says.
+      {179, 1, Bus::SdCard, false, B::SdCard, true},
+      {179, 9, Bus::Emmc, false, B::SdCard, false},
+      {8, 1, Bus::Sata, false, B::Other, false},
+      {8, 49, Bus::Sata, true, B::Other, true},
+  };
+  FakeVolumes volumes;
+  for (const auto& test : cases)
+    volumes.AddPartition(test.major, test.minor, test.bus, test.flag);
+  const std::string root = volumes.SysfsRoot();
+  for (const auto& test : cases) {
+    SCOPED_TRACE(std::to_string(test.major) + ":" + std::to_string(test.minor));
+    const auto device = BlockDevice::Describe(root, test.major, test.minor);
+    ASSERT_TRUE(device);
+    EXPECT_EQ(device->bus, test.expectedBus);
+    EXPECT_EQ(device->removable, test.expectedRemovable);
+  }
+  EXPECT_NE(BlockDevice::Describe(root, 8, 17)->devicePath.find("/usb2/"), std::string::npos)
+      << "links are resolved";
+  EXPECT_FALSE(BlockDevice::Describe(root, 0, 44)) << "no such device";
+  EXPECT_FALSE(BlockDevice::Describe(root + "/missing", 8, 17));
+
+  // Bus names in the path above the tree do not count.
+  const QString outer = QString::fromStdString(volumes.Folder()) + "/usb1/mmc0/sys";
+  QDir().mkpath(outer + "/devices/virtual/block/loop0");
+  QDir().mkpath(outer + "/dev/block");
+  ASSERT_TRUE(QFile::link("../../devices/virtual/block/loop0", outer + "/dev/block/7:0"));
+  QFile removable(outer + "/devices/virtual/block/loop0/removable");
+  ASSERT_TRUE(removable.open(QIODevice::WriteOnly) && removable.write("1\n") == 2);
+  removable.close();
+  const auto loop = BlockDevice::Describe(outer.toStdString(), 7, 0);
+  ASSERT_TRUE(loop);
+  EXPECT_EQ(loop->bus, BlockDevice::Bus::Other);
 }
 
 #include "DeviceDiscoveryTest.moc"
