@@ -4,15 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/log/core/core.hpp>
 #include <boost/property_tree/json_parser.hpp>
-#include <boost/property_tree/ptree.hpp>
-
-#include <QCoreApplication>
-#include <QDir>
-#include <QTemporaryDir>
-
-#include <iostream>
-#include <sstream>
 
 using namespace FrameTest;
 namespace pt = boost::property_tree;
@@ -27,9 +20,9 @@ protected:
   QTemporaryDir install;
   ScopedEnv dataHome{"XDG_DATA_HOME", home.path()};
 
-  QString DataDir() const { return home.path() + QStringLiteral("/Arvel/Lumora"); }
-  QString ConfigPath() const { return DataDir() + QStringLiteral("/config.json"); }
-  QString BackupPath() const { return ConfigPath() + QStringLiteral(".bak"); }
+  QString DataDir() const { return home.path() + "/Arvel/Lumora"; }
+  QString ConfigPath() const { return DataDir() + "/config.json"; }
+  QString BackupPath() const { return ConfigPath() + ".bak"; }
 
   void Write(const QByteArray& json) { ASSERT_TRUE(WriteFile(ConfigPath(), json)); }
 
@@ -60,15 +53,13 @@ TEST_F(ConfigFile, MissingFileIsWrittenWithDefaultsAndReadAtTheNextStart)
 {
   auto first = Build();
   EXPECT_EQ(first->dataDir, DataDir());
-  EXPECT_EQ(first->logsDir, DataDir() + QStringLiteral("/Logs"));
+  EXPECT_EQ(first->logsDir, DataDir() + "/Logs");
   EXPECT_FALSE(first->logLevel);
   EXPECT_EQ(first->serviceUrl, Config::ProductionUrl());
   EXPECT_EQ(first->serviceKey, Config::ProductionKey());
-  EXPECT_TRUE(first->retryDuration.empty()) << "the run that wrote the file has not read it";
   EXPECT_EQ(ReadFile(ConfigPath()), DefaultFile);
   EXPECT_FALSE(QFile::exists(BackupPath())) << "there was nothing to keep";
-  EXPECT_FALSE(QDir(DataDir() + QStringLiteral("/Logs")).exists())
-      << "the logs folder is the logger's business";
+  EXPECT_FALSE(QDir(DataDir() + "/Logs").exists()) << "the logs folder is the logger's business";
 
   auto second = Build();
   EXPECT_EQ(second->retryDuration, "3");
@@ -78,22 +69,9 @@ TEST_F(ConfigFile, MissingFileIsWrittenWithDefaultsAndReadAtTheNextStart)
   EXPECT_EQ(QDir(DataDir()).entryList(QDir::Files | QDir::Hidden).size(), 1) << "no temporary file is left";
 }
 
-TEST_F(ConfigFile, BuiltInEnvironmentsAreSecureAndKeysHave32Characters)
+TEST_F(ConfigFile, BuiltInTypeWinsOverAnExplicitSourceAndTheFileIsNotRewritten)
 {
-  for (const std::string& url : {Config::ProductionUrl(), Config::PreproductionUrl()}) {
-    EXPECT_EQ(url.rfind("https://", 0), 0u) << url;
-    EXPECT_NE(url.find(".invalid/tesk/v1"), std::string::npos) << url;
-  }
-  EXPECT_NE(Config::ProductionUrl(), Config::PreproductionUrl());
-  EXPECT_EQ(Config::ProductionKey().size(), 32u);
-  EXPECT_EQ(Config::PreproductionKey().size(), 32u);
-  EXPECT_NE(Config::ProductionKey(), Config::PreproductionKey());
-  EXPECT_EQ(Config::ProductionKey(), Config::ProductionKey());
-}
-
-TEST_F(ConfigFile, PreproductionTypeWinsOverAnExplicitSource)
-{
-  const QByteArray file = R"({"Application": {"LogLevel": "Debug"},
+  const QByteArray file = R"({"Application": {"LogLevel": "  Debug trailing"},
     "FullMapUpdate": {"UpdateType": "ArvelNet-Preprod", "UpdateSource": "https://elsewhere.invalid/x",
                       "UpdateKey": "k"},
     "MapDownload": {"RetryDuration": "5"}, "Unknown": 1})";
@@ -101,12 +79,15 @@ TEST_F(ConfigFile, PreproductionTypeWinsOverAnExplicitSource)
   auto config = Build();
   EXPECT_EQ(config->serviceUrl, Config::PreproductionUrl());
   EXPECT_EQ(config->serviceKey, Config::PreproductionKey());
-  EXPECT_EQ(config->logLevel, std::optional<Log::Severity>(Log::Debug));
+  EXPECT_NE(Config::PreproductionKey(), Config::ProductionKey());
+  for (const std::string& url : {Config::ProductionUrl(), Config::PreproductionUrl()})
+    EXPECT_EQ(url.rfind("https://", 0), 0u) << url;
+  EXPECT_EQ(config->logLevel, std::optional<Log::Severity>(Log::Debug)) << "the first word names the level";
   EXPECT_EQ(config->retryDuration, "5");
-  EXPECT_EQ(ReadFile(ConfigPath()), file) << "the file is not rewritten";
+  EXPECT_EQ(ReadFile(ConfigPath()), file);
 }
 
-TEST_F(ConfigFile, ExplicitSourceAndKeyAreUsedTogether)
+TEST_F(ConfigFile, ExplicitSourceAndKeyAreUsedTogetherOrNotAtAll)
 {
   Write(R"({"Application": "", "FullMapUpdate": {"UpdateSource": "https://127.0.0.1:4443/tesk/v1",
     "UpdateKey": "0123456789abcdef0123456789abcdef"}, "MapDownload": {"RetryDuration": "2"}})");
@@ -116,158 +97,108 @@ TEST_F(ConfigFile, ExplicitSourceAndKeyAreUsedTogether)
   EXPECT_EQ(config->serviceUrl, "https://127.0.0.1:4443/tesk/v1");
   EXPECT_EQ(config->serviceKey, "0123456789abcdef0123456789abcdef");
   EXPECT_FALSE(QFile::exists(BackupPath()));
-}
 
-TEST_F(ConfigFile, SourceWithoutKeyNeverPairsTheBuiltInKeyWithTheUsersHost)
-{
-  const QByteArray file =
-      R"({"Application": "", "FullMapUpdate": {"UpdateSource": "https://mine.invalid/tesk/v1"},
-    "MapDownload": {"RetryDuration": "3"}})";
-  Write(file);
-  auto config = Build();
-  EXPECT_EQ(config->serviceUrl, Config::ProductionUrl());
-  EXPECT_EQ(config->serviceKey, Config::ProductionKey());
-
-  const pt::ptree written = Written();
-  EXPECT_EQ(written.get<std::string>("FullMapUpdate.UpdateType"), "ArvelNet-Prod");
-  EXPECT_FALSE(written.get_optional<std::string>("FullMapUpdate.UpdateSource"));
-  EXPECT_FALSE(written.get_optional<std::string>("FullMapUpdate.UpdateKey"));
-  EXPECT_EQ(ReadFile(BackupPath()), file) << "the user's file is kept";
-
-  Write(
-      R"({"Application": "", "FullMapUpdate": {"UpdateKey": "mykey"}, "MapDownload": {"RetryDuration": "3"}})");
-  auto keyOnly = Build();
-  EXPECT_EQ(keyOnly->serviceUrl, Config::ProductionUrl());
-  EXPECT_EQ(keyOnly->serviceKey, Config::ProductionKey());
-}
-
-TEST_F(ConfigFile, TypeDifferingOnlyInCaseFailsAndIsRewrittenAsProduction)
-{
-  const QByteArray file = R"({"Application": "", "FullMapUpdate": {"UpdateType": "arvelnet-prod"},
-    "MapDownload": {"RetryDuration": "4"}})";
-  Write(file);
-  auto config = Build();
-  EXPECT_EQ(config->updateType, std::optional<std::string>("arvelnet-prod"));
-  EXPECT_EQ(config->serviceUrl, Config::ProductionUrl());
-  EXPECT_TRUE(config->retryDuration.empty()) << "the read stopped before the retry duration";
-  EXPECT_EQ(ReadFile(ConfigPath()), DefaultFile);
-  EXPECT_EQ(ReadFile(BackupPath()), file);
-}
-
-TEST_F(ConfigFile, MissingSectionKeepsWhatWasReadAndRewritesIt)
-{
-  Write(R"({"Application": {"LogLevel": "Warning"}, "FullMapUpdate": {"UpdateType": "ArvelNet-Preprod"}})");
-  auto config = Build();
-  EXPECT_EQ(config->logLevel, std::optional<Log::Severity>(Log::Warning));
-  EXPECT_EQ(config->serviceUrl, Config::PreproductionUrl());
-  const pt::ptree written = Written();
-  EXPECT_EQ(written.get<std::string>("Application.LogLevel"), "Warning");
-  EXPECT_EQ(written.get<std::string>("FullMapUpdate.UpdateType"), "ArvelNet-Preprod");
-  EXPECT_EQ(written.get<std::string>("MapDownload.RetryDuration"), "3");
-  EXPECT_TRUE(QFile::exists(BackupPath()));
-}
-
-TEST_F(ConfigFile, LogLevelIsReadFromItsFirstWordOnly)
-{
-  Write(R"({"Application": {"LogLevel": "  Info trailing"}, "FullMapUpdate": {"UpdateType": "ArvelNet-Prod"},
-    "MapDownload": {"RetryDuration": "3"}})");
-  EXPECT_EQ(Build()->logLevel, std::optional<Log::Severity>(Log::Info));
-}
-
-TEST_F(ConfigFile, UnknownLogLevelIsAReadFailureNotAnUndefinedLevel)
-{
-  for (const char* level : {"Verbose", "error", "ERROR", ""}) {
-    SCOPED_TRACE(level);
-    const QByteArray file = QByteArray(R"({"Application": {"LogLevel": ")") + level +
-                            R"("}, "FullMapUpdate": {"UpdateType": "ArvelNet-Preprod"},
-                              "MapDownload": {"RetryDuration": "3"}})";
+  // The built-in key is never paired with the user's host.
+  for (const QByteArray& half : {QByteArray(R"("UpdateSource": "https://mine.invalid/tesk/v1")"),
+                                 QByteArray(R"("UpdateKey": "mykey")")}) {
+    SCOPED_TRACE(half.toStdString());
+    const QByteArray file =
+        R"({"Application": "", "FullMapUpdate": {)" + half + R"(}, "MapDownload": {"RetryDuration": "3"}})";
     Write(file);
-    auto config = Build();
-    EXPECT_FALSE(config->logLevel);
-    EXPECT_TRUE(config->retryDuration.empty());
-    EXPECT_EQ(config->serviceUrl, Config::ProductionUrl()) << "the read stopped at the level";
-    EXPECT_FALSE(Written().get_optional<std::string>("Application.LogLevel"));
-    EXPECT_EQ(ReadFile(BackupPath()), file);
+    auto halfConfig = Build();
+    EXPECT_EQ(halfConfig->serviceUrl, Config::ProductionUrl());
+    EXPECT_EQ(halfConfig->serviceKey, Config::ProductionKey());
+    EXPECT_EQ(ReadFile(ConfigPath()), DefaultFile) << "rewritten without the half";
+    EXPECT_EQ(ReadFile(BackupPath()), file) << "the user's file is kept";
   }
 }
 
-TEST_F(ConfigFile, CorruptFileIsKeptAsBackupAndTheFailureLogged)
+TEST_F(ConfigFile, UnreadableFileIsKeptAsBackupAndRewrittenFromWhatWasRead)
 {
-  CapturedLog log;
-  const QByteArray corrupt = "{\n  \"Application\": {\"LogLevel\": \"Info\"\n  oops\n";
-  Write(corrupt);
-  auto config = Build();
-  EXPECT_FALSE(config->logLevel);
-  EXPECT_EQ(ReadFile(ConfigPath()), DefaultFile);
-  EXPECT_EQ(ReadFile(BackupPath()), corrupt);
+  struct Case
+  {
+    QByteArray file;
+    std::optional<Log::Severity> level;
+    std::string url;
+  };
+  const QByteArray rest = R"(, "FullMapUpdate": {"UpdateType": "ArvelNet-Preprod"},
+                             "MapDownload": {"RetryDuration": "4"}})";
+  const std::vector<Case> cases = {
+      {R"({"Application": "", "FullMapUpdate": {"UpdateType": "arvelnet-prod"}})",
+       {},
+       Config::ProductionUrl()},
+      {R"({"Application": {"LogLevel": "Verbose"})" + rest, {}, Config::ProductionUrl()},
+      {R"({"Application": {"LogLevel": "error"})" + rest, {}, Config::ProductionUrl()},
+      {R"({"Application": {"LogLevel": ""})" + rest, {}, Config::ProductionUrl()},
+      {"{\n  \"Application\": {\"LogLevel\": \"Info\"\n  oops\n", {}, Config::ProductionUrl()},
+      {R"({"Application": {"LogLevel": "Warning"}, "FullMapUpdate": {"UpdateType": "ArvelNet-Preprod"}})",
+       Log::Warning, Config::PreproductionUrl()}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.file.toStdString());
+    Write(c.file);
+    CapturedLog log;
+    auto config = Build();
+    EXPECT_EQ(config->logLevel, c.level) << "never an undefined level";
+    EXPECT_EQ(config->serviceUrl, c.url) << "what was read before the failure";
+    EXPECT_TRUE(config->retryDuration.empty());
+    EXPECT_EQ(ReadFile(BackupPath()), c.file);
+    const pt::ptree written = Written();
+    EXPECT_EQ(written.get_optional<std::string>("Application.LogLevel").is_initialized(),
+              c.level.has_value());
+    EXPECT_EQ(written.get<std::string>("FullMapUpdate.UpdateType"),
+              c.url == Config::ProductionUrl() ? "ArvelNet-Prod" : "ArvelNet-Preprod");
+    EXPECT_EQ(written.get<std::string>("MapDownload.RetryDuration"), "3");
 
-  const QStringList failures = log.Matching(QStringLiteral("Failed to read: "));
-  ASSERT_EQ(failures.size(), 1);
-  EXPECT_TRUE(failures[0].contains(ConfigPath())) << failures[0].toStdString();
-  EXPECT_TRUE(failures[0].contains(QStringLiteral("|   Error |"))) << failures[0].toStdString();
-  EXPECT_EQ(log.Matching(QStringLiteral("Reading configuration from file: ") + ConfigPath()).size(), 1);
-  EXPECT_EQ(log.Matching(QStringLiteral("Writing configuration to file: ") + ConfigPath()).size(), 1);
+    const QStringList failures = log.Matching("Failed to read: " + ConfigPath());
+    ASSERT_EQ(failures.size(), 1);
+    EXPECT_TRUE(failures[0].contains("|   Error |")) << failures[0].toStdString();
+    EXPECT_EQ(log.Matching("Writing configuration to file: " + ConfigPath()).size(), 1);
+  }
 }
 
 TEST_F(ConfigFile, ABackupThatCannotBeWrittenLeavesTheFileAlone)
 {
-  const QByteArray corrupt = "not json";
-  Write(corrupt);
+  Write("not json");
   ASSERT_TRUE(QDir().mkpath(BackupPath())); // a folder where the backup would go
   CapturedLog log;
-  auto config = Build();
-  EXPECT_EQ(config->serviceUrl, Config::ProductionUrl());
-  EXPECT_EQ(ReadFile(ConfigPath()), corrupt);
-  EXPECT_EQ(log.Matching(QStringLiteral("Failed to keep ")).size(), 1);
+  EXPECT_EQ(Build()->serviceUrl, Config::ProductionUrl());
+  EXPECT_EQ(ReadFile(ConfigPath()), QByteArray("not json"));
+  EXPECT_EQ(log.Matching("Failed to keep ").size(), 1);
 }
 
-TEST_F(ConfigFile, UnwritableDataFolderIsReportedAndTheRunGoesOn)
+TEST_F(ConfigFile, UnwritableDataFolderIsReportedInTheLogOrElseOnStandardErrorAndTheRunGoesOn)
 {
   QTemporaryDir other;
-  const QString blocker = other.path() + QStringLiteral("/file");
+  const QString blocker = other.path() + "/file";
   ASSERT_TRUE(WriteFile(blocker, "x"));
   ScopedEnv unusable("XDG_DATA_HOME", blocker); // the data folder would have to live inside a file
-
-  CapturedLog log;
-  std::unique_ptr<Config> config;
-  ASSERT_NO_THROW(config = Build());
-  EXPECT_EQ(config->serviceUrl, Config::ProductionUrl());
-  EXPECT_FALSE(config->logLevel);
-  EXPECT_EQ(log.Matching(QStringLiteral("Failed to write configuration: ")).size(), 1);
-}
-
-TEST_F(ConfigFile, WriteFailureBeforeAnyLogSinkGoesToStandardError)
-{
-  QTemporaryDir other;
-  const QString blocker = other.path() + QStringLiteral("/file");
-  ASSERT_TRUE(WriteFile(blocker, "x"));
-  ScopedEnv unusable("XDG_DATA_HOME", blocker);
-
-  Log::g_lg::get();
+  {
+    CapturedLog log;
+    std::unique_ptr<Config> config;
+    ASSERT_NO_THROW(config = Build());
+    EXPECT_EQ(config->serviceUrl, Config::ProductionUrl());
+    EXPECT_EQ(log.Matching("Failed to write configuration: ").size(), 1);
+  }
+  // As in main before the log file exists.
   auto core = boost::log::core::get();
   const bool wasEnabled = core->get_logging_enabled();
-  core->set_logging_enabled(false); // as in main before the log file exists
+  core->set_logging_enabled(false);
   std::ostringstream captured;
   std::streambuf* old = std::cerr.rdbuf(captured.rdbuf());
   ASSERT_NO_THROW(Build());
   std::cerr.rdbuf(old);
   core->set_logging_enabled(wasEnabled);
-
   EXPECT_NE(captured.str().find("Failed to write configuration: "), std::string::npos) << captured.str();
 }
 
-TEST_F(ConfigFile, TranslationsAreListedByNameIgnoringCase)
+TEST_F(ConfigFile, TranslationsAreListedByName)
 {
-  {
-    auto none = Build();
-    EXPECT_TRUE(none->locales.isEmpty()) << "no translations folder";
-    EXPECT_EQ(none->resDir, install.path() + QStringLiteral("/res"));
-    EXPECT_EQ(none->translationsDir, install.path() + QStringLiteral("/res/translations"));
-  }
-  const QString folder = install.path() + QStringLiteral("/res/translations/");
+  EXPECT_TRUE(Build()->locales.isEmpty()) << "no translations folder";
+  const QString folder = install.path() + "/res/translations/";
   for (const char* name : {"en_US.qm", "de_DE.qm", "en_GB.qm", "fr_FR.txt", "readme"})
-    ASSERT_TRUE(WriteFile(folder + QLatin1String(name), "x"));
+    ASSERT_TRUE(WriteFile(folder + name, "x"));
   auto config = Build();
+  EXPECT_EQ(config->translationsDir, install.path() + "/res/translations");
   QStringList names;
   for (const QLocale& locale : config->locales)
     names += locale.name();

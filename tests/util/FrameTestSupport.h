@@ -36,6 +36,24 @@ inline bool WriteFile(const QString& path, const QByteArray& content)
   return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
 }
 
+// The record lines of every log file in `folder`, in file name order.
+inline QStringList LogLines(const QString& folder)
+{
+  QStringList lines;
+  for (const QString& name : QDir(folder).entryList({"*.log"}, QDir::Files, QDir::Name))
+    lines += QString::fromUtf8(ReadFile(folder + "/" + name)).split('\n', Qt::SkipEmptyParts);
+  return lines;
+}
+
+// The message parts (after the last " | ") of record lines.
+inline QStringList MessagesOf(const QStringList& lines)
+{
+  QStringList messages;
+  for (const QString& line : lines)
+    messages += line.mid(line.lastIndexOf(" | ") + 3);
+  return messages;
+}
+
 // A file sink in a temporary folder; Lines() flushes it and returns every
 // record line written so far.
 class CapturedLog
@@ -46,21 +64,12 @@ public:
   QStringList Lines()
   {
     logger.reset();
-    QStringList lines;
-    for (const QString& name : QDir(dir.path()).entryList({"*.log"}, QDir::Files, QDir::Name))
-      lines += QString::fromUtf8(ReadFile(dir.filePath(name))).split('\n', Qt::SkipEmptyParts);
+    const QStringList lines = LogLines(dir.path());
     logger = Log::CreateFileLogger(dir.path().toStdString());
     return lines;
   }
 
-  // The message parts (after the last " | ") of the lines.
-  QStringList Messages()
-  {
-    QStringList messages;
-    for (const QString& line : Lines())
-      messages += line.mid(line.lastIndexOf(" | ") + 3);
-    return messages;
-  }
+  QStringList Messages() { return MessagesOf(Lines()); }
 
   // The lines whose message part contains `text`.
   QStringList Matching(const QString& text)
