@@ -11,16 +11,24 @@
 #include <QTemporaryDir>
 
 #include <fstream>
+#include <functional>
 
 using namespace Tesk;
 
 namespace {
 
-const std::string Declaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-
 std::string Wrap(const std::string& root, const std::string& body)
 {
-  return Declaration + "<tns:" + root + " xmlns:tns=\"urn:tesk:v1\">" + body + "</tns:" + root + ">";
+  return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<tns:" + root + " xmlns:tns=\"urn:tesk:v1\">" + body +
+         "</tns:" + root + ">";
+}
+
+std::string Repeat(const std::string& text, int times)
+{
+  std::string repeated;
+  while (times-- > 0)
+    repeated += text;
+  return repeated;
 }
 
 std::string PackageXml(const std::string& extra = "", const std::string& omit = "")
@@ -41,220 +49,153 @@ std::string DownloadXml(const std::string& size,
                   "</tns:checksum><tns:size>" + size + "</tns:size>");
 }
 
-template <typename Parse>
-std::string ContentErrorOf(Parse parse)
-{
-  try {
-    parse();
-  } catch (const ContentError& error) {
-    return error.what();
-  } catch (const std::exception& error) {
-    return std::string("WRONG EXCEPTION TYPE: ") + error.what();
-  }
-  return "no error";
-}
-
-#define EXPECT_CONTENT_ERROR(expression, text)                                                               \
-  do {                                                                                                       \
-    const std::string message = ContentErrorOf([&] { (void)(expression); });                                 \
-    EXPECT_NE(message.find(text), std::string::npos) << message;                                             \
-    EXPECT_EQ(message.find("WRONG EXCEPTION TYPE"), std::string::npos) << message;                           \
-  } while (false)
-
 } // namespace
 
-TEST(PackageList, ReadsIdsInOrderAndIgnoresUnknownContent)
+TEST(ReplyModels, ReadWhatTheServiceSends)
 {
   const auto list = PackageList::Parse(
       Wrap("packageList",
            "<!-- roots --><tns:packageId> EUR_ROOT\n</tns:packageId><tns:note lang=\"x\">ignored</tns:note>"
            "<tns:packageId>NAM_ROOT</tns:packageId>"));
   EXPECT_EQ(list.packageIds, (std::vector<std::string>{"EUR_ROOT", "NAM_ROOT"}));
-  EXPECT_TRUE(PackageList::Parse(Wrap("packageList", "")).packageIds.empty());
   EXPECT_TRUE(PackageList::Parse("<tns:packageList/>").packageIds.empty());
-}
 
-TEST(PackageList, RejectsWhatIsNotAPackageList)
-{
-  EXPECT_CONTENT_ERROR(PackageList::Parse(""), "no root element");
-  EXPECT_CONTENT_ERROR(PackageList::Parse("<tns:packageList>"), "not well-formed");
-  EXPECT_CONTENT_ERROR(PackageList::Parse("not xml at all"), "not well-formed");
-  EXPECT_CONTENT_ERROR(PackageList::Parse(Wrap("packageList", "") + "<tns:packageList/>"),
-                       "more than one root element");
-  EXPECT_CONTENT_ERROR(PackageList::Parse(Wrap("package", "")), "not <tns:packageList>");
-  EXPECT_CONTENT_ERROR(PackageList::Parse(Wrap("packageList", "<tns:packageId> </tns:packageId>")),
-                       "<tns:packageId> is empty");
-  EXPECT_CONTENT_ERROR(PackageList::Parse("<packageList><packageId>A</packageId></packageList>"),
-                       "not <tns:packageList>");
-}
-
-TEST(Metadata, ReadsAPackageWithItsProducts)
-{
-  const std::string xml =
-      PackageXml("<tns:updateType>MANDATORY</tns:updateType><tns:name>Europe &amp; "
-                 "\xc3\x96sterreich</tns:name><tns:items><tns:item><tns:ndsProduct>"
-                 "<tns:productId>EUR-BASE</tns:productId><tns:version>24.6.0</tns:version>"
-                 "</tns:ndsProduct></tns:item><tns:item><tns:ndsProduct><tns:productId>"
-                 "EUR-POI</tns:productId></tns:ndsProduct></tns:item></tns:items>");
-  const Metadata metadata = ParseMetadata(xml);
+  const Metadata metadata = ParseMetadata(PackageXml(
+      "<tns:updateType> mandatory </tns:updateType><tns:name>Europe &amp; \xc3\x96sterreich</tns:name>"
+      "<tns:items><tns:item><tns:ndsProduct><tns:productId>EUR-BASE</tns:productId><tns:version>"
+      "24.6.0</tns:version></tns:ndsProduct></tns:item><tns:item><tns:ndsProduct><tns:productId>"
+      "EUR-POI</tns:productId></tns:ndsProduct></tns:item></tns:items>"));
   const Package* package = boost::get<Package>(&metadata);
   ASSERT_NE(package, nullptr);
-  EXPECT_EQ(package->id, "EUR_2024_06");
-  EXPECT_EQ(package->mapLineId, "EUR");
-  EXPECT_EQ(package->release, "2024.06");
-  EXPECT_EQ(package->region, "EUR");
+  EXPECT_EQ(&Header(metadata), static_cast<const MetadataHeader*>(package));
+  EXPECT_EQ(package->id + package->mapLineId + package->release + package->region,
+            "EUR_2024_06EUR2024.06EUR");
   EXPECT_EQ(package->updateType, MetadataHeader::Mandatory);
   EXPECT_EQ(package->name, "Europe & \xc3\x96sterreich");
   ASSERT_EQ(package->products.size(), 2u);
-  EXPECT_EQ(package->products[0].productId, "EUR-BASE");
-  EXPECT_EQ(package->products[0].version, "24.6.0");
+  EXPECT_EQ(package->products[0].productId + " " + package->products[0].version, "EUR-BASE 24.6.0");
   EXPECT_EQ(package->products[1].productId, "EUR-POI");
-  EXPECT_EQ(&Header(metadata), static_cast<const MetadataHeader*>(package));
-}
+  for (const std::string type : {"OPTIONAL", "", "SOMETIMES"})
+    EXPECT_EQ(Header(ParseMetadata(PackageXml("<tns:updateType>" + type + "</tns:updateType>"))).updateType,
+              MetadataHeader::Optional)
+        << type;
 
-TEST(Metadata, ReadsAGroupWithItsPackages)
-{
-  const Metadata metadata = ParseMetadata(Wrap(
+  const Metadata group = ParseMetadata(Wrap(
       "group", "<tns:id>EUR_SET</tns:id><tns:mapLineId>EUR</tns:mapLineId><tns:release>2024.06</tns:release>"
                "<tns:region>EUR</tns:region><tns:items><tns:item><tns:packageId>EUR_2024_06</tns:packageId>"
                "</tns:item><tns:item><tns:packageId>EUR_2024_06_POI</tns:packageId></tns:item></tns:items>"));
-  const Group* group = boost::get<Group>(&metadata);
-  ASSERT_NE(group, nullptr);
-  EXPECT_EQ(group->id, "EUR_SET");
-  EXPECT_EQ(group->updateType, MetadataHeader::Optional);
-  EXPECT_TRUE(group->name.empty());
-  EXPECT_EQ(group->packageIds, (std::vector<std::string>{"EUR_2024_06", "EUR_2024_06_POI"}));
-  EXPECT_EQ(Header(metadata).region, "EUR");
-}
+  ASSERT_NE(boost::get<Group>(&group), nullptr);
+  EXPECT_EQ(Header(group).id, "EUR_SET");
+  EXPECT_EQ(Header(group).updateType, MetadataHeader::Optional);
+  EXPECT_EQ(boost::get<Group>(group).packageIds,
+            (std::vector<std::string>{"EUR_2024_06", "EUR_2024_06_POI"}));
 
-TEST(Metadata, UpdateTypeOtherThanMandatoryIsOptional)
-{
-  for (const std::string type : {"OPTIONAL", "", "SOMETIMES"}) {
-    const auto metadata = ParseMetadata(PackageXml("<tns:updateType>" + type + "</tns:updateType>"));
-    EXPECT_EQ(Header(metadata).updateType, MetadataHeader::Optional) << type;
-  }
-  EXPECT_EQ(Header(ParseMetadata(PackageXml("<tns:updateType> mandatory </tns:updateType>"))).updateType,
-            MetadataHeader::Mandatory);
-}
-
-TEST(Metadata, EveryRequiredElementIsRequired)
-{
-  for (const std::string name : {"id", "mapLineId", "release", "region"}) {
-    SCOPED_TRACE(name);
-    EXPECT_CONTENT_ERROR(ParseMetadata(PackageXml("", name)), "<tns:" + name + "> is missing");
-  }
-  EXPECT_CONTENT_ERROR(ParseMetadata(Wrap("package", "<tns:id>  </tns:id>")), "<tns:id> is empty");
-  EXPECT_CONTENT_ERROR(ParseMetadata(Wrap("downloadInfo", "")), "not <tns:package> or <tns:group>");
-  EXPECT_CONTENT_ERROR(
-      ParseMetadata(PackageXml("<tns:items><tns:item><tns:ndsProduct/></tns:item></tns:items>")),
-      "<tns:productId> is missing");
-  EXPECT_CONTENT_ERROR(ParseMetadata(PackageXml().substr(0, PackageXml().size() - 3)), "not well-formed");
-}
-
-TEST(Metadata, ReadsAFileAndRejectsOneThatIsUnusable)
-{
-  QTemporaryDir dir;
-  const boost::filesystem::path folder(dir.path().toStdString());
-  const auto write = [&](const std::string& name, const std::string& content) {
-    std::ofstream(folder.string() + "/" + name, std::ios::binary) << content;
-    return folder / name;
-  };
-  EXPECT_EQ(Header(ReadMetadataFile(write("good.xml", PackageXml()))).id, "EUR_2024_06");
-  EXPECT_CONTENT_ERROR(ReadMetadataFile(folder / "missing.xml"), "Failed to read metadata file");
-  EXPECT_CONTENT_ERROR(ReadMetadataFile(write("empty.xml", "")), "no root element");
-  EXPECT_CONTENT_ERROR(ReadMetadataFile(folder), "Failed to");
-  EXPECT_CONTENT_ERROR(ReadMetadataFile(write("huge.xml", std::string(XmlDocument::MaxSize + 1, ' '))),
-                       "larger than");
-}
-
-TEST(DownloadInfo, ReadsUrlChecksumAndSize)
-{
   const auto info = DownloadInfo::Parse(DownloadXml("7340032000", "9E107D9D372BB6826BD81D3542A419D6"));
   EXPECT_EQ(info.url, "https://maps.example/archives/EUR_2024_06.tar");
   EXPECT_EQ(info.checksum, "9e107d9d372bb6826bd81d3542a419d6");
   EXPECT_EQ(info.size, 7340032000LL);
   EXPECT_EQ(DownloadInfo::Parse(DownloadXml("9223372036854775807")).size, 9223372036854775807LL);
   EXPECT_EQ(DownloadInfo::Parse(DownloadXml(" 0 ")).size, 0);
-}
 
-TEST(DownloadInfo, SizeMustBeAByteCountThatFits)
-{
-  for (const std::string size : {"", "abc", "-1", "+5", "12.5", "1e9", "0x10", "12 34", "\xef\xbc\x91"}) {
-    SCOPED_TRACE(size);
-    EXPECT_CONTENT_ERROR(DownloadInfo::Parse(DownloadXml(size)), "<tns:size>");
-  }
-  for (const std::string& size : std::vector<std::string>{"9223372036854775808", "18446744073709551615",
-                                                          "18446744073709551616", std::string(400, '9')}) {
-    SCOPED_TRACE(size);
-    EXPECT_CONTENT_ERROR(DownloadInfo::Parse(DownloadXml(size)), "<tns:size> overflows");
-  }
-}
-
-TEST(DownloadInfo, ChecksumMustBeAnMd5AndEveryElementIsRequired)
-{
-  EXPECT_CONTENT_ERROR(DownloadInfo::Parse(DownloadXml("1", "9e107d9d")), "not an MD5");
-  EXPECT_CONTENT_ERROR(DownloadInfo::Parse(DownloadXml("1", "9e107d9d372bb6826bd81d3542a419zz")),
-                       "not an MD5");
-  EXPECT_CONTENT_ERROR(
-      DownloadInfo::Parse(Wrap("downloadInfo", "<tns:checksum>9e107d9d372bb6826bd81d3542a419d6"
-                                               "</tns:checksum><tns:size>1</tns:size>")),
-      "<tns:url> is missing");
-  EXPECT_CONTENT_ERROR(
-      DownloadInfo::Parse(Wrap("downloadInfo", "<tns:url>u</tns:url><tns:size>1</tns:size>")),
-      "<tns:checksum> is missing");
-  EXPECT_CONTENT_ERROR(
-      DownloadInfo::Parse(Wrap("downloadInfo", "<tns:url>u</tns:url><tns:checksum>"
-                                               "9e107d9d372bb6826bd81d3542a419d6</tns:checksum>")),
-      "<tns:size> is missing");
-}
-
-TEST(LocaleData, ReadsTheLocalizedName)
-{
-  const auto data = LocaleData::Parse(
+  const auto name = LocaleData::Parse(
       Wrap("localeData", "<tns:locale>de-DE</tns:locale><tns:name>Europa &#x00D6;st</tns:name>"));
-  EXPECT_EQ(data.locale, "de-DE");
-  EXPECT_EQ(data.name, "Europa \xc3\x96st");
-  EXPECT_CONTENT_ERROR(LocaleData::Parse(Wrap("localeData", "<tns:locale>de-DE</tns:locale>")),
-                       "<tns:name> is missing");
-  EXPECT_CONTENT_ERROR(LocaleData::Parse(Wrap("localeContentData", "<tns:name>x</tns:name>")),
-                       "not <tns:localeData>");
-}
-
-TEST(LocaleContentData, ReadsTheTextAsWritten)
-{
-  const auto data = LocaleContentData::Parse(
+  EXPECT_EQ(name.locale + " " + name.name, "de-DE Europa \xc3\x96st");
+  const auto text = LocaleContentData::Parse(
       Wrap("localeContentData", "<tns:locale>fr-FR</tns:locale><tns:content>Deux  espaces</tns:content>"));
-  EXPECT_EQ(data.locale, "fr-FR");
-  EXPECT_EQ(data.content, "Deux  espaces");
-  EXPECT_CONTENT_ERROR(LocaleContentData::Parse(Wrap("localeContentData", "")), "<tns:content> is missing");
-}
+  EXPECT_EQ(text.locale + " " + text.content, "fr-FR Deux  espaces");
 
-TEST(XmlDocument, HostileDocumentsAreContentErrors)
-{
-  // Deep nesting would exhaust the parser's stack.
-  std::string deep;
-  for (int i = 0; i < 200000; ++i)
-    deep += "<a>";
-  EXPECT_CONTENT_ERROR(PackageList::Parse(deep), "nested deeper");
-  std::string nested = "<tns:packageList>";
-  for (int i = 0; i < XmlDocument::MaxDepth; ++i)
-    nested += "<x>";
-  EXPECT_CONTENT_ERROR(PackageList::Parse(nested), "nested deeper");
-
-  // Markup inside comments, CDATA and attribute values does not count as nesting.
-  std::string quiet = "<tns:packageList note=\"a > b\"><!-- ";
-  for (int i = 0; i < 100; ++i)
-    quiet += "<x>";
-  quiet += " --><tns:packageId><![CDATA[<y><y><y>]]>A</tns:packageId></tns:packageList>";
-  EXPECT_EQ(PackageList::Parse(quiet).packageIds, std::vector<std::string>{"<y><y><y>A"});
-
-  EXPECT_CONTENT_ERROR(PackageList::Parse(Wrap("packageList", std::string(XmlDocument::MaxSize, ' '))),
-                       "larger than");
-  EXPECT_CONTENT_ERROR(PackageList::Parse(std::string("<tns:packageList>\0</tns:packageList>", 36)),
-                       "Failed to parse package list");
-  // Entities of a document type are never expanded.
+  // Markup inside comments, CDATA and attribute values does not count as
+  // nesting; entities of a document type are never expanded.
+  EXPECT_EQ(PackageList::Parse("<tns:packageList note=\"a > b\"><!-- " + Repeat("<x>", 100) +
+                               " --><tns:packageId><![CDATA[<y><y><y>]]>A</tns:packageId></tns:packageList>")
+                .packageIds,
+            std::vector<std::string>{"<y><y><y>A"});
   EXPECT_EQ(PackageList::Parse("<!DOCTYPE x [<!ENTITY a \"aaaa\">]><tns:packageList><tns:packageId>&a;&a;"
                                "</tns:packageId></tns:packageList>")
                 .packageIds,
             std::vector<std::string>{"&a;&a;"});
+}
+
+// The message of the ContentError that parse throws.
+std::string ContentErrorOf(const std::function<void()>& parse)
+{
+  try {
+    parse();
+    ADD_FAILURE() << "no error";
+  } catch (const ContentError& error) {
+    return error.what();
+  } catch (const std::exception& error) {
+    ADD_FAILURE() << "not a ContentError: " << error.what();
+  }
+  return {};
+}
+
+#define EXPECT_CONTENT_ERROR(expression, text)                                                               \
+  do {                                                                                                       \
+    const std::string message = ContentErrorOf([&] { (void)(expression); });                                 \
+    EXPECT_NE(message.find(text), std::string::npos) << message;                                             \
+  } while (false)
+
+TEST(ReplyModels, EveryUnusableDocumentIsAContentErrorThatSaysWhy)
+{
+  EXPECT_CONTENT_ERROR(PackageList::Parse(""), "no root element");
+  EXPECT_CONTENT_ERROR(PackageList::Parse("<tns:packageList>"), "not well-formed");
+  EXPECT_CONTENT_ERROR(PackageList::Parse("not xml at all"), "not well-formed");
+  EXPECT_CONTENT_ERROR(PackageList::Parse(Wrap("packageList", "") + "<tns:packageList/>"),
+                       "more than one root");
+  EXPECT_CONTENT_ERROR(PackageList::Parse(Wrap("package", "")), "not <tns:packageList>");
+  EXPECT_CONTENT_ERROR(PackageList::Parse("<packageList><packageId>A</packageId></packageList>"),
+                       "not <tns:packageList>");
+  EXPECT_CONTENT_ERROR(PackageList::Parse(Wrap("packageList", "<tns:packageId> </tns:packageId>")),
+                       "<tns:packageId> is empty");
+  EXPECT_CONTENT_ERROR(PackageList::Parse(Repeat("<a>", 200000)),
+                       "nested deeper"); // would exhaust the parser's stack
+  EXPECT_CONTENT_ERROR(PackageList::Parse("<tns:packageList>" + Repeat("<x>", XmlDocument::MaxDepth)),
+                       "nested deeper");
+  EXPECT_CONTENT_ERROR(PackageList::Parse(Wrap("packageList", std::string(XmlDocument::MaxSize, ' '))),
+                       "larger than");
+  EXPECT_CONTENT_ERROR(PackageList::Parse(std::string("<tns:packageList>\0</tns:packageList>", 36)),
+                       "Failed to parse package list");
+
+  for (const std::string name : {"id", "mapLineId", "release", "region"})
+    EXPECT_CONTENT_ERROR(ParseMetadata(PackageXml("", name)), "<tns:" + name + "> is missing");
+  EXPECT_CONTENT_ERROR(ParseMetadata(Wrap("package", "<tns:id>  </tns:id>")), "<tns:id> is empty");
+  EXPECT_CONTENT_ERROR(ParseMetadata(Wrap("downloadInfo", "")), "not <tns:package> or <tns:group>");
+  EXPECT_CONTENT_ERROR(
+      ParseMetadata(PackageXml("<tns:items><tns:item><tns:ndsProduct/></tns:item></tns:items>")),
+      "<tns:productId> is missing");
+  EXPECT_CONTENT_ERROR(ParseMetadata(PackageXml().substr(0, PackageXml().size() - 3)), "not well-formed");
+
+  QTemporaryDir dir;
+  const boost::filesystem::path folder(dir.path().toStdString());
+  const auto file = [&](const std::string& name, const std::string& content) {
+    std::ofstream(folder.string() + "/" + name, std::ios::binary) << content;
+    return folder / name;
+  };
+  EXPECT_EQ(Header(ReadMetadataFile(file("good.xml", PackageXml()))).id, "EUR_2024_06");
+  EXPECT_CONTENT_ERROR(ReadMetadataFile(folder / "missing.xml"), "Failed to read metadata file");
+  EXPECT_CONTENT_ERROR(ReadMetadataFile(file("empty.xml", "")), "no root element");
+  EXPECT_CONTENT_ERROR(ReadMetadataFile(folder), "Failed to");
+  EXPECT_CONTENT_ERROR(ReadMetadataFile(file("huge.xml", std::string(XmlDocument::MaxSize + 1, ' '))),
+                       "larger than");
+
+  for (const std::string size : {"", "abc", "-1", "+5", "12.5", "1e9", "0x10", "12 34", "\xef\xbc\x91"})
+    EXPECT_CONTENT_ERROR(DownloadInfo::Parse(DownloadXml(size)), "<tns:size>");
+  for (const std::string& size : std::vector<std::string>{"9223372036854775808", "18446744073709551615",
+                                                          "18446744073709551616", std::string(400, '9')})
+    EXPECT_CONTENT_ERROR(DownloadInfo::Parse(DownloadXml(size)), "<tns:size> overflows");
+  EXPECT_CONTENT_ERROR(DownloadInfo::Parse(DownloadXml("1", "9e107d9d")), "not an MD5");
+  EXPECT_CONTENT_ERROR(DownloadInfo::Parse(DownloadXml("1", "9e107d9d372bb6826bd81d3542a419zz")),
+                       "not an MD5");
+  const std::string url = "<tns:url>u</tns:url>", size = "<tns:size>1</tns:size>",
+                    md5 = "<tns:checksum>9e107d9d372bb6826bd81d3542a419d6</tns:checksum>";
+  EXPECT_CONTENT_ERROR(DownloadInfo::Parse(Wrap("downloadInfo", md5 + size)), "<tns:url> is missing");
+  EXPECT_CONTENT_ERROR(DownloadInfo::Parse(Wrap("downloadInfo", url + size)), "<tns:checksum> is missing");
+  EXPECT_CONTENT_ERROR(DownloadInfo::Parse(Wrap("downloadInfo", url + md5)), "<tns:size> is missing");
+
+  EXPECT_CONTENT_ERROR(LocaleData::Parse(Wrap("localeData", "<tns:locale>de-DE</tns:locale>")),
+                       "<tns:name> is missing");
+  EXPECT_CONTENT_ERROR(LocaleData::Parse(Wrap("localeContentData", "<tns:name>x</tns:name>")),
+                       "not <tns:localeData>");
+  EXPECT_CONTENT_ERROR(LocaleContentData::Parse(Wrap("localeContentData", "")), "<tns:content> is missing");
 }

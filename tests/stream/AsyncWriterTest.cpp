@@ -5,10 +5,11 @@
 
 #include <gtest/gtest.h>
 
-#include <QTest>
 #include <QThread>
 
+#include <numeric>
 #include <random>
+#include <thread>
 
 using TestSupport::WaitFor;
 
@@ -38,7 +39,6 @@ struct WriterOnThread
     thread.wait();
   }
   void Start() { thread.start(); }
-  const std::vector<int>& WrittenSizes() const { return written; }
 
   QObject receiver;
   Tesk::AsyncWriter writer;
@@ -51,6 +51,19 @@ struct WriterOnThread
 QByteArray Bytes(int size, char fill = 'x')
 {
   return QByteArray(size, fill);
+}
+
+// Starts the writer with the stick's gate closed and hands over three chunks
+// of 40000 bytes ('a', 'b', 'c'); the first one waits at the gate.
+bool HandOverThreeChunks(WriterOnThread& w, MemoryStream& stream)
+{
+  stream.buffer.Close();
+  w.Start();
+  w.writer.WriteData(Bytes(40000, 'a'));
+  const bool waiting = WaitFor([&] { return stream.buffer.Waiting() == 1; });
+  w.writer.WriteData(Bytes(40000, 'b'));
+  w.writer.WriteData(Bytes(40000, 'c'));
+  return waiting;
 }
 
 } // namespace
@@ -68,6 +81,7 @@ TEST(AsyncWriterTest, JoinsSmallHandOversUpToTheJoinLimitAndNeverSplitsAChunk)
       {{16384, 16384}, {32768}},
       {{40000, 100, 200}, {40000, 300}},
       {{1, 32768}, {1, 32768}},
+      {{0}, {0}}, // empty data on an empty queue: one empty write
   };
   for (const auto& c : cases) {
     MemoryStream stream;
@@ -77,7 +91,7 @@ TEST(AsyncWriterTest, JoinsSmallHandOversUpToTheJoinLimitAndNeverSplitsAChunk)
     w.Start();
     ASSERT_TRUE(WaitFor([&] { return w.ready == 1; }));
     EXPECT_EQ(stream.buffer.Writes(), c.writes);
-    EXPECT_EQ(w.WrittenSizes(), std::vector<int>(c.writes.begin(), c.writes.end()));
+    EXPECT_EQ(w.written, std::vector<int>(c.writes.begin(), c.writes.end()));
     EXPECT_TRUE(w.writer.IsIdle());
   }
 }
@@ -105,17 +119,6 @@ TEST(AsyncWriterTest, TellsTheProducerToStopAtTheFullMarkAndRefusesBeyondIt)
   EXPECT_TRUE(w.writer.WriteData(Bytes(1)));
 }
 
-TEST(AsyncWriterTest, EmptyDataOnAnEmptyQueueMakeOneEmptyWrite)
-{
-  MemoryStream stream;
-  WriterOnThread w(stream);
-  w.Start();
-  EXPECT_TRUE(w.writer.WriteData(QByteArray()));
-  ASSERT_TRUE(WaitFor([&] { return w.ready == 1; }));
-  EXPECT_EQ(w.WrittenSizes(), std::vector<int>{0});
-  EXPECT_EQ(stream.buffer.Writes(), std::vector<long long>{0});
-}
-
 TEST(AsyncWriterTest, WritesEveryByteInOrderWhileTheProducerKeepsHandingOver)
 {
   MemoryStream stream;
@@ -131,105 +134,74 @@ TEST(AsyncWriterTest, WritesEveryByteInOrderWhileTheProducerKeepsHandingOver)
     w.writer.WriteData(piece);
   }
   ASSERT_TRUE(WaitFor([&] { return w.writer.IsIdle(); }, 60000));
-  ASSERT_TRUE(WaitFor([&] {
-    long long sum = 0;
-    for (int size : w.WrittenSizes())
-      sum += size;
-    return sum == expected.size();
-  }));
+  ASSERT_TRUE(
+      WaitFor([&] { return std::accumulate(w.written.begin(), w.written.end(), 0LL) == expected.size(); }));
   EXPECT_TRUE(stream.buffer.Bytes() == expected.toStdString());
-  EXPECT_EQ(static_cast<int>(w.errors.size()), 0);
+  EXPECT_TRUE(w.errors.empty());
 }
 
-TEST(AsyncWriterTest, AbortDropsTheQueueButFinishesTheChunkBeingWritten)
+TEST(AsyncWriterTest, AbortOrStoppingTheThreadDropsTheQueueButFinishesTheChunkBeingWritten)
 {
-  MemoryStream stream;
-  stream.buffer.Close();
-  WriterOnThread w(stream);
-  w.Start();
-  w.writer.WriteData(Bytes(40000, 'a'));
-  ASSERT_TRUE(WaitFor([&] { return stream.buffer.Waiting() == 1; }));
-  w.writer.WriteData(Bytes(40000, 'b'));
-  w.writer.WriteData(Bytes(40000, 'c'));
-  EXPECT_FALSE(w.writer.IsIdle());
-  w.writer.Abort();
-  EXPECT_EQ(w.writer.BufferedBytes(), 0);
-  stream.buffer.Open();
-  ASSERT_TRUE(WaitFor([&] { return w.ready == 1; }));
-  EXPECT_EQ(w.WrittenSizes(), std::vector<int>{40000});
-  EXPECT_EQ(stream.buffer.Bytes(), std::string(40000, 'a'));
-  EXPECT_TRUE(w.writer.IsIdle());
-}
-
-TEST(AsyncWriterTest, AThrowingStreamIsReportedOnceAndTheFailedChunkIsNotCounted)
-{
-  MemoryStream stream;
-  stream.exceptions(std::ios::badbit);
-  stream.buffer.FailAt(50000, true);
-  stream.buffer.Close();
-  WriterOnThread w(stream);
-  w.Start();
-  w.writer.WriteData(Bytes(40000));
-  ASSERT_TRUE(WaitFor([&] { return stream.buffer.Waiting() == 1; }));
-  w.writer.WriteData(Bytes(40000));
-  w.writer.WriteData(Bytes(40000));
-  stream.buffer.Open();
-  ASSERT_TRUE(WaitFor([&] { return w.ready == 1; }));
-  ASSERT_EQ(static_cast<int>(w.errors.size()), 1);
-  EXPECT_EQ(w.errors.at(0), "the stick refused the write");
-  EXPECT_EQ(w.WrittenSizes(), std::vector<int>{40000});
-  // The chunk after the failed one stays queued for the owner to drop.
-  EXPECT_EQ(w.writer.BufferedBytes(), 40000);
-}
-
-TEST(AsyncWriterTest, AStreamThatOnlyRecordsItsFailureIsReportedToo)
-{
-  MemoryStream stream; // no exception mask: a failed write only sets badbit
-  stream.buffer.FailAt(10, false);
-  WriterOnThread w(stream);
-  w.Start();
-  w.writer.WriteData(Bytes(100));
-  ASSERT_TRUE(WaitFor([&] { return w.ready == 1; }));
-  ASSERT_EQ(static_cast<int>(w.errors.size()), 1);
-  EXPECT_EQ(w.errors.at(0), "the output stream is in a failed state");
-  EXPECT_TRUE(w.WrittenSizes().empty());
-}
-
-TEST(AsyncWriterTest, AFailureFoundOnlyWhenTheStreamIsFlushedComesBeforeDataReady)
-{
-  for (bool mask : {true, false}) {
+  for (bool stop : {false, true}) {
+    SCOPED_TRACE(stop ? "thread stopped" : "aborted");
     MemoryStream stream;
-    if (mask)
-      stream.exceptions(std::ios::badbit);
-    stream.buffer.FailOnSync();
-    WriterOnThread w(stream);
-    w.Start();
-    w.writer.WriteData(Bytes(100));
-    ASSERT_TRUE(WaitFor([&] { return w.ready == 1; }));
-    ASSERT_EQ(static_cast<int>(w.errors.size()), 1);
-    EXPECT_EQ(w.errors.at(0),
-              mask ? "the stick failed when flushed" : "the output stream is in a failed state");
-    EXPECT_EQ(w.WrittenSizes(), std::vector<int>{100});
+    auto w = std::make_unique<WriterOnThread>(stream);
+    ASSERT_TRUE(HandOverThreeChunks(*w, stream));
+    EXPECT_FALSE(w->writer.IsIdle());
+    if (stop) {
+      std::atomic<bool> stopping{false};
+      std::thread opener([&] {
+        while (!stopping)
+          std::this_thread::yield();
+        stream.buffer.Open();
+      });
+      stopping = true;
+      w.reset(); // Abort, quit, wait
+      opener.join();
+    } else {
+      w->writer.Abort();
+      EXPECT_EQ(w->writer.BufferedBytes(), 0);
+      stream.buffer.Open();
+      ASSERT_TRUE(WaitFor([&] { return w->ready == 1; }));
+      EXPECT_EQ(w->written, std::vector<int>{40000});
+      EXPECT_TRUE(w->writer.IsIdle());
+    }
+    EXPECT_EQ(stream.buffer.Bytes(), std::string(40000, 'a'));
   }
 }
 
-TEST(AsyncWriterTest, StoppingTheThreadWaitsForTheChunkBeingWritten)
+TEST(AsyncWriterTest, AFailedWriteOrFlushIsReportedOnceBeforeDataReady)
 {
-  MemoryStream stream;
-  stream.buffer.Close();
-  auto w = std::make_unique<WriterOnThread>(stream);
-  w->Start();
-  w->writer.WriteData(Bytes(40000));
-  w->writer.WriteData(Bytes(40000));
-  ASSERT_TRUE(WaitFor([&] { return stream.buffer.Waiting() == 1; }));
-  std::atomic<bool> stopping{false};
-  std::thread opener([&] {
-    while (!stopping)
-      std::this_thread::yield();
+  struct Case
+  {
+    const char* name;
+    bool mask;        // the stream throws; without it a failure only sets its bad state
+    long long failAt; // the first byte a write may not reach; -1: the flush fails
+    const char* error;
+    std::vector<int> written;
+  };
+  const Case cases[] = {
+      {"throwing write", true, 50000, "the stick refused the write", {40000}},
+      {"quiet write", false, 50000, "the output stream is in a failed state", {40000}},
+      {"throwing flush", true, -1, "the stick failed when flushed", {40000, 40000, 40000}},
+      {"quiet flush", false, -1, "the output stream is in a failed state", {40000, 40000, 40000}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryStream stream;
+    if (c.mask)
+      stream.exceptions(std::ios::badbit);
+    if (c.failAt < 0)
+      stream.buffer.FailOnSync();
+    else
+      stream.buffer.FailAt(c.failAt, c.mask);
+    WriterOnThread w(stream);
+    ASSERT_TRUE(HandOverThreeChunks(w, stream));
     stream.buffer.Open();
-  });
-  stopping = true;
-  w.reset(); // Abort, quit, wait
-  opener.join();
-  EXPECT_EQ(stream.buffer.Size(), 40000);
+    ASSERT_TRUE(WaitFor([&] { return w.ready == 1; }));
+    EXPECT_EQ(w.errors, std::vector<QString>{c.error});
+    // The failed chunk is not counted; the one after it stays queued for the owner to drop.
+    EXPECT_EQ(w.written, c.written);
+    EXPECT_EQ(w.writer.BufferedBytes(), c.failAt < 0 ? 0 : 40000);
+  }
 }

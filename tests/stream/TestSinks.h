@@ -15,58 +15,45 @@
 
 // A stream buffer that keeps what is written in memory and reports its size
 // as its position. Writes can be held at a gate, to play a slow stick, and
-// can fail from a given byte on.
+// can fail from a given byte on or when flushed.
 class MemoryBuffer : public std::streambuf
 {
 public:
   // Closed: every write waits until Open().
   void Close()
   {
-    std::lock_guard<std::mutex> lock(mutex);
-    open = false;
+    Locked([&] { return open = false; });
   }
   void Open()
   {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      open = true;
-    }
+    Locked([&] { return open = true; });
     changed.notify_all();
   }
-  // Writes that would reach this byte throw (with the exception mask) or
-  // fail (without it).
+  // Writes that would reach this byte throw (throwing) or take nothing.
   void FailAt(long long byte, bool throwing)
   {
-    std::lock_guard<std::mutex> lock(mutex);
-    failAt = byte;
-    throwOnFailure = throwing;
+    Locked([&] { return throwOnFailure = throwing, failAt = byte; });
   }
-  // sync (flush) throws: a failure found only when the stream finishes what it holds.
   void FailOnSync()
   {
-    std::lock_guard<std::mutex> lock(mutex);
-    failOnSync = true;
+    Locked([&] { return failOnSync = true; });
   }
   std::string Bytes()
   {
-    std::lock_guard<std::mutex> lock(mutex);
-    return bytes;
+    return Locked([&] { return bytes; });
   }
   long long Size()
   {
-    std::lock_guard<std::mutex> lock(mutex);
-    return static_cast<long long>(bytes.size());
+    return Locked([&] { return static_cast<long long>(bytes.size()); });
   }
-  // How many writes wait at the gate now, and how many calls were made.
+  // Writes waiting at the gate now, and the size of every write made.
   int Waiting()
   {
-    std::lock_guard<std::mutex> lock(mutex);
-    return waiting;
+    return Locked([&] { return waiting; });
   }
   std::vector<long long> Writes()
   {
-    std::lock_guard<std::mutex> lock(mutex);
-    return writes;
+    return Locked([&] { return writes; });
   }
 
 protected:
@@ -87,25 +74,26 @@ protected:
   }
   int_type overflow(int_type c) override
   {
-    if (traits_type::eq_int_type(c, traits_type::eof()))
-      return traits_type::not_eof(c);
     const char byte = traits_type::to_char_type(c);
-    return xsputn(&byte, 1) == 1 ? c : traits_type::eof();
+    return traits_type::eq_int_type(c, traits_type::eof()) || xsputn(&byte, 1) == 1 ? traits_type::not_eof(c)
+                                                                                    : traits_type::eof();
   }
   int sync() override
   {
-    std::lock_guard<std::mutex> lock(mutex);
-    if (failOnSync)
+    if (Locked([&] { return failOnSync; }))
       throw std::runtime_error("the stick failed when flushed");
     return 0;
   }
-  pos_type seekoff(off_type, std::ios_base::seekdir, std::ios_base::openmode) override
-  {
-    std::lock_guard<std::mutex> lock(mutex);
-    return pos_type(off_type(bytes.size()));
-  }
+  pos_type seekoff(off_type, std::ios_base::seekdir, std::ios_base::openmode) override { return Size(); }
 
 private:
+  template <typename F>
+  auto Locked(F f) -> decltype(f())
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    return f();
+  }
+
   std::mutex mutex;
   std::condition_variable changed;
   bool open = true;
@@ -126,13 +114,11 @@ public:
 
 // Records what a request reports, and passes the running total back as the
 // map download does.
-class Recorder : public Tesk::IResponse
+struct Recorder : Tesk::IResponse
 {
-public:
   void OnData(qint64 bytes) override
   {
-    if (!results.empty())
-      dataAfterResult = true;
+    dataAfterResult = dataAfterResult || !results.empty();
     data.push_back(bytes);
     total += bytes;
     if (request)

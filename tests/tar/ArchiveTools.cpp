@@ -63,20 +63,6 @@ void MakeSampleTree(const QString& root)
   WriteFile(root + "/spaces and ümlauts/file name.txt", "text\n");
 }
 
-void MakeBulkTree(const QString& root, std::int64_t totalBytes, int files)
-{
-  std::int64_t written = 0;
-  for (int i = 0; i < files && written < totalBytes; ++i) {
-    const std::int64_t left = totalBytes - written;
-    std::int64_t size = (totalBytes / files) * ((i % 5) + 1) / 3 + (i * 37) % 1000;
-    if (i == files - 1 || size > left)
-      size = left;
-    WriteFile(root + QStringLiteral("/part%1/file%2.bin").arg(i % 7).arg(i),
-              Pattern(static_cast<std::size_t>(size), static_cast<unsigned>(i + 100)));
-    written += size;
-  }
-}
-
 int RunTar(const QStringList& arguments)
 {
   QProcess tar;
@@ -195,12 +181,6 @@ TarBuilder& TarBuilder::AddData(const QByteArray& data)
   bytes.append(data);
   const int padding = (512 - data.size() % 512) % 512;
   bytes.append(QByteArray(padding, '\0'));
-  return *this;
-}
-
-TarBuilder& TarBuilder::AddRaw(const QByteArray& raw)
-{
-  bytes.append(raw);
   return *this;
 }
 

@@ -26,8 +26,6 @@ QByteArray ReadFile(const QString& path);
 // layouts: empty files, sizes around the block size, a name of exactly 100
 // bytes, names longer than 100 and 255 bytes, empty and nested folders.
 void MakeSampleTree(const QString& root);
-// Many files of sizes that sum to about totalBytes.
-void MakeBulkTree(const QString& root, std::int64_t totalBytes, int files);
 
 // Runs GNU tar with the arguments; returns its exit code (-1 when it did not run).
 int RunTar(const QStringList& arguments);
@@ -49,17 +47,11 @@ class TarBuilder
 public:
   struct Entry
   {
-    Entry(std::string name, char type = '0', std::int64_t size = 0, std::string linkName = {},
-          std::string prefix = {}, bool gnuMagic = false)
-        : name(std::move(name)), type(type), size(size), linkName(std::move(linkName)),
-          prefix(std::move(prefix)), gnuMagic(gnuMagic)
-    {
-    }
     std::string name;
     char type = '0';
     std::int64_t size = 0;
-    std::string linkName;
-    std::string prefix;
+    std::string linkName = {};
+    std::string prefix = {};
     bool gnuMagic = false;
   };
   // A header block; the checksum is computed unless the caller corrupts the
@@ -73,8 +65,7 @@ public:
   // A GNU long name ('L').
   TarBuilder& AddLongName(const std::string& name);
   TarBuilder& AddData(const QByteArray& data); // data padded to the block size
-  TarBuilder& AddRaw(const QByteArray& bytes);
-  TarBuilder& End(); // two zero blocks
+  TarBuilder& End();                           // two zero blocks
 
   // The last header block added, for tampering; FixChecksum() recomputes.
   char* LastHeader();
