@@ -1,7 +1,7 @@
 #include "usb/UsbManager.h"
-#include "cfg/Config.h"
 #include "usb/UsbStorage.h"
 
+#include "DataHome.h"
 #include "FakeVolumes.h"
 #include "LogCapture.h"
 #include "StickFolder.h"
@@ -22,24 +22,9 @@
 
 namespace fs = boost::filesystem;
 using Bus = FakeVolumes::Bus;
+using Events = std::vector<std::string>;
 
 namespace {
-
-// The configuration is read from a data folder of the test's own.
-class ConfigEnvironment : public ::testing::Environment
-{
-public:
-  void SetUp() override
-  {
-    qputenv("XDG_DATA_HOME", dataHome_.path().toUtf8());
-    Config::get();
-  }
-
-private:
-  QTemporaryDir dataHome_;
-};
-
-const auto* const g_config = ::testing::AddGlobalTestEnvironment(new ConfigEnvironment);
 
 void ClearStore()
 {
@@ -49,47 +34,13 @@ void ClearStore()
       store.RemoveUsb(entry.first);
 }
 
-// What the state machine sees: the manager's signals, queued to the main
-// thread, in the order they arrive. A completed check's record must already
-// be in the store when its signal arrives.
-struct Recorder
+void WriteValidStick(const std::string& mount)
 {
-  std::vector<std::string> events;
-  std::vector<UsbInfo::Id> ids;
-  bool storedBeforeComplete = true;
-
-  void Connect(UsbManager* manager, QObject* context)
-  {
-    QObject::connect(
-        manager, &UsbManager::UsbCheckStarted, context, [this] { events.push_back("started"); },
-        Qt::QueuedConnection);
-    QObject::connect(
-        manager, &UsbManager::UsbCheckComplete, context,
-        [this](UsbInfo::Id id) {
-          const UsbInfo usb = UsbStorage::Get().GetUsb(id);
-          storedBeforeComplete = storedBeforeComplete && usb.Valid();
-          std::ostringstream state;
-          state << usb.state;
-          events.push_back("complete " + state.str());
-          ids.push_back(id);
-        },
-        Qt::QueuedConnection);
-    QObject::connect(
-        manager, &UsbManager::UsbRemoved, context,
-        [this](UsbInfo::Id id) {
-          events.push_back("removed");
-          ids.push_back(id);
-        },
-        Qt::QueuedConnection);
-  }
-
-  bool WaitFor(std::size_t count)
-  {
-    return QTest::qWaitFor([&] { return events.size() >= count; }, 20000);
-  }
-};
-
-using Events = std::vector<std::string>;
+  StickFolder folder(mount);
+  folder.Add("meta_data/GENERAL.JSON", "{}");
+  folder.Add("meta_data/EUR.xml", "<tns:package/>");
+  folder.WriteChecksums();
+}
 
 // Receives the manager's signals by their names, as a receiver connected
 // with SIGNAL()/SLOT() or through QML would.
@@ -110,20 +61,34 @@ public slots:
 };
 
 // The manager on a USB thread of its own, as the application runs it, with
-// the discovery reading the test's mount table and device tree.
+// the discovery reading the test's mount table and device tree. The events
+// are what the state machine sees: the signals queued to the main thread, in
+// the order they arrive.
 class UsbManagerTest : public ::testing::Test
 {
 protected:
   void SetUp() override
   {
     ClearStore();
-    volumes.AddPartition(8, 17, Bus::Usb, true);
-    volumes.AddPartition(8, 33, Bus::Usb, true);
-    volumes.AddPartition(8, 49, Bus::Usb, true);
+    for (const unsigned minor : {17, 33, 49})
+      volumes.AddPartition(8, minor, Bus::Usb, true);
     volumes.AddPartition(8, 1, Bus::Sata, false);
     manager = new UsbManager;
     manager->SetDiscoveryInterval(std::chrono::milliseconds(10));
-    recorder.Connect(manager, &context);
+    QObject::connect(manager, &UsbManager::UsbCheckStarted, &context,
+                     [this] { events.push_back("started"); });
+    QObject::connect(manager, &UsbManager::UsbCheckComplete, &context, [this](UsbInfo::Id id) {
+      // A completed check's record is in the store when its signal arrives.
+      const UsbInfo usb = UsbStorage::Get().GetUsb(id);
+      std::ostringstream event;
+      event << (usb.Valid() ? "complete " : "complete, not stored: ") << usb.state;
+      events.push_back(event.str());
+      ids.push_back(id);
+    });
+    QObject::connect(manager, &UsbManager::UsbRemoved, &context, [this](UsbInfo::Id id) {
+      events.push_back("removed");
+      ids.push_back(id);
+    });
   }
 
   void StartThread()
@@ -147,84 +112,65 @@ protected:
     return path;
   }
 
+  bool WaitFor(std::size_t count)
+  {
+    return QTest::qWaitFor([&] { return events.size() >= count; }, 20000);
+  }
+  std::string PathOf(std::size_t index) const { return UsbStorage::Get().GetUsb(ids.at(index)).path; }
+
+  TestSupport::DataHome home;
   FakeVolumes volumes;
   QTemporaryDir sticks;
   QObject context;
-  Recorder recorder;
+  Events events;
+  std::vector<UsbInfo::Id> ids;
   UsbManager* manager = nullptr;
   QThread thread;
 };
 
-void WriteValidStick(const std::string& mount)
-{
-  StickFolder folder(mount);
-  folder.Add("meta_data/GENERAL.JSON", "{}");
-  folder.Add("meta_data/EUR.xml", "<tns:package/>");
-  folder.WriteChecksums();
-}
-
 } // namespace
 
-TEST_F(UsbManagerTest, StickIsCheckedStoredAndReportedGone)
+TEST_F(UsbManagerTest, EachStickIsCheckedStoredWithItsVerdictAndReportedGone)
 {
   // Plugged in before the discovery starts.
-  const std::string mount = NewMountPath("MAPS \"1\" Zoë");
-  WriteValidStick(mount);
-  const int mountId = volumes.Mount(8, 17, mount);
+  const std::string valid = NewMountPath("MAPS \"1\" Zoë");
+  WriteValidStick(valid);
+  const int validMount = volumes.Mount(8, 17, valid);
   volumes.Mount(8, 1, NewMountPath("internal")); // never a stick
   StartThread();
 
   LogCapture log;
   manager->StartUsbDiscovery();
   manager->StartUsbDiscovery();
-  ASSERT_TRUE(recorder.WaitFor(2));
-  EXPECT_EQ(recorder.events, Events({"started", "complete ValidMetadata"}));
-  EXPECT_TRUE(recorder.storedBeforeComplete);
-
-  const UsbInfo usb = UsbStorage::Get().GetUsb(recorder.ids[0]);
-  EXPECT_EQ(usb.path, mount);
-  EXPECT_EQ(usb.state, UsbInfo::ValidMetadata);
+  ASSERT_TRUE(WaitFor(2));
+  EXPECT_EQ(events, Events({"started", "complete ValidMetadata"}));
+  const UsbInfo usb = UsbStorage::Get().GetUsb(ids[0]);
+  EXPECT_EQ(usb.path, valid);
   EXPECT_FALSE(usb.active) << "choosing the active stick is left to the state machine";
-  const auto space = fs::space(mount);
-  EXPECT_EQ(usb.capacity, space.capacity);
+  EXPECT_EQ(usb.capacity, fs::space(valid).capacity);
   EXPECT_GT(usb.available, 0u);
-
-  volumes.Unmount(mountId);
-  ASSERT_TRUE(recorder.WaitFor(3));
-  EXPECT_EQ(recorder.events.back(), "removed");
-  EXPECT_EQ(recorder.ids.back(), recorder.ids.front());
-  EXPECT_TRUE(UsbStorage::Get().GetUsb(recorder.ids[0]).Valid()) << "the receiver of the removal removes it";
-
   EXPECT_EQ(log.Count("Starting USB discovery"), 1);
   EXPECT_EQ(log.Count("USB discovery is already in progress"), 1);
-}
 
-TEST_F(UsbManagerTest, EachCheckEndsWithItsOwnVerdict)
-{
-  const std::string valid = NewMountPath("valid");
-  WriteValidStick(valid);
   const std::string none = NewMountPath("none");
   StickFolder::WriteFile(none + "/music.mp3", "la");
+  volumes.Mount(8, 33, none);
+  ASSERT_TRUE(WaitFor(4));
   const std::string invalid = NewMountPath("invalid");
   WriteValidStick(invalid);
   StickFolder::WriteFile(invalid + "/OrvaneNDSUpdate/meta_data/EUR.xml", "changed");
-  StartThread();
-  manager->StartUsbDiscovery();
+  volumes.Mount(8, 49, invalid);
+  ASSERT_TRUE(WaitFor(6));
+  EXPECT_EQ(events, Events({"started", "complete ValidMetadata", "started", "complete NoMetadata", "started",
+                            "complete InvalidMetadata"}));
+  EXPECT_EQ(PathOf(1), none);
+  EXPECT_EQ(PathOf(2), invalid);
 
-  std::vector<std::pair<std::string, std::string>> expected = {{valid, "complete ValidMetadata"},
-                                                               {none, "complete NoMetadata"},
-                                                               {invalid, "complete InvalidMetadata"}};
-  const unsigned minors[] = {17, 33, 49};
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    volumes.Mount(8, minors[i], expected[i].first);
-    ASSERT_TRUE(recorder.WaitFor(2 * (i + 1)));
-    EXPECT_EQ(recorder.events[2 * i], "started");
-    EXPECT_EQ(recorder.events[2 * i + 1], expected[i].second);
-    EXPECT_EQ(UsbStorage::Get().GetUsb(recorder.ids[i]).path, expected[i].first);
-  }
-  EXPECT_EQ(UsbStorage::Get().GetUsbs(UsbInfo::ValidMetadata).size(), 1u);
-  EXPECT_EQ(UsbStorage::Get().GetUsbs(UsbInfo::NoMetadata).size(), 1u);
-  EXPECT_EQ(UsbStorage::Get().GetUsbs(UsbInfo::InvalidMetadata).size(), 1u);
+  volumes.Unmount(validMount);
+  ASSERT_TRUE(WaitFor(7));
+  EXPECT_EQ(events.back(), "removed");
+  EXPECT_EQ(ids.back(), ids.front());
+  EXPECT_TRUE(UsbStorage::Get().GetUsb(ids[0]).Valid()) << "the receiver of the removal removes it";
 }
 
 TEST_F(UsbManagerTest, CheckWaitsForTheMountPath)
@@ -238,14 +184,14 @@ TEST_F(UsbManagerTest, CheckWaitsForTheMountPath)
   // ended the first one has been found and is waiting.
   const std::string other = NewMountPath("other");
   volumes.Mount(8, 33, other);
-  ASSERT_TRUE(recorder.WaitFor(2));
-  EXPECT_EQ(UsbStorage::Get().GetUsb(recorder.ids[0]).path, other);
+  ASSERT_TRUE(WaitFor(2));
+  EXPECT_EQ(PathOf(0), other);
 
   fs::create_directories(late);
   WriteValidStick(late);
-  ASSERT_TRUE(recorder.WaitFor(4));
-  EXPECT_EQ(recorder.events, Events({"started", "complete NoMetadata", "started", "complete ValidMetadata"}));
-  EXPECT_EQ(UsbStorage::Get().GetUsb(recorder.ids[1]).path, late);
+  ASSERT_TRUE(WaitFor(4));
+  EXPECT_EQ(events, Events({"started", "complete NoMetadata", "started", "complete ValidMetadata"}));
+  EXPECT_EQ(PathOf(1), late);
 }
 
 TEST_F(UsbManagerTest, VolumeGoneBeforeItsMountPathAppearedIsOnlyReportedGone)
@@ -265,9 +211,9 @@ TEST_F(UsbManagerTest, VolumeGoneBeforeItsMountPathAppearedIsOnlyReportedGone)
   fs::create_directories(gone.path);
   fs::create_directories(later.path);
   // Both retries were due; only the stick still present is checked.
-  ASSERT_TRUE(recorder.WaitFor(3));
-  EXPECT_EQ(recorder.events, Events({"removed", "started", "complete NoMetadata"}));
-  EXPECT_EQ(recorder.ids, std::vector<UsbInfo::Id>({1234, 5678}));
+  ASSERT_TRUE(WaitFor(3));
+  EXPECT_EQ(events, Events({"removed", "started", "complete NoMetadata"}));
+  EXPECT_EQ(ids, std::vector<UsbInfo::Id>({1234, 5678}));
   EXPECT_FALSE(UsbStorage::Get().GetUsb(1234).Valid());
 }
 
@@ -285,17 +231,15 @@ TEST_F(UsbManagerTest, StickPulledDuringItsCheckIsCompletedInvalidThenReportedGo
   mountId = volumes.Mount(8, 17, mount);
   StartThread();
   manager->StartUsbDiscovery();
-
-  ASSERT_TRUE(recorder.WaitFor(3));
-  EXPECT_EQ(recorder.events, Events({"started", "complete InvalidMetadata", "removed"}));
-  EXPECT_EQ(recorder.ids[0], recorder.ids[1]);
+  ASSERT_TRUE(WaitFor(3));
+  EXPECT_EQ(events, Events({"started", "complete InvalidMetadata", "removed"}));
+  EXPECT_EQ(ids[0], ids[1]);
 }
 
 TEST_F(UsbManagerTest, RealTmpfsStickComesIsCheckedAndGoesMidCheck)
 {
   if (!TmpfsMount::Allowed())
     GTEST_SKIP() << "mounting needs root";
-
   // The system's mount table with a real tmpfs, a made-up device tree.
   qunsetenv("LUMORA_MOUNTINFO");
   FakeVolumes real(false);
@@ -318,32 +262,30 @@ TEST_F(UsbManagerTest, RealTmpfsStickComesIsCheckedAndGoesMidCheck)
   StartThread();
   manager->StartUsbDiscovery();
 
-  ASSERT_TRUE(recorder.WaitFor(2));
-  EXPECT_EQ(recorder.events, Events({"started", "complete ValidMetadata"}));
-  const UsbInfo usb = UsbStorage::Get().GetUsb(recorder.ids[0]);
-  EXPECT_EQ(usb.path, mount);
-  EXPECT_EQ(usb.capacity, 64u * 1024 * 1024);
+  ASSERT_TRUE(WaitFor(2));
+  EXPECT_EQ(events, Events({"started", "complete ValidMetadata"}));
+  EXPECT_EQ(PathOf(0), mount);
+  EXPECT_EQ(UsbStorage::Get().GetUsb(ids[0]).capacity, 64u * 1024 * 1024);
 
   // Plugged in again (a new mount) and pulled while its files are hashed.
   // The new tmpfs may get the old one's device number: it is found only once
   // its files are written and its disk is added.
   ASSERT_TRUE(tmpfs.Unmount());
   real.RemovePartition(tmpfs.Major(), tmpfs.Minor());
-  ASSERT_TRUE(recorder.WaitFor(3));
-  EXPECT_EQ(recorder.events.back(), "removed");
+  ASSERT_TRUE(WaitFor(3));
   TmpfsMount again(mount);
   ASSERT_TRUE(again.Mounted()) << again.Error();
   WriteValidStick(mount);
   pull = &again;
   real.AddPartition(again.Major(), again.Minor(), Bus::Usb, true);
-  ASSERT_TRUE(recorder.WaitFor(6)) << ::testing::PrintToString(recorder.events);
-  EXPECT_EQ(recorder.events, Events({"started", "complete ValidMetadata", "removed", "started",
-                                     "complete InvalidMetadata", "removed"}));
+  ASSERT_TRUE(WaitFor(6)) << ::testing::PrintToString(events);
+  EXPECT_EQ(events, Events({"started", "complete ValidMetadata", "removed", "started",
+                            "complete InvalidMetadata", "removed"}));
   // Ids of: the first check, its removal, the second check, its removal.
-  ASSERT_EQ(recorder.ids.size(), 4u);
-  EXPECT_EQ(recorder.ids[0], recorder.ids[1]);
-  EXPECT_NE(recorder.ids[1], recorder.ids[2]) << "a new mount is a new stick";
-  EXPECT_EQ(recorder.ids[2], recorder.ids[3]);
+  ASSERT_EQ(ids.size(), 4u);
+  EXPECT_EQ(ids[0], ids[1]);
+  EXPECT_NE(ids[1], ids[2]) << "a new mount is a new stick";
+  EXPECT_EQ(ids[2], ids[3]);
 }
 
 TEST_F(UsbManagerTest, SignalsTravelByTheirTypeNamesAcrossThreads)
@@ -352,7 +294,6 @@ TEST_F(UsbManagerTest, SignalsTravelByTheirTypeNamesAcrossThreads)
   ASSERT_TRUE(QObject::connect(manager, SIGNAL(UsbCheckComplete(UsbInfo::Id)), &receiver,
                                SLOT(OnUsbChecked(UsbInfo::Id)), Qt::QueuedConnection));
   StartThread();
-
   DeviceDiscovery::DeviceProperties volume;
   volume.id = 4242;
   volume.path = NewMountPath("named");
@@ -364,7 +305,7 @@ TEST_F(UsbManagerTest, SignalsTravelByTheirTypeNamesAcrossThreads)
   EXPECT_EQ(receiver.thread, QThread::currentThread());
 }
 
-TEST_F(UsbManagerTest, SpaceRefreshChangesOnlyTheSpaceOfTheActiveStick)
+TEST_F(UsbManagerTest, SpaceRefreshChangesOnlyTheSpaceOfTheActiveStickEverySecond)
 {
   const std::string mount = NewMountPath("space");
   UsbInfo active;
@@ -381,41 +322,34 @@ TEST_F(UsbManagerTest, SpaceRefreshChangesOnlyTheSpaceOfTheActiveStick)
   UsbStorage::Get().UpdateUsb(other);
 
   manager->UpdateUsbSpace();
-  const auto space = fs::space(mount);
-  UsbInfo refreshed = UsbStorage::Get().GetUsb(77);
-  EXPECT_EQ(refreshed.capacity, space.capacity);
+  UsbInfo refreshed = active;
+  refreshed.capacity = fs::space(mount).capacity;
+  refreshed.available = UsbStorage::Get().GetUsb(77).available;
+  EXPECT_EQ(UsbStorage::Get().GetUsb(77), refreshed);
   EXPECT_GT(refreshed.available, 1u);
-  EXPECT_EQ(refreshed.state, UsbInfo::ValidMetadata);
-  EXPECT_TRUE(refreshed.active);
   EXPECT_EQ(UsbStorage::Get().GetUsb(78), other) << "only the active stick is refreshed";
 
   // A stick whose mount path is gone keeps its last figures.
   fs::remove_all(mount);
-  UsbInfo marked = refreshed;
-  marked.state = UsbInfo::NoMetadata;
-  UsbStorage::Get().UpdateUsb(marked);
+  refreshed.state = UsbInfo::NoMetadata;
+  UsbStorage::Get().UpdateUsb(refreshed);
   manager->UpdateUsbSpace();
-  EXPECT_EQ(UsbStorage::Get().GetUsb(77), marked);
+  EXPECT_EQ(UsbStorage::Get().GetUsb(77), refreshed);
 
   // Removed meanwhile: nothing comes back.
   UsbStorage::Get().RemoveUsb(77);
   manager->UpdateUsbSpace();
   EXPECT_FALSE(UsbStorage::Get().GetUsb(77).Valid());
   EXPECT_FALSE(UsbStorage::Get().GetActiveUsb().Valid());
-}
 
-TEST_F(UsbManagerTest, SpaceIsRefreshedOnTheUsbThreadEverySecond)
-{
-  const std::string mount = NewMountPath("timer");
-  UsbInfo active;
+  // On the USB thread, the space is refreshed by a timer.
   active.id = 91;
-  active.path = mount;
-  active.state = UsbInfo::NoMetadata;
-  active.active = true;
+  active.path = NewMountPath("timer");
+  active.capacity = 0;
   UsbStorage::Get().UpdateUsb(active);
   StartThread();
   EXPECT_TRUE(QTest::qWaitFor([] { return UsbStorage::Get().GetUsb(91).capacity != 0; }, 20000));
-  EXPECT_EQ(UsbStorage::Get().GetUsb(91).capacity, fs::space(mount).capacity);
+  EXPECT_EQ(UsbStorage::Get().GetUsb(91).capacity, fs::space(active.path).capacity);
 }
 
 #include "UsbManagerTest.moc"
