@@ -11,19 +11,24 @@ using Check = FullMapFolder::Check;
 
 TEST(FullMapFolderTest, TheArchiveFolderIsTheLastUrlComponentWithoutItsExtension)
 {
-  EXPECT_EQ(FullMapFolder::ArchiveName("https://cdn.example/maps/EUR_2024.06.tar"), "EUR_2024.06");
-  EXPECT_EQ(FullMapFolder::ArchiveName("https://cdn.example/maps/EUR.tar?token=a.b/c#x.y"), "EUR");
-  EXPECT_EQ(FullMapFolder::ArchiveName("https://cdn.example/maps/NAM"), "NAM");
-  EXPECT_EQ(FullMapFolder::ArchiveName("https://cdn.example/maps/map%20v2.tar"), "map v2");
-}
-
-TEST(FullMapFolderTest, AnArchiveNameThatIsNoSingleSafeComponentIsRefused)
-{
-  for (const char* url :
-       {"https://cdn.example/maps/", "https://cdn.example/maps/.tar", "https://cdn.example/..",
-        "https://cdn.example/...tar", "https://cdn.example/a/..%2F..%2Fetc.tar",
-        "https://cdn.example/a/x%5Cy.tar", "https://cdn.example/a/x%0Ay.tar", "", "no url"})
-    EXPECT_EQ(FullMapFolder::ArchiveName(url), "") << url;
+  const std::pair<const char*, const char*> cases[] = {
+      {"https://cdn.example/maps/EUR_2024.06.tar", "EUR_2024.06"},
+      {"https://cdn.example/maps/EUR.tar?token=a.b/c#x.y", "EUR"},
+      {"https://cdn.example/maps/NAM", "NAM"},
+      {"https://cdn.example/maps/map%20v2.tar", "map v2"},
+      // No single safe component: refused.
+      {"https://cdn.example/maps/", ""},
+      {"https://cdn.example/maps/.tar", ""},
+      {"https://cdn.example/..", ""},
+      {"https://cdn.example/...tar", ""},
+      {"https://cdn.example/a/..%2F..%2Fetc.tar", ""},
+      {"https://cdn.example/a/x%5Cy.tar", ""},
+      {"https://cdn.example/a/x%0Ay.tar", ""},
+      {"", ""},
+      {"no url", ""},
+  };
+  for (const auto& [url, name] : cases)
+    EXPECT_EQ(FullMapFolder::ArchiveName(url), name) << url;
 }
 
 TEST(FullMapFolderTest, OnlyTheFullMapFolderOfAKnownStickMayBeRemoved)
@@ -31,51 +36,48 @@ TEST(FullMapFolderTest, OnlyTheFullMapFolderOfAKnownStickMayBeRemoved)
   DataHome home;
   Stick stick;
   const std::string mount = stick.Path();
-  std::string why;
-
-  EXPECT_EQ(FullMapFolder::CheckRemovalTarget(stick.FullMapFolder(), &why), Check::Safe) << why;
-  EXPECT_EQ(FullMapFolder::CheckRemovalTarget(mount + "/sub/OrvaneNDSFull"), Check::Safe);
-
-  // Malformed whatever the stick store holds.
-  EXPECT_EQ(FullMapFolder::CheckRemovalTarget("OrvaneNDSFull"), Check::Malformed);
-  EXPECT_EQ(FullMapFolder::CheckRemovalTarget(mount), Check::Malformed);
-  EXPECT_EQ(FullMapFolder::CheckRemovalTarget(mount + "/OrvaneNDSUpdate"), Check::Malformed);
-  EXPECT_EQ(FullMapFolder::CheckRemovalTarget(mount + "/x/../OrvaneNDSFull"), Check::Malformed);
-  EXPECT_EQ(FullMapFolder::CheckRemovalTarget(mount + "/./OrvaneNDSFull"), Check::Malformed);
-  EXPECT_EQ(FullMapFolder::CheckRemovalTarget(""), Check::Malformed);
-
-  // Well formed, but on no stick: a folder beside the stick, a stick whose
-  // name only starts like the mount path, the computer's own folders.
-  EXPECT_EQ(FullMapFolder::CheckRemovalTarget(mount + "-other/OrvaneNDSFull"), Check::NotOnStick);
-  EXPECT_EQ(FullMapFolder::CheckRemovalTarget("/OrvaneNDSFull"), Check::NotOnStick);
-  EXPECT_EQ(FullMapFolder::CheckRemovalTarget("/home/OrvaneNDSFull"), Check::NotOnStick);
-
-  // A mount path written with a trailing slash still holds its folder.
+  // A stick whose mount path is written with a trailing slash, one at the
+  // root and one without mount path: the last two hold nothing.
   UsbInfo slash;
   slash.id = 99;
   slash.path = mount + "-slash/";
-  UsbStorage::Get().UpdateUsb(slash);
-  EXPECT_EQ(FullMapFolder::CheckRemovalTarget(mount + "-slash/OrvaneNDSFull"), Check::Safe);
-  UsbStorage::Get().RemoveUsb(99);
+  UsbInfo root = slash;
+  root.id = 7;
+  root.path = "/";
+  UsbInfo empty = slash;
+  empty.id = 8;
+  empty.path = "";
+  for (const UsbInfo& usb : {slash, root, empty})
+    UsbStorage::Get().UpdateUsb(usb);
+
+  const std::pair<std::string, Check> cases[] = {
+      {stick.FullMapFolder().string(), Check::Safe},
+      {mount + "/sub/OrvaneNDSFull", Check::Safe},
+      {mount + "-slash/OrvaneNDSFull", Check::Safe},
+      // Malformed whatever the stick store holds.
+      {"OrvaneNDSFull", Check::Malformed},
+      {mount, Check::Malformed},
+      {mount + "/OrvaneNDSUpdate", Check::Malformed},
+      {mount + "/x/../OrvaneNDSFull", Check::Malformed},
+      {mount + "/./OrvaneNDSFull", Check::Malformed},
+      {"", Check::Malformed},
+      // Well formed, but on no stick: a folder beside the stick, a stick
+      // whose name only starts like the mount path, the computer's own folders.
+      {mount + "-other/OrvaneNDSFull", Check::NotOnStick},
+      {"/OrvaneNDSFull", Check::NotOnStick},
+      {"/home/OrvaneNDSFull", Check::NotOnStick},
+      {"/tmp/OrvaneNDSFull", Check::NotOnStick},
+  };
+  for (const auto& [path, expected] : cases) {
+    std::string why;
+    EXPECT_EQ(FullMapFolder::CheckRemovalTarget(path, &why), expected) << path << ": " << why;
+  }
+  for (const UsbInfo& usb : {slash, root, empty})
+    UsbStorage::Get().RemoveUsb(usb.id);
 
   // Once the stick has left the store, its folder is no target any more.
   stick.Forget();
+  std::string why;
   EXPECT_EQ(FullMapFolder::CheckRemovalTarget(stick.FullMapFolder(), &why), Check::NotOnStick);
   EXPECT_FALSE(why.empty());
-}
-
-TEST(FullMapFolderTest, AStickWithoutMountPathOrAtTheRootHoldsNothing)
-{
-  DataHome home;
-  UsbInfo root;
-  root.id = 7;
-  root.path = "/";
-  UsbStorage::Get().UpdateUsb(root);
-  UsbInfo empty;
-  empty.id = 8;
-  UsbStorage::Get().UpdateUsb(empty);
-  EXPECT_EQ(FullMapFolder::CheckRemovalTarget("/tmp/OrvaneNDSFull"), Check::NotOnStick);
-  EXPECT_EQ(FullMapFolder::CheckRemovalTarget("/OrvaneNDSFull"), Check::NotOnStick);
-  UsbStorage::Get().RemoveUsb(7);
-  UsbStorage::Get().RemoveUsb(8);
 }

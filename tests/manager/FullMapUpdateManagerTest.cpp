@@ -28,9 +28,7 @@ namespace fs = boost::filesystem;
 using namespace DownloadSupport;
 using TestSupport::Answer;
 using TestSupport::MapService;
-using TestSupport::MapStick;
 using TestSupport::ServedMap;
-using TestSupport::TestService;
 using Strings = std::vector<std::string>;
 
 namespace {
@@ -45,6 +43,25 @@ std::string Text(const char* what, T value)
   return text.str();
 }
 
+qint64 Space()
+{
+  return MapStorage::Get().GetHeadUnit().availableMapSpace;
+}
+
+MapInfo Stored(const MapInfo::Id& id)
+{
+  return MapStorage::Get().GetMap(id);
+}
+
+// The space once every chunk of a finished transfer is counted (the last
+// counts may arrive just after its result).
+::testing::AssertionResult SpaceSettlesAt(qint64 expected)
+{
+  if (QTest::qWaitFor([&] { return Space() <= expected; }, 20000) && Space() == expected)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "space " << Space() << ", expected " << expected;
+}
+
 } // namespace
 
 class FullMapUpdateManagerTest : public ::testing::Test
@@ -53,11 +70,7 @@ protected:
   void SetUp() override
   {
     MapStorage::Get().Clear();
-    HeadUnitInfo headUnit;
-    headUnit.subscriptionEnd = QDate::currentDate().addYears(1);
-    headUnit.availableMapSpace = kHeadUnitSpace;
-    headUnit.totalMapSpace = 2 * kHeadUnitSpace;
-    MapStorage::Get().UpdateHeadUnit(headUnit);
+    MapStorage::Get().UpdateHeadUnit({QDate::currentDate().addYears(1), kHeadUnitSpace, 2 * kHeadUnitSpace});
     archive = MapArchive::Make("EUR_2024.06", 300000);
 
     MetadataChecker::Setup setup;
@@ -84,7 +97,7 @@ protected:
         [this] {
           std::lock_guard<std::mutex> lock(mutex);
           startedOn = QThread::currentThread();
-          atStart.push_back({DownloadingMap().id, DeletingMap().id});
+          atStart.push_back(DownloadingMap().id + "|" + DeletingMap().id);
         },
         Qt::DirectConnection);
 
@@ -101,9 +114,11 @@ protected:
   }
 
   QString PathOf(const MapArchive& map) const { return QString::fromStdString("/maps/" + map.name + ".tar"); }
-  MapInfo Offer(const MapArchive& map, const std::string& id)
+  MapInfo Offer(const MapArchive& map, const std::string& id, qint64 size = -1)
   {
     MapInfo info = MakeMap(id, service.Url(PathOf(map)).toStdString(), map);
+    if (size >= 0)
+      info.size = size;
     MapStorage::Get().UpdateMap(info);
     return info;
   }
@@ -117,39 +132,36 @@ protected:
     ASSERT_TRUE(
         QMetaObject::invokeMethod(manager, "DownloadMap", Qt::QueuedConnection, Q_ARG(MapInfo::Id, id)));
   }
-  ::testing::AssertionResult WaitForEvents(std::size_t count, int timeoutMs = 60000)
+  ::testing::AssertionResult WaitForEvents(std::size_t count)
   {
-    if (QTest::qWaitFor([&] { return events.size() >= count; }, timeoutMs))
+    if (QTest::qWaitFor([&] { return events.size() >= count; }, 60000))
       return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "only " << events.size() << " of " << count << " signals arrived";
   }
-  struct Ids
+  bool WaitForBytes()
   {
-    std::string downloading;
-    std::string deleting;
-    bool operator==(const Ids& other) const
-    {
-      return downloading == other.downloading && deleting == other.deleting;
-    }
-  };
-  std::vector<Ids> AtStart()
+    return QTest::qWaitFor([] { return Stored("EUR").downloaded > 0; }, 20000);
+  }
+  Strings AtStart()
   {
     std::lock_guard<std::mutex> lock(mutex);
     return atStart;
   }
-  static qint64 Space() { return MapStorage::Get().GetHeadUnit().availableMapSpace; }
-  // The space once every chunk of a finished transfer is counted (the last
-  // counts may arrive just after its result).
-  static ::testing::AssertionResult SpaceSettlesAt(qint64 expected)
+  // Cancels and expects the map offered again with the space given back.
+  void ExpectCancelled(const Stick& stick)
   {
-    if (QTest::qWaitFor([&] { return Space() <= expected; }, 20000) && Space() == expected)
-      return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "space " << Space() << ", expected " << expected;
+    const std::size_t before = events.size();
+    Invoke("AbortMapDownload");
+    ASSERT_TRUE(WaitForEvents(before + 2));
+    EXPECT_EQ(events.back(), "Finished:Aborted");
+    EXPECT_EQ(Stored("EUR").state, MapInfo::Available);
+    EXPECT_EQ(Stored("EUR").downloaded, 0);
+    EXPECT_EQ(Space(), kHeadUnitSpace);
+    EXPECT_FALSE(Exists(stick.FullMapFolder()));
   }
-  static MapInfo Stored(const MapInfo::Id& id) { return MapStorage::Get().GetMap(id); }
 
   DataHome home;
-  TestService service;
+  TestSupport::TestService service;
   MapService maps{service};
   std::shared_ptr<MapArchive> archive;
   FullMapUpdateManager* manager = nullptr;
@@ -158,48 +170,28 @@ protected:
   Strings events;
   std::mutex mutex;
   QThread* startedOn = nullptr;
-  std::vector<Ids> atStart;
+  Strings atStart;
 };
 
-TEST_F(FullMapUpdateManagerTest, ADownloadOnTheWorkerThreadEndsPendingWithTheSpaceLoweredByTheArchive)
+TEST_F(FullMapUpdateManagerTest, ADownloadEndsPendingAndItsCancellationGivesEverythingBack)
 {
   Stick stick;
   service.Serve(PathOf(*archive), Answer::File(archive->file));
   Offer(*archive, "EUR");
-
   Download("EUR");
   ASSERT_TRUE(WaitForEvents(2));
-
   EXPECT_EQ(events, (Strings{"Started", "Finished:Ok"}));
-  EXPECT_EQ(AtStart(), (std::vector<Ids>{{"EUR", ""}}));
+  EXPECT_EQ(AtStart(), Strings{"EUR|"});
   EXPECT_EQ(startedOn, &thread);
-  const MapInfo map = Stored("EUR");
-  EXPECT_EQ(map.state, MapInfo::Pending);
-  EXPECT_EQ(map.downloaded, map.size);
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Pending);
+  EXPECT_EQ(Stored("EUR").downloaded, Stored("EUR").size);
   EXPECT_TRUE(SpaceSettlesAt(kHeadUnitSpace - archive->bytes.size()));
   EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
   EXPECT_TRUE(Exists(stick.FullMapFolder() / (archive->name + ".meta.xml")));
-}
 
-TEST_F(FullMapUpdateManagerTest, CancellingAFinishedMapRemovesItAndGivesTheSpaceBack)
-{
-  Stick stick;
-  service.Serve(PathOf(*archive), Answer::File(archive->file));
-  Offer(*archive, "EUR");
-  Download("EUR");
-  ASSERT_TRUE(WaitForEvents(2));
-  ASSERT_EQ(Stored("EUR").state, MapInfo::Pending);
-
-  Invoke("AbortMapDownload");
-  ASSERT_TRUE(WaitForEvents(4));
-
+  ExpectCancelled(stick);
   EXPECT_EQ(events, (Strings{"Started", "Finished:Ok", "Started", "Finished:Aborted"}));
-  EXPECT_EQ(AtStart().back(), (Ids{"", "EUR"}));
-  const MapInfo map = Stored("EUR");
-  EXPECT_EQ(map.state, MapInfo::Available);
-  EXPECT_EQ(map.downloaded, 0);
-  EXPECT_EQ(Space(), kHeadUnitSpace);
-  EXPECT_FALSE(Exists(stick.FullMapFolder()));
+  EXPECT_EQ(AtStart().back(), "|EUR");
 }
 
 TEST_F(FullMapUpdateManagerTest, CancellingARunningDownloadStopsItAndGivesTheSpaceBack)
@@ -208,29 +200,32 @@ TEST_F(FullMapUpdateManagerTest, CancellingARunningDownloadStopsItAndGivesTheSpa
   service.Serve(PathOf(*archive), Answer::File(archive->file).HoldAfter(100000));
   Offer(*archive, "EUR");
   Download("EUR");
-  ASSERT_TRUE(QTest::qWaitFor([] { return Stored("EUR").downloaded > 0; }, 20000));
+  ASSERT_TRUE(WaitForBytes());
   EXPECT_LT(Space(), kHeadUnitSpace);
-
-  Invoke("AbortMapDownload");
-  ASSERT_TRUE(WaitForEvents(3));
-
+  ExpectCancelled(stick);
   EXPECT_EQ(events, (Strings{"Started", "Started", "Finished:Aborted"}));
-  EXPECT_EQ(Stored("EUR").state, MapInfo::Available);
-  EXPECT_EQ(Stored("EUR").downloaded, 0);
-  EXPECT_EQ(Space(), kHeadUnitSpace);
-  EXPECT_FALSE(Exists(stick.FullMapFolder()));
 }
 
-TEST_F(FullMapUpdateManagerTest, ADownloadWithoutConnectionStaysDownloadingAndTheRetryResumesIt)
+// A retry after a checksum mismatch starts afresh without counting twice; a
+// retry after the service stopped answering resumes where it stopped.
+TEST_F(FullMapUpdateManagerTest, AFailedDownloadStaysDownloadingAndARetryRestartsOrResumesIt)
 {
   TimeScale scale(0.1);
   Stick stick;
-  service.ServeSequence(PathOf(*archive), {Answer::File(archive->file).StallAfter(150000), Answer::Silent()});
+  QByteArray corrupt = archive->bytes;
+  corrupt[4096] = static_cast<char>(corrupt[4096] ^ 1);
+  service.ServeSequence(PathOf(*archive), {Answer::File(archive->WriteVariant("corrupt.tar", corrupt)),
+                                           Answer::File(archive->file).StallAfter(150000), Answer::Silent()});
   Offer(*archive, "EUR");
-
   Download("EUR");
   ASSERT_TRUE(WaitForEvents(2));
-  EXPECT_EQ(events, (Strings{"Started", "Finished:NoConnection"}));
+  EXPECT_EQ(events.back(), "Finished:ServerError");
+  EXPECT_EQ(Stored("EUR").state, MapInfo::Downloading);
+
+  Download("EUR");
+  ASSERT_TRUE(WaitForEvents(4));
+  EXPECT_EQ(events.back(), "Finished:NoConnection");
+  EXPECT_FALSE(service.Requests()[1].HasHeader("Range"));
   EXPECT_EQ(Stored("EUR").state, MapInfo::Downloading);
   const qint64 written = Stored("EUR").downloaded;
   EXPECT_GT(written, 0);
@@ -239,104 +234,61 @@ TEST_F(FullMapUpdateManagerTest, ADownloadWithoutConnectionStaysDownloadingAndTh
 
   service.Serve(PathOf(*archive), Answer::File(archive->file));
   Download("EUR");
-  ASSERT_TRUE(WaitForEvents(4));
-  EXPECT_EQ(events, (Strings{"Started", "Finished:NoConnection", "Started", "Finished:Ok"}));
+  ASSERT_TRUE(WaitForEvents(6));
+  EXPECT_EQ(events, (Strings{"Started", "Finished:ServerError", "Started", "Finished:NoConnection", "Started",
+                             "Finished:Ok"}));
   EXPECT_EQ(service.Requests().last().Header("Range"), "bytes=" + QByteArray::number(written) + "-");
   EXPECT_EQ(Stored("EUR").state, MapInfo::Pending);
   EXPECT_TRUE(SpaceSettlesAt(kHeadUnitSpace - archive->bytes.size()));
   EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
 }
 
-TEST_F(FullMapUpdateManagerTest, ARetryAfterAChecksumMismatchStartsAfreshWithoutCountingTwice)
+// A download that fails on the stick leaves the map downloading; its
+// cancellation removes what was written and gives the space back.
+TEST_F(FullMapUpdateManagerTest, AStickFailureKeepsTheMapDownloadingUntilCancelled)
 {
-  Stick stick;
-  QByteArray corrupt = archive->bytes;
-  corrupt[4096] = static_cast<char>(corrupt[4096] ^ 1);
-  service.ServeSequence(PathOf(*archive), {Answer::File(archive->WriteVariant("corrupt.tar", corrupt)),
-                                           Answer::File(archive->file)});
-  Offer(*archive, "EUR");
-
-  Download("EUR");
-  ASSERT_TRUE(WaitForEvents(2));
-  EXPECT_EQ(events.back(), "Finished:ServerError");
-  EXPECT_EQ(Stored("EUR").state, MapInfo::Downloading);
-
-  Download("EUR");
-  ASSERT_TRUE(WaitForEvents(4));
-  EXPECT_EQ(events.back(), "Finished:Ok");
-  EXPECT_FALSE(service.Requests().last().HasHeader("Range"));
-  EXPECT_EQ(Stored("EUR").state, MapInfo::Pending);
-  EXPECT_TRUE(SpaceSettlesAt(kHeadUnitSpace - archive->bytes.size()));
-}
-
-TEST_F(FullMapUpdateManagerTest, AMapTooLargeForTheStickIsRefusedAndItsCancellationRestoresEverything)
-{
-  Stick stick(4, 4720);
-  if (!stick.Mounted())
-    GTEST_SKIP() << "needs a tmpfs mount: " << stick.MountError();
-  MapInfo map = Offer(*archive, "EUR");
-  map.size = 5 * 1024 * 1024;
-  MapStorage::Get().UpdateMap(map);
-
-  Download("EUR");
-  ASSERT_TRUE(WaitForEvents(2));
-  EXPECT_EQ(events, (Strings{"Started", "Finished:UsbTooSmall"}));
-  EXPECT_EQ(Stored("EUR").state, MapInfo::Downloading);
-  EXPECT_EQ(service.RequestCount(), 0);
-
-  Invoke("AbortMapDownload");
-  ASSERT_TRUE(WaitForEvents(4));
-  EXPECT_EQ(events.back(), "Finished:Aborted");
-  EXPECT_EQ(Stored("EUR").state, MapInfo::Available);
-  EXPECT_EQ(Space(), kHeadUnitSpace);
-  EXPECT_FALSE(Exists(stick.FullMapFolder()));
-}
-
-TEST_F(FullMapUpdateManagerTest, AStickThatFillsUpIsUsbFullAndTheCancellationRemovesWhatWasWritten)
-{
-  Stick stick(4, 4721);
-  if (!stick.Mounted())
-    GTEST_SKIP() << "needs a tmpfs mount: " << stick.MountError();
   const auto big = MapArchive::Make("EUR_2024.09", 2500000);
-  service.Serve(PathOf(*big), Answer::File(big->file).HoldAfter(100000));
-  Offer(*big, "EUR");
-
-  Download("EUR");
-  ASSERT_TRUE(QTest::qWaitFor([] { return Stored("EUR").downloaded > 0; }, 20000));
-  ASSERT_TRUE(Fill(stick.Path(), 32 * 1024));
-  service.ReleaseHeld();
-  ASSERT_TRUE(WaitForEvents(2));
-  EXPECT_EQ(events, (Strings{"Started", "Finished:UsbFull"}));
-  EXPECT_EQ(Stored("EUR").state, MapInfo::Downloading);
-
-  Invoke("AbortMapDownload");
-  ASSERT_TRUE(WaitForEvents(4));
-  EXPECT_EQ(events.back(), "Finished:Aborted");
-  EXPECT_FALSE(Exists(stick.FullMapFolder()));
-  EXPECT_EQ(Stored("EUR").downloaded, 0);
-  EXPECT_EQ(Space(), kHeadUnitSpace);
-}
-
-TEST_F(FullMapUpdateManagerTest, AReadOnlyStickIsUsbBlockedAndTheCancellationHasNothingToRemove)
-{
-  Stick stick(4, 4723);
-  if (!stick.Mounted())
-    GTEST_SKIP() << "needs a tmpfs mount: " << stick.MountError();
-  ASSERT_TRUE(stick.SetReadOnly(true));
-  Offer(*archive, "EUR");
-
-  Download("EUR");
-  ASSERT_TRUE(WaitForEvents(2));
-  EXPECT_EQ(events, (Strings{"Started", "Finished:UsbBlocked"}));
-  EXPECT_EQ(Stored("EUR").state, MapInfo::Downloading);
-
-  // The stick is still there; nothing of the map is on it.
-  Invoke("AbortMapDownload");
-  ASSERT_TRUE(WaitForEvents(4));
-  EXPECT_EQ(events.back(), "Finished:Aborted");
-  EXPECT_EQ(Stored("EUR").state, MapInfo::Available);
-  EXPECT_EQ(Space(), kHeadUnitSpace);
-  EXPECT_EQ(service.RequestCount(), 0);
+  const struct
+  {
+    const char* expected;
+    std::function<void(Stick&)> before;
+    std::function<void(Stick&)> during;
+  } cases[] = {
+      {"Finished:UsbTooSmall", [&](Stick&) { Offer(*archive, "EUR", 5 * 1024 * 1024); }, nullptr},
+      {"Finished:UsbFull",
+       [&](Stick&) {
+         service.Serve(PathOf(*big), Answer::File(big->file).HoldAfter(100000));
+         Offer(*big, "EUR");
+       },
+       [&](Stick& stick) {
+         ASSERT_TRUE(WaitForBytes());
+         ASSERT_TRUE(Fill(stick.Path(), 32 * 1024));
+         service.ReleaseHeld();
+       }},
+      {"Finished:UsbBlocked",
+       [&](Stick& stick) {
+         ASSERT_TRUE(stick.SetReadOnly(true));
+         Offer(*archive, "EUR");
+       },
+       nullptr},
+  };
+  UsbInfo::Id id = 4720;
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.expected);
+    events.clear();
+    Stick stick(4, ++id);
+    if (!stick.Mounted())
+      GTEST_SKIP() << "needs a tmpfs mount: " << stick.MountError();
+    test.before(stick);
+    Download("EUR");
+    if (test.during)
+      test.during(stick);
+    ASSERT_TRUE(WaitForEvents(2));
+    EXPECT_EQ(events, (Strings{"Started", test.expected}));
+    EXPECT_EQ(Stored("EUR").state, MapInfo::Downloading);
+    ExpectCancelled(stick);
+  }
+  EXPECT_EQ(service.RequestCount(), 1) << "only the map that fits is asked for";
 }
 
 TEST_F(FullMapUpdateManagerTest, AStickPulledDuringTheDownloadIsUsbRemoved)
@@ -346,9 +298,8 @@ TEST_F(FullMapUpdateManagerTest, AStickPulledDuringTheDownloadIsUsbRemoved)
     GTEST_SKIP() << "needs a tmpfs mount: " << stick.MountError();
   service.Serve(PathOf(*archive), Answer::File(archive->file).HoldAfter(100000));
   Offer(*archive, "EUR");
-
   Download("EUR");
-  ASSERT_TRUE(QTest::qWaitFor([] { return Stored("EUR").downloaded > 0; }, 20000));
+  ASSERT_TRUE(WaitForBytes());
   ASSERT_TRUE(stick.Pull());
   service.ReleaseHeld();
   ASSERT_TRUE(WaitForEvents(2));
@@ -368,7 +319,6 @@ TEST_F(FullMapUpdateManagerTest, RequestsThatCannotBeCarriedOutEndAtOnceWithARes
 {
   LogCapture log;
   Offer(*archive, "EUR");
-
   // No stick.
   Download("EUR");
   ASSERT_TRUE(WaitForEvents(1));
@@ -386,15 +336,13 @@ TEST_F(FullMapUpdateManagerTest, RequestsThatCannotBeCarriedOutEndAtOnceWithARes
   EXPECT_EQ(events, (Strings{"Finished:UsbRemoved", "Finished:ServerError", "Finished:ServerError"}));
   EXPECT_FALSE(Stored("NOT_STORED").Valid());
   EXPECT_EQ(Stored("PENDING").state, MapInfo::Pending);
-  EXPECT_EQ(Stored("EUR").state, MapInfo::Available);
   EXPECT_TRUE(AtStart().empty());
 
   // Nothing to cancel.
   MapStorage::Get().RemoveMap("PENDING");
   Invoke("AbortMapDownload");
   ASSERT_TRUE(WaitForEvents(5));
-  EXPECT_EQ(events[3], "Started");
-  EXPECT_EQ(events[4], "Finished:Aborted");
+  EXPECT_EQ(events[3] + events[4], "StartedFinished:Aborted");
   EXPECT_EQ(Stored("EUR").state, MapInfo::Available);
 
   EXPECT_EQ(log.Count("Usb was removed"), 1);
@@ -409,14 +357,12 @@ TEST_F(FullMapUpdateManagerTest, ASecondDownloadIsRefusedWhileOneRuns)
   service.Serve(PathOf(*archive), Answer::File(archive->file).HoldAfter(100000));
   Offer(*archive, "EUR");
   Offer(*archive, "NAM");
-
   Download("EUR");
   Download("NAM");
   ASSERT_TRUE(WaitForEvents(2));
   ASSERT_TRUE(service.WaitForRequests(1));
   service.ReleaseHeld();
   ASSERT_TRUE(WaitForEvents(3));
-
   EXPECT_EQ(events, (Strings{"Started", "Finished:UsbBlocked", "Finished:Ok"}));
   EXPECT_EQ(Stored("EUR").state, MapInfo::Pending);
   EXPECT_EQ(Stored("NAM").state, MapInfo::Available);
@@ -428,10 +374,8 @@ TEST_F(FullMapUpdateManagerTest, ProgressBeyondTheMapSizeLowersTheSpaceByEveryBy
 {
   Stick stick;
   service.Serve(PathOf(*archive), Answer::File(archive->file));
-  MapInfo map = Offer(*archive, "EUR");
-  map.size -= 10000; // the service announced a little less than it sends
-  MapStorage::Get().UpdateMap(map);
-
+  // The service announced a little less than it sends.
+  const MapInfo map = Offer(*archive, "EUR", archive->bytes.size() - 10000);
   Download("EUR");
   ASSERT_TRUE(WaitForEvents(2));
   EXPECT_EQ(events.back(), "Finished:Ok");
@@ -447,25 +391,30 @@ TEST_F(FullMapUpdateManagerTest, ProgressBeyondTheMapSizeLowersTheSpaceByEveryBy
   EXPECT_GT(Space(), kHeadUnitSpace - archive->bytes.size());
 }
 
-TEST_F(FullMapUpdateManagerTest, ARootCheckWithoutAStickPassesItsResultOn)
+TEST_F(FullMapUpdateManagerTest, UpdateChecksPassTheirResultsOn)
 {
-  ServedMap eur;
+  ServedMap installed;
+  installed.id = "EUR_2023_06";
+  installed.mapLineId = installed.region = "EUR";
+  installed.release = "2023.06";
+  installed.names["de-DE"] = "Europa";
+  ServedMap eur = installed;
   eur.id = "EUR_2024_06";
-  eur.mapLineId = eur.region = "EUR";
   eur.release = "2024.06";
-  eur.names["de-DE"] = "Europa";
   eur.url = service.Url(PathOf(*archive)).toStdString();
   eur.checksum = archive->md5;
   eur.size = archive->bytes.size();
+  maps.AddMap(installed);
   maps.AddMap(eur);
   maps.AddRoot("EUR_ROOT", {"EUR_2024_06"});
+  maps.SetRelated("EUR_2023_06", {"EUR_2023_06", "EUR_2024_06"});
 
+  // Without a stick: the root check.
   Invoke("CheckMapUpdates");
   ASSERT_TRUE(WaitForEvents(1));
   EXPECT_EQ(events, Strings{"Root:Ok"});
-  const MapInfo offered = Stored("EUR_2024_06");
-  EXPECT_EQ(offered.state, MapInfo::Available);
-  EXPECT_TRUE(offered.root);
+  EXPECT_EQ(Stored("EUR_2024_06").state, MapInfo::Available);
+  EXPECT_TRUE(Stored("EUR_2024_06").root);
 
   // A new language: the names of the stored maps are asked for again.
   const int names = maps.Requests("localedata").size();
@@ -473,67 +422,43 @@ TEST_F(FullMapUpdateManagerTest, ARootCheckWithoutAStickPassesItsResultOn)
   EXPECT_TRUE(QTest::qWaitFor([&] { return maps.Requests("localedata").size() == names + 1; }, 20000));
 
   // What the check offered downloads onto the stick that comes along.
-  Stick stick;
-  service.Serve(PathOf(*archive), Answer::File(archive->file));
-  Download("EUR_2024_06");
-  ASSERT_TRUE(WaitForEvents(3));
-  EXPECT_EQ(events.back(), "Finished:Ok");
-  EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
+  {
+    Stick stick;
+    service.Serve(PathOf(*archive), Answer::File(archive->file));
+    const qint64 space = Space();
+    Download("EUR_2024_06");
+    ASSERT_TRUE(WaitForEvents(3));
+    EXPECT_EQ(events.back(), "Finished:Ok");
+    EXPECT_TRUE(SpaceSettlesAt(space - archive->bytes.size()));
+    EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
+  }
 
-  // A service whose answer cannot be read: the failure is passed on unchanged.
-  stick.Forget();
-  maps.Override("allroots", "", {Answer::Ok("<not a package list")});
-  Invoke("CheckMapUpdates");
-  ASSERT_TRUE(WaitForEvents(4));
-  EXPECT_EQ(events.back(), "Root:ServerError");
-}
-
-TEST_F(FullMapUpdateManagerTest, ARelatedCheckOfTheActiveStickPassesItsResultOn)
-{
-  MapStick mapStick;
-  ServedMap installed;
-  installed.id = "EUR_2023_06";
-  installed.mapLineId = installed.region = "EUR";
-  installed.release = "2023.06";
-  installed.names["de-DE"] = "Europa 2023";
-  ServedMap update = installed;
-  update.id = "EUR_2024_06";
-  update.release = "2024.06";
-  update.names["de-DE"] = "Europa 2024";
-  maps.AddMap(installed);
-  maps.AddMap(update);
-  maps.SetRelated("EUR_2023_06", {"EUR_2023_06", "EUR_2024_06"});
-  maps.AddRoot("EUR_ROOT", {"EUR_2024_06"});
+  // The active stick with valid metadata gets the related check.
+  TestSupport::MapStick mapStick;
   mapStick.WriteMetadata(installed);
   mapStick.WriteHeadUnit(QDate::currentDate().addYears(1).toString(Qt::ISODate).toStdString(), 1000000000,
                          3000000000);
-
   UsbInfo usb;
   usb.id = 31;
   usb.path = mapStick.Path();
-  usb.state = UsbInfo::ValidMetadata;
   usb.active = true;
-  UsbStorage::Get().UpdateUsb(usb);
-
-  Invoke("CheckMapUpdates");
-  ASSERT_TRUE(WaitForEvents(1));
-  EXPECT_EQ(events, Strings{"Related:Ok"});
-  EXPECT_EQ(OptionalMap().id, "EUR_2024_06");
-  EXPECT_EQ(InstalledMap().id, "EUR_2023_06");
-  EXPECT_EQ(MapStorage::Get().GetHeadUnit().availableMapSpace, 1000000000);
-
-  // A stick whose metadata failed its check is reported at once.
-  usb.state = UsbInfo::InvalidMetadata;
-  UsbStorage::Get().UpdateUsb(usb);
-  Invoke("CheckMapUpdates");
-  ASSERT_TRUE(WaitForEvents(2));
-  EXPECT_EQ(events.back(), "Related:InvalidMetadata");
-
-  // A stick without map metadata gets the root check.
-  usb.state = UsbInfo::NoMetadata;
-  UsbStorage::Get().UpdateUsb(usb);
-  Invoke("CheckMapUpdates");
-  ASSERT_TRUE(WaitForEvents(3));
-  EXPECT_EQ(events.back(), "Root:Ok");
+  // A stick whose metadata failed its check is reported at once; a stick
+  // without map metadata gets the root check, whose failure is passed on
+  // unchanged.
+  for (const auto state : {UsbInfo::ValidMetadata, UsbInfo::InvalidMetadata, UsbInfo::NoMetadata}) {
+    if (state == UsbInfo::NoMetadata)
+      maps.Override("allroots", "", {Answer::Ok("<not a package list")});
+    usb.state = state;
+    UsbStorage::Get().UpdateUsb(usb);
+    Invoke("CheckMapUpdates");
+    ASSERT_TRUE(WaitForEvents(events.size() + 1));
+    if (state == UsbInfo::ValidMetadata) {
+      EXPECT_EQ(OptionalMap().id, "EUR_2024_06");
+      EXPECT_EQ(InstalledMap().id, "EUR_2023_06");
+      EXPECT_EQ(MapStorage::Get().GetHeadUnit().availableMapSpace, 1000000000);
+    }
+  }
+  EXPECT_EQ(events, (Strings{"Root:Ok", "Started", "Finished:Ok", "Related:Ok", "Related:InvalidMetadata",
+                             "Root:ServerError"}));
   UsbStorage::Get().RemoveUsb(31);
 }
