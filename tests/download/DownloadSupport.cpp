@@ -1,8 +1,6 @@
 #include "DownloadSupport.h"
 
 #include "ArchiveTools.h"
-#include "Request.h"
-#include "TmpfsMount.h"
 #include "cfg/Config.h"
 #include "usb/UsbStorage.h"
 
@@ -21,52 +19,15 @@ namespace fs = boost::filesystem;
 
 namespace DownloadSupport {
 
-TimeScale::TimeScale(double factor)
-{
-  Tesk::Request::SetTimeScaleForTesting(factor);
-}
+Stick::Stick(UsbInfo::Id id) : Stick(0, id) {}
 
-TimeScale::~TimeScale()
-{
-  Tesk::Request::SetTimeScaleForTesting(1.0);
-}
-
-Stick::Stick(UsbInfo::Id id) : path(dir.path().toStdString()), id(id)
-{
-  Register();
-}
-
-Stick::Stick(unsigned megabytes, UsbInfo::Id id) : path(dir.filePath("stick").toStdString()), id(id)
+// Registered as the active stick with valid metadata and its space.
+Stick::Stick(unsigned megabytes, UsbInfo::Id id)
+    : path(megabytes ? dir.filePath("stick").toStdString() : dir.path().toStdString()), id(id)
 {
   QDir().mkpath(QString::fromStdString(path));
-  if (TmpfsMount::Allowed())
+  if (megabytes && TmpfsMount::Allowed())
     mount = std::make_unique<TmpfsMount>(path, megabytes);
-  Register();
-}
-
-Stick::~Stick()
-{
-  Forget();
-  mount.reset();
-}
-
-bool Stick::Mounted() const
-{
-  return mount && mount->Mounted();
-}
-
-std::string Stick::MountError() const
-{
-  return mount ? mount->Error() : std::string("not running as root");
-}
-
-fs::path Stick::FullMapFolder() const
-{
-  return fs::path(path) / Config::get().usbFullMapDir;
-}
-
-void Stick::Register()
-{
   UsbInfo usb;
   usb.id = id;
   usb.path = path;
@@ -81,15 +42,21 @@ void Stick::Register()
   UsbStorage::Get().UpdateUsb(usb);
 }
 
+Stick::~Stick()
+{
+  Forget();
+  mount.reset();
+}
+
+fs::path Stick::FullMapFolder() const
+{
+  return fs::path(path) / Config::get().usbFullMapDir;
+}
+
 void Stick::Forget()
 {
   if (UsbStorage::Get().GetUsb(id).Valid())
     UsbStorage::Get().RemoveUsb(id);
-}
-
-bool Stick::Pull()
-{
-  return mount && mount->Unmount(true);
 }
 
 bool Stick::SetReadOnly(bool readOnly)
@@ -108,10 +75,8 @@ std::shared_ptr<MapArchive> MapArchive::Make(const std::string& name, qint64 dat
   const QString metaName = QString::fromStdString(name) + ".meta.xml";
   archive->metadataContent = "<tns:package xmlns:tns=\"urn:tesk:v1\"><tns:id>" +
                              QByteArray::fromStdString(name) + "</tns:id></tns:package>\n";
-  if (metadata == Metadata::AtTop)
-    ArchiveTools::WriteFile(tree + "/" + metaName, archive->metadataContent);
-  else if (metadata == Metadata::InSubfolder)
-    ArchiveTools::WriteFile(tree + "/META/" + metaName, archive->metadataContent);
+  ArchiveTools::WriteFile(tree + (metadata == Metadata::AtTop ? "/" : "/META/") + metaName,
+                          archive->metadataContent);
 
   // A few data files of different sizes in two folders, and an empty folder.
   const qint64 sizes[] = {dataBytes / 2, dataBytes / 4, dataBytes / 8, dataBytes / 16};
@@ -235,9 +200,9 @@ long long Recorder::Removed() const
   return total;
 }
 
-bool Recorder::WaitForResults(std::size_t count, int timeoutMs) const
+bool Recorder::WaitForResults(std::size_t count) const
 {
-  return QTest::qWaitFor([&] { return results.size() >= count; }, timeoutMs);
+  return QTest::qWaitFor([&] { return results.size() >= count; }, 60000);
 }
 
 } // namespace DownloadSupport

@@ -5,6 +5,8 @@
 // map archives made by GNU tar, and a recorder of a downloader's reports.
 
 #include "DataHome.h"
+#include "Request.h"
+#include "TmpfsMount.h"
 #include "fmu/MapDownloader.h"
 #include "fmu/MapInfo.h"
 #include "usb/UsbInfo.h"
@@ -21,19 +23,16 @@
 #include <string>
 #include <vector>
 
-class TmpfsMount;
-
 namespace DownloadSupport {
 
 using TestSupport::DataHome;
 
 // Every timer of the service client (inactivity, retry window, pauses) runs
 // for its length times `factor` while this lives.
-class TimeScale
+struct TimeScale
 {
-public:
-  explicit TimeScale(double factor);
-  ~TimeScale();
+  explicit TimeScale(double factor) { Tesk::Request::SetTimeScaleForTesting(factor); }
+  ~TimeScale() { Tesk::Request::SetTimeScaleForTesting(1.0); }
 };
 
 // A folder that the stick store holds as the active stick with valid
@@ -46,23 +45,19 @@ public:
   Stick(unsigned megabytes, UsbInfo::Id id);
   ~Stick();
 
-  bool Mounted() const;
-  std::string MountError() const;
-
+  bool Mounted() const { return mount && mount->Mounted(); }
+  std::string MountError() const { return mount ? mount->Error() : "not running as root"; }
   const std::string& Path() const { return path; }
   boost::filesystem::path FullMapFolder() const;
-  UsbInfo::Id Id() const { return id; }
 
   // Takes the stick out of the stick store (the folder stays).
   void Forget();
   // Unmounts the tmpfs at once, as pulling the stick does.
-  bool Pull();
+  bool Pull() { return mount && mount->Unmount(true); }
   // Makes the tmpfs read-only, or writable again.
   bool SetReadOnly(bool readOnly);
 
 private:
-  void Register();
-
   QTemporaryDir dir;
   std::string path;
   UsbInfo::Id id;
@@ -77,7 +72,6 @@ struct MapArchive
   {
     AtTop,       // <name>.meta.xml at the top of the archive, where it belongs
     InSubfolder, // only in a sub-folder
-    Missing
   };
 
   // Builds it in a folder of its own; `dataBytes` spread over a few files.
@@ -123,7 +117,7 @@ struct Recorder
 
   long long Written() const; // the positive reports, summed
   long long Removed() const; // the negative reports, summed (as a positive figure)
-  bool WaitForResults(std::size_t count, int timeoutMs = 60000) const;
+  bool WaitForResults(std::size_t count) const;
 };
 
 } // namespace DownloadSupport

@@ -20,6 +20,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <thread>
 
 using TestSupport::Answer;
@@ -38,9 +39,8 @@ ServedMap Served(const std::string& id, const std::string& release, const std::s
 {
   ServedMap map;
   map.id = id;
-  map.mapLineId = region;
+  map.mapLineId = map.region = region;
   map.release = release;
-  map.region = region;
   map.mandatory = mandatory;
   map.name = "metadata name of " + id;
   map.names["de-DE"] = german;
@@ -53,6 +53,19 @@ ServedMap Served(const std::string& id, const std::string& release, const std::s
 std::string Date(const QDate& date, const char* format = "yyyy-MM-dd")
 {
   return date.toString(format).toStdString();
+}
+
+// A stored map in one line: id, type, state, root flag, name, line, region,
+// release, checksum, size, downloaded, and the address's file name.
+std::string Stored(const MapInfo::Id& id)
+{
+  const MapInfo map = MapStorage::Get().GetMap(id);
+  std::ostringstream text;
+  text << map.id << " " << map.type << " " << map.state << (map.root ? " root " : " ")
+       << QString::fromStdWString(map.name).toStdString() << " " << map.mapLineId << " " << map.region << " "
+       << map.release << " " << map.checksum << " " << map.size << " " << map.downloaded << " "
+       << map.url.substr(map.url.rfind('/') + 1);
+  return text.str();
 }
 
 class MetadataCheckerTest : public testing::Test
@@ -91,17 +104,22 @@ protected:
     return [&into](Result result) { into.push_back(result); };
   }
   MetadataChecker::Callback Record() { return Record(results); }
-
-  static ::testing::AssertionResult WaitFor(const Results& results)
+  static bool WaitFor(const Results& results)
   {
-    if (QTest::qWaitFor([&] { return !results.empty(); }, 60000))
-      return ::testing::AssertionSuccess();
-    return ::testing::AssertionFailure() << "the check never reported";
+    return QTest::qWaitFor([&] { return !results.empty(); }, 60000);
   }
-  ::testing::AssertionResult WaitForResult() { return WaitFor(results); }
   bool WaitForRequests(const QString& operation, int count)
   {
     return QTest::qWaitFor([&] { return maps.Requests(operation).size() == count; }, 20000);
+  }
+  // Runs a check to its end: the results it reported ({} for none).
+  Results Check(const UsbInfo* usb = nullptr)
+  {
+    results.clear();
+    usb ? checker->CheckRelatedUpdates(*usb, Record()) : checker->CheckRootUpdates(Record());
+    WaitFor(results);
+    QCoreApplication::processEvents();
+    return results;
   }
   // Lets the service see every connection closed and the loop deliver what
   // is left, so that a late report would show.
@@ -120,7 +138,6 @@ protected:
     subscriptionEnd = QDate::currentDate().addYears(1);
     on.WriteMetadata(installed);
     on.WriteHeadUnit(Date(subscriptionEnd), 8589934592LL, 34359738368LL);
-
     maps.AddMap(installed);
     maps.AddMap(Served("EUR_2022_12", "2022.12", "EUR", "Europa alt"));
     maps.AddMap(Served("EUR_2024_12", "2024.12", "EUR", "\xc3\x96sterreich & Europa", true));
@@ -131,18 +148,12 @@ protected:
     maps.AddMap(Served("EUR_BAD_RELEASE", "2024-07", "EUR", "Europa kaputt"));
     maps.SetRelated("EUR_2023_06", {"EUR_2022_12", "EUR_2023_06", "EUR_2024_06", "EUR_2024_12", "NAM_2024_06",
                                     "EUR_END", "EUR_LATER", "EUR_BAD_RELEASE"});
-
     UsbInfo usb;
     usb.id = 7;
     usb.path = on.Path();
     usb.state = UsbInfo::ValidMetadata;
     usb.active = true;
     return usb;
-  }
-
-  std::string ArchiveUrl(const std::string& id) const
-  {
-    return service.Url(QString::fromStdString("/archives/" + id + ".tar")).toStdString();
   }
 
   TestSupport::TestService service;
@@ -171,23 +182,15 @@ TEST_F(MetadataCheckerTest, RootCheckStoresTheNewestMapOfEveryRoot)
   LogCapture log;
   checker->CheckRootUpdates(Record());
   EXPECT_TRUE(results.empty()) << "a root check reports from the event loop";
-  ASSERT_TRUE(WaitForResult());
+  ASSERT_TRUE(WaitFor(results));
   EXPECT_EQ(results, Results{MetadataChecker::Ok});
-
-  const auto stored = MapStorage::Get().GetMaps();
-  ASSERT_EQ(stored.size(), 2u);
-  const MapInfo europe = stored.at("EUR_2024_06");
-  EXPECT_EQ(europe.type, MapInfo::Optional);
-  EXPECT_EQ(europe.state, MapInfo::Available);
-  EXPECT_TRUE(europe.root);
-  EXPECT_EQ(europe.name, L"Europa");
-  EXPECT_EQ(europe.mapLineId + europe.region + europe.release, "EUREUR2024.06");
-  EXPECT_EQ(europe.url, ArchiveUrl("EUR_2024_06"));
-  EXPECT_EQ(europe.checksum, "0123456789abcdef0123456789abcdef");
-  EXPECT_EQ(europe.size, 7340032000LL);
-  EXPECT_EQ(europe.downloaded, 0);
-  EXPECT_EQ(stored.at("NAM_2024_03").name, L"Nordamerika");
-  EXPECT_TRUE(stored.at("NAM_2024_03").root);
+  EXPECT_EQ(MapStorage::Get().GetMaps().size(), 2u);
+  EXPECT_EQ(Stored("EUR_2024_06"), "EUR_2024_06 Optional Available root Europa EUR EUR 2024.06 "
+                                   "0123456789abcdef0123456789abcdef 7340032000 0 EUR_2024_06.tar");
+  EXPECT_EQ(Stored("NAM_2024_03"), "NAM_2024_03 Optional Available root Nordamerika NAM NAM 2024.03 "
+                                   "0123456789abcdef0123456789abcdef 7340032000 0 NAM_2024_03.tar");
+  EXPECT_EQ(MapStorage::Get().GetMap("EUR_2024_06").url,
+            service.Url("/archives/EUR_2024_06.tar").toStdString());
 
   // Every request carries the key, the locale requests the user's language.
   for (const auto& request : service.Requests())
@@ -197,11 +200,8 @@ TEST_F(MetadataCheckerTest, RootCheckStoresTheNewestMapOfEveryRoot)
     EXPECT_EQ(request.Header("Accept-Language"), "de-DE");
   ASSERT_EQ(maps.Requests("allroots").size(), 1);
   EXPECT_FALSE(maps.Requests("allroots")[0].query.hasQueryItem("id"));
-  for (const char* line :
-       {"Checking root updates", "Removing all maps", "Sending AllRoots request",
-        "Sending AllNewest request for map: EUR_ROOT", "Sending Metadata request for map: NAM_2024_03",
-        "Sending DownloadInfo request for map: EUR_2024_06",
-        "Sending LocaleData request for map: EUR_2024_06"})
+  for (const char* line : {"Removing all maps", "Sending AllNewest request for map: EUR_ROOT",
+                           "Sending LocaleData request for map: EUR_2024_06"})
     EXPECT_TRUE(log.Contains(line)) << line;
 
   // A new language renames the stored maps and changes nothing else.
@@ -209,23 +209,21 @@ TEST_F(MetadataCheckerTest, RootCheckStoresTheNewestMapOfEveryRoot)
   LogCapture renaming;
   checker->UpdateLocale();
   EXPECT_TRUE(renaming.Contains("Updating map names"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return maps.Requests("localedata").size() == 4; }, 20000));
+  EXPECT_EQ(maps.Requests("localedata")[3].Header("Accept-Language"), "fr-FR");
   ASSERT_TRUE(QTest::qWaitFor(
       [&] {
-        return MapStorage::Get().GetMap("EUR_2024_06").name == L"fr EUR_2024_06" &&
-               MapStorage::Get().GetMap("NAM_2024_03").name == L"fr NAM_2024_03";
+        return MapStorage::Get().GetMap("NAM_2024_03").name == L"fr NAM_2024_03" &&
+               MapStorage::Get().GetMap("EUR_2024_06").name == L"fr EUR_2024_06";
       },
       20000));
-  ASSERT_EQ(maps.Requests("localedata").size(), 4);
-  EXPECT_EQ(maps.Requests("localedata")[3].Header("Accept-Language"), "fr-FR");
+  EXPECT_EQ(Stored("EUR_2024_06"), "EUR_2024_06 Optional Available root fr EUR_2024_06 EUR EUR 2024.06 "
+                                   "0123456789abcdef0123456789abcdef 7340032000 0 EUR_2024_06.tar");
   EXPECT_EQ(results.size(), 1u);
-  EXPECT_EQ(MapStorage::Get().GetMap("EUR_2024_06").size, 7340032000LL);
 
   // No roots at all is a check without maps.
   maps.Override("allroots", "", {Answer::Ok(MapService::PackageListXml({}))});
-  results.clear();
-  checker->CheckRootUpdates(Record());
-  ASSERT_TRUE(WaitForResult());
-  EXPECT_EQ(results, Results{MetadataChecker::Ok});
+  EXPECT_EQ(Check(), Results{MetadataChecker::Ok});
   EXPECT_TRUE(MapStorage::Get().GetMaps().empty());
 }
 
@@ -235,36 +233,26 @@ TEST_F(MetadataCheckerTest, RelatedCheckOffersNewerMapsOfTheRegionWithinTheSubsc
   LogCapture log;
   checker->CheckRelatedUpdates(usb, Record());
   EXPECT_TRUE(results.empty());
-  ASSERT_TRUE(WaitForResult());
+  ASSERT_TRUE(WaitFor(results));
   EXPECT_EQ(results, Results{MetadataChecker::Ok});
-
   const HeadUnitInfo headUnit = MapStorage::Get().GetHeadUnit();
   EXPECT_EQ(headUnit.subscriptionEnd, subscriptionEnd);
   EXPECT_EQ(headUnit.availableMapSpace, 8589934592LL);
   EXPECT_EQ(headUnit.totalMapSpace, 8589934592LL + 34359738368LL);
 
-  const auto stored = MapStorage::Get().GetMaps();
-  std::set<std::string> ids;
-  for (const auto& entry : stored)
-    ids.insert(entry.first);
-  EXPECT_EQ(ids, (std::set<std::string>{"EUR_2023_06", "EUR_2024_06", "EUR_2024_12", "EUR_END"}));
+  // Other regions, older and unreadable releases and those after the
+  // subscription's end are left out.
+  EXPECT_EQ(MapStorage::Get().GetMaps().size(), 4u);
   for (const char* removed : {"NAM_2024_06", "EUR_2022_12", "EUR_LATER", "EUR_BAD_RELEASE"})
     EXPECT_TRUE(log.Contains(std::string("Removing map: ") + removed)) << removed;
-
-  const MapInfo current = InstalledMap();
-  EXPECT_EQ(current.id, "EUR_2023_06");
-  EXPECT_EQ(current.state, MapInfo::Available);
-  EXPECT_FALSE(current.root);
-  EXPECT_EQ(current.name, L"Europa 2023");
-  EXPECT_EQ(current.url, ArchiveUrl("EUR_2023_06"));
-  EXPECT_EQ(current.size, 7340032000LL);
-
-  const MapInfo mandatory = MandatoryMap();
-  EXPECT_EQ(mandatory.id, "EUR_2024_12");
-  EXPECT_EQ(mandatory.name, L"\u00d6sterreich & Europa");
-  EXPECT_EQ(mandatory.checksum, "0123456789abcdef0123456789abcdef");
-  EXPECT_FALSE(mandatory.root);
-  EXPECT_EQ(stored.at("EUR_2024_06").type, MapInfo::Optional);
+  const std::string checksum = " 0123456789abcdef0123456789abcdef 7340032000 0 ";
+  EXPECT_EQ(Stored("EUR_2023_06"),
+            "EUR_2023_06 Installed Available Europa 2023 EUR EUR 2023.06" + checksum + "EUR_2023_06.tar");
+  EXPECT_EQ(Stored("EUR_2024_12"),
+            "EUR_2024_12 Mandatory Available \xc3\x96sterreich & Europa EUR EUR 2024.12" + checksum +
+                "EUR_2024_12.tar");
+  EXPECT_EQ(Stored("EUR_2024_06"),
+            "EUR_2024_06 Optional Available Europa EUR EUR 2024.06" + checksum + "EUR_2024_06.tar");
   EXPECT_EQ(OptionalMap().id, "EUR_END");
 
   // The installed map's metadata comes from the stick, not from the service.
@@ -274,30 +262,37 @@ TEST_F(MetadataCheckerTest, RelatedCheckOffersNewerMapsOfTheRegionWithinTheSubsc
   EXPECT_EQ(maps.Requests("allrelated")[0].Query("id"), "EUR_2023_06");
 }
 
-TEST_F(MetadataCheckerTest, RelatedCheckEndingTodayOrExpired)
+TEST_F(MetadataCheckerTest, RelatedCheckEndingTodayExpiredOrWithoutUpdates)
 {
   const UsbInfo usb = RelatedSetUp();
   stick.WriteHeadUnit(Date(QDate::currentDate()), 1, 2);
   maps.SetRelated("EUR_2023_06", {});
-  checker->CheckRelatedUpdates(usb, Record());
-  ASSERT_TRUE(WaitForResult());
-  EXPECT_EQ(results, Results{MetadataChecker::Ok});
+  EXPECT_EQ(Check(&usb), Results{MetadataChecker::Ok});
   // A list without updates leaves the installed map alone.
   EXPECT_EQ(MapStorage::Get().GetMaps().size(), 1u);
   EXPECT_EQ(InstalledMap().name, L"Europa 2023");
 
+  // Expired: only what was released before the end is offered.
   RelatedSetUp();
-
-  results.clear();
   stick.WriteHeadUnit(Date(QDate::currentDate().addDays(-1)), 1, 2);
-  checker->CheckRelatedUpdates(usb, Record());
-  ASSERT_TRUE(WaitForResult());
-  EXPECT_EQ(results, Results{MetadataChecker::SubscriptionExpired});
+  EXPECT_EQ(Check(&usb), Results{MetadataChecker::SubscriptionExpired});
   EXPECT_EQ(MapStorage::Get().GetMaps().size(), 3u);
   EXPECT_EQ(InstalledMap().id, "EUR_2023_06");
-  EXPECT_TRUE(MapStorage::Get().GetMap("EUR_2024_12").Valid());
+  EXPECT_EQ(MandatoryMap().id, "EUR_2024_12");
   EXPECT_FALSE(MapStorage::Get().GetMap("EUR_END").Valid());
   EXPECT_EQ(MapStorage::Get().GetHeadUnit().totalMapSpace, 3);
+
+  // No subscription: reported at once, with the head unit stored.
+  stick.WriteHeadUnit("", 5, 6);
+  const int asked = service.RequestCount();
+  results.clear();
+  checker->CheckRelatedUpdates(usb, Record());
+  EXPECT_EQ(results, Results{MetadataChecker::NoSubscription});
+  EXPECT_EQ(service.RequestCount(), asked);
+  const HeadUnitInfo headUnit = MapStorage::Get().GetHeadUnit();
+  EXPECT_FALSE(headUnit.subscriptionEnd.isValid());
+  EXPECT_EQ(headUnit.availableMapSpace, 5);
+  EXPECT_EQ(headUnit.totalMapSpace, 11);
 }
 
 TEST_F(MetadataCheckerTest, DuplicateIdsAreRequestedOnceWithAWarning)
@@ -305,9 +300,7 @@ TEST_F(MetadataCheckerTest, DuplicateIdsAreRequestedOnceWithAWarning)
   const UsbInfo usb = RelatedSetUp();
   maps.SetRelated("EUR_2023_06", {"EUR_2024_06", "EUR_2024_06", "EUR_2023_06"});
   LogCapture log;
-  checker->CheckRelatedUpdates(usb, Record());
-  ASSERT_TRUE(WaitForResult());
-  EXPECT_EQ(results, Results{MetadataChecker::Ok});
+  EXPECT_EQ(Check(&usb), Results{MetadataChecker::Ok});
   EXPECT_EQ(maps.Requests("metadata").size(), 1);
   EXPECT_EQ(MapStorage::Get().GetMaps().size(), 2u);
   const auto lines = log.Lines();
@@ -317,19 +310,6 @@ TEST_F(MetadataCheckerTest, DuplicateIdsAreRequestedOnceWithAWarning)
                                    line.find("Metadata request is already in progress") != std::string::npos;
                           }),
             1);
-}
-
-TEST_F(MetadataCheckerTest, NoSubscriptionStoresTheHeadUnit)
-{
-  const UsbInfo usb = RelatedSetUp();
-  stick.WriteHeadUnit("", 5, 6);
-  checker->CheckRelatedUpdates(usb, Record());
-  EXPECT_EQ(results, Results{MetadataChecker::NoSubscription});
-  EXPECT_EQ(service.RequestCount(), 0);
-  const HeadUnitInfo headUnit = MapStorage::Get().GetHeadUnit();
-  EXPECT_FALSE(headUnit.subscriptionEnd.isValid());
-  EXPECT_EQ(headUnit.availableMapSpace, 5);
-  EXPECT_EQ(headUnit.totalMapSpace, 11);
 }
 
 // What is wrong on the stick is reported before the call returns, and nothing
@@ -400,21 +380,16 @@ TEST_F(MetadataCheckerTest, StickFailureIsReportedAtOnce)
     QCoreApplication::processEvents();
     EXPECT_EQ(results.size(), 1u);
   }
-}
 
-TEST_F(MetadataCheckerTest, InstalledMetadataIsTheFileNamedAfterItsMap)
-{
+  // The installed map is the first file that holds the map it is named after:
+  // not one naming another map, not a broken one.
   const UsbInfo usb = RelatedSetUp();
-  // Files that sort earlier: one that names another map, one that is broken.
   stick.WriteMetadata(Served("AAA", "2020.01", "EUR", "x"));
   stick.Write(Meta + "AAB.xml", MapService::MetadataXml(Served("ZZZ", "2020.01", "EUR", "x")).toStdString());
   stick.Write(Meta + "._EUR_2023_06.XML", "\x00\x05\x16\x07");
   maps.SetRelated("AAA", {});
   maps.AddMap(Served("AAA", "2020.01", "EUR", "x"));
-  checker->CheckRelatedUpdates(usb, Record());
-  ASSERT_TRUE(WaitForResult());
-  EXPECT_EQ(results, Results{MetadataChecker::Ok});
-  // AAA.xml holds AAA and comes first in name order.
+  EXPECT_EQ(Check(&usb), Results{MetadataChecker::Ok});
   EXPECT_EQ(InstalledMap().id, "AAA");
 }
 
@@ -478,14 +453,8 @@ TEST_P(MetadataCheckerFaultTest, ServiceFaultEndsTheCheck)
   const UsbInfo usb = RelatedSetUp();
   const ServiceFault& fault = GetParam();
   maps.Override(fault.operation, fault.id, {fault.answer});
-  if (fault.operation == std::string("allroots") || fault.operation == std::string("allnewest"))
-    checker->CheckRootUpdates(Record());
-  else
-    checker->CheckRelatedUpdates(usb, Record());
-  ASSERT_TRUE(WaitForResult());
-  EXPECT_EQ(results, Results{fault.expected});
-  QCoreApplication::processEvents();
-  EXPECT_EQ(results.size(), 1u);
+  const bool root = fault.operation == std::string("allroots") || fault.operation == std::string("allnewest");
+  EXPECT_EQ(Check(root ? nullptr : &usb), Results{fault.expected});
 }
 
 INSTANTIATE_TEST_SUITE_P(Service, MetadataCheckerFaultTest, testing::ValuesIn(ServiceFaults()),
@@ -502,7 +471,6 @@ TEST_F(MetadataCheckerTest, AbortAndDestructionDropEveryRequestAndReportNothing)
   ASSERT_TRUE(WaitForRequests("allnewest", 2));
   ASSERT_TRUE(
       QTest::qWaitFor([&] { return MapStorage::Get().GetMap("NAM_2024_03").name == L"Nordamerika"; }, 20000));
-
   LogCapture log;
   checker->Abort();
   EXPECT_TRUE(log.Contains("Aborting all requests"));
@@ -512,15 +480,12 @@ TEST_F(MetadataCheckerTest, AbortAndDestructionDropEveryRequestAndReportNothing)
 
   // The checker is ready for the next check.
   maps.Override("allnewest", "EUR_ROOT", {Answer::Ok(MapService::PackageListXml({"EUR_2024_06"}))});
-  Results second;
-  checker->CheckRootUpdates(Record(second));
-  ASSERT_TRUE(WaitFor(second));
-  EXPECT_EQ(second, Results{MetadataChecker::Ok});
-  EXPECT_TRUE(results.empty());
+  EXPECT_EQ(Check(), Results{MetadataChecker::Ok});
   EXPECT_EQ(MapStorage::Get().GetMaps().size(), 2u);
 
   maps.Override("metadata", "EUR_2024_06", {Answer::Silent()});
   const int asked = maps.Requests("metadata").size();
+  results.clear();
   checker->CheckRootUpdates(Record());
   ASSERT_TRUE(WaitForRequests("metadata", asked + 2));
   checker.reset();
@@ -536,22 +501,20 @@ TEST_F(MetadataCheckerTest, NewCheckMakesLateRepliesHarmless)
   maps.Override("allnewest", "EUR_ROOT",
                 {Answer::Ok(MapService::PackageListXml({"OLD_MAP"})).HoldAfter(40),
                  Answer::Ok(MapService::PackageListXml({"EUR_2024_06"}))});
-  checker->CheckRootUpdates(Record());
+  Results first;
+  checker->CheckRootUpdates(Record(first));
   ASSERT_TRUE(WaitForRequests("allnewest", 2));
 
-  Results second;
   LogCapture log;
-  checker->CheckRootUpdates(Record(second));
-  ASSERT_TRUE(WaitFor(second));
-  EXPECT_EQ(second, Results{MetadataChecker::Ok});
+  EXPECT_EQ(Check(), Results{MetadataChecker::Ok});
   // The second check asked afresh instead of waiting for the first one's request.
   EXPECT_EQ(log.Count("Sending AllNewest request for map: EUR_ROOT"), 1);
   EXPECT_EQ(log.Count("AllNewest request is already in progress"), 0);
 
   service.ReleaseHeld();
   Settle();
-  EXPECT_TRUE(results.empty());
-  EXPECT_EQ(second.size(), 1u);
+  EXPECT_TRUE(first.empty());
+  EXPECT_EQ(results.size(), 1u);
   EXPECT_FALSE(MapStorage::Get().GetMap("OLD_MAP").Valid());
   for (const auto& request : maps.Requests("metadata"))
     EXPECT_NE(request.Query("id"), "OLD_MAP");
@@ -561,13 +524,10 @@ TEST_F(MetadataCheckerTest, NewCheckMakesLateRepliesHarmless)
   const UsbInfo usb = RelatedSetUp();
   maps.Override("downloadinfo", "NAM_2024_03", {Answer::Silent()});
   const int asked = maps.Requests("downloadinfo").size();
-  checker->CheckRootUpdates(Record());
+  checker->CheckRootUpdates(Record(first));
   ASSERT_TRUE(WaitForRequests("downloadinfo", asked + 2));
-  Results related;
-  checker->CheckRelatedUpdates(usb, Record(related));
-  ASSERT_TRUE(WaitFor(related));
-  EXPECT_EQ(related, Results{MetadataChecker::Ok});
-  EXPECT_TRUE(results.empty());
+  EXPECT_EQ(Check(&usb), Results{MetadataChecker::Ok});
+  EXPECT_TRUE(first.empty());
   EXPECT_TRUE(RootMaps().empty());
   EXPECT_EQ(InstalledMap().id, "EUR_2023_06");
 }
@@ -596,14 +556,12 @@ TEST_F(MetadataCheckerTest, RepliesOfOneKindInEitherOrder)
     EXPECT_TRUE(results.empty());
 
     service.ReleaseHeld();
-    ASSERT_TRUE(WaitForResult());
+    ASSERT_TRUE(WaitFor(results));
     EXPECT_EQ(results, Results{MetadataChecker::Ok});
-    for (const ServedMap* served : {&europe, &america}) {
-      const MapInfo map = MapStorage::Get().GetMap(served->id);
-      EXPECT_EQ(map.region, served->region);
-      EXPECT_EQ(map.name, QString::fromStdString(served->names.at("de-DE")).toStdWString());
-      EXPECT_EQ(map.url, ArchiveUrl(served->id));
-    }
+    EXPECT_EQ(Stored("EUR_2024_06"), "EUR_2024_06 Optional Available root Europa EUR EUR 2024.06 "
+                                     "0123456789abcdef0123456789abcdef 7340032000 0 EUR_2024_06.tar");
+    EXPECT_EQ(Stored("NAM_2024_03"), "NAM_2024_03 Optional Available root Nordamerika NAM NAM 2024.03 "
+                                     "0123456789abcdef0123456789abcdef 7340032000 0 NAM_2024_03.tar");
   }
 }
 
@@ -615,7 +573,6 @@ TEST_F(MetadataCheckerTest, RunsOnTheThreadThatUsesIt)
 {
   checker.reset();
   std::thread([&] { checker = std::make_unique<MetadataChecker>(MakeSetup()); }).join();
-
   QThread worker;
   worker.start();
   QObject context;
@@ -632,7 +589,6 @@ TEST_F(MetadataCheckerTest, RunsOnTheThreadThatUsesIt)
   EXPECT_EQ(result, MetadataChecker::Ok);
   EXPECT_EQ(reportedOn, &worker);
   EXPECT_EQ(MapStorage::Get().GetMap("EUR_2024_06").name, L"Europa");
-
   // Destroyed where its requests live.
   QMetaObject::invokeMethod(
       &context, [&] { checker.reset(); }, Qt::BlockingQueuedConnection);

@@ -9,29 +9,32 @@
 class StickFolder
 {
 public:
-  explicit StickFolder(std::string mountPath, std::string updateDir = "OrvaneNDSUpdate",
-                       std::string checksumName = "CHECKSUMS.MD5");
+  explicit StickFolder(std::string mountPath) : mount_(std::move(mountPath)) {}
 
   // A file in the update folder (parents created), listed in the checksum file.
-  void Add(const std::string& path, const std::string& content);
+  void Add(const std::string& path, const std::string& content)
+  {
+    AddUnlisted(path, content);
+    AddLine(Md5(content) + "  " + path);
+  }
   // A file in the update folder that the checksum file does not list.
-  void AddUnlisted(const std::string& path, const std::string& content);
+  void AddUnlisted(const std::string& path, const std::string& content)
+  {
+    WriteFile(UpdateFolder() + "/" + path, content);
+  }
   // A line for the checksum file as it is.
-  void AddLine(const std::string& line);
+  void AddLine(const std::string& line) { lines_.push_back(line); }
 
   void WriteChecksums() const;
-  void WriteChecksumText(const std::string& text) const;
+  void WriteChecksumText(const std::string& text) const { WriteFile(ChecksumPath(), text); }
 
-  std::string UpdateFolder() const;
-  std::string Mount() const { return mount_; }
-  std::string ChecksumPath() const;
+  std::string UpdateFolder() const { return mount_ + "/OrvaneNDSUpdate"; }
+  std::string ChecksumPath() const { return UpdateFolder() + "/CHECKSUMS.MD5"; }
 
   static std::string Md5(const std::string& content);
   static void WriteFile(const std::string& path, const std::string& content);
 
 private:
   std::string mount_;
-  std::string updateDir_;
-  std::string checksumName_;
   std::vector<std::string> lines_;
 };
