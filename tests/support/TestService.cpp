@@ -5,10 +5,11 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QSslCertificate>
 #include <QSslConfiguration>
+#include <QSslKey>
 #include <QSslSocket>
 #include <QTemporaryDir>
-#include <QTest>
 #include <QTimer>
 #include <QUrl>
 
@@ -21,46 +22,10 @@ namespace {
 // Requests whose head grows beyond this are answered by closing the connection.
 constexpr int kMaxRequestHead = 1 << 20;
 
+// Clients read the status code alone, never the reason phrase.
 QByteArray ReasonPhrase(int status)
 {
-  switch (status) {
-  case 200:
-    return "OK";
-  case 204:
-    return "No Content";
-  case 206:
-    return "Partial Content";
-  case 301:
-    return "Moved Permanently";
-  case 302:
-    return "Found";
-  case 303:
-    return "See Other";
-  case 304:
-    return "Not Modified";
-  case 307:
-    return "Temporary Redirect";
-  case 308:
-    return "Permanent Redirect";
-  case 400:
-    return "Bad Request";
-  case 401:
-    return "Unauthorized";
-  case 403:
-    return "Forbidden";
-  case 404:
-    return "Not Found";
-  case 416:
-    return "Range Not Satisfiable";
-  case 500:
-    return "Internal Server Error";
-  case 502:
-    return "Bad Gateway";
-  case 503:
-    return "Service Unavailable";
-  default:
-    return "Status";
-  }
+  return status < 300 ? "OK" : status < 400 ? "Moved" : "Error";
 }
 
 struct Credentials
@@ -308,12 +273,11 @@ private:
     }
     answering = true;
     RecordedRequest request = Parse(input.left(end));
-    request.connection = index;
     if (auto* ssl = qobject_cast<QSslSocket*>(socket))
       request.protocol = ssl->sessionProtocol();
     const QByteArray range = request.Header("Range");
     const Answer answer = service.AnswerFor(request);
-    service.Record(request);
+    service.requests.append(request);
     Start(answer, range);
   }
 
@@ -327,9 +291,7 @@ private:
         line.chop(1);
       if (i == 0) {
         request.requestLine = line;
-        const QList<QByteArray> parts = line.split(' ');
-        request.method = parts.value(0);
-        request.target = parts.value(1);
+        request.target = line.split(' ').value(1);
         continue;
       }
       const int colon = line.indexOf(':');
@@ -395,13 +357,8 @@ private:
     if (file)
       file->seek(offset);
 
-    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + " " +
-                      (answer.reason.isEmpty() ? ReasonPhrase(status) : answer.reason) + "\r\n";
-    if (answer.contentLength) {
-      const qint64 length = answer.declaredLength >= 0 ? answer.declaredLength : end - offset;
-      head += "Content-Length: " + QByteArray::number(length) + "\r\n";
-    }
-    head += "Connection: close\r\n";
+    QByteArray head = "HTTP/1.1 " + QByteArray::number(status) + " " + ReasonPhrase(status) + "\r\n" +
+                      "Content-Length: " + QByteArray::number(end - offset) + "\r\nConnection: close\r\n";
     if (!contentRange.isEmpty())
       head += "Content-Range: " + contentRange + "\r\n";
     for (const auto& header : answer.headers)
@@ -494,7 +451,6 @@ private:
 
 TestService::TestService(Tls tls, QObject* parent) : QObject(parent), tls(tls), server(new Server(*this))
 {
-  defaultAnswer = Answer::Status(404, "no such resource");
   server->listen(QHostAddress::LocalHost, 0);
 }
 
@@ -504,11 +460,6 @@ TestService::~TestService()
     if (connection)
       connection->Abort();
   server->close();
-}
-
-bool TestService::IsListening() const
-{
-  return server->isListening();
 }
 
 quint16 TestService::Port() const
@@ -557,13 +508,6 @@ void TestService::ReleaseHeld()
       connection->Release();
 }
 
-void TestService::CloseConnections()
-{
-  for (const auto& connection : connections)
-    if (connection)
-      connection->Abort();
-}
-
 int TestService::OpenConnections() const
 {
   return static_cast<int>(std::count_if(connections.begin(), connections.end(), [](const auto& connection) {
@@ -571,20 +515,10 @@ int TestService::OpenConnections() const
   }));
 }
 
-QSslCertificate TestService::Certificate()
-{
-  return TestCredentials().certificate;
-}
-
-QSslKey TestService::PrivateKey()
-{
-  return TestCredentials().key;
-}
-
 void TestService::TrustCertificate()
 {
   QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-  configuration.addCaCertificate(Certificate());
+  configuration.addCaCertificate(TestCredentials().certificate);
   QSslConfiguration::setDefaultConfiguration(configuration);
 }
 
@@ -593,8 +527,8 @@ void TestService::OnIncoming(qintptr descriptor)
   QTcpSocket* socket = nullptr;
   if (tls == Tls::On) {
     auto* ssl = new QSslSocket;
-    ssl->setLocalCertificate(Certificate());
-    ssl->setPrivateKey(PrivateKey());
+    ssl->setLocalCertificate(TestCredentials().certificate);
+    ssl->setPrivateKey(TestCredentials().key);
     ssl->setProtocol(tlsProtocol);
     ssl->setPeerVerifyMode(QSslSocket::VerifyNone);
     socket = ssl;
@@ -617,20 +551,13 @@ void TestService::OnIncoming(qintptr descriptor)
 Answer TestService::AnswerFor(const RecordedRequest& request)
 {
   const auto found = scripts.find(request.path);
-  if (found == scripts.end())
-    return defaultAnswer;
+  if (found == scripts.end() || (!found->second.handler && found->second.answers.isEmpty()))
+    return Answer::Status(404, "no such resource");
   Script& script = found->second;
   const int index = script.served++;
   if (script.handler)
     return script.handler(request);
-  if (script.answers.isEmpty())
-    return defaultAnswer;
   return script.answers.value(std::min(index, script.answers.size() - 1));
-}
-
-void TestService::Record(RecordedRequest request)
-{
-  requests.append(std::move(request));
 }
 
 } // namespace TestSupport

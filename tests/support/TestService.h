@@ -31,8 +31,6 @@
 #include <QObject>
 #include <QPair>
 #include <QPointer>
-#include <QSslCertificate>
-#include <QSslKey>
 #include <QString>
 #include <QTcpServer>
 #include <QUrlQuery>
@@ -55,12 +53,10 @@ bool WaitFor(const std::function<bool()>& condition, int timeoutMs = 20000);
 struct RecordedRequest
 {
   QByteArray requestLine; // "GET /path?query HTTP/1.1", as sent
-  QByteArray method;      // "GET"
   QByteArray target;      // "/path?query", or "http://host/path?query" when sent to a proxy
   QString path;           // the decoded path of the target
   QUrlQuery query;        // the query of the target
   HeaderList headers;     // in the order sent, names as sent
-  int connection = 0;     // counts the connections the service accepted, from 0
   QSsl::SslProtocol protocol = QSsl::UnknownProtocol; // negotiated TLS version; Unknown over plain TCP
 
   // The value of the first header of that name (any letter case); empty when absent.
@@ -84,15 +80,12 @@ struct Answer
   };
 
   int status = 200;
-  QByteArray reason;          // the reason phrase; empty gives the usual one
-  HeaderList headers;         // sent after Content-Length and Connection
-  QByteArray body;            // the body, unless `file` is set
-  QString file;               // the body is this file's content, read as it is sent
-  bool ranges = true;         // answer "Range: bytes=N-" to a 200 answer with 206 and Content-Range
-                              // (416 when N lies at or beyond the end); false ignores Range
-  qint64 rangeShift = 0;      // fault: a 206 answer starts this many bytes after N (and says so)
-  bool contentLength = true;  // false: no Content-Length; the body ends when the connection closes
-  qint64 declaredLength = -1; // fault: announce this Content-Length instead of the true one
+  HeaderList headers;    // sent after Content-Length and Connection
+  QByteArray body;       // the body, unless `file` is set
+  QString file;          // the body is this file's content, read as it is sent
+  bool ranges = true;    // answer "Range: bytes=N-" to a 200 answer with 206 and Content-Range
+                         // (416 when N lies at or beyond the end); false ignores Range
+  qint64 rangeShift = 0; // fault: a 206 answer starts this many bytes after N (and says so)
   Fault fault = Fault::None;
   qint64 faultAfter = 0;     // body bytes sent before the fault
   QByteArray raw;            // when not empty: sent as it is instead of all of the above, then close
@@ -131,7 +124,6 @@ public:
   explicit TestService(Tls tls = Tls::Off, QObject* parent = nullptr);
   ~TestService() override;
 
-  bool IsListening() const;
   quint16 Port() const;
   // "http://127.0.0.1:<port>" (or https), followed by `path` as given.
   QString Url(const QString& path = QString()) const;
@@ -150,8 +142,6 @@ public:
 
   // Lets every answer held by Fault::HoldAfter go on.
   void ReleaseHeld();
-  // Closes every open connection at once.
-  void CloseConnections();
   int OpenConnections() const;
   // Body bytes the service has handed to its sockets, over all answers.
   qint64 BodyBytesSent() const { return bodyBytesSent; }
@@ -159,10 +149,8 @@ public:
   // TLS versions the service accepts (default: TLS 1.2 or later).
   void SetTlsProtocol(QSsl::SslProtocol protocol) { tlsProtocol = protocol; }
 
-  // The test certificate and key (made once per process; empty when openssl failed).
-  static QSslCertificate Certificate();
-  static QSslKey PrivateKey();
-  // Makes every later TLS configuration of this process trust the test certificate.
+  // Makes every later TLS configuration of this process trust the test
+  // certificate (made once per process).
   static void TrustCertificate();
 
 signals:
@@ -183,13 +171,11 @@ private:
 
   void OnIncoming(qintptr descriptor);
   Answer AnswerFor(const RecordedRequest& request);
-  void Record(RecordedRequest request);
 
   Tls tls;
   QSsl::SslProtocol tlsProtocol = QSsl::TlsV1_2OrLater;
   std::unique_ptr<Server> server;
   std::map<QString, Script> scripts;
-  Answer defaultAnswer;
   QList<RecordedRequest> requests;
   QList<QPointer<Connection>> connections;
   int connectionCount = 0;
