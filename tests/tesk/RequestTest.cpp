@@ -32,22 +32,14 @@ struct FailingBuffer : std::streambuf
 // What a request makes of the answers of its attempts.
 struct Case
 {
-  Case(std::string name, QList<Answer> answers, std::string held, std::vector<Result> results,
-       std::string written, std::vector<QByteArray> ranges = {}, int timeoutMs = 1000,
-       bool mayWriteNothing = false)
-      : name(std::move(name)), answers(std::move(answers)), held(std::move(held)),
-        results(std::move(results)), written(std::move(written)), ranges(std::move(ranges)),
-        timeoutMs(timeoutMs), mayWriteNothing(mayWriteNothing)
-  {
-  }
   std::string name;
-  QList<Answer> answers;          // one per attempt, the last repeats
-  std::string held;               // in the stream before: the request resumes
-  std::vector<Result> results;    // any one of these
-  std::string written;            // the stream in the end
-  std::vector<QByteArray> ranges; // when given: the Range header of every attempt
-  int timeoutMs;
-  bool mayWriteNothing; // a failure may also leave the stream as it was
+  QList<Answer> answers;               // one per attempt, the last repeats
+  std::string held;                    // in the stream before: the request resumes
+  std::vector<Result> results;         // any one of these
+  std::string written;                 // the stream in the end
+  std::vector<QByteArray> ranges = {}; // when given: the Range header of every attempt
+  int timeoutMs = 1000;
+  bool mayWriteNothing = false; // a failure may also leave the stream as it was
 };
 
 void PrintTo(const Case& test, std::ostream* os)
@@ -65,53 +57,55 @@ std::vector<Case> Cases()
   for (int i = 0; i < 20000; ++i)
     manyHeaders += "X-H" + QByteArray::number(i) + ": value\r\n";
   const QByteArray tail = "Content-Length: 4\r\nConnection: close\r\n\r\nbody";
+  const Answer all = Answer::Ok(kResource);
+  // clang-format off
   std::vector<Case> cases = {
-      Case("Whole", {Answer::Ok(kResource)}, "", Ok, ok, {""}),
-      Case("CutAfter10", {Answer::Ok(kResource).CloseAfter(10), Answer::Ok(kResource)}, "", Ok, ok,
-           {"", "bytes=10-"}),
-      Case("StalledAfter10", {Answer::Ok(kResource).StallAfter(10), Answer::Ok(kResource)}, "", Ok, ok,
-           {"", "bytes=10-"}, 200),
-      Case("ResumedByTheCaller", {Answer::Ok(kResource)}, ok.substr(0, 5), Ok, ok, {"bytes=5-"}),
-      Case("RangeIgnored", {Answer::Ok(kResource).IgnoreRanges()}, ok.substr(0, 12), Ok, ok, {"bytes=12-"}),
-      Case("WholeAnswerShorterThanTheStream", {Answer::Ok("short").IgnoreRanges()}, ok, Server, ok),
-      Case("PartialAnswerFromAnotherOffset", {shifted, Answer::Ok(kResource)}, ok.substr(0, 8), Ok, ok,
-           {"bytes=8-", "bytes=8-"}),
-      Case("PartialAnswerToAWholeRequest",
-           {Answer::Raw("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 3-5/36\r\nContent-Length: 3\r\n"
-                        "Connection: close\r\n\r\n345")},
-           "", Server, ""),
-      Case("SilentThenStalled", {Answer::Silent(), Answer::Ok(kResource).StallAfter(7)}, "", None,
-           ok.substr(0, 7), {}, 200),
+      {"Whole", {all}, "", Ok, ok, {""}},
+      {"CutAfter10", {Answer(all).CloseAfter(10), all}, "", Ok, ok, {"", "bytes=10-"}},
+      {"StalledAfter10", {Answer(all).StallAfter(10), all}, "", Ok, ok, {"", "bytes=10-"}, 200},
+      {"ResumedByTheCaller", {all}, ok.substr(0, 5), Ok, ok, {"bytes=5-"}},
+      {"RangeIgnored", {Answer(all).IgnoreRanges()}, ok.substr(0, 12), Ok, ok, {"bytes=12-"}},
+      {"WholeAnswerShorterThanTheStream", {Answer::Ok("short").IgnoreRanges()}, ok, Server, ok},
+      {"PartialAnswerFromAnotherOffset", {shifted, all}, ok.substr(0, 8), Ok, ok, {"bytes=8-", "bytes=8-"}},
+      {"PartialAnswerToAWholeRequest",
+       {Answer::Raw("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 3-5/36\r\nContent-Length: 3\r\n"
+                    "Connection: close\r\n\r\n345")},
+       "", Server, ""},
+      {"SilentThenStalled", {Answer::Silent(), Answer(all).StallAfter(7)}, "", None, ok.substr(0, 7), {},
+       200},
       // The time-out outlasts the window: it decides, not the last status.
-      Case("ErrorThenSilent", {Answer::Status(500), Answer::Silent()}, "", None, "", {"", ""}, 300),
-      Case("MalformedStatusLine", {Answer::Raw("HTTP/1.1 2x0 Fine\r\n" + tail)}, "", None, ""),
-      Case("NotHttp", {Answer::Raw("SSH-2.0-OpenSSH\r\n\r\n")}, "", None, ""),
-      Case("StatusLineOnly", {Answer::Raw("HTTP/1.1 200 OK\r\n")}, "", None, ""),
-      Case("ConnectionDropped", {Answer::Drop()}, "", None, ""),
-      Case("BodyCutShortEveryTime", {Answer::Ok(kResource).IgnoreRanges().CloseAfter(6)}, "", None,
-           ok.substr(0, 6), {}, 1000, true),
-      Case("HugeHeader",
-           {Answer::Raw("HTTP/1.1 200 OK\r\nX-Filler: " + QByteArray(4 << 20, 'a') + "\r\n" + tail)}, "",
-           {Result::Ok, Result::NoConnection}, "body", {}, 1000, true),
-      Case("ManyHeaders", {Answer::Raw(manyHeaders + tail)}, "",
-           {Result::Ok, Result::NoConnection, Result::ServerError}, "body", {}, 1000, true),
+      {"ErrorThenSilent", {Answer::Status(500), Answer::Silent()}, "", None, "", {"", ""}, 300},
+      {"MalformedStatusLine", {Answer::Raw("HTTP/1.1 2x0 Fine\r\n" + tail)}, "", None, ""},
+      {"NotHttp", {Answer::Raw("SSH-2.0-OpenSSH\r\n\r\n")}, "", None, ""},
+      {"StatusLineOnly", {Answer::Raw("HTTP/1.1 200 OK\r\n")}, "", None, ""},
+      {"ConnectionDropped", {Answer::Drop()}, "", None, ""},
+      {"BodyCutShortEveryTime", {Answer(all).IgnoreRanges().CloseAfter(6)}, "", None, ok.substr(0, 6), {},
+       1000, true},
+      {"HugeHeader", {Answer::Raw("HTTP/1.1 200 OK\r\nX-Filler: " + QByteArray(4 << 20, 'a') + "\r\n" +
+                                  tail)}, "", {Result::Ok, Result::NoConnection}, "body", {}, 1000, true},
+      {"ManyHeaders", {Answer::Raw(manyHeaders + tail)}, "",
+       {Result::Ok, Result::NoConnection, Result::ServerError}, "body", {}, 1000, true},
   };
+  // clang-format on
   // Error pages, 3xx without a target and 2xx other than 200/206: each is
   // retried for the whole window and never reaches the stream.
   for (int status : {404, 500, 503, 401, 304, 300, 204, 201, 202})
-    cases.emplace_back(
-        "Status" + std::to_string(status),
-        QList<Answer>{Answer::Status(status, status == 304 || status == 204 ? "" : "<html>error</html>")}, "",
-        Server, "");
+    cases.push_back({"Status" + std::to_string(status),
+                     {Answer::Status(status, status == 304 || status == 204 ? "" : "<html>error</html>")},
+                     "",
+                     Server,
+                     ""});
   // A server that closes the connection in the middle of a large body: the
   // announced length tells that the answer is not the whole document.
   QByteArray document(300000, 'x');
   for (int i = 0; i < document.size(); ++i)
     document[i] = char('a' + i % 26);
   for (qint64 cut : {1, 70000, 299999})
-    cases.emplace_back("CutAfter" + std::to_string(cut) + "Of300000",
-                       QList<Answer>{Answer::Ok(document).CloseAfter(cut), Answer::Ok(document)}, "", Ok,
-                       document.toStdString());
+    cases.push_back({"CutAfter" + std::to_string(cut) + "Of300000",
+                     {Answer::Ok(document).CloseAfter(cut), Answer::Ok(document)},
+                     "",
+                     Ok,
+                     document.toStdString()});
   return cases;
 }
 
