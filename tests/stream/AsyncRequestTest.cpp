@@ -174,7 +174,7 @@ TEST_F(AsyncRequestTest, ResumesAfterCutsAtManyOffsetsToAByteIdenticalTreeAndThe
     ExpectExactResumes(*download.request);
     EXPECT_EQ(download.recorder.total, archive.size());
     EXPECT_EQ(stream.md5(), Md5Hex(archive).toStdString());
-    EXPECT_EQ(Describe(target.path()), Describe(source.path()));
+    EXPECT_EQ(Listing(target.path()), Listing(source.path()));
     download.request.reset();
   }
 }

@@ -63,6 +63,8 @@ void MakeSampleTree(const QString& root)
   WriteFile(root + "/spaces and ümlauts/file name.txt", "text\n");
 }
 
+namespace {
+
 int RunTar(const QStringList& arguments)
 {
   QProcess tar;
@@ -72,6 +74,8 @@ int RunTar(const QStringList& arguments)
     return -1;
   return tar.exitStatus() == QProcess::NormalExit ? tar.exitCode() : -1;
 }
+
+} // namespace
 
 QByteArray TarFolder(const QString& folder, const QString& format)
 {
@@ -108,14 +112,6 @@ std::map<std::string, std::string> Listing(const QString& root)
       entries[name] = "other";
   }
   return entries;
-}
-
-std::string Describe(const QString& folder)
-{
-  std::string text;
-  for (const auto& entry : Listing(folder))
-    text += entry.first + " " + entry.second + "\n";
-  return text;
 }
 
 namespace {

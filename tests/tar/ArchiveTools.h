@@ -27,8 +27,6 @@ QByteArray ReadFile(const QString& path);
 // bytes, names longer than 100 and 255 bytes, empty and nested folders.
 void MakeSampleTree(const QString& root);
 
-// Runs GNU tar with the arguments; returns its exit code (-1 when it did not run).
-int RunTar(const QStringList& arguments);
 // Archives the contents of folder (as "./...") in the given --format
 // ("gnu", "pax", "ustar", "v7") and returns the archive's bytes.
 QByteArray TarFolder(const QString& folder, const QString& format);
@@ -36,8 +34,6 @@ QByteArray TarFolder(const QString& folder, const QString& format);
 // Every entry below root: relative path -> "dir", or "file:" followed by the
 // MD5 of the contents; symbolic links and other kinds are listed as such.
 std::map<std::string, std::string> Listing(const QString& root);
-// Everything below folder, as with Listing, including folder's own entries.
-std::string Describe(const QString& folder);
 
 QByteArray Md5Hex(const QByteArray& data);
 

@@ -97,7 +97,7 @@ TEST_P(TarLayoutTest, UnpacksByteIdenticalTreeAndHashesEveryByteWhateverTheSplit
       EXPECT_EQ(static_cast<qint64>(stream.tellp()), archive.size());
       EXPECT_EQ(stream.md5(), Md5Hex(archive).toStdString());
     }
-    EXPECT_EQ(Describe(target.path()), Describe(source.path()));
+    EXPECT_EQ(Listing(target.path()), Listing(source.path()));
   }
 }
 

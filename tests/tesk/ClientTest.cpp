@@ -205,23 +205,14 @@ TEST_F(ConnectionTest, HttpsProxyInEveryFormOrTheSystemProxyOrNone)
 
 TEST(ResultText, NamesPrintAndParseExactly)
 {
-  const char* const names[] = {"Ok", "ContentError", "ServerError", "NoConnection", "IOError"};
-  for (int value = 0; value < 5; ++value) {
-    std::ostringstream printed;
-    printed << static_cast<Result>(value);
-    EXPECT_EQ(printed.str(), names[value]);
-    std::istringstream read(names[value]);
-    Result parsed = static_cast<Result>((value + 1) % 5);
-    read >> parsed;
-    EXPECT_EQ(parsed, static_cast<Result>(value));
-  }
-  // Unknown values print nothing; an unknown word leaves the value and the stream as they were.
-  std::ostringstream unknown;
-  unknown << static_cast<Result>(5) << static_cast<Result>(-1);
-  EXPECT_EQ(unknown.str(), "");
-  std::istringstream wrong("noconnection");
+  std::ostringstream printed;
+  printed << Result::NoConnection << static_cast<Result>(5) << static_cast<Result>(-1);
+  EXPECT_EQ(printed.str(), "NoConnection"); // unknown values print nothing
+  std::istringstream read("IOError noconnection");
   Result value = Result::Ok;
-  wrong >> value;
-  EXPECT_EQ(value, Result::Ok);
-  EXPECT_FALSE(wrong.fail());
+  read >> value;
+  EXPECT_EQ(value, Result::IOError);
+  read >> value; // an unknown word leaves the value and the stream as they were
+  EXPECT_EQ(value, Result::IOError);
+  EXPECT_FALSE(read.fail());
 }
