@@ -173,7 +173,7 @@ protected:
   Strings atStart;
 };
 
-TEST_F(FullMapUpdateManagerTest, ADownloadEndsPendingAndItsCancellationGivesEverythingBack)
+TEST_F(FullMapUpdateManagerTest, ADownloadEndsPendingAndACancellationGivesEverythingBack)
 {
   Stick stick;
   service.Serve(PathOf(*archive), Answer::File(archive->file));
@@ -192,18 +192,14 @@ TEST_F(FullMapUpdateManagerTest, ADownloadEndsPendingAndItsCancellationGivesEver
   ExpectCancelled(stick);
   EXPECT_EQ(events, (Strings{"Started", "Finished:Ok", "Started", "Finished:Aborted"}));
   EXPECT_EQ(AtStart().back(), "|EUR");
-}
 
-TEST_F(FullMapUpdateManagerTest, CancellingARunningDownloadStopsItAndGivesTheSpaceBack)
-{
-  Stick stick;
+  // A running download is stopped the same way.
   service.Serve(PathOf(*archive), Answer::File(archive->file).HoldAfter(100000));
-  Offer(*archive, "EUR");
   Download("EUR");
   ASSERT_TRUE(WaitForBytes());
   EXPECT_LT(Space(), kHeadUnitSpace);
   ExpectCancelled(stick);
-  EXPECT_EQ(events, (Strings{"Started", "Started", "Finished:Aborted"}));
+  EXPECT_EQ(Strings(events.begin() + 4, events.end()), (Strings{"Started", "Started", "Finished:Aborted"}));
 }
 
 // A retry after a checksum mismatch starts afresh without counting twice; a

@@ -191,135 +191,101 @@ TEST(StickCheckTest, FindsOneBadFileAmongMany)
   }
 }
 
-// Every verdict but a valid one. Each case starts from a typical stick
-// whose checksum file is not written yet; nothing outside the update folder
-// may be read, whatever the checksum file names and wherever links point.
+// Every verdict but a valid one. Each case starts from a typical stick:
+// `listed` changes it before the checksum file is written, `spoil` after.
+// Nothing outside the update folder may be read, whatever the checksum file
+// names and wherever links point.
 TEST(StickCheckTest, Verdicts)
 {
   using Arrange = std::function<void(Stick&)>;
-  const auto listed = [](std::string line) -> Arrange {
-    return [=](Stick& stick) {
-      stick.folder.AddLine(line);
-      stick.folder.WriteChecksums();
-    };
-  };
+  const auto line = [](std::string text) -> Arrange { return [=](Stick& s) { s.folder.AddLine(text); }; };
   const auto unreadable = [](std::string path) -> Arrange {
-    return [=](Stick& stick) {
-      stick.folder.WriteChecksums();
-      ASSERT_EQ(::chmod((stick.Update() + "/" + path).c_str(), 0), 0);
-    };
+    return [=](Stick& s) { ASSERT_EQ(::chmod((s.Update() + "/" + path).c_str(), 0), 0); };
   };
   const std::string beside = StickFolder::Md5("beside");
   const std::string secret = StickFolder::Md5("secret");
+  const auto none = [](Stick&) {};
   const struct
   {
     const char* name;
-    Arrange arrange;
+    Arrange listed;
+    Arrange spoil;
     UsbInfo::State state;
     std::string reason; // the start of it; empty: any
   } cases[] = {
-      {"no update folder", [](Stick& stick) { fs::remove_all(stick.Update()); }, UsbInfo::NoMetadata, ""},
-      {"no checksum file", [](Stick&) {}, UsbInfo::NoMetadata, ""},
-      {"update folder is a file",
-       [](Stick& stick) {
-         fs::remove_all(stick.Update());
-         StickFolder::WriteFile(stick.Update(), "a file, not a folder");
+      {"no update folder", none, [](Stick& s) { fs::remove_all(s.Update()); }, UsbInfo::NoMetadata, ""},
+      {"no checksum file", none, [](Stick& s) { fs::remove(s.folder.ChecksumPath()); }, UsbInfo::NoMetadata,
+       ""},
+      {"update folder is a file", none,
+       [](Stick& s) {
+         fs::remove_all(s.Update());
+         StickFolder::WriteFile(s.Update(), "a file, not a folder");
        },
        UsbInfo::NoMetadata, ""},
-      {"changed file",
-       [](Stick& stick) {
-         stick.folder.WriteChecksums();
-         StickFolder::WriteFile(stick.Update() + "/data/deep/er/part2.bin", "secoNd");
-       },
+      {"changed file", none, [](Stick& s) { s.folder.AddUnlisted("data/deep/er/part2.bin", "secoNd"); },
        UsbInfo::InvalidMetadata, "Checksum mismatch: data/deep/er/part2.bin"},
-      {"missing file",
-       [](Stick& stick) {
-         stick.folder.WriteChecksums();
-         fs::remove(stick.Update() + "/meta_data/EUR_2024_06.xml");
-       },
+      {"missing file", none, [](Stick& s) { fs::remove(s.Update() + "/meta_data/EUR_2024_06.xml"); },
        UsbInfo::InvalidMetadata, "Cannot open: meta_data/EUR_2024_06.xml"},
-      {"unlisted file",
-       [](Stick& stick) {
-         stick.folder.AddUnlisted("meta_data/extra.xml", "<x/>");
-         stick.folder.WriteChecksums();
-       },
+      {"unlisted file", [](Stick& s) { s.folder.AddUnlisted("meta_data/extra.xml", "<x/>"); }, none,
        UsbInfo::InvalidMetadata, "File not listed in the checksum file: meta_data/extra.xml"},
-      {"listed hidden file",
-       [](Stick& stick) {
-         stick.folder.AddUnlisted(".hidden", "content");
-         stick.folder.AddLine(StickFolder::Md5("other") + "  .hidden");
-         stick.folder.WriteChecksums();
-       },
-       UsbInfo::InvalidMetadata, "Checksum mismatch: .hidden"},
-      {"folder listed as a file", listed(StickFolder::Md5("") + "  data/deep"), UsbInfo::InvalidMetadata,
+      {"listed hidden file", line(StickFolder::Md5("other") + "  .hidden"),
+       [](Stick& s) { s.folder.AddUnlisted(".hidden", "content"); }, UsbInfo::InvalidMetadata,
+       "Checksum mismatch: .hidden"},
+      {"folder listed as a file", line(StickFolder::Md5("") + "  data/deep"), none, UsbInfo::InvalidMetadata,
        "Not a regular file: data/deep"},
-      {"malformed list", [](Stick& stick) { stick.folder.WriteChecksumText("not a checksum line\n"); },
+      {"malformed list", none, [](Stick& s) { s.folder.WriteChecksumText("not a checksum line\n"); },
        UsbInfo::InvalidMetadata, "Malformed line 1"},
-      {"list with a byte order mark",
-       [](Stick& stick) {
-         stick.folder.WriteChecksumText("\xEF\xBB\xBF" + StickFolder::Md5("") + "  empty\n");
-       },
+      {"list with a byte order mark", none,
+       [](Stick& s) { s.folder.WriteChecksumText("\xEF\xBB\xBF" + StickFolder::Md5("") + "  empty\n"); },
        UsbInfo::InvalidMetadata, "Malformed line 1"},
-      {"parent path", listed(beside + "  ../beside.txt"), UsbInfo::InvalidMetadata, "Path leaves"},
-      {"grandparent path", listed(secret + "  ../../outside"), UsbInfo::InvalidMetadata, "Path leaves"},
-      {"absolute path", [&](Stick& stick) { listed(secret + "  " + stick.Outside())(stick); },
+      {"parent path", line(beside + "  ../beside.txt"), none, UsbInfo::InvalidMetadata, "Path leaves"},
+      {"grandparent path", line(secret + "  ../../outside"), none, UsbInfo::InvalidMetadata, "Path leaves"},
+      {"absolute path", [&](Stick& s) { line(secret + "  " + s.Outside())(s); }, none,
        UsbInfo::InvalidMetadata, "Absolute path"},
-      {"path out through a folder", listed(beside + "  meta_data/../../beside.txt"), UsbInfo::InvalidMetadata,
-       "Path leaves"},
-      // A listed link whose target's checksum matches: following it would
+      {"path out through a folder", line(beside + "  meta_data/../../beside.txt"), none,
+       UsbInfo::InvalidMetadata, "Path leaves"},
+      // Listed links whose target's checksum matches: following them would
       // make the stick valid.
-      {"listed link",
-       [&](Stick& stick) {
-         fs::create_symlink(stick.Outside(), stick.Update() + "/link");
-         listed(secret + "  link")(stick);
-       },
-       UsbInfo::InvalidMetadata, "Symbolic link: link"},
-      {"linked folder on the way",
-       [&](Stick& stick) {
-         StickFolder::WriteFile(stick.Outside() + "-dir/file", "secret");
-         fs::create_directory_symlink(stick.Outside() + "-dir", stick.Update() + "/linked");
-         listed(secret + "  linked/file")(stick);
+      {"listed link", line(secret + "  link"),
+       [](Stick& s) { fs::create_symlink(s.Outside(), s.Update() + "/link"); }, UsbInfo::InvalidMetadata,
+       "Symbolic link: link"},
+      {"linked folder on the way", line(secret + "  linked/file"),
+       [](Stick& s) {
+         StickFolder::WriteFile(s.Outside() + "-dir/file", "secret");
+         fs::create_directory_symlink(s.Outside() + "-dir", s.Update() + "/linked");
        },
        UsbInfo::InvalidMetadata, ""},
-      {"unlisted link inside",
-       [](Stick& stick) {
-         fs::create_symlink("GENERAL.JSON", stick.Update() + "/meta_data/alias.json");
-         stick.folder.WriteChecksums();
-       },
+      {"unlisted link inside", none,
+       [](Stick& s) { fs::create_symlink("GENERAL.JSON", s.Update() + "/meta_data/alias.json"); },
        UsbInfo::InvalidMetadata, "Symbolic link: meta_data/alias.json"},
-      {"checksum file a link",
-       [](Stick& stick) {
-         stick.folder.WriteChecksums();
-         fs::rename(stick.folder.ChecksumPath(), stick.Outside());
-         fs::create_symlink(stick.Outside(), stick.folder.ChecksumPath());
+      {"checksum file a link", none,
+       [](Stick& s) {
+         fs::rename(s.folder.ChecksumPath(), s.Outside());
+         fs::create_symlink(s.Outside(), s.folder.ChecksumPath());
        },
        UsbInfo::InvalidMetadata, ""},
-      {"update folder a link",
-       [](Stick& stick) {
-         StickFolder elsewhere(stick.dir.path().toStdString() + "/real");
-         elsewhere.Add("meta_data/GENERAL.JSON", "{}");
-         elsewhere.WriteChecksums();
-         fs::remove_all(stick.Update());
-         fs::create_directory_symlink(elsewhere.UpdateFolder(), stick.Update());
+      {"update folder a link", none,
+       [](Stick& s) {
+         fs::rename(s.Update(), s.dir.path().toStdString() + "/real");
+         fs::create_directory_symlink(s.dir.path().toStdString() + "/real", s.Update());
        },
        UsbInfo::InvalidMetadata, "The update folder is a symbolic link"},
-      {"pipe",
-       [](Stick& stick) {
-         ASSERT_EQ(::mkfifo((stick.Update() + "/pipe").c_str(), 0600), 0);
-         stick.folder.AddLine(StickFolder::Md5("") + "  pipe");
-         stick.folder.WriteChecksums();
-       },
+      {"pipe", line(StickFolder::Md5("") + "  pipe"),
+       [](Stick& s) { ASSERT_EQ(::mkfifo((s.Update() + "/pipe").c_str(), 0600), 0); },
        UsbInfo::InvalidMetadata, "Not a regular file: pipe"},
-      {"checksum file a pipe without writer",
-       [](Stick& stick) { ASSERT_EQ(::mkfifo(stick.folder.ChecksumPath().c_str(), 0600), 0); },
+      {"checksum file a pipe without writer", none,
+       [](Stick& s) {
+         fs::remove(s.folder.ChecksumPath());
+         ASSERT_EQ(::mkfifo(s.folder.ChecksumPath().c_str(), 0600), 0);
+       },
        UsbInfo::InvalidMetadata, ""},
-      {"unreadable file", unreadable("data/chunk 1.bin"), UsbInfo::InvalidMetadata,
+      {"unreadable file", none, unreadable("data/chunk 1.bin"), UsbInfo::InvalidMetadata,
        "Cannot open: data/chunk 1.bin: Permission denied"},
       // A folder that cannot be listed may hide unlisted files.
-      {"unreadable folder", unreadable("data/deep"), UsbInfo::InvalidMetadata, ""},
-      {"unreadable checksum file", unreadable("CHECKSUMS.MD5"), UsbInfo::InvalidMetadata,
+      {"unreadable folder", none, unreadable("data/deep"), UsbInfo::InvalidMetadata, ""},
+      {"unreadable checksum file", none, unreadable("CHECKSUMS.MD5"), UsbInfo::InvalidMetadata,
        "Checksum file: Cannot open"},
-      {"stick gone", [](Stick& stick) { fs::remove_all(stick.mount); }, UsbInfo::InvalidMetadata, ""},
+      {"stick gone", none, [](Stick& s) { fs::remove_all(s.mount); }, UsbInfo::InvalidMetadata, ""},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
@@ -327,7 +293,9 @@ TEST(StickCheckTest, Verdicts)
     Typical(stick.folder);
     StickFolder::WriteFile(stick.mount + "/beside.txt", "beside");
     StickFolder::WriteFile(stick.Outside(), "secret");
-    test.arrange(stick);
+    test.listed(stick);
+    stick.folder.WriteChecksums();
+    test.spoil(stick);
     const auto result = WithoutPermissionOverride([&] { return stick.Check(); });
     EXPECT_EQ(result.state, test.state) << Describe(result);
     EXPECT_EQ(result.reason.rfind(test.reason, 0), 0u) << result.reason;
