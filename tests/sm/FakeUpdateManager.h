@@ -7,16 +7,14 @@
 #include <QObject>
 #include <QThread>
 
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
 
-// Stands in for the update manager where a test drives the results itself:
-// it offers the slots and signals that the state machine reaches by name,
-// records each command with the thread it ran on, and emits its signals on
-// its own thread when the test asks.
+// Stands in for the update manager where a test gives the reports itself: it
+// offers the slots and signals that the state machine reaches by name and
+// records each command with the thread it ran on.
 class FakeUpdateManager : public QObject
 {
   Q_OBJECT
@@ -28,27 +26,17 @@ public:
     QThread* thread = nullptr;
   };
 
-  // Outlives the manager: what it was asked.
+  // What the manager was asked; outlives it.
   struct Journal
   {
-    std::vector<std::string> Texts() const;
     std::vector<Command> Commands() const;
-    void Add(Command command);
+    void Add(const std::string& text);
 
     mutable std::mutex mutex;
     std::vector<Command> commands;
   };
 
-  explicit FakeUpdateManager(std::shared_ptr<Journal> journal);
-
-  // Runs `action` on the manager's thread and returns once it has run, so
-  // that the signals it emits are queued to the main thread on return.
-  void OnOwnThread(const std::function<void(FakeUpdateManager&)>& action);
-
-  void ReportRoot(MetadataChecker::Result result);
-  void ReportRelated(MetadataChecker::Result result);
-  void ReportStarted();
-  void ReportFinished(MapDownloader::Result result);
+  explicit FakeUpdateManager(std::shared_ptr<Journal> journal) : journal_(std::move(journal)) {}
 
 signals:
   void RootUpdatesChecked(MetadataChecker::Result result);
@@ -57,10 +45,10 @@ signals:
   void OperationFinished(MapDownloader::Result result);
 
 public slots:
-  void CheckMapUpdates();
-  void UpdateLocale();
-  void DownloadMap(const MapInfo::Id& mapId);
-  void AbortMapDownload();
+  void CheckMapUpdates() { journal_->Add("CheckMapUpdates"); }
+  void UpdateLocale() { journal_->Add("UpdateLocale"); }
+  void DownloadMap(const MapInfo::Id& mapId) { journal_->Add("DownloadMap(" + mapId + ")"); }
+  void AbortMapDownload() { journal_->Add("AbortMapDownload"); }
 
 private:
   std::shared_ptr<Journal> journal_;

@@ -9,23 +9,14 @@
 
 #include <gtest/gtest.h>
 
+#include <boost/core/demangle.hpp>
+
 #include <QCoreApplication>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-#include <algorithm>
 #include <set>
-
-void UseTestDataFolder()
-{
-  static QTemporaryDir dataHome;
-  static bool done = false;
-  if (done)
-    return;
-  done = true;
-  qputenv("XDG_DATA_HOME", dataHome.path().toUtf8());
-  Config::get();
-}
 
 void ClearStores()
 {
@@ -54,9 +45,7 @@ std::optional<int> QuitCodeOf(const std::function<void()>& action)
         Qt::QueuedConnection);
   });
   const int code = QCoreApplication::exec();
-  if (stillRunning)
-    return std::nullopt;
-  return code;
+  return stillRunning ? std::nullopt : std::optional<int>(code);
 }
 
 std::vector<MachineRecord> MachineRecords(const std::vector<std::string>& lines)
@@ -70,26 +59,21 @@ std::vector<MachineRecord> MachineRecords(const std::vector<std::string>& lines)
       "UsbFull.cpp",        "UsbTooSmall.cpp",     "NetworkFailure.cpp",   "StickQuitConfirmation.cpp"};
   auto trim = [](const std::string& text) {
     const auto first = text.find_first_not_of(' ');
-    const auto last = text.find_last_not_of(' ');
-    return first == std::string::npos ? std::string() : text.substr(first, last - first + 1);
+    return first == std::string::npos ? std::string()
+                                      : text.substr(first, text.find_last_not_of(' ') - first + 1);
   };
   std::vector<MachineRecord> records;
   for (const std::string& line : lines) {
     // time | severity | channel | file:line | function | message
     std::vector<std::string> fields;
     std::size_t from = 0;
-    for (int field = 0; field < 5; ++field) {
-      const std::size_t at = line.find(" | ", from);
-      if (at == std::string::npos)
-        break;
+    for (std::size_t at; fields.size() < 5 && (at = line.find(" | ", from)) != std::string::npos;
+         from = at + 3)
       fields.push_back(line.substr(from, at - from));
-      from = at + 3;
-    }
     if (fields.size() != 5)
       continue;
-    const std::string severity = trim(fields[1]);
     const std::string file = trim(fields[3].substr(0, fields[3].find(':')));
-    if (severity != "Debug" && files.count(file))
+    if (trim(fields[1]) != "Debug" && files.count(file))
       records.push_back({file, trim(fields[4]), line.substr(from)});
   }
   return records;
@@ -103,24 +87,24 @@ std::vector<std::string> MachineMessages(const std::vector<std::string>& lines)
   return messages;
 }
 
-std::vector<std::string> Last(const std::vector<std::string>& messages, std::size_t count)
-{
-  return std::vector<std::string>(messages.end() - std::min(count, messages.size()), messages.end());
-}
-
 bool Contains(const std::vector<std::string>& messages, const std::string& text)
 {
   return std::find(messages.begin(), messages.end(), text) != messages.end();
 }
 
 MachineHarness::MachineHarness()
-    : log_(std::make_unique<LogCapture>()), journal_(std::make_shared<FakeUpdateManager::Journal>())
 {
-  UseTestDataFolder();
+  // The data folder of the process, made once: the configuration is read once.
+  static QTemporaryDir dataHome;
+  static const bool configured = (qputenv("XDG_DATA_HOME", dataHome.path().toUtf8()), Config::get(), true);
+  (void)configured;
   ClearStores();
   // Each part notes its deletion on the thread that deletes it.
   auto noteDeletion = [log = deletions_](QObject* object, const std::string& what) {
-    QObject::connect(object, &QObject::destroyed, [log, what] { log->Add(what); });
+    QObject::connect(object, &QObject::destroyed, [log, what] {
+      std::lock_guard<std::mutex> lock(log->mutex);
+      log->deletions.emplace_back(what, QThread::currentThread());
+    });
   };
   States::Common::SetUiFactory([noteDeletion] {
     auto ui = std::make_unique<RecordingUi>();
@@ -168,44 +152,44 @@ void MachineHarness::Stop()
   manager_ = nullptr;
 }
 
-RecordingUi& MachineHarness::Ui()
+std::string MachineHarness::Leaf() const
 {
-  return *RecordingUi::Instance();
+  const std::string name = boost::core::demangle(typeid(*machine_->state_begin()).name());
+  return name.substr(name.rfind(':') + 1);
 }
 
-void MachineHarness::DeliverQueued()
+template <typename Signal>
+void MachineHarness::Report(Signal signal)
 {
+  QMetaObject::invokeMethod(
+      manager_, [this, signal] { signal(*manager_); }, Qt::BlockingQueuedConnection);
   QCoreApplication::sendPostedEvents();
 }
 
 void MachineHarness::Root(MetadataChecker::Result result)
 {
-  manager_->ReportRoot(result);
-  DeliverQueued();
+  Report([result](FakeUpdateManager& manager) { emit manager.RootUpdatesChecked(result); });
 }
 
 void MachineHarness::Related(MetadataChecker::Result result)
 {
-  manager_->ReportRelated(result);
-  DeliverQueued();
+  Report([result](FakeUpdateManager& manager) { emit manager.RelatedUpdatesChecked(result); });
 }
 
 void MachineHarness::OperationStarted()
 {
-  manager_->ReportStarted();
-  DeliverQueued();
+  Report([](FakeUpdateManager& manager) { emit manager.OperationStarted(); });
 }
 
 void MachineHarness::OperationFinished(MapDownloader::Result result)
 {
-  manager_->ReportFinished(result);
-  DeliverQueued();
+  Report([result](FakeUpdateManager& manager) { emit manager.OperationFinished(result); });
 }
 
 void MachineHarness::StickCheckStarted()
 {
   emit usbManager_->UsbCheckStarted();
-  DeliverQueued();
+  QCoreApplication::sendPostedEvents();
 }
 
 void MachineHarness::StickChecked(const UsbInfo& stick)
@@ -214,30 +198,34 @@ void MachineHarness::StickChecked(const UsbInfo& stick)
   stored.active = false;
   UsbStorage::Get().UpdateUsb(stored);
   emit usbManager_->UsbCheckComplete(stick.id);
-  DeliverQueued();
+  QCoreApplication::sendPostedEvents();
 }
 
 void MachineHarness::StickRemoved(UsbInfo::Id id)
 {
   emit usbManager_->UsbRemoved(id);
-  DeliverQueued();
+  QCoreApplication::sendPostedEvents();
+}
+
+std::vector<std::string> MachineHarness::Commands() const
+{
+  std::vector<std::string> texts;
+  for (const auto& command : journal_->Commands())
+    texts.push_back(command.text);
+  return texts;
 }
 
 bool MachineHarness::WaitForCommands(std::size_t count)
 {
-  return QTest::qWaitFor([&] { return journal_->Texts().size() >= count; }, 20000);
+  return QTest::qWaitFor([&] { return journal_->Commands().size() >= count; }, 20000);
 }
 
-void MachineHarness::DeletionLog::Add(const std::string& what)
+std::vector<MachineRecord> MachineHarness::Forget()
 {
-  std::lock_guard<std::mutex> lock(mutex);
-  deletions.push_back({what, QThread::currentThread()});
-}
-
-std::vector<MachineHarness::Deletion> MachineHarness::Deletions() const
-{
-  std::lock_guard<std::mutex> lock(deletions_->mutex);
-  return deletions_->deletions;
+  Ui().Clear();
+  auto fresh = std::make_unique<LogCapture>();
+  log_.swap(fresh);
+  return MachineRecords(fresh->Lines());
 }
 
 std::vector<std::string> MachineHarness::Messages()
@@ -248,17 +236,13 @@ std::vector<std::string> MachineHarness::Messages()
   return messages;
 }
 
-std::vector<MachineRecord> MachineHarness::Records()
+std::vector<std::pair<std::string, QThread*>> MachineHarness::Deletions() const
 {
-  return MachineRecords(log_->Lines());
+  std::lock_guard<std::mutex> lock(deletions_->mutex);
+  return deletions_->deletions;
 }
 
-std::vector<std::string> MachineHarness::AllMessages()
-{
-  return log_->Messages();
-}
-
-MapInfo MachineHarness::StoreMap(const std::string& id, MapInfo::Type type, MapInfo::State state)
+void MachineHarness::StoreMap(const std::string& id, MapInfo::Type type, MapInfo::State state)
 {
   MapInfo map;
   map.id = id;
@@ -268,7 +252,6 @@ MapInfo MachineHarness::StoreMap(const std::string& id, MapInfo::Type type, MapI
   map.region = "EUR";
   map.size = 1000;
   MapStorage::Get().UpdateMap(map);
-  return map;
 }
 
 UsbInfo MachineHarness::Stick(UsbInfo::Id id, UsbInfo::State state, const std::string& path)

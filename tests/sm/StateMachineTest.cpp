@@ -1,35 +1,28 @@
-// The state machine's transitions, driven by the reports a test gives in
-// place of the update manager, by the USB manager's signals and by the
-// recording user interface, and checked by the user interface calls, the
-// commands to the update manager and the machine's log.
+// The state machine driven by the reports a test gives in place of the
+// update manager, by the USB manager's signals and by the recording user
+// interface, and checked by the interface calls, the commands to the update
+// manager and the machine's log.
 
 #include "MachineHarness.h"
 
+#include "ApplicationGuard.h"
 #include "fmu/MapStorage.h"
-#include "sm/States/CancelDownload.h"
-#include "sm/States/MandatoryUpdate.h"
-#include "sm/States/MapDownload.h"
-#include "sm/States/MapUpdateCheck.h"
-#include "sm/States/MetadataCorrupt.h"
-#include "sm/States/NoConnection.h"
-#include "sm/States/NoSubscription.h"
-#include "sm/States/OptionalUpdate.h"
-#include "sm/States/PendingUpdate.h"
-#include "sm/States/RootUpdate.h"
-#include "sm/States/ServerError.h"
-#include "sm/States/SubscriptionExpired.h"
-#include "sm/States/UpToDate.h"
-#include "sm/States/UsbBlocked.h"
-#include "sm/States/UsbCheck.h"
-#include "sm/States/UsbFull.h"
-#include "sm/States/UsbTooSmall.h"
+#include "sm/States/StartUp.h"
+#include "ui/HeadlessUi.h"
+#include "ui/PopupLink.h"
 #include "usb/UsbStorage.h"
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QThread>
 
+#include <map>
+
 using Strings = std::vector<std::string>;
+using Check = MetadataChecker;
+using Download = MapDownloader;
+using Steps = std::function<void(MachineHarness&)>;
 
 namespace {
 
@@ -40,109 +33,174 @@ const UsbInfo::Id StickC = 33;
 // The id under which a map of each type is stored.
 std::string MapId(MapInfo::Type type)
 {
-  switch (type) {
-  case MapInfo::Installed:
-    return "INSTALLED";
-  case MapInfo::Optional:
-    return "EUR";
-  default:
-    return "MANDATORY";
-  }
+  return type == MapInfo::Installed ? "INSTALLED" : type == MapInfo::Optional ? "EUR" : "MANDATORY";
 }
 
 // Stick A active with valid metadata and an available map of each of the
-// types stored; the machine started and its related check ended with
-// `result`.
-void Checked(MachineHarness& harness, MetadataChecker::Result result,
-             const std::vector<MapInfo::Type>& maps = {MapInfo::Installed})
+// types stored; the related check ended with `result`.
+Steps Outcome(Check::Result result, std::vector<MapInfo::Type> maps)
 {
-  MachineHarness::StoreActive(StickA, UsbInfo::ValidMetadata);
-  for (const MapInfo::Type type : maps)
-    MachineHarness::StoreMap(MapId(type), type, MapInfo::Available);
-  harness.Start();
-  harness.Related(result);
+  return [=](MachineHarness& h) {
+    MachineHarness::StoreActive(StickA, UsbInfo::ValidMetadata);
+    for (const MapInfo::Type type : maps)
+      MachineHarness::StoreMap(MapId(type), type, MapInfo::Available);
+    h.Start();
+    h.Related(result);
+  };
 }
 
-// The related check found an installed and an optional map: OptionalUpdate.
-void ToOptionalUpdate(MachineHarness& harness)
+// From OptionalUpdate, the download of EUR, started and, if given, ended.
+Steps Downloading(std::optional<Download::Result> result = std::nullopt)
 {
-  Checked(harness, MetadataChecker::Ok, {MapInfo::Installed, MapInfo::Optional});
-  ASSERT_TRUE(harness.In<States::OptionalUpdate>());
+  return [=](MachineHarness& h) {
+    Outcome(Check::Ok, {MapInfo::Installed, MapInfo::Optional})(h);
+    emit h.Ui().DownloadMap("EUR");
+    MachineHarness::StoreMap("EUR", MapInfo::Optional, MapInfo::Downloading);
+    h.OperationStarted();
+    if (result)
+      h.OperationFinished(*result);
+  };
 }
 
-// From OptionalUpdate, the download of map EUR, reported started.
-void ToMapDownload(MachineHarness& harness)
+// The root check (for no stick, or for stick A without metadata) ended with `result`.
+Steps RootChecked(Check::Result result, bool stick = false)
 {
-  ASSERT_NO_FATAL_FAILURE(ToOptionalUpdate(harness));
-  emit harness.Ui().DownloadMap("EUR");
-  ASSERT_TRUE(harness.In<States::MapDownload>());
-  MachineHarness::StoreMap("EUR", MapInfo::Optional, MapInfo::Downloading);
-  harness.OperationStarted();
+  return [=](MachineHarness& h) {
+    if (stick)
+      MachineHarness::StoreActive(StickA, UsbInfo::NoMetadata);
+    MachineHarness::StoreMap("EUR", MapInfo::Optional, MapInfo::Available);
+    h.Start();
+    h.Root(result);
+  };
 }
 
-// The calls and messages from now on.
-void Forget(MachineHarness& harness)
+Steps Then(Steps first, Steps next)
 {
-  harness.Ui().Clear();
+  return [=](MachineHarness& h) {
+    first(h);
+    next(h);
+  };
 }
 
-} // namespace
+// The situations the tests start from, by the name of the state they reach;
+// "+stick": stick A is active, "+download": a download failed, "+root": the
+// root check ended so.
+const std::map<std::string, Steps> Situations = {
+    {"MapUpdateCheck", [](MachineHarness& h) { h.Start(); }},
+    {"MapUpdateCheck+stick",
+     [](MachineHarness& h) {
+       MachineHarness::StoreActive(StickA, UsbInfo::ValidMetadata);
+       h.Start();
+     }},
+    {"RootUpdate", RootChecked(Check::Ok)},
+    {"RootUpdate+stick", RootChecked(Check::Ok, true)},
+    {"UsbCheck", Then(RootChecked(Check::Ok, true), [](MachineHarness& h) { h.StickCheckStarted(); })},
+    {"NoConnection", RootChecked(Check::NoConnection)},
+    {"ServerError", RootChecked(Check::ServerError)},
+    {"MetadataCorrupt+root", RootChecked(Check::InvalidMetadata)},
+    {"NoConnection+stick", Outcome(Check::NoConnection, {})},
+    {"ServerError+stick", Outcome(Check::ServerError, {})},
+    {"ServerError+download", Downloading(Download::ServerError)},
+    {"OptionalUpdate", Outcome(Check::Ok, {MapInfo::Installed, MapInfo::Optional})},
+    {"MandatoryUpdate", Outcome(Check::Ok, {MapInfo::Installed, MapInfo::Optional, MapInfo::Mandatory})},
+    {"UpToDate", Outcome(Check::Ok, {MapInfo::Installed})},
+    {"SubscriptionExpired", Outcome(Check::SubscriptionExpired, {MapInfo::Installed})},
+    {"MetadataCorrupt", Outcome(Check::InvalidMetadata, {})},
+    {"NoSubscription", Outcome(Check::NoSubscription, {})},
+    {"MapDownload", Downloading()},
+    {"CancelDownload", Then(Downloading(),
+                            [](MachineHarness& h) {
+                              emit h.Ui().CancelDownload();
+                              MachineHarness::StoreMap("EUR", MapInfo::Optional, MapInfo::Deleting);
+                            })},
+    {"UsbBlocked", Downloading(Download::UsbBlocked)},
+    {"UsbFull", Downloading(Download::UsbFull)},
+    {"UsbTooSmall", Downloading(Download::UsbTooSmall)},
+    {"PendingUpdate", Downloading(Download::Ok)}};
 
-TEST(StateMachine, StartsWithTheMapCheckOnTheManagersThread)
+void Reach(MachineHarness& h, const std::string& situation)
 {
-  MachineHarness harness;
-  harness.Start();
-  EXPECT_EQ(harness.Ui().Calls(), Strings{"SetState(MapUpdateCheck)"});
-  const auto commands = harness.Journal().Commands();
-  ASSERT_EQ(commands.size(), 1u);
-  EXPECT_EQ(commands[0].text, "CheckMapUpdates");
-  EXPECT_NE(commands[0].thread, QThread::currentThread());
-  harness.Root(MetadataChecker::Ok);
-  EXPECT_TRUE(harness.In<States::RootUpdate>());
-  harness.Stop();
-  const Strings expected = {
-      "Entered StartUp state",          "Got StartUp event; switching to Common state",
-      "Entered Common state",           "Entered NetworkOperation state",
-      "Entered MapUpdateCheck state",   "Got RootUpdate event: switching to RootUpdate state",
-      "Entered MapUpdatePresent state", "Entered RootUpdate state"};
-  EXPECT_EQ(harness.Messages(), expected);
+  ASSERT_EQ(Situations.count(situation), 1u) << situation;
+  ASSERT_NO_FATAL_FAILURE(Situations.at(situation)(h));
+  const std::string state = situation.substr(0, situation.find('+'));
+  ASSERT_EQ(h.Leaf(), state);
+  if (state != "CancelDownload") { // shown once the removal has started
+    ASSERT_EQ(Name(h.Ui().Current()), state);
+  }
 }
 
-TEST(StateMachine, EventsNoStateListsAreDroppedWithoutATrace)
+// The value of an enumeration that the log writes as `name`.
+template <typename Enum>
+Enum Named(const std::string& name, int count)
 {
-  MachineHarness harness;
-  harness.Start();
-  harness.StickCheckStarted();
-  emit harness.Ui().Retry();
-  emit harness.Ui().CancelDownload();
-  emit harness.Ui().DownloadMap("EUR");
-  harness.OperationStarted();
-  harness.OperationFinished(MapDownloader::UsbFull);
-  EXPECT_TRUE(harness.In<States::MapUpdateCheck>());
-  EXPECT_EQ(harness.Ui().Calls(), Strings{"SetState(MapUpdateCheck)"});
-  EXPECT_EQ(harness.Commands(), Strings{"CheckMapUpdates"});
-  harness.Stop();
-  EXPECT_EQ(harness.Messages().back(), "Entered MapUpdateCheck state");
+  for (int value = 0; value < count; ++value)
+    if (Name(static_cast<Enum>(value)) == name)
+      return static_cast<Enum>(value);
+  ADD_FAILURE() << "no value named " << name;
+  return Enum();
 }
 
-TEST(StateMachine, EachEntryLogsAsItsStateAndEachReactionAsReact)
+// Plays one event: the user's ("Quit", "Retry", "Cancel", "Download[:id]",
+// EUR by default), the USB manager's ("Insert", "Checked:<metadata state>"
+// of stick B, "Remove[:B]" of stick A or B) or the update manager's ("Root:<result>",
+// "Related:<result>", "Started", "Finished:<result>").
+void Fire(MachineHarness& h, const std::string& event)
 {
-  // Through both failure states, the reactions they share and the question
-  // before quitting.
-  MachineHarness harness;
-  Checked(harness, MetadataChecker::NoConnection, {});
-  EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }), std::nullopt);
-  emit harness.Ui().Retry();
-  harness.Related(MetadataChecker::ServerError);
-  harness.StickRemoved(StickA);
-  harness.Root(MetadataChecker::NoConnection);
-  emit harness.Ui().CancelDownload();
-  harness.OperationFinished(MapDownloader::Aborted);
-  EXPECT_TRUE(harness.In<States::OptionalUpdate>());
-  harness.Stop();
+  const std::string name = event.substr(0, event.find(':'));
+  const std::string value = event.find(':') == std::string::npos ? "" : event.substr(event.find(':') + 1);
+  if (name == "Quit") {
+    // Either the user is asked or the application quits at once.
+    const auto code = QuitCodeOf([&] { emit h.Ui().Quit(); });
+    const bool asked = !h.Ui().Calls().empty() && h.Ui().Calls().back() == "ConfirmQuit";
+    EXPECT_EQ(code, asked ? std::nullopt : std::optional<int>(0));
+  } else if (name == "Retry") {
+    emit h.Ui().Retry();
+  } else if (name == "Cancel") {
+    emit h.Ui().CancelDownload();
+  } else if (name == "Download") {
+    emit h.Ui().DownloadMap(value.empty() ? "EUR" : value);
+  } else if (name == "Insert") {
+    h.StickCheckStarted();
+  } else if (name == "Checked") {
+    h.StickChecked(MachineHarness::Stick(StickB, Named<UsbInfo::State>(value, 3), "/media/b"));
+  } else if (name == "Remove") {
+    h.StickRemoved(value == "B" ? StickB : StickA);
+  } else if (name == "Root" || name == "Related") {
+    const auto result = Named<Check::Result>(value, 8);
+    name == "Root" ? h.Root(result) : h.Related(result);
+  } else if (name == "Started") {
+    h.OperationStarted();
+  } else if (name == "Finished") {
+    h.OperationFinished(Named<Download::Result>(value, 8));
+  } else {
+    ADD_FAILURE() << "no event " << event;
+  }
+}
 
-  Strings reactions;
-  for (const MachineRecord& record : harness.Records()) {
+std::string Joined(const Strings& texts)
+{
+  std::string joined;
+  for (const std::string& text : texts)
+    joined += (joined.empty() ? "" : " ") + text;
+  return joined;
+}
+
+// From a situation, events (separated by spaces) lead to a state ("" for the
+// same), with these interface calls, and the first line the machine logs for
+// them ("" for none: an event no state lists is dropped without a trace).
+struct Reaction
+{
+  std::string from;
+  std::string events;
+  std::string to;
+  std::string calls;
+  std::string line;
+};
+
+// Each state logs its entry as itself, in its own file, and each reaction in react.
+void ExpectRecordsOfTheirOwn(const std::vector<MachineRecord>& records)
+{
+  for (const MachineRecord& record : records) {
     const std::string& text = record.message;
     if (text.rfind("Entered ", 0) == 0) {
       const std::string state = text.substr(8, text.size() - 8 - 6);
@@ -150,431 +208,328 @@ TEST(StateMachine, EachEntryLogsAsItsStateAndEachReactionAsReact)
       EXPECT_EQ(record.file, state + ".cpp") << text;
     } else if (text.rfind("Got ", 0) == 0) {
       EXPECT_EQ(record.function, "react") << text << " in " << record.file;
-      reactions.push_back(text);
     }
   }
-  for (const char* text :
-       {"Got Quit event: confirming application quit", "Got Retry event: switching to NetworkOperation state",
-        "Got UsbRemove event: switching to MapUpdateCheck state",
-        "Got CancelDownload event: switching to CancelDownload state"})
-    EXPECT_NE(std::find(reactions.begin(), reactions.end(), text), reactions.end()) << text;
 }
 
-TEST(MapUpdateCheck, EachRootResultLeadsToTheStateThatShowsIt)
+void ExpectReactions(const std::vector<Reaction>& reactions)
 {
-  const std::vector<std::pair<MetadataChecker::Result, State>> cases = {
-      {MetadataChecker::Ok, State::RootUpdate},
-      {MetadataChecker::NoConnection, State::NoConnection},
-      {MetadataChecker::ServerError, State::ServerError},
-      {MetadataChecker::InvalidMetadata, State::MetadataCorrupt}};
-  for (const auto& [result, shown] : cases) {
-    MachineHarness harness;
-    harness.Start();
-    harness.Root(result);
-    EXPECT_EQ(harness.Ui().States(), (std::vector<State>{State::MapUpdateCheck, shown})) << result;
+  for (const Reaction& r : reactions) {
+    SCOPED_TRACE(r.from + " <- " + r.events);
+    MachineHarness h;
+    ASSERT_NO_FATAL_FAILURE(Reach(h, r.from));
+    ExpectRecordsOfTheirOwn(h.Forget());
+    std::istringstream events(r.events);
+    for (std::string event; events >> event;)
+      Fire(h, event);
+    EXPECT_EQ(h.Leaf(), r.to.empty() ? r.from.substr(0, r.from.find('+')) : r.to);
+    EXPECT_EQ(Joined(h.Ui().Calls()), r.calls);
+    h.Stop();
+    const std::vector<MachineRecord> records = h.Records();
+    ExpectRecordsOfTheirOwn(records);
+    EXPECT_EQ(records.front().message == "Left Common state" ? "" : records.front().message, r.line);
   }
 }
 
-TEST(MapUpdateCheck, EachRelatedResultLeadsToTheStateThatShowsIt)
+const std::string Removed = "Got UsbRemove event: switching to MapUpdateCheck state";
+const std::string RemovedAndShown = "UpdateUsbs SetState(UsbRemoved) SetState(MapUpdateCheck)";
+const std::string Asked = "Got Quit event: confirming application quit";
+const std::string Quitting = "Got Quit event: quitting application";
+const std::string Cancelling = "Got CancelDownload event: switching to CancelDownload state";
+const std::string Downloads = "Got DownloadMap event: switching to MapDownload state";
+
+} // namespace
+
+TEST(Reactions, OfTheChecks)
 {
-  struct Case
-  {
-    MetadataChecker::Result result;
-    std::vector<MapInfo::Type> maps;
-    State shown;
-  };
-  const std::vector<Case> cases = {
-      {MetadataChecker::Ok,
-       {MapInfo::Installed, MapInfo::Optional, MapInfo::Mandatory},
-       State::MandatoryUpdate},
-      {MetadataChecker::Ok, {MapInfo::Installed, MapInfo::Optional}, State::OptionalUpdate},
-      {MetadataChecker::Ok, {MapInfo::Installed}, State::UpToDate},
-      {MetadataChecker::NoSubscription, {}, State::NoSubscription},
-      {MetadataChecker::SubscriptionExpired, {MapInfo::Installed}, State::SubscriptionExpired},
-      {MetadataChecker::NoConnection, {}, State::NoConnection},
-      {MetadataChecker::ServerError, {}, State::ServerError},
-      {MetadataChecker::InvalidMetadata, {}, State::MetadataCorrupt}};
-  for (const Case& c : cases) {
-    MachineHarness harness;
-    Checked(harness, c.result, c.maps);
-    EXPECT_EQ(harness.Ui().States(), (std::vector<State>{State::MapUpdateCheck, c.shown})) << c.result;
+  ExpectReactions({
+      {"MapUpdateCheck", "Insert Retry Cancel Download Started Finished:UsbFull", "", "", ""},
+      {"MapUpdateCheck", "Quit", "", "", Quitting},
+      {"MapUpdateCheck+stick", "Quit", "", "ConfirmQuit", Asked},
+      {"MapUpdateCheck+stick", "Remove", "MapUpdateCheck", RemovedAndShown, Removed},
+      {"RootUpdate", "Root:Ok", "", "SetState(RootUpdate)", "Got RootUpdate event: updating ui state"},
+      {"RootUpdate", "Insert", "UsbCheck", "SetState(UsbCheck)",
+       "Got UsbInsert event: switching to UsbCheck state"},
+      {"RootUpdate", "Download", "MapDownload", "", Downloads},
+      {"RootUpdate", "Retry Cancel Quit", "", "", Quitting},
+      {"RootUpdate+stick", "Remove", "", "UpdateUsbs", "Got UsbRemove event: doing nothing"},
+      {"UsbCheck", "Checked:InvalidMetadata", "MetadataCorrupt", "UpdateUsbs SetState(MetadataCorrupt)",
+       "Got InvalidMetadata event: switching to MetadataCorrupt state"},
+      {"UsbCheck", "Checked:NoMetadata", "RootUpdate", "UpdateUsbs SetState(RootUpdate)",
+       "Got NoMetadata event: switching to RootUpdate state"},
+      {"UsbCheck", "Checked:ValidMetadata", "MapUpdateCheck", "UpdateUsbs SetState(MapUpdateCheck)",
+       "Got ValidMetadata event: switching to MapUpdateCheck state"},
+      {"UsbCheck", "Remove", "MapUpdateCheck", RemovedAndShown, Removed},
+      {"UsbCheck", "Insert Cancel Root:Ok Quit", "", "ConfirmQuit", Asked},
+  });
+}
+
+TEST(Reactions, OfTheOutcomes)
+{
+  const std::string Leaves = "UpdateUsbs SetState(MapUpdateCheck)";
+  ExpectReactions({
+      {"OptionalUpdate", "Related:Ok Related:NoConnection", "", "SetState(OptionalUpdate)",
+       "Got OptionalUpdate event: updating ui state"},
+      {"MandatoryUpdate", "Related:Ok", "", "SetState(MandatoryUpdate)",
+       "Got MandatoryUpdate event: updating ui state"},
+      {"UpToDate", "Related:Ok", "", "SetState(UpToDate)", "Got UpToDate event: updating ui state"},
+      {"SubscriptionExpired", "Related:SubscriptionExpired", "", "SetState(SubscriptionExpired)",
+       "Got SubscriptionExpired event: updating ui state"},
+      {"OptionalUpdate", "Download", "MapDownload", "", Downloads},
+      {"MandatoryUpdate", "Download:MANDATORY", "MapDownload", "", Downloads},
+      {"UpToDate", "Download:INSTALLED", "MapDownload", "", Downloads},
+      {"SubscriptionExpired", "Download:INSTALLED", "MapDownload", "",
+       "Got ResetMap event: switching to MapDownload state"},
+      {"OptionalUpdate", "Remove", "MapUpdateCheck", Leaves, Removed},
+      {"MandatoryUpdate", "Remove", "MapUpdateCheck", Leaves, Removed},
+      {"UpToDate", "Remove", "MapUpdateCheck", Leaves, "Switching to MapUpdateCheck state"},
+      {"SubscriptionExpired", "Remove", "MapUpdateCheck", Leaves, "Switching to MapUpdateCheck state"},
+      {"MetadataCorrupt", "Remove", "MapUpdateCheck", Leaves, Removed},
+      {"NoSubscription", "Remove", "MapUpdateCheck", Leaves, Removed},
+      {"PendingUpdate", "Remove", "MapUpdateCheck", Leaves, Removed},
+      {"PendingUpdate", "Cancel", "CancelDownload", "", Cancelling},
+      // Nothing is in use: quitting needs no question, although a stick is active.
+      {"OptionalUpdate", "Insert Checked:InvalidMetadata Retry Cancel Quit", "", "UpdateUsbs", Quitting},
+      {"MetadataCorrupt", "Cancel Retry Checked:ValidMetadata Remove:B Quit", "", "UpdateUsbs UpdateUsbs",
+       Quitting},
+      {"NoSubscription", "Cancel Retry Checked:ValidMetadata Remove:B Quit", "", "UpdateUsbs UpdateUsbs",
+       Quitting},
+      {"PendingUpdate", "Retry Quit", "", "", Quitting},
+  });
+}
+
+TEST(Reactions, OfTheDownloadAndTheRemoval)
+{
+  ExpectReactions({
+      {"MapDownload", "Started", "", "SetState(MapDownload)", "Got MapDownloadStarted event"},
+      {"MapDownload", "Finished:Ok", "PendingUpdate", "SetState(PendingUpdate)",
+       "Got FinishDownload event: switching to PendingUpdate state"},
+      {"MapDownload", "Finished:UsbBlocked", "UsbBlocked", "SetState(UsbBlocked)",
+       "Got UsbBlocked event: switching to UsbBlocked state"},
+      {"MapDownload", "Finished:UsbFull", "UsbFull", "SetState(UsbFull)",
+       "Got UsbFull event: switching to UsbFull state"},
+      {"MapDownload", "Finished:UsbTooSmall", "UsbTooSmall", "SetState(UsbTooSmall)",
+       "Got UsbTooSmall event: switching to UsbTooSmall state"},
+      {"MapDownload", "Finished:ServerError", "ServerError", "SetState(ServerError)",
+       "Got ServerError event: switching to ServerError state"},
+      {"MapDownload", "Finished:NoConnection", "NoConnection", "SetState(NoConnection)",
+       "Got NoConnection event: switching to NoConnection state"},
+      {"MapDownload", "Finished:UsbRemoved", "MapUpdateCheck",
+       "SetState(UsbRemoved) SetState(MapUpdateCheck)", Removed},
+      {"MapDownload", "Remove", "MapUpdateCheck", RemovedAndShown, Removed},
+      {"MapDownload", "Cancel", "CancelDownload", "", Cancelling},
+      {"MapDownload", "Insert Checked:ValidMetadata Retry Quit", "", "UpdateUsbs ConfirmQuit", Asked},
+      // A check report that arrives meanwhile is not the operation's result.
+      {"MapDownload", "Related:NoConnection Related:UsbRemoved Root:ServerError", "", "",
+       "Ignoring related updates check result: NoConnection while a map operation runs"},
+      {"CancelDownload", "Root:NoConnection", "", "",
+       "Ignoring root updates check result: NoConnection while a map operation runs"},
+      {"CancelDownload", "Started", "", "SetState(CancelDownload)", "Got MapDeletionStarted event"},
+      // The removal ends, whatever its result, in the outcome shown before.
+      {"CancelDownload", "Finished:Aborted", "OptionalUpdate", "SetState(OptionalUpdate)",
+       "Got CancelDownload event"},
+      {"CancelDownload", "Finished:Ok", "OptionalUpdate", "SetState(OptionalUpdate)",
+       "Got FinishDownload event"},
+      {"CancelDownload", "Finished:UsbBlocked", "OptionalUpdate", "SetState(OptionalUpdate)",
+       "Got UsbBlocked event"},
+      {"CancelDownload", "Finished:UsbFull", "OptionalUpdate", "SetState(OptionalUpdate)",
+       "Got UsbFull event"},
+      {"CancelDownload", "Finished:UsbTooSmall", "OptionalUpdate", "SetState(OptionalUpdate)",
+       "Got UsbTooSmall event"},
+      {"CancelDownload", "Finished:NoConnection", "OptionalUpdate", "SetState(OptionalUpdate)",
+       "Got NoConnection event"},
+      {"CancelDownload", "Finished:ServerError", "OptionalUpdate", "SetState(OptionalUpdate)",
+       "Got ServerError event"},
+      {"CancelDownload", "Finished:UsbRemoved", "MapUpdateCheck",
+       "SetState(UsbRemoved) SetState(MapUpdateCheck)", Removed},
+      {"CancelDownload", "Remove", "MapUpdateCheck", RemovedAndShown, Removed},
+      {"CancelDownload", "Retry Download Insert Quit", "", "ConfirmQuit", Asked},
+  });
+}
+
+TEST(Reactions, OfTheFailureStates)
+{
+  ExpectReactions({
+      {"NoConnection", "Retry", "MapUpdateCheck", "SetState(MapUpdateCheck)",
+       "Got Retry event: switching to NetworkOperation state"},
+      {"NoConnection", "Cancel", "CancelDownload", "", Cancelling},
+      {"NoConnection", "Insert", "UsbCheck", "SetState(UsbCheck)",
+       "Got UsbInsert event: switching to UsbCheck state"},
+      {"NoConnection", "Checked:InvalidMetadata", "MetadataCorrupt", "UpdateUsbs SetState(MetadataCorrupt)",
+       "Got InvalidMetadata event: switching to MetadataCorrupt state"},
+      {"NoConnection", "Download Quit", "", "", Quitting},
+      {"NoConnection+stick", "Quit", "", "ConfirmQuit", Asked},
+      {"NoConnection+stick", "Remove", "MapUpdateCheck", "UpdateUsbs SetState(MapUpdateCheck)", Removed},
+      // Only NoConnection takes a new stick or a corrupt one.
+      {"ServerError+stick", "Insert Checked:InvalidMetadata Quit", "", "UpdateUsbs ConfirmQuit", Asked},
+      {"ServerError+stick", "Remove", "MapUpdateCheck", "UpdateUsbs SetState(MapUpdateCheck)", Removed},
+      {"ServerError+stick", "Cancel", "CancelDownload", "", Cancelling},
+      // The removal is shown when it cut a map operation short.
+      {"ServerError+download", "Remove", "MapUpdateCheck", RemovedAndShown, Removed},
+      {"ServerError+download", "Retry", "MapDownload", "",
+       "Got Retry event: switching to NetworkOperation state"},
+      {"UsbBlocked", "Cancel", "CancelDownload", "", Cancelling},
+      {"UsbFull", "Cancel", "CancelDownload", "", Cancelling},
+      {"UsbTooSmall", "Cancel", "CancelDownload", "", Cancelling},
+      {"UsbFull", "Remove", "MapUpdateCheck", "UpdateUsbs SetState(MapUpdateCheck)",
+       "Switching to MapUpdateCheck state"},
+      {"UsbFull", "Retry Download Checked:ValidMetadata Quit", "", "UpdateUsbs ConfirmQuit", Asked},
+      {"UsbBlocked", "Remove Retry Download Checked:ValidMetadata Quit", "",
+       "UpdateUsbs UpdateUsbs ConfirmQuit", Asked},
+      {"UsbTooSmall", "Remove Retry Download Checked:ValidMetadata Quit", "", "UpdateUsbs UpdateUsbs",
+       Quitting},
+  });
+}
+
+TEST(StateMachine, StartsWithTheMapCheckOnTheManagersThreadAndLogsEveryStep)
+{
+  MachineHarness h;
+  h.Start();
+  EXPECT_EQ(h.Ui().Calls(), Strings{"SetState(MapUpdateCheck)"});
+  const auto commands = h.Journal();
+  ASSERT_EQ(commands.size(), 1u);
+  EXPECT_EQ(commands[0].text, "CheckMapUpdates");
+  EXPECT_NE(commands[0].thread, QThread::currentThread());
+  h.Root(Check::Ok);
+  EXPECT_EQ(h.Leaf(), "RootUpdate");
+  h.Stop();
+  EXPECT_EQ(h.Messages(),
+            (Strings{"Entered StartUp state", "Got StartUp event; switching to Common state",
+                     "Entered Common state", "Entered NetworkOperation state", "Entered MapUpdateCheck state",
+                     "Got RootUpdate event: switching to RootUpdate state", "Entered MapUpdatePresent state",
+                     "Entered RootUpdate state"}));
+}
+
+TEST(StateMachine, EverySituationShowsItsState)
+{
+  // Among them the outcome of every result of a check.
+  for (const auto& situation : Situations) {
+    SCOPED_TRACE(situation.first);
+    MachineHarness h;
+    Reach(h, situation.first);
   }
 }
 
-TEST(MapUpdateCheck, AStickWithoutMetadataTurnsTheCheckIntoARootCheck)
+TEST(MapUpdateCheck, AStickWithoutMetadataTurnsTheCheckIntoARootCheckOnce)
 {
-  MachineHarness harness;
-  Checked(harness, MetadataChecker::NoMetadata, {});
-  ASSERT_TRUE(harness.WaitForCommands(2));
-  EXPECT_EQ(harness.Commands(), (Strings{"CheckMapUpdates", "CheckMapUpdates"}));
+  MachineHarness h;
+  Outcome(Check::NoMetadata, {})(h);
+  ASSERT_TRUE(h.WaitForCommands(2));
+  EXPECT_EQ(h.Commands(), (Strings{"CheckMapUpdates", "CheckMapUpdates"}));
   const UsbInfo active = UsbStorage::Get().GetActiveUsb();
   EXPECT_EQ(active.id, StickA);
   EXPECT_EQ(active.state, UsbInfo::NoMetadata);
   EXPECT_EQ(active.path, "/media/stick") << "only the state changes";
+  h.Root(Check::Ok);
+  EXPECT_EQ(h.Leaf(), "RootUpdate");
+  h.Stop();
+  EXPECT_TRUE(Contains(h.Messages(), "Got NoMetadata event: switching to RootUpdate state"));
 
-  harness.Root(MetadataChecker::Ok);
-  EXPECT_TRUE(harness.In<States::RootUpdate>());
-  harness.Stop();
-  const Strings messages = harness.Messages();
-  const Strings expected = {"Got NoMetadata event: switching to RootUpdate state",
-                            "Entered MapUpdateCheck state",
-                            "Got RootUpdate event: switching to RootUpdate state",
-                            "Entered MapUpdatePresent state", "Entered RootUpdate state"};
-  EXPECT_EQ(Last(messages, 5), expected);
-}
-
-TEST(MapUpdateCheck, NoMetadataFromARootCheckNeitherStoresANonStickNorLoops)
-{
-  for (const bool withStick : {false, true}) {
-    MachineHarness harness;
-    if (withStick)
-      MachineHarness::StoreActive(StickA, UsbInfo::NoMetadata);
-    harness.Start();
-    harness.Root(MetadataChecker::NoMetadata);
-    EXPECT_TRUE(harness.In<States::RootUpdate>());
-    EXPECT_EQ(harness.Commands(), Strings{"CheckMapUpdates"}) << "no second root check";
+  // A root check that finds no metadata neither stores a stick without id nor checks again.
+  for (const bool stick : {false, true}) {
+    MachineHarness root;
+    RootChecked(Check::NoMetadata, stick)(root);
+    EXPECT_EQ(root.Leaf(), "RootUpdate");
+    EXPECT_EQ(root.Commands(), Strings{"CheckMapUpdates"});
     EXPECT_FALSE(UsbStorage::Get().GetUsb(0).Valid());
-    EXPECT_EQ(UsbStorage::Get().GetUsbs(UsbInfo::NoMetadata).size(), withStick ? 1u : 0u);
+    EXPECT_EQ(UsbStorage::Get().GetUsbs(UsbInfo::NoMetadata).size(), stick ? 1u : 0u);
   }
 }
 
 TEST(MapUpdateCheck, AnotherStickCheckedLeavesTheActiveStickAndTheCheckAlone)
 {
-  MachineHarness harness;
+  MachineHarness h;
   MachineHarness::StoreActive(StickA, UsbInfo::ValidMetadata);
   MachineHarness::StoreMap("INSTALLED", MapInfo::Installed, MapInfo::Available);
-  harness.Start();
-  harness.StickChecked(MachineHarness::Stick(StickB, UsbInfo::InvalidMetadata, "/media/b"));
-  harness.StickChecked(MachineHarness::Stick(StickC, UsbInfo::NoMetadata, "/media/c"));
-  harness.StickChecked(MachineHarness::Stick(StickC + 1, UsbInfo::ValidMetadata, "/media/d"));
-  EXPECT_TRUE(harness.In<States::MapUpdateCheck>());
+  h.Start();
+  h.Forget();
+  h.StickChecked(MachineHarness::Stick(StickB, UsbInfo::InvalidMetadata, "/media/b"));
+  h.StickChecked(MachineHarness::Stick(StickC, UsbInfo::NoMetadata, "/media/c"));
+  h.StickChecked(MachineHarness::Stick(StickC + 1, UsbInfo::ValidMetadata, "/media/d"));
+  EXPECT_EQ(h.Leaf(), "MapUpdateCheck");
   EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, StickA);
   EXPECT_EQ(UsbStorage::Get().GetActiveUsb().state, UsbInfo::ValidMetadata);
-  EXPECT_EQ(harness.Commands(), Strings{"CheckMapUpdates"});
+  EXPECT_EQ(h.Commands(), Strings{"CheckMapUpdates"});
+  h.Related(Check::Ok);
+  EXPECT_EQ(Joined(h.Ui().Calls()), "UpdateUsbs UpdateUsbs UpdateUsbs SetState(UpToDate)");
 
-  harness.Related(MetadataChecker::Ok);
-  EXPECT_TRUE(harness.In<States::UpToDate>());
-  EXPECT_EQ(harness.Ui().Calls(), (Strings{"SetState(MapUpdateCheck)", "UpdateUsbs", "UpdateUsbs",
-                                           "UpdateUsbs", "SetState(UpToDate)"}));
-}
-
-TEST(MapUpdateCheck, AStickThatBecameActiveDuringTheCheckIsCheckedAnew)
-{
-  // The stick was plugged in while the check for no stick ran: the outcome
-  // shown is the one for the stick, not the root maps.
-  MachineHarness harness;
-  harness.Start();
-  harness.StickChecked(MachineHarness::Stick(StickA, UsbInfo::ValidMetadata));
+  // A stick plugged in while the check for no stick ran is checked anew: the
+  // outcome shown is the one for the stick, not the root maps.
+  MachineHarness fresh;
+  fresh.Start();
+  fresh.StickChecked(MachineHarness::Stick(StickA, UsbInfo::ValidMetadata));
   EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, StickA);
-  ASSERT_TRUE(harness.WaitForCommands(2));
-  EXPECT_EQ(harness.Commands(), (Strings{"CheckMapUpdates", "CheckMapUpdates"}));
-  MachineHarness::StoreMap("INSTALLED", MapInfo::Installed, MapInfo::Available);
+  ASSERT_TRUE(fresh.WaitForCommands(2));
   MachineHarness::StoreMap("EUR", MapInfo::Optional, MapInfo::Available);
-  harness.Related(MetadataChecker::Ok);
-  EXPECT_TRUE(harness.In<States::OptionalUpdate>());
-  EXPECT_EQ(harness.Ui().States(),
+  fresh.Related(Check::Ok);
+  EXPECT_EQ(fresh.Ui().States(),
             (std::vector<State>{State::MapUpdateCheck, State::MapUpdateCheck, State::OptionalUpdate}));
-  harness.Stop();
-  const Strings messages = harness.Messages();
-  EXPECT_TRUE(Contains(messages, "Got ValidMetadata event: switching to MapUpdateCheck state"));
+  fresh.Stop();
+  EXPECT_TRUE(Contains(fresh.Messages(), "Got ValidMetadata event: switching to MapUpdateCheck state"));
 }
 
-TEST(MapUpdateCheck, QuitAsksOnlyWhileAStickIsActive)
+TEST(NetworkOperation, RetryResumesTheCheckOrTheDownloadThatFailed)
 {
-  {
-    MachineHarness harness;
-    harness.Start();
-    EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }), 0);
-    EXPECT_EQ(harness.Ui().Count("ConfirmQuit"), 0);
-    harness.Stop();
-    EXPECT_EQ(harness.Messages().back(), "Got Quit event: quitting application");
-  }
-  {
-    MachineHarness harness;
-    MachineHarness::StoreActive(StickA, UsbInfo::InvalidMetadata);
-    harness.Start();
-    EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }), std::nullopt);
-    EXPECT_EQ(harness.Ui().Count("ConfirmQuit"), 1);
-    EXPECT_TRUE(harness.In<States::MapUpdateCheck>());
-    EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().ForcedQuit(); }), 0);
-    harness.Stop();
-    EXPECT_EQ(harness.Messages().back(), "Got Quit event: confirming application quit");
-  }
-}
-
-TEST(NetworkOperation, RetryResumesTheCheckThatFailed)
-{
-  MachineHarness harness;
-  harness.Start();
-  harness.Root(MetadataChecker::NoConnection);
-  emit harness.Ui().Retry();
-  EXPECT_TRUE(harness.In<States::MapUpdateCheck>());
-  ASSERT_TRUE(harness.WaitForCommands(2));
-  harness.Root(MetadataChecker::ServerError);
-  emit harness.Ui().Retry();
-  ASSERT_TRUE(harness.WaitForCommands(3));
-  EXPECT_EQ(harness.Ui().States(),
+  MachineHarness h;
+  Reach(h, "NoConnection");
+  emit h.Ui().Retry();
+  h.Root(Check::ServerError);
+  emit h.Ui().Retry();
+  ASSERT_TRUE(h.WaitForCommands(3));
+  EXPECT_EQ(h.Ui().States(),
             (std::vector<State>{State::MapUpdateCheck, State::NoConnection, State::MapUpdateCheck,
                                 State::ServerError, State::MapUpdateCheck}));
-}
 
-TEST(NetworkOperation, RetryResumesTheDownloadThatFailedEveryTime)
-{
-  MachineHarness harness;
-  ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
-  harness.OperationFinished(MapDownloader::NoConnection);
-  EXPECT_TRUE(harness.In<States::NoConnection>());
-  emit harness.Ui().Retry();
-  EXPECT_TRUE(harness.In<States::MapDownload>());
-  harness.OperationStarted();
-  harness.OperationFinished(MapDownloader::ServerError);
-  EXPECT_TRUE(harness.In<States::ServerError>());
-  emit harness.Ui().Retry();
-  EXPECT_TRUE(harness.In<States::MapDownload>());
-  ASSERT_TRUE(harness.WaitForCommands(4));
-  EXPECT_EQ(harness.Commands(),
+  MachineHarness download;
+  Reach(download, "MapDownload");
+  download.OperationFinished(Download::NoConnection);
+  emit download.Ui().Retry();
+  download.OperationStarted();
+  download.OperationFinished(Download::ServerError);
+  emit download.Ui().Retry();
+  EXPECT_EQ(download.Leaf(), "MapDownload");
+  ASSERT_TRUE(download.WaitForCommands(4));
+  EXPECT_EQ(download.Commands(),
             (Strings{"CheckMapUpdates", "DownloadMap(EUR)", "DownloadMap(EUR)", "DownloadMap(EUR)"}));
-  EXPECT_EQ(harness.Ui().States(),
+  EXPECT_EQ(download.Ui().States(),
             (std::vector<State>{State::MapUpdateCheck, State::OptionalUpdate, State::MapDownload,
                                 State::NoConnection, State::MapDownload, State::ServerError}));
 }
 
-TEST(NetworkOperation, ARemovedStickIsShownWhenItCutTheCheckOrDownloadShort)
+TEST(MapDownload, StartsTheChosenMapFromEveryOutcomeAndWithoutOneGoesBackToTheCheck)
 {
-  MachineHarness harness;
-  MachineHarness::StoreActive(StickA, UsbInfo::ValidMetadata);
-  harness.Start();
-  Forget(harness);
-  harness.StickRemoved(StickA);
-  EXPECT_TRUE(harness.In<States::MapUpdateCheck>());
-  EXPECT_EQ(harness.Ui().Calls(),
-            (Strings{"UpdateUsbs", "SetState(UsbRemoved)", "SetState(MapUpdateCheck)"}));
-  ASSERT_TRUE(harness.WaitForCommands(2));
-  harness.Stop();
-  const Strings messages = harness.Messages();
-  EXPECT_EQ(Last(messages, 3), (Strings{"Got UsbRemove event: switching to MapUpdateCheck state",
-                                        "Entered NetworkOperation state", "Entered MapUpdateCheck state"}));
-}
-
-TEST(FailureStates, ShowTheRemovalOnlyWhenAMapOperationWasCutShort)
-{
-  for (const bool downloading : {false, true}) {
-    MachineHarness harness;
-    if (downloading)
-      MachineHarness::StoreMap("EUR", MapInfo::Optional, MapInfo::Downloading);
-    Checked(harness, MetadataChecker::ServerError, {});
-    Forget(harness);
-    harness.StickRemoved(StickA);
-    EXPECT_TRUE(harness.In<States::MapUpdateCheck>());
-    const Strings expected = downloading
-                                 ? Strings{"UpdateUsbs", "SetState(UsbRemoved)", "SetState(MapUpdateCheck)"}
-                                 : Strings{"UpdateUsbs", "SetState(MapUpdateCheck)"};
-    EXPECT_EQ(harness.Ui().Calls(), expected);
-  }
-}
-
-TEST(FailureStates, OnlyNoConnectionTakesANewStickOrACorruptOne)
-{
-  {
-    MachineHarness harness;
-    harness.Start();
-    harness.Root(MetadataChecker::ServerError);
-    harness.StickCheckStarted();
-    harness.StickChecked(MachineHarness::Stick(StickA, UsbInfo::InvalidMetadata));
-    EXPECT_TRUE(harness.In<States::ServerError>());
-    EXPECT_EQ(harness.Ui().States().back(), State::ServerError);
-  }
-  {
-    MachineHarness harness;
-    harness.Start();
-    harness.Root(MetadataChecker::NoConnection);
-    harness.StickCheckStarted();
-    EXPECT_TRUE(harness.In<States::UsbCheck>());
-  }
-  {
-    MachineHarness harness;
-    harness.Start();
-    harness.Root(MetadataChecker::NoConnection);
-    harness.StickChecked(MachineHarness::Stick(StickA, UsbInfo::InvalidMetadata));
-    EXPECT_TRUE(harness.In<States::MetadataCorrupt>());
-  }
-}
-
-TEST(FailureStates, CancelAndQuit)
-{
-  MachineHarness harness;
-  harness.Start();
-  harness.Root(MetadataChecker::NoConnection);
-  EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }), 0) << "no stick: quits at once";
-  emit harness.Ui().CancelDownload();
-  EXPECT_TRUE(harness.In<States::CancelDownload>());
-  ASSERT_TRUE(harness.WaitForCommands(2));
-  EXPECT_EQ(harness.Commands().back(), "AbortMapDownload");
-  MachineHarness::StoreActive(StickA, UsbInfo::NoMetadata);
-  EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }), std::nullopt);
-  EXPECT_EQ(harness.Ui().Count("ConfirmQuit"), 1);
-}
-
-TEST(MapUpdatePresent, OutcomesShowThemselvesAgainOnTheirOwnEvent)
-{
-  MachineHarness harness;
-  ASSERT_NO_FATAL_FAILURE(ToOptionalUpdate(harness));
-  Forget(harness);
-  harness.Related(MetadataChecker::Ok);
-  harness.Related(MetadataChecker::NoConnection); // another outcome's event changes nothing
-  EXPECT_TRUE(harness.In<States::OptionalUpdate>());
-  EXPECT_EQ(harness.Ui().Calls(), Strings{"SetState(OptionalUpdate)"});
-  harness.Stop();
-  EXPECT_EQ(harness.Messages().back(), "Got OptionalUpdate event: updating ui state");
-}
-
-TEST(MapUpdatePresent, EachOutcomeAnswersARemovedStickItsOwnWay)
-{
-  struct Case
-  {
-    MetadataChecker::Result result;
-    std::vector<MapInfo::Type> maps;
-    std::string line; // the machine's line for the removal
-  };
-  const std::vector<Case> cases = {
-      {MetadataChecker::Ok, {MapInfo::Installed}, "Switching to MapUpdateCheck state"},
-      {MetadataChecker::SubscriptionExpired, {MapInfo::Installed}, "Switching to MapUpdateCheck state"},
-      {MetadataChecker::Ok,
-       {MapInfo::Installed, MapInfo::Optional},
-       "Got UsbRemove event: switching to MapUpdateCheck state"},
-      {MetadataChecker::Ok,
-       {MapInfo::Installed, MapInfo::Mandatory},
-       "Got UsbRemove event: switching to MapUpdateCheck state"}};
-  for (const Case& c : cases) {
-    MachineHarness harness;
-    Checked(harness, c.result, c.maps);
-    Forget(harness);
-    harness.StickRemoved(StickA);
-    EXPECT_TRUE(harness.In<States::MapUpdateCheck>());
-    EXPECT_EQ(harness.Ui().Calls(), (Strings{"UpdateUsbs", "SetState(MapUpdateCheck)"}));
-    harness.Stop();
-    const Strings messages = harness.Messages();
-    EXPECT_EQ(Last(messages, 3),
-              (Strings{c.line, "Entered NetworkOperation state", "Entered MapUpdateCheck state"}));
-  }
-
-  // The root maps stay on screen: they do not depend on a stick.
-  MachineHarness harness;
-  harness.Start();
-  harness.Root(MetadataChecker::Ok);
-  MachineHarness::StoreActive(StickA, UsbInfo::NoMetadata);
-  Forget(harness);
-  harness.StickRemoved(StickA);
-  EXPECT_TRUE(harness.In<States::RootUpdate>());
-  EXPECT_EQ(harness.Ui().Calls(), Strings{"UpdateUsbs"});
-  harness.Stop();
-  EXPECT_EQ(harness.Messages().back(), "Got UsbRemove event: doing nothing");
-}
-
-TEST(MapUpdatePresent, OnlyTheRootMapsTakeANewStickAndNoneAsksBeforeQuitting)
-{
-  {
-    MachineHarness harness;
-    ASSERT_NO_FATAL_FAILURE(ToOptionalUpdate(harness));
-    harness.StickCheckStarted();
-    harness.StickChecked(MachineHarness::Stick(StickB, UsbInfo::InvalidMetadata));
-    EXPECT_TRUE(harness.In<States::OptionalUpdate>());
-    EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }), 0);
-    EXPECT_EQ(harness.Ui().Count("ConfirmQuit"), 0);
-  }
-  MachineHarness harness;
-  harness.Start();
-  harness.Root(MetadataChecker::Ok);
-  harness.StickCheckStarted();
-  EXPECT_TRUE(harness.In<States::UsbCheck>());
-  harness.StickChecked(MachineHarness::Stick(StickA, UsbInfo::NoMetadata));
-  EXPECT_TRUE(harness.In<States::RootUpdate>());
-  EXPECT_EQ(harness.Commands(), Strings{"CheckMapUpdates"})
-      << "a stick without metadata asks the service nothing";
-  harness.StickCheckStarted();
-  harness.StickChecked(MachineHarness::Stick(StickB, UsbInfo::ValidMetadata));
-  EXPECT_TRUE(harness.In<States::MapUpdateCheck>());
-  EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, StickB) << "a stick with metadata replaces one without";
-  EXPECT_EQ(harness.Ui().States(),
-            (std::vector<State>{State::MapUpdateCheck, State::RootUpdate, State::UsbCheck, State::RootUpdate,
-                                State::UsbCheck, State::MapUpdateCheck}));
-}
-
-TEST(MapUpdatePresent, EveryOutcomeStartsTheChosenDownload)
-{
-  for (const MetadataChecker::Result result : {MetadataChecker::Ok, MetadataChecker::SubscriptionExpired}) {
-    MachineHarness harness;
+  for (const Check::Result result : {Check::Ok, Check::SubscriptionExpired}) {
+    MachineHarness h;
     MachineHarness::StoreMap("OTHER", MapInfo::Optional, MapInfo::Downloading);
-    Checked(harness, result);
-    Forget(harness);
-    emit harness.Ui().DownloadMap("INSTALLED");
-    EXPECT_TRUE(harness.In<States::MapDownload>());
-    EXPECT_TRUE(harness.Ui().Calls().empty()) << "shown once the manager reports the start";
-    ASSERT_TRUE(harness.WaitForCommands(2));
-    EXPECT_EQ(harness.Commands().back(), "DownloadMap(INSTALLED)")
-        << "the chosen map, not the one downloading";
-    harness.Stop();
-    const Strings messages = harness.Messages();
-    const Strings expected = {result == MetadataChecker::Ok
-                                  ? "Got DownloadMap event: switching to MapDownload state"
-                                  : "Got ResetMap event: switching to MapDownload state",
-                              "Entered NetworkOperation state", "Entered MapDownload state"};
-    EXPECT_EQ(Last(messages, 3), expected);
+    Outcome(result, {MapInfo::Installed})(h);
+    h.Forget();
+    emit h.Ui().DownloadMap("INSTALLED");
+    EXPECT_EQ(h.Leaf(), "MapDownload");
+    EXPECT_TRUE(h.Ui().Calls().empty()) << "shown once the manager reports the start";
+    ASSERT_TRUE(h.WaitForCommands(2));
+    EXPECT_EQ(h.Commands().back(), "DownloadMap(INSTALLED)") << "the chosen map, not the one downloading";
   }
-}
 
-TEST(MapDownload, ShowsTheDownloadOnceStartedAndLeavesForEachResult)
-{
-  const std::vector<std::pair<MapDownloader::Result, State>> cases = {
-      {MapDownloader::Ok, State::PendingUpdate},        {MapDownloader::UsbBlocked, State::UsbBlocked},
-      {MapDownloader::UsbFull, State::UsbFull},         {MapDownloader::UsbTooSmall, State::UsbTooSmall},
-      {MapDownloader::ServerError, State::ServerError}, {MapDownloader::NoConnection, State::NoConnection},
-      {MapDownloader::UsbRemoved, State::UsbRemoved}};
-  for (const auto& [result, shown] : cases) {
-    MachineHarness harness;
-    ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
-    harness.OperationStarted(); // shown again, no transition
-    harness.StickCheckStarted();
-    harness.StickChecked(MachineHarness::Stick(StickB, UsbInfo::ValidMetadata));
-    emit harness.Ui().Retry();
-    EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }), std::nullopt);
-    Forget(harness);
-    harness.OperationFinished(result);
-    EXPECT_EQ(harness.Ui().States().front(), shown) << result;
-    EXPECT_EQ(harness.Ui().Count("ConfirmQuit"), 0);
-  }
-  MachineHarness harness;
-  ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
-  harness.OperationStarted();
-  EXPECT_EQ(harness.Ui().Count("SetState(MapDownload)"), 2);
-  emit harness.Ui().CancelDownload();
-  EXPECT_TRUE(harness.In<States::CancelDownload>());
-}
-
-TEST(MapDownload, WithoutAMapToDownloadGoesBackToTheCheck)
-{
   // A retry after the map left the download (here: it was removed meanwhile).
-  MachineHarness harness;
-  ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
-  harness.OperationFinished(MapDownloader::NoConnection);
+  MachineHarness h;
+  Reach(h, "MapDownload");
+  h.OperationFinished(Download::NoConnection);
   MapStorage::Get().Clear();
-  emit harness.Ui().Retry();
-  EXPECT_TRUE(harness.In<States::MapUpdateCheck>());
-  ASSERT_TRUE(harness.WaitForCommands(3));
-  EXPECT_EQ(harness.Commands(), (Strings{"CheckMapUpdates", "DownloadMap(EUR)", "CheckMapUpdates"}));
-
+  emit h.Ui().Retry();
+  EXPECT_EQ(h.Leaf(), "MapUpdateCheck");
+  ASSERT_TRUE(h.WaitForCommands(3));
+  EXPECT_EQ(h.Commands(), (Strings{"CheckMapUpdates", "DownloadMap(EUR)", "CheckMapUpdates"}));
   // A map that is already on the stick cannot be downloaded.
   MachineHarness::StoreMap("EUR", MapInfo::Optional, MapInfo::Available);
   MachineHarness::StoreMap("INSTALLED", MapInfo::Installed, MapInfo::Available);
   MachineHarness::StoreMap("DONE", MapInfo::Optional, MapInfo::Pending);
-  harness.Related(MetadataChecker::Ok);
-  emit harness.Ui().DownloadMap("DONE");
-  EXPECT_TRUE(harness.In<States::MapUpdateCheck>());
-  ASSERT_TRUE(harness.WaitForCommands(4));
-  EXPECT_EQ(harness.Commands().back(), "CheckMapUpdates");
-
-  harness.Stop();
-  const Strings messages = harness.Messages();
+  h.Related(Check::Ok);
+  emit h.Ui().DownloadMap("DONE");
+  EXPECT_EQ(h.Leaf(), "MapUpdateCheck");
+  ASSERT_TRUE(h.WaitForCommands(4));
+  EXPECT_EQ(h.Commands().back(), "CheckMapUpdates");
+  h.Stop();
+  const Strings messages = h.Messages();
   EXPECT_TRUE(Contains(messages, "No map to download"));
   EXPECT_TRUE(Contains(messages, "Map: DONE cannot be downloaded in state: Pending"));
   EXPECT_EQ(std::count(messages.begin(), messages.end(),
@@ -582,55 +537,30 @@ TEST(MapDownload, WithoutAMapToDownloadGoesBackToTheCheck)
             2);
 }
 
-TEST(CancelDownload, ShowsTheRemovalAndReturnsToTheOutcomeShownBefore)
+TEST(CancelDownload, AbortsAndReturnsThroughTheHistoryToTheOutcomeShownBefore)
 {
-  MachineHarness harness;
-  ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
-  emit harness.Ui().CancelDownload();
-  ASSERT_TRUE(harness.WaitForCommands(3));
-  EXPECT_EQ(harness.Commands().back(), "AbortMapDownload");
-  Forget(harness);
-  MachineHarness::StoreMap("EUR", MapInfo::Optional, MapInfo::Deleting);
-  harness.OperationStarted();
-  harness.OperationStarted();
-  emit harness.Ui().Retry();
-  emit harness.Ui().DownloadMap("EUR");
-  harness.StickCheckStarted();
-  EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }), std::nullopt);
-  MachineHarness::StoreMap("EUR", MapInfo::Optional, MapInfo::Available);
-  harness.OperationFinished(MapDownloader::Aborted);
-  EXPECT_TRUE(harness.In<States::OptionalUpdate>());
-  EXPECT_EQ(harness.Ui().Calls(), (Strings{"SetState(CancelDownload)", "SetState(CancelDownload)",
-                                           "ConfirmQuit", "SetState(OptionalUpdate)"}));
-  EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, StickA);
-  harness.Stop();
-  const Strings messages = harness.Messages();
-  EXPECT_EQ(Last(messages, 4), (Strings{"Got CancelDownload event", "Switching to OptionalUpdate state",
-                                        "Entered MapUpdatePresent state", "Entered OptionalUpdate state"}));
-}
-
-TEST(CancelDownload, ReturnsThroughTheHistoryOfTheOutcomes)
-{
-  // A download that failed to NoConnection from the up-to-date outcome, retried
-  // and then cancelled, returns to the up-to-date outcome.
-  MachineHarness harness;
-  Checked(harness, MetadataChecker::Ok);
-  emit harness.Ui().DownloadMap("INSTALLED");
+  // A download from the up-to-date outcome that failed, was retried, failed
+  // again and was cancelled.
+  MachineHarness h;
+  Outcome(Check::Ok, {MapInfo::Installed})(h);
+  emit h.Ui().DownloadMap("INSTALLED");
   MachineHarness::StoreMap("INSTALLED", MapInfo::Installed, MapInfo::Downloading);
-  harness.OperationFinished(MapDownloader::NoConnection);
-  emit harness.Ui().Retry();
-  harness.OperationFinished(MapDownloader::ServerError);
-  emit harness.Ui().CancelDownload();
-  harness.OperationFinished(MapDownloader::Aborted);
-  EXPECT_TRUE(harness.In<States::UpToDate>());
+  h.OperationFinished(Download::NoConnection);
+  emit h.Ui().Retry();
+  h.OperationFinished(Download::ServerError);
+  emit h.Ui().CancelDownload();
+  ASSERT_TRUE(h.WaitForCommands(4));
+  EXPECT_EQ(h.Commands().back(), "AbortMapDownload");
+  h.OperationFinished(Download::Aborted);
+  EXPECT_EQ(h.Leaf(), "UpToDate");
+  EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, StickA);
 
   // Before any outcome was ever left the return shows the optional update.
   MachineHarness fresh;
-  fresh.Start();
-  fresh.Root(MetadataChecker::NoConnection);
+  Reach(fresh, "NoConnection");
   emit fresh.Ui().CancelDownload();
-  fresh.OperationFinished(MapDownloader::Aborted);
-  EXPECT_TRUE(fresh.In<States::OptionalUpdate>());
+  fresh.OperationFinished(Download::Aborted);
+  EXPECT_EQ(fresh.Leaf(), "OptionalUpdate");
 }
 
 TEST(CancelDownload, ChecksAnotherStickWithMetadataWhenTheActiveOneHasNone)
@@ -647,165 +577,220 @@ TEST(CancelDownload, ChecksAnotherStickWithMetadataWhenTheActiveOneHasNone)
       {UsbInfo::NoMetadata, {{StickB, UsbInfo::NoMetadata}}, 0},
       {UsbInfo::InvalidMetadata, {{StickB, UsbInfo::ValidMetadata}}, 0}};
   for (const Case& c : cases) {
-    MachineHarness harness;
+    MachineHarness h;
     MachineHarness::StoreActive(StickA, c.active);
     for (const auto& [id, state] : c.others)
       UsbStorage::Get().UpdateUsb(MachineHarness::Stick(id, state));
-    MachineHarness::StoreMap("ROOT", MapInfo::Optional, MapInfo::Available);
-    harness.Start();
-    harness.Root(MetadataChecker::Ok);
-    emit harness.Ui().DownloadMap("ROOT");
-    harness.Root(MetadataChecker::ServerError); // a late check report is not the download's
-    harness.OperationFinished(MapDownloader::UsbTooSmall);
-    emit harness.Ui().CancelDownload();
-    Forget(harness);
-    harness.OperationFinished(MapDownloader::Aborted);
+    RootChecked(Check::Ok)(h);
+    emit h.Ui().DownloadMap("EUR");
+    h.OperationFinished(Download::UsbTooSmall);
+    emit h.Ui().CancelDownload();
+    h.Forget();
+    h.OperationFinished(Download::Aborted);
+    EXPECT_EQ(h.Leaf(), c.nowActive ? "MapUpdateCheck" : "RootUpdate");
+    EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, c.nowActive ? c.nowActive : StickA);
     if (c.nowActive) {
-      EXPECT_TRUE(harness.In<States::MapUpdateCheck>());
-      EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, c.nowActive);
-      EXPECT_EQ(harness.Ui().Calls(), Strings{"SetState(MapUpdateCheck)"})
-          << "no stick list refresh of its own";
-    } else {
-      EXPECT_TRUE(harness.In<States::RootUpdate>());
-      EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, StickA);
+      EXPECT_EQ(h.Ui().Calls(), Strings{"SetState(MapUpdateCheck)"}) << "no stick list refresh of its own";
     }
   }
 }
 
-TEST(CancelDownload, EndsWithWhateverResultTheRemovalEnds)
+TEST(Common, EndingTheMachineDeletesEachManagerOnItsThreadAndTheInterfaceLast)
 {
-  for (const MapDownloader::Result result :
-       {MapDownloader::Ok, MapDownloader::UsbBlocked, MapDownloader::UsbFull, MapDownloader::UsbTooSmall,
-        MapDownloader::NoConnection, MapDownloader::ServerError}) {
-    MachineHarness harness;
-    ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
-    emit harness.Ui().CancelDownload();
-    harness.OperationFinished(result);
-    EXPECT_TRUE(harness.In<States::OptionalUpdate>()) << result;
+  MachineHarness h;
+  h.Start();
+  ASSERT_NE(h.UsbThread(), QThread::currentThread());
+  ASSERT_NE(h.ManagerThread(), QThread::currentThread());
+  ASSERT_NE(h.UsbThread(), h.ManagerThread());
+  // Commands queued just before the end still run before the manager goes.
+  emit h.Ui().UpdateLocale();
+  emit h.Ui().UpdateLocale();
+  h.Stop();
+  EXPECT_EQ(h.Commands(), (Strings{"CheckMapUpdates", "UpdateLocale", "UpdateLocale"}));
+  for (const auto& command : h.Journal())
+    EXPECT_EQ(command.thread, h.ManagerThread());
+  const std::map<std::string, QThread*> threads = {{"ui", QThread::currentThread()},
+                                                   {"usb manager", h.UsbThread()},
+                                                   {"update manager", h.ManagerThread()}};
+  const auto deletions = h.Deletions();
+  ASSERT_EQ(deletions.size(), 3u);
+  EXPECT_EQ(deletions.back().first, "ui");
+  for (const auto& [what, thread] : deletions)
+    EXPECT_EQ(thread, threads.at(what)) << what;
+}
+
+TEST(Common, ActivateLocaleAndConfirmedQuitReachItFromEveryStateThatLeavesThemAlone)
+{
+  {
+    // Before the start event nothing but StartUp listens.
+    StateMachine early;
+    early.initiate();
+    QMetaObject::invokeMethod(&early, "HandleApplicationEvent", Qt::DirectConnection,
+                              Q_ARG(ApplicationGuard::Event, ApplicationGuard::Activate));
+    EXPECT_NE(early.state_cast<const States::StartUp*>(), nullptr);
   }
-  MachineHarness harness;
-  ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
-  emit harness.Ui().CancelDownload();
-  Forget(harness);
-  harness.OperationFinished(MapDownloader::UsbRemoved);
-  EXPECT_TRUE(harness.In<States::MapUpdateCheck>());
-  EXPECT_EQ(harness.Ui().Calls(), (Strings{"SetState(UsbRemoved)", "SetState(MapUpdateCheck)"}));
+  MachineHarness h;
+  Reach(h, "RootUpdate");
+  h.Forget();
+  QMetaObject::invokeMethod(&h.Machine(), "HandleApplicationEvent", Qt::DirectConnection,
+                            Q_ARG(ApplicationGuard::Event, ApplicationGuard::Activate));
+  emit h.Ui().UpdateLocale();
+  EXPECT_EQ(h.Leaf(), "RootUpdate");
+  EXPECT_EQ(h.Ui().Calls(), Strings{"Activate"});
+  ASSERT_TRUE(h.WaitForCommands(2));
+  EXPECT_EQ(h.Commands().back(), "UpdateLocale");
+  // The user's confirmation quits without the quit event.
+  EXPECT_EQ(QuitCodeOf([&] { emit h.Ui().ForcedQuit(); }), 0);
+  h.Stop();
+  EXPECT_EQ(h.Messages(), (Strings{"Got Activate event", "Got LocaleUpdate event: updating map name"}));
 }
 
-TEST(MapDownload, ACheckReportDuringTheDownloadIsNotItsResult)
+TEST(Common, TheFirstSuccessfulRootCheckStartsTheStickDiscoveryOnce)
 {
-  MachineHarness harness;
-  ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
-  emit harness.Ui().UpdateLocale(); // the names are fetched again and the check reports anew
-  harness.Related(MetadataChecker::NoConnection);
-  harness.Related(MetadataChecker::UsbRemoved);
-  EXPECT_TRUE(harness.In<States::MapDownload>());
-  harness.OperationFinished(MapDownloader::Ok);
-  EXPECT_TRUE(harness.In<States::PendingUpdate>());
-  harness.Stop();
-  const Strings messages = harness.Messages();
-  EXPECT_TRUE(
-      Contains(messages, "Ignoring related updates check result: NoConnection while a map operation runs"));
+  MachineHarness h;
+  Reach(h, "NoConnection");
+  emit h.Ui().Retry();
+  h.Root(Check::Ok);
+  emit h.Ui().UpdateLocale();
+  h.Root(Check::Ok);
+  EXPECT_EQ(h.Leaf(), "RootUpdate");
+  h.Stop();
+  const Strings messages = h.AllMessages();
+  const auto started = std::find(messages.begin(), messages.end(), "Starting USB discovery");
+  ASSERT_NE(started, messages.end());
+  EXPECT_NE(std::find(messages.begin(), started, "Got RootUpdate event: switching to RootUpdate state"),
+            started)
+      << "no stick before the service answered";
+  EXPECT_EQ(std::count(messages.begin(), messages.end(), "Starting USB discovery"), 1);
+  EXPECT_EQ(std::count(messages.begin(), messages.end(), "USB discovery is already in progress"), 1);
 }
 
-TEST(UsbCheck, LeavesForTheStickCheckOutcome)
+TEST(Common, ChoosesTheActiveStickWhenAStickIsChecked)
 {
   struct Case
   {
-    UsbInfo::State state;
-    State shown;
-    std::size_t commands;
+    std::string name;
+    std::optional<UsbInfo::State> active; // of the stick active before, if any
+    UsbInfo::State added;
+    MapInfo::State mapInWork; // Unknown: none
+    bool becomesActive;
   };
-  for (const Case& c : {Case{UsbInfo::InvalidMetadata, State::MetadataCorrupt, 1},
-                        Case{UsbInfo::NoMetadata, State::RootUpdate, 1},
-                        Case{UsbInfo::ValidMetadata, State::MapUpdateCheck, 2}}) {
-    MachineHarness harness;
-    harness.Start();
-    harness.Root(MetadataChecker::Ok);
-    harness.StickCheckStarted();
-    harness.StickCheckStarted(); // a second stick while the first is checked
-    EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }), std::nullopt);
-    emit harness.Ui().CancelDownload();
-    harness.Root(MetadataChecker::Ok);
-    Forget(harness);
-    harness.StickChecked(MachineHarness::Stick(StickA, c.state));
-    EXPECT_EQ(harness.Ui().Calls(), (Strings{"UpdateUsbs", "SetState(" + Name(c.shown) + ")"}));
-    EXPECT_TRUE(harness.WaitForCommands(c.commands));
-    EXPECT_EQ(harness.Commands().size(), c.commands);
-    EXPECT_EQ(UsbStorage::Get().GetActiveUsb().state, c.state) << "the check's record is kept";
-  }
-  MachineHarness harness;
-  harness.Start();
-  harness.Root(MetadataChecker::Ok);
-  MachineHarness::StoreActive(StickA, UsbInfo::ValidMetadata);
-  harness.StickCheckStarted();
-  Forget(harness);
-  harness.StickRemoved(StickA);
-  EXPECT_TRUE(harness.In<States::MapUpdateCheck>());
-  EXPECT_EQ(harness.Ui().Calls(),
-            (Strings{"UpdateUsbs", "SetState(UsbRemoved)", "SetState(MapUpdateCheck)"}));
-}
-
-TEST(StickFailureStates, OnlyACancelMovesThemOnAndTheyDifferInRemovalAndQuit)
-{
-  struct Case
-  {
-    MapDownloader::Result result;
-    State shown;
-    bool leavesOnRemoval;
-    bool asksBeforeQuitting;
-  };
-  for (const Case& c : {Case{MapDownloader::UsbBlocked, State::UsbBlocked, false, true},
-                        Case{MapDownloader::UsbFull, State::UsbFull, true, true},
-                        Case{MapDownloader::UsbTooSmall, State::UsbTooSmall, false, false}}) {
-    MachineHarness harness;
-    ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
-    harness.OperationFinished(c.result);
-    UsbStorage::Get().UpdateUsb(MachineHarness::Stick(StickB, UsbInfo::ValidMetadata));
-    emit harness.Ui().Retry();
-    emit harness.Ui().DownloadMap("EUR");
-    harness.StickChecked(MachineHarness::Stick(StickC, UsbInfo::ValidMetadata));
-    EXPECT_EQ(harness.Ui().Current(), c.shown);
-    EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }),
-              c.asksBeforeQuitting ? std::nullopt : std::optional<int>(0))
-        << c.result;
-    EXPECT_EQ(harness.Ui().Count("ConfirmQuit"), c.asksBeforeQuitting ? 1 : 0);
-
-    Forget(harness);
-    harness.StickRemoved(StickA);
-    EXPECT_EQ(harness.In<States::MapUpdateCheck>(), c.leavesOnRemoval) << c.result;
-    EXPECT_EQ(harness.Ui().Count("SetState(UsbRemoved)"), 0);
-    if (!c.leavesOnRemoval) {
-      EXPECT_EQ(harness.Ui().Current(), State::Unknown) << "nothing shown anew";
-      emit harness.Ui().CancelDownload();
-      EXPECT_TRUE(harness.In<States::CancelDownload>());
-    }
+  const std::vector<Case> cases = {
+      {"first stick", std::nullopt, UsbInfo::NoMetadata, MapInfo::Unknown, true},
+      {"valid replaces none", UsbInfo::NoMetadata, UsbInfo::ValidMetadata, MapInfo::Unknown, true},
+      {"invalid replaces none", UsbInfo::NoMetadata, UsbInfo::InvalidMetadata, MapInfo::Unknown, true},
+      {"not while pending", UsbInfo::NoMetadata, UsbInfo::ValidMetadata, MapInfo::Pending, false},
+      {"not while downloading", UsbInfo::NoMetadata, UsbInfo::ValidMetadata, MapInfo::Downloading, false},
+      {"not while deleting", UsbInfo::NoMetadata, UsbInfo::ValidMetadata, MapInfo::Deleting, false},
+      {"none never replaces", UsbInfo::ValidMetadata, UsbInfo::NoMetadata, MapInfo::Unknown, false},
+      {"valid keeps invalid", UsbInfo::InvalidMetadata, UsbInfo::ValidMetadata, MapInfo::Unknown, false}};
+  for (const Case& c : cases) {
+    MachineHarness h;
+    if (c.active)
+      MachineHarness::StoreActive(1, *c.active);
+    if (c.mapInWork != MapInfo::Unknown)
+      MachineHarness::StoreMap("EUR", MapInfo::Optional, c.mapInWork);
+    h.Start();
+    h.Root(Check::ServerError); // a state that drops the stick's event
+    h.StickChecked(MachineHarness::Stick(2, c.added, "/media/new"));
+    EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, c.becomesActive ? 2u : 1u) << c.name;
+    EXPECT_EQ(UsbStorage::Get().GetUsb(2).state, c.added) << c.name;
+    EXPECT_EQ(h.Ui().Calls().back(), "UpdateUsbs") << c.name;
   }
 }
 
-TEST(ResultStates, LeaveWhenTheStickIsRemovedAndQuitAtOnce)
+TEST(Common, ARemovedActiveStickHandsOverToTheBestStickLeft)
 {
-  for (const MetadataChecker::Result result :
-       {MetadataChecker::InvalidMetadata, MetadataChecker::NoSubscription}) {
-    MachineHarness harness;
-    UsbStorage::Get().UpdateUsb(MachineHarness::Stick(StickB, UsbInfo::InvalidMetadata));
-    Checked(harness, result, {});
-    EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }), 0) << "no question although a stick is active";
-    emit harness.Ui().CancelDownload();
-    emit harness.Ui().Retry();
-    harness.StickChecked(MachineHarness::Stick(StickC, UsbInfo::ValidMetadata));
-    Forget(harness);
-    harness.StickRemoved(StickC); // not the active stick
-    EXPECT_EQ(harness.Ui().Calls(), Strings{"UpdateUsbs"});
-    harness.StickRemoved(StickA);
-    EXPECT_TRUE(harness.In<States::MapUpdateCheck>());
-    EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, StickB);
+  MachineHarness h;
+  RootChecked(Check::ServerError)(h);
+  for (const auto& [id, state] : {std::pair{1u, UsbInfo::ValidMetadata},
+                                  {2u, UsbInfo::NoMetadata},
+                                  {3u, UsbInfo::InvalidMetadata},
+                                  {4u, UsbInfo::NoMetadata}})
+    h.StickChecked(MachineHarness::Stick(id, state));
+  ASSERT_EQ(UsbStorage::Get().GetActiveUsb().id, 1u);
+
+  h.Forget();
+  h.StickRemoved(99); // gone before its check stored it
+  h.StickRemoved(2);  // not the active stick
+  EXPECT_EQ(Joined(h.Ui().Calls()), "UpdateUsbs UpdateUsbs");
+  EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, 1u);
+  EXPECT_EQ(h.Leaf(), "ServerError") << "no event for a stick that was not active";
+
+  const std::vector<std::pair<UsbInfo::Id, UsbInfo::Id>> handovers = {
+      {1, 3},  // invalid metadata before none
+      {3, 4},  // a stick without metadata when no other is left
+      {4, 0}}; // the last stick is gone, and its removal is still an event
+  for (const auto& [removed, next] : handovers) {
+    h.Forget();
+    h.StickRemoved(removed);
+    EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, next) << removed;
+    EXPECT_EQ(Joined(h.Ui().Calls()), "UpdateUsbs SetState(MapUpdateCheck)") << removed;
+    h.Related(Check::ServerError);
   }
-  MachineHarness harness;
-  ASSERT_NO_FATAL_FAILURE(ToMapDownload(harness));
-  harness.OperationFinished(MapDownloader::Ok);
-  EXPECT_TRUE(harness.In<States::PendingUpdate>());
-  EXPECT_EQ(QuitCodeOf([&] { emit harness.Ui().Quit(); }), 0) << "the map is on the stick: nothing in use";
-  emit harness.Ui().CancelDownload();
-  EXPECT_TRUE(harness.In<States::CancelDownload>());
+}
+
+TEST(Common, AnOperationStartIsReadFromTheMapStore)
+{
+  MachineHarness h;
+  Reach(h, "OptionalUpdate");
+  emit h.Ui().DownloadMap("EUR");
+  h.Forget();
+  h.OperationStarted(); // nothing downloading or deleting yet
+  EXPECT_TRUE(h.Ui().Calls().empty());
+  MachineHarness::StoreMap("EUR", MapInfo::Optional, MapInfo::Downloading);
+  MachineHarness::StoreMap("OLD", MapInfo::Optional, MapInfo::Deleting);
+  h.OperationStarted();
+  EXPECT_EQ(h.Ui().Calls(), Strings{"SetState(MapDownload)"}) << "the deletion is not this state's";
+}
+
+TEST(Common, AReportNoSourceShouldProduceEndsTheApplicationInOrderWithExitCodeOne)
+{
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"Root:NoSubscription", "Failed to check root updates: result is not supported"},
+      {"Related:", "Failed to check related updates: result is not supported"},
+      {"Related:Ok", "Failed to check related updates: no valid map found"}};
+  for (const auto& [report, error] : cases) {
+    MachineHarness h;
+    h.Start();
+    EXPECT_EQ(QuitCodeOf([&, report = report] {
+                if (report == "Related:")
+                  h.Related(static_cast<Check::Result>(8));
+                else
+                  Fire(h, report);
+              }),
+              1)
+        << error;
+    EXPECT_EQ(h.Leaf(), "MapUpdateCheck") << "no event was delivered: " << error;
+    EXPECT_EQ(h.Ui().Calls(), Strings{"SetState(MapUpdateCheck)"});
+    h.Stop();
+    EXPECT_TRUE(Contains(h.Messages(), "Caught unhandled error: " + error));
+  }
+}
+
+TEST(UiInterface, NamesStayInRangeAndAStateTravelsThroughAQueuedCallByItsName)
+{
+  EXPECT_EQ(Name(State::UsbTooSmall), "UsbTooSmall");
+  EXPECT_EQ(Name(static_cast<State>(19)), "");
+  EXPECT_EQ(Name(static_cast<State>(-1)), "") << "compared as unsigned";
+  EXPECT_EQ(Name(PopupLink::Retry), "Retry");
+  EXPECT_EQ(Name(static_cast<PopupLink>(6)), "");
+  EXPECT_EQ(Name(static_cast<PopupLink>(-3)), "");
+
+  RecordingUi ui;
+  ASSERT_TRUE(QMetaObject::invokeMethod(&ui, "SetState", Qt::QueuedConnection, Q_ARG(State, State::UsbFull)));
+  QCoreApplication::sendPostedEvents();
+  EXPECT_EQ(ui.Calls(), Strings{"SetState(UsbFull)"});
+
+  LogCapture log;
+  Ui::HeadlessUi headless;
+  EXPECT_EQ(headless.CurrentState(), State::Unknown);
+  headless.SetState(State::MapUpdateCheck);
+  headless.SetState(State::MapUpdateCheck);
+  headless.SetState(State::RootUpdate);
+  headless.Activate();
+  EXPECT_EQ(headless.CurrentState(), State::RootUpdate);
+  EXPECT_EQ(log.Count("Changing state from: Unknown to: MapUpdateCheck"), 1);
+  EXPECT_EQ(log.Count("Changing state from: MapUpdateCheck to: RootUpdate"), 1);
+  EXPECT_EQ(log.Count("Activating application"), 1);
 }
