@@ -364,6 +364,8 @@ TEST(Reactions, OfTheFailureStates)
       {"ServerError+stick", "Insert Checked:InvalidMetadata Quit", "", "UpdateUsbs ConfirmQuit", Asked},
       {"ServerError+stick", "Remove", "MapUpdateCheck", "UpdateUsbs SetState(MapUpdateCheck)", Removed},
       {"ServerError+stick", "Cancel", "CancelDownload", "", Cancelling},
+      {"ServerError", "Retry", "MapUpdateCheck", "SetState(MapUpdateCheck)",
+       "Got Retry event: switching to NetworkOperation state"},
       // The removal is shown when it cut a map operation short.
       {"ServerError+download", "Remove", "MapUpdateCheck", RemovedAndShown, Removed},
       {"ServerError+download", "Retry", "MapDownload", "",
@@ -379,25 +381,6 @@ TEST(Reactions, OfTheFailureStates)
       {"UsbTooSmall", "Remove Retry Download Checked:ValidMetadata Quit", "", "UpdateUsbs UpdateUsbs",
        Quitting},
   });
-}
-
-TEST(StateMachine, StartsWithTheMapCheckOnTheManagersThreadAndLogsEveryStep)
-{
-  MachineHarness h;
-  h.Start();
-  EXPECT_EQ(h.Ui().Calls(), Strings{"SetState(MapUpdateCheck)"});
-  const auto commands = h.Journal();
-  ASSERT_EQ(commands.size(), 1u);
-  EXPECT_EQ(commands[0].text, "CheckMapUpdates");
-  EXPECT_NE(commands[0].thread, QThread::currentThread());
-  h.Root(Check::Ok);
-  EXPECT_EQ(h.Leaf(), "RootUpdate");
-  h.Stop();
-  EXPECT_EQ(h.Messages(),
-            (Strings{"Entered StartUp state", "Got StartUp event; switching to Common state",
-                     "Entered Common state", "Entered NetworkOperation state", "Entered MapUpdateCheck state",
-                     "Got RootUpdate event: switching to RootUpdate state", "Entered MapUpdatePresent state",
-                     "Entered RootUpdate state"}));
 }
 
 TEST(StateMachine, EverySituationShowsItsState)
@@ -468,30 +451,20 @@ TEST(MapUpdateCheck, AnotherStickCheckedLeavesTheActiveStickAndTheCheckAlone)
   EXPECT_TRUE(Contains(fresh.Messages(), "Got ValidMetadata event: switching to MapUpdateCheck state"));
 }
 
-TEST(NetworkOperation, RetryResumesTheCheckOrTheDownloadThatFailed)
+TEST(NetworkOperation, RetryResumesTheDownloadThatFailedEveryTime)
 {
   MachineHarness h;
-  Reach(h, "NoConnection");
+  Reach(h, "MapDownload");
+  h.OperationFinished(Download::NoConnection);
   emit h.Ui().Retry();
-  h.Root(Check::ServerError);
+  h.OperationStarted();
+  h.OperationFinished(Download::ServerError);
   emit h.Ui().Retry();
-  ASSERT_TRUE(h.WaitForCommands(3));
-  EXPECT_EQ(h.Ui().States(),
-            (std::vector<State>{State::MapUpdateCheck, State::NoConnection, State::MapUpdateCheck,
-                                State::ServerError, State::MapUpdateCheck}));
-
-  MachineHarness download;
-  Reach(download, "MapDownload");
-  download.OperationFinished(Download::NoConnection);
-  emit download.Ui().Retry();
-  download.OperationStarted();
-  download.OperationFinished(Download::ServerError);
-  emit download.Ui().Retry();
-  EXPECT_EQ(download.Leaf(), "MapDownload");
-  ASSERT_TRUE(download.WaitForCommands(4));
-  EXPECT_EQ(download.Commands(),
+  EXPECT_EQ(h.Leaf(), "MapDownload");
+  ASSERT_TRUE(h.WaitForCommands(4));
+  EXPECT_EQ(h.Commands(),
             (Strings{"CheckMapUpdates", "DownloadMap(EUR)", "DownloadMap(EUR)", "DownloadMap(EUR)"}));
-  EXPECT_EQ(download.Ui().States(),
+  EXPECT_EQ(h.Ui().States(),
             (std::vector<State>{State::MapUpdateCheck, State::OptionalUpdate, State::MapDownload,
                                 State::NoConnection, State::MapDownload, State::ServerError}));
 }
