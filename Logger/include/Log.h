@@ -31,10 +31,10 @@ boost::log::record OpenRecord(const char* channel, Severity severity, const char
 
 } // namespace Log::detail
 
-#define LOG_WITH_CHANNEL(channel, severity)                                                             \
-  for (::boost::log::record lumoraLogRecord_ =                                                          \
-         ::Log::detail::OpenRecord((channel), (severity), __FILE__, __LINE__, __func__);                \
-       !!lumoraLogRecord_;)                                                                             \
+#define LOG_WITH_CHANNEL(channel, severity)                                                                  \
+  for (::boost::log::record lumoraLogRecord_ =                                                               \
+           ::Log::detail::OpenRecord((channel), (severity), __FILE__, __LINE__, __func__);                   \
+       !!lumoraLogRecord_;)                                                                                  \
   ::boost::log::aux::make_record_pump(::Log::g_lg::get(), lumoraLogRecord_).stream()
 
 #define LOG(severity) LOG_WITH_CHANNEL(LUMORA_LOG_CHANNEL, ::Log::severity)

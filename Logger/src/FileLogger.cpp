@@ -14,9 +14,9 @@ FileLogger::FileLogger(const boost::filesystem::path& folder)
   namespace sinks = boost::log::sinks;
 
   auto backend = boost::make_shared<sinks::text_file_backend>(
-    keywords::file_name = folder / "%Y-%m-%d-%H%M%S.log", keywords::rotation_size = RotationSize,
-    keywords::auto_flush = true, keywords::open_mode = std::ios_base::out | std::ios_base::app,
-    keywords::enable_final_rotation = true);
+      keywords::file_name = folder / "%Y-%m-%d-%H%M%S.log", keywords::rotation_size = RotationSize,
+      keywords::auto_flush = true, keywords::open_mode = std::ios_base::out | std::ios_base::app,
+      keywords::enable_final_rotation = true);
   backend->set_file_collector(sinks::file::make_collector(keywords::target = folder));
   backend->scan_for_files();
 

@@ -41,8 +41,8 @@ BOOST_LOG_GLOBAL_LOGGER_INIT(g_lg, LoggerType)
   core->set_logging_enabled(false);
   // Boost.Log writes to the console through a default sink whenever no sink is
   // installed; a sink that accepts nothing keeps records nowhere instead.
-  auto refuseAll = boost::make_shared<
-    boost::log::sinks::synchronous_sink<boost::log::sinks::text_ostream_backend>>();
+  auto refuseAll =
+      boost::make_shared<boost::log::sinks::synchronous_sink<boost::log::sinks::text_ostream_backend>>();
   refuseAll->set_filter([](const boost::log::attribute_value_set&) { return false; });
   core->add_sink(refuseAll);
   return LoggerType(boost::log::keywords::channel = std::string("Unknown"));

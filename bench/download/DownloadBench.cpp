@@ -57,7 +57,7 @@ protected:
       return 0;
     written += size;
     const auto due = start + std::chrono::duration_cast<Clock::duration>(
-                               std::chrono::duration<double>(static_cast<double>(written) / rate));
+                                 std::chrono::duration<double>(static_cast<double>(written) / rate));
     std::this_thread::sleep_until(due);
     return size;
   }
@@ -170,7 +170,8 @@ int main(int argc, char** argv)
   int attempts = 0;
   {
     CountingRequest request(manager, QString::fromLocal8Bit(argv[1]),
-                            {{QStringLiteral("Accept"), QStringLiteral("application/x-tar")}}, {}, download, sink);
+                            {{QStringLiteral("Accept"), QStringLiteral("application/x-tar")}}, {}, download,
+                            sink);
     download.request = &request;
     request.SetTimeout(std::chrono::milliseconds(timeoutMs));
     request.ReadRetryDurationFromConfig();

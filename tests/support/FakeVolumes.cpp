@@ -86,7 +86,8 @@ void FakeVolumes::AddPartition(unsigned major, unsigned minor, Bus bus, bool rem
 
 void FakeVolumes::RemovePartition(unsigned major, unsigned minor)
 {
-  QFile::remove(QString::fromStdString(SysfsRoot()) + QStringLiteral("/dev/block/%1:%2").arg(major).arg(minor));
+  QFile::remove(QString::fromStdString(SysfsRoot()) +
+                QStringLiteral("/dev/block/%1:%2").arg(major).arg(minor));
 }
 
 int FakeVolumes::Mount(unsigned major, unsigned minor, const std::string& mountPoint, const std::string& root)
