@@ -381,6 +381,13 @@ void Common::OnMapOperationStarted()
 void Common::OnMapOperationFinished(MapDownloader::Result result)
 {
   Guarded([&] {
+    // A result that arrives after the machine left the download or the
+    // removal (the stick's removal was reported first) is stale: acting on it
+    // would report the removal twice and start a second check.
+    if (!MapOperationRunning()) {
+      LOG(Info) << "Ignoring map operation result: " << result << " while no map operation runs";
+      return;
+    }
     switch (result) {
     case MapDownloader::Ok:
       Deliver(Events::FinishDownload());
