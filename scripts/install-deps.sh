@@ -11,7 +11,7 @@ packages=(
   libboost-system-dev libboost-date-time-dev
   libgtest-dev libgmock-dev
   xvfb xauth x11-utils dbus-daemon
-  fonts-roboto-unhinted python3-fonttools
+  fonts-roboto-unhinted python3-fonttools librsvg2-bin python3-pil
   clang libclang-rt-dev
   curl openssl ca-certificates
 )
