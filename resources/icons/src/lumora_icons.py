@@ -170,8 +170,14 @@ def glyph(kind, cx, cy, scale, color, width):
         return (polyline(pts((0, -0.75), (0, 0.75)), color, width) +
                 polyline(pts((-0.75, 0), (0.75, 0)), color, width))
     if kind == "exclamation":
-        return (polyline(pts((0, -0.85), (0, 0.25)), color, width) +
-                circle(cx, cy + 0.78 * scale, width * 0.62, fill=color))
+        # A bar and a dot over 1.9 * scale, with a gap of at least a pixel
+        # between them, so that the two stay apart on the smallest badges.
+        top, bottom = cy - 0.95 * scale, cy + 0.95 * scale
+        dot = width * 1.1
+        gap = max(1.0, 0.15 * scale)
+        bar_end = bottom - dot - gap - width / 2
+        return (polyline([(cx, top + width / 2), (cx, bar_end)], color, width) +
+                circle(cx, bottom - dot / 2, dot / 2, fill=color))
     if kind == "clock":
         return polyline(pts((0, -0.7), (0, 0), (0.55, 0.3)), color, width)
     if kind == "cross":
@@ -429,9 +435,9 @@ def tray(kind):
     mark = folded_map(3, 6.5, 26, 20, 1.5, line=BLUE, left=BLUE, middle=PRESSED, right=BLUE, folds=False)
     extra = {
         "default": "",
-        "attention": badge(24, 23.5, 6.5, RED, "exclamation", ring_width=3, glyph_width=2),
-        "progress": badge(24, 23.5, 6.5, PRESSED, "arrow-down", ring_width=3, glyph_width=2),
-        "finished": badge(24, 23.5, 6.5, GREEN, "check", ring_width=3, glyph_width=2),
+        "attention": badge(23.5, 23.5, 7, RED, "exclamation", ring_width=2.5, glyph_width=2.25),
+        "progress": badge(23.5, 23.5, 7, PRESSED, "arrow-down", ring_width=2.5, glyph_width=2.25),
+        "finished": badge(23.5, 23.5, 7, GREEN, "check", ring_width=2.5, glyph_width=2.25),
     }[kind]
     return svg(32, 32, outline, mark, extra)
 
