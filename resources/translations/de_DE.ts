@@ -86,5 +86,177 @@
         <source>Version %1</source>
         <translation>Version %1</translation>
     </message>
+    <message>
+        <source>%1 free of %2</source>
+        <translation>%1 frei von %2</translation>
+    </message>
+    <message>
+        <source>Navigation System</source>
+        <translation>Navigationssystem</translation>
+    </message>
+    <message>
+        <source>%1
+Downloading - %2 %
+%3 of %4</source>
+        <translation>%1
+Herunterladen – %2 %
+%3 von %4</translation>
+    </message>
+    <message>
+        <source>Map update</source>
+        <translation>Kartenupdate</translation>
+    </message>
+    <message>
+        <source>%1
+Cancelling download - %2 %
+%3 of %4</source>
+        <translation>%1
+Download wird abgebrochen – %2 %
+%3 von %4</translation>
+    </message>
+    <message>
+        <source>Deleting downloaded map update.</source>
+        <translation>Heruntergeladenes Kartenupdate wird gelöscht.</translation>
+    </message>
+    <message>
+        <source>Confirm map download</source>
+        <translation>Karten-Download bestätigen</translation>
+    </message>
+    <message>
+        <source>This map download of %1 will restore the current map.</source>
+        <translation>Dieser Karten-Download von %1 stellt die aktuelle Karte wieder her.</translation>
+    </message>
+    <message>
+        <source>Confirm optional map update</source>
+        <translation>Optionales Kartenupdate bestätigen</translation>
+    </message>
+    <message>
+        <source>This map update download of %1 will refresh the current map with the latest updates.</source>
+        <translation>Dieser Kartenupdate-Download von %1 bringt die aktuelle Karte auf den neuesten Stand.</translation>
+    </message>
+    <message>
+        <source>Confirm mandatory map update</source>
+        <translation>Erforderliches Kartenupdate bestätigen</translation>
+    </message>
+    <message>
+        <source>Continue</source>
+        <translation>Weiter</translation>
+    </message>
+    <message>
+        <source>Insufficient memory space available</source>
+        <translation>Nicht genügend Speicherplatz verfügbar</translation>
+    </message>
+    <message>
+        <source>There is insufficient memory space available on the USB stick. Please reconnect an USB stick with at least %1 of free memory space to the vehicle&apos;s navigation system.</source>
+        <translation>Auf dem USB-Stick ist nicht genügend Speicherplatz verfügbar. Bitte schließen Sie einen USB-Stick mit mindestens %1 freiem Speicherplatz erneut an das Navigationssystem des Fahrzeugs an.</translation>
+    </message>
+    <message>
+        <source>Manage maps</source>
+        <translation>Karten verwalten</translation>
+    </message>
+    <message>
+        <source>Cancel map update?</source>
+        <translation>Kartenupdate abbrechen?</translation>
+    </message>
+    <message>
+        <source>Cancelling the map update will delete the map update from the USB stick. For future installation on your vehicle&apos;s navigation system, the map update needs to be downloaded to the USB stick again. Please confirm cancelling this map update.</source>
+        <translation>Wenn Sie das Kartenupdate abbrechen, wird es vom USB-Stick gelöscht. Für eine spätere Installation im Navigationssystem Ihres Fahrzeugs muss das Kartenupdate erneut auf den USB-Stick heruntergeladen werden. Bitte bestätigen Sie den Abbruch dieses Kartenupdates.</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Ja</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>Nein</translation>
+    </message>
+    <message>
+        <source>Unsaved changes detected</source>
+        <translation>Nicht gespeicherte Änderungen erkannt</translation>
+    </message>
+    <message>
+        <source>Unsaved changes detected. Closing this settings window will discard the changes.</source>
+        <translation>Nicht gespeicherte Änderungen erkannt. Wenn Sie dieses Einstellungsfenster schließen, werden die Änderungen verworfen.</translation>
+    </message>
+    <message>
+        <source>Yes, discard</source>
+        <translation>Ja, verwerfen</translation>
+    </message>
+    <message>
+        <source>No, go back</source>
+        <translation>Nein, zurück</translation>
+    </message>
+    <message>
+        <source>No internet connection</source>
+        <translation>Keine Internetverbindung</translation>
+    </message>
+    <message>
+        <source>Downloading map updates requires an internet connection. Please check if the computer is connected to the internet.</source>
+        <translation>Zum Herunterladen von Kartenupdates ist eine Internetverbindung erforderlich. Bitte prüfen Sie, ob der Computer mit dem Internet verbunden ist.</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>Erneut versuchen</translation>
+    </message>
+    <message>
+        <source>No USB stick found</source>
+        <translation>Kein USB-Stick gefunden</translation>
+    </message>
+    <message>
+        <source>Connect a USB stick to the computer</source>
+        <translation>Schließen Sie einen USB-Stick an den Computer an</translation>
+    </message>
+    <message>
+        <source>Dismiss</source>
+        <translation>Schließen</translation>
+    </message>
+    <message>
+        <source>Quit application</source>
+        <translation>Anwendung beenden</translation>
+    </message>
+    <message>
+        <source>The USB stick is in use. Quitting the application results in losing your vehicle&apos;s navigation system map information. To return to the application click No.</source>
+        <translation>Der USB-Stick wird gerade verwendet. Wenn Sie die Anwendung beenden, gehen die Karteninformationen des Navigationssystems Ihres Fahrzeugs verloren. Klicken Sie auf Nein, um zur Anwendung zurückzukehren.</translation>
+    </message>
+    <message>
+        <source>Map update server not available</source>
+        <translation>Kartenupdate-Server nicht erreichbar</translation>
+    </message>
+    <message>
+        <source>Please try again later.</source>
+        <translation>Bitte versuchen Sie es später erneut.</translation>
+    </message>
+    <message>
+        <source>Cancel map update download?</source>
+        <translation>Download des Kartenupdates abbrechen?</translation>
+    </message>
+    <message>
+        <source>Are you sure you want to cancel the map update download?</source>
+        <translation>Möchten Sie den Download des Kartenupdates wirklich abbrechen?</translation>
+    </message>
+    <message>
+        <source>Map update subscription expired</source>
+        <translation>Kartenupdate-Abonnement abgelaufen</translation>
+    </message>
+    <message>
+        <source>You can still download a map to restore your system to the latest version you were entitled to. To restore the latest entitled map version click below.</source>
+        <translation>Sie können weiterhin eine Karte herunterladen, um Ihr System auf die neueste Version zurückzusetzen, die Ihnen zustand. Klicken Sie unten, um die neueste Ihnen zustehende Kartenversion wiederherzustellen.</translation>
+    </message>
+    <message>
+        <source>Restore map</source>
+        <translation>Karte wiederherstellen</translation>
+    </message>
+    <message>
+        <source>Map update download failed</source>
+        <translation>Download des Kartenupdates fehlgeschlagen</translation>
+    </message>
+    <message>
+        <source>Map update download failed due to a device access operation. Please check if all files on the USB stick can be accessed.</source>
+        <translation>Der Download des Kartenupdates ist wegen eines Gerätezugriffs fehlgeschlagen. Bitte prüfen Sie, ob auf alle Dateien auf dem USB-Stick zugegriffen werden kann.</translation>
+    </message>
+    <message>
+        <source>There is insufficient memory space available on the USB stick. Please create some free memory space.</source>
+        <translation>Auf dem USB-Stick ist nicht genügend Speicherplatz verfügbar. Bitte schaffen Sie freien Speicherplatz.</translation>
+    </message>
 </context>
 </TS>

@@ -86,5 +86,177 @@
         <source>Version %1</source>
         <translation>Version %1</translation>
     </message>
+    <message>
+        <source>%1 free of %2</source>
+        <translation>%1 free of %2</translation>
+    </message>
+    <message>
+        <source>Navigation System</source>
+        <translation>Navigation System</translation>
+    </message>
+    <message>
+        <source>%1
+Downloading - %2 %
+%3 of %4</source>
+        <translation>%1
+Downloading - %2 %
+%3 of %4</translation>
+    </message>
+    <message>
+        <source>Map update</source>
+        <translation>Map update</translation>
+    </message>
+    <message>
+        <source>%1
+Cancelling download - %2 %
+%3 of %4</source>
+        <translation>%1
+Cancelling download - %2 %
+%3 of %4</translation>
+    </message>
+    <message>
+        <source>Deleting downloaded map update.</source>
+        <translation>Deleting downloaded map update.</translation>
+    </message>
+    <message>
+        <source>Confirm map download</source>
+        <translation>Confirm map download</translation>
+    </message>
+    <message>
+        <source>This map download of %1 will restore the current map.</source>
+        <translation>This map download of %1 will restore the current map.</translation>
+    </message>
+    <message>
+        <source>Confirm optional map update</source>
+        <translation>Confirm optional map update</translation>
+    </message>
+    <message>
+        <source>This map update download of %1 will refresh the current map with the latest updates.</source>
+        <translation>This map update download of %1 will refresh the current map with the latest updates.</translation>
+    </message>
+    <message>
+        <source>Confirm mandatory map update</source>
+        <translation>Confirm mandatory map update</translation>
+    </message>
+    <message>
+        <source>Continue</source>
+        <translation>Continue</translation>
+    </message>
+    <message>
+        <source>Insufficient memory space available</source>
+        <translation>Insufficient memory space available</translation>
+    </message>
+    <message>
+        <source>There is insufficient memory space available on the USB stick. Please reconnect an USB stick with at least %1 of free memory space to the vehicle&apos;s navigation system.</source>
+        <translation>There is insufficient memory space available on the USB stick. Please reconnect an USB stick with at least %1 of free memory space to the vehicle&apos;s navigation system.</translation>
+    </message>
+    <message>
+        <source>Manage maps</source>
+        <translation>Manage maps</translation>
+    </message>
+    <message>
+        <source>Cancel map update?</source>
+        <translation>Cancel map update?</translation>
+    </message>
+    <message>
+        <source>Cancelling the map update will delete the map update from the USB stick. For future installation on your vehicle&apos;s navigation system, the map update needs to be downloaded to the USB stick again. Please confirm cancelling this map update.</source>
+        <translation>Cancelling the map update will delete the map update from the USB stick. For future installation on your vehicle&apos;s navigation system, the map update needs to be downloaded to the USB stick again. Please confirm cancelling this map update.</translation>
+    </message>
+    <message>
+        <source>Yes</source>
+        <translation>Yes</translation>
+    </message>
+    <message>
+        <source>No</source>
+        <translation>No</translation>
+    </message>
+    <message>
+        <source>Unsaved changes detected</source>
+        <translation>Unsaved changes detected</translation>
+    </message>
+    <message>
+        <source>Unsaved changes detected. Closing this settings window will discard the changes.</source>
+        <translation>Unsaved changes detected. Closing this settings window will discard the changes.</translation>
+    </message>
+    <message>
+        <source>Yes, discard</source>
+        <translation>Yes, discard</translation>
+    </message>
+    <message>
+        <source>No, go back</source>
+        <translation>No, go back</translation>
+    </message>
+    <message>
+        <source>No internet connection</source>
+        <translation>No internet connection</translation>
+    </message>
+    <message>
+        <source>Downloading map updates requires an internet connection. Please check if the computer is connected to the internet.</source>
+        <translation>Downloading map updates requires an internet connection. Please check if the computer is connected to the internet.</translation>
+    </message>
+    <message>
+        <source>Retry</source>
+        <translation>Retry</translation>
+    </message>
+    <message>
+        <source>No USB stick found</source>
+        <translation>No USB stick found</translation>
+    </message>
+    <message>
+        <source>Connect a USB stick to the computer</source>
+        <translation>Connect a USB stick to the computer</translation>
+    </message>
+    <message>
+        <source>Dismiss</source>
+        <translation>Dismiss</translation>
+    </message>
+    <message>
+        <source>Quit application</source>
+        <translation>Quit application</translation>
+    </message>
+    <message>
+        <source>The USB stick is in use. Quitting the application results in losing your vehicle&apos;s navigation system map information. To return to the application click No.</source>
+        <translation>The USB stick is in use. Quitting the application results in losing your vehicle&apos;s navigation system map information. To return to the application click No.</translation>
+    </message>
+    <message>
+        <source>Map update server not available</source>
+        <translation>Map update server not available</translation>
+    </message>
+    <message>
+        <source>Please try again later.</source>
+        <translation>Please try again later.</translation>
+    </message>
+    <message>
+        <source>Cancel map update download?</source>
+        <translation>Cancel map update download?</translation>
+    </message>
+    <message>
+        <source>Are you sure you want to cancel the map update download?</source>
+        <translation>Are you sure you want to cancel the map update download?</translation>
+    </message>
+    <message>
+        <source>Map update subscription expired</source>
+        <translation>Map update subscription expired</translation>
+    </message>
+    <message>
+        <source>You can still download a map to restore your system to the latest version you were entitled to. To restore the latest entitled map version click below.</source>
+        <translation>You can still download a map to restore your system to the latest version you were entitled to. To restore the latest entitled map version click below.</translation>
+    </message>
+    <message>
+        <source>Restore map</source>
+        <translation>Restore map</translation>
+    </message>
+    <message>
+        <source>Map update download failed</source>
+        <translation>Map update download failed</translation>
+    </message>
+    <message>
+        <source>Map update download failed due to a device access operation. Please check if all files on the USB stick can be accessed.</source>
+        <translation>Map update download failed due to a device access operation. Please check if all files on the USB stick can be accessed.</translation>
+    </message>
+    <message>
+        <source>There is insufficient memory space available on the USB stick. Please create some free memory space.</source>
+        <translation>There is insufficient memory space available on the USB stick. Please create some free memory space.</translation>
+    </message>
 </context>
 </TS>
