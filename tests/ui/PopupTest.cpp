@@ -180,6 +180,8 @@ TEST_F(PopupTest, EveryStateShowsItsContentLinkAndStatus)
     EXPECT_EQ(link->isHidden(), !*c.link);
     EXPECT_EQ(link->property("LinkId"), QVariant(static_cast<int>(c.linkId)));
     EXPECT_FALSE(SaveScreenshot(&popup, QString::fromStdString("Popup_" + Name(c.state))).isEmpty());
+    auto* text = Child("labelContentText");
+    EXPECT_GE(text->height(), text->heightForWidth(text->width())) << "the wrapped text is not cut";
   }
 }
 
