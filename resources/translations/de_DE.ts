@@ -208,7 +208,7 @@ Download wird abgebrochen – %2 %
     </message>
     <message>
         <source>Dismiss</source>
-        <translation>Verwerfen</translation>
+        <translation>Schließen</translation>
     </message>
     <message>
         <source>Quit application</source>

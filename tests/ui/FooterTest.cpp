@@ -3,7 +3,6 @@
 #include "Screenshot.h"
 #include "fmu/MapStorage.h"
 #include "usb/UsbStorage.h"
-#include "util/Fonts.h"
 
 #include <gtest/gtest.h>
 
@@ -27,8 +26,6 @@ const UsbInfo b{7, "/media/b", 16 * GiB, 3 * GiB / 2, UsbInfo::NoMetadata, false
 class FooterTest : public testing::Test
 {
 protected:
-  static void SetUpTestSuite() { Fonts::Load(); }
-
   FooterTest()
   {
     dialog.setObjectName("MainWindowDialog");
@@ -172,7 +169,7 @@ TEST_F(FooterTest, GaugesShowTheShareInUseAndTheFreeAmountInItsColour)
   // Negative head-unit figures read as 0; the gauges refresh by themselves.
   MapStorage::Get().UpdateHeadUnit({QDate(), -5, -1});
   UsbStorage::Get().UpdateUsbSpace(7, 16 * GiB, 8 * GiB);
-  QTRY_COMPARE_WITH_TIMEOUT(Find<QProgressBar>("progressBarUsb")->value(), 50, 5000);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Find<QProgressBar>("progressBarUsb")->value() == 50; }));
   EXPECT_TRUE(
       Find("labelHuSpace")->text().contains(">0.00 B</font><font color=\"#606061\"> free of 0.00 B<"));
 
@@ -182,7 +179,8 @@ TEST_F(FooterTest, GaugesShowTheShareInUseAndTheFreeAmountInItsColour)
   footer->RetranslateUi();
   EXPECT_EQ(Find("labelHu")->text(), "Navigationssystem");
   EXPECT_EQ(Find("labelUsb")->maximumWidth(), Find("labelHu")->width());
-  QTRY_VERIFY_WITH_TIMEOUT(Find("labelUsbSpace")->text().endsWith("> frei von 16.00 GB</font>"), 5000);
+  ASSERT_TRUE(
+      QTest::qWaitFor([&] { return Find("labelUsbSpace")->text().endsWith("> frei von 16.00 GB</font>"); }));
 }
 
 TEST_F(FooterTest, ListOpensAboveTheStickRowAndAStickIsChosenFromIt)

@@ -4,7 +4,6 @@
 #include "fmu/MapStorage.h"
 #include "ui/HeadlessUi.h"
 #include "ui/widgets/DynamicIcon.h"
-#include "util/Fonts.h"
 
 #include <gtest/gtest.h>
 
@@ -35,8 +34,6 @@ MapInfo Map(MapInfo::State state, qint64 downloaded, qint64 size, MapInfo::Type 
 class MessageScreenTest : public testing::Test
 {
 protected:
-  static void SetUpTestSuite() { Fonts::Load(); }
-
   MessageScreenTest() : screen(iui) { screen.resize(718, 371); }
   ~MessageScreenTest() override
   {
@@ -211,7 +208,7 @@ TEST_F(MessageScreenTest, ProgressRefreshesUntilTheMapLeavesItsStateAndAClickEmi
 {
   screen.Init(Screen::MapDownload);
   EXPECT_EQ(Shown().value(0), "Message title") << "no downloading map: nothing drawn";
-  QTRY_VERIFY(!screen.Refreshing());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !screen.Refreshing(); }));
 
   MapStorage::Get().UpdateMap(Map(MapInfo::Downloading, 0, 3 * GiB));
   screen.Init(Screen::MapDownload);
@@ -220,12 +217,12 @@ TEST_F(MessageScreenTest, ProgressRefreshesUntilTheMapLeavesItsStateAndAClickEmi
   Click("pushButtonPrimary");
   EXPECT_EQ(first.count(), 1) << "the first click disables the buttons";
   MapStorage::Get().UpdateMap(Map(MapInfo::Downloading, 3 * GiB / 2, 3 * GiB));
-  QTRY_VERIFY(Shown().value(1).contains("50 %"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Shown().value(1).contains("50 %"); }));
   EXPECT_TRUE(screen.findChild<QPushButton*>("pushButtonPrimary")->isEnabled())
       << "a refresh enables Cancel again";
 
   MapStorage::Get().UpdateMap(Map(MapInfo::Pending, 3 * GiB, 3 * GiB));
-  QTRY_VERIFY(!screen.Refreshing());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !screen.Refreshing(); }));
   EXPECT_TRUE(Shown().value(1).contains("50 %")) << "the page keeps its last content";
 
   // A map page refuses a map that is not valid and keeps what it shows.

@@ -1,13 +1,11 @@
 #include "Screenshot.h"
 
-#include "DataHome.h"
 #include "LogCapture.h"
 #include "cfg/Config.h"
 #include "ui/HeadlessUi.h"
 #include "ui/widgets/DynamicIcon.h"
 #include "ui/widgets/Popup.h"
 #include "usb/UsbStorage.h"
-#include "util/Fonts.h"
 
 #include <gtest/gtest.h>
 
@@ -68,13 +66,6 @@ public:
 class PopupTest : public testing::Test
 {
 protected:
-  static void SetUpTestSuite()
-  {
-    TestSupport::DataHome home;
-    Config::get();
-    static const bool fontsLoaded = (Fonts::Load(), true);
-    (void)fontsLoaded;
-  }
   void SetUp() override { PutStick(UsbInfo::ValidMetadata); }
   void TearDown() override { PutStick(NoStick); }
 

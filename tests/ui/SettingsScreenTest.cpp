@@ -8,7 +8,6 @@
 #include "ui/IUi.h"
 #include "ui/OpenLink.h"
 #include "usb/UsbStorage.h"
-#include "util/Fonts.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +20,6 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QStackedWidget>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextBrowser>
@@ -97,17 +95,12 @@ struct View
   Ui::SettingsScreen screen;
 };
 
-// Configuration and settings are process-wide: the first test moves the data
-// folder into a temporary folder of the process. Each test starts in British
-// English without start at login or settings.json, with a home of its own for
-// the start-at-login files, empty stores, British English and German offered,
-// and a link opener that only notes what it is given.
+// Each test starts in British English without start at login or
+// settings.json, with empty stores, British English and German offered, and a
+// link opener that only notes what it is given.
 class SettingsScreenTest : public ::testing::Test
 {
 protected:
-  QTemporaryDir home;
-  QByteArray previousHome = qgetenv("HOME");
-  QByteArray previousConfigHome = qgetenv("XDG_CONFIG_HOME");
   QList<QLocale> installed;
   Ui::LinkOpener previousOpener;
   QStringList opened;
@@ -115,13 +108,6 @@ protected:
 
   void SetUp() override
   {
-    static QTemporaryDir dataHome;
-    // Fonts before the first window, which would otherwise settle on a fallback.
-    static const bool configured =
-        (qputenv("XDG_DATA_HOME", dataHome.path().toUtf8()), Config::get(), Fonts::Load(), true);
-    (void)configured;
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
     installed = Config::get().locales;
     ASSERT_TRUE(installed.contains(QLocale("en_GB")) && installed.contains(QLocale("de_DE")));
     Config::get().locales = Locales({"de_DE", "en_GB"});
@@ -138,8 +124,6 @@ protected:
     Config::get().locales = installed;
     Reset();
     QLocale::setDefault(QLocale("en_GB"));
-    qputenv("HOME", previousHome);
-    qputenv("XDG_CONFIG_HOME", previousConfigHome);
   }
 
   static void Reset()
@@ -438,7 +422,7 @@ TEST_F(SettingsScreenTest, ScreenshotsAndAReadableFocusedLanguageList)
   view.Click("checkBoxAutoStart");
   QApplication::setActiveWindow(&view.screen);
   view.Languages()->setFocus();
-  QTRY_VERIFY(view.Languages()->hasFocus());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return view.Languages()->hasFocus(); }));
   const QImage list = view.Languages()->grab().toImage();
   int dark = 0;
   for (int y = 0; y < list.height(); ++y)

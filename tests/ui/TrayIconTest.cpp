@@ -1,5 +1,4 @@
 #include "ui/widgets/TrayIcon.h"
-#include "DataHome.h"
 #include "cfg/Config.h"
 #include "fmu/MapStorage.h"
 #include "ui/HeadlessUi.h"
@@ -19,11 +18,6 @@ namespace {
 class TrayIconTest : public testing::Test
 {
 protected:
-  static void SetUpTestSuite()
-  {
-    TestSupport::DataHome home;
-    Config::get();
-  }
   void TearDown() override { MapStorage::Get().Clear(); }
 
   QSystemTrayIcon* Icon() { return tray.findChild<QSystemTrayIcon*>(); }
