@@ -14,14 +14,12 @@
 #include "usb/UsbStorage.h"
 
 #include "MapService.h"
+#include "RoadFiles.h"
 #include "TmpfsMount.h"
 
 #include <gtest/gtest.h>
 
-#include <QCryptographicHash>
 #include <QDir>
-#include <QDirIterator>
-#include <QProcess>
 #include <QTemporaryDir>
 
 using Strings = std::vector<std::string>;
@@ -29,6 +27,7 @@ using StateList = std::vector<State>;
 using TestSupport::Answer;
 using TestSupport::MapService;
 using TestSupport::ServedMap;
+using TestSupport::WriteFile;
 
 namespace {
 
@@ -69,20 +68,7 @@ private:
 
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new RoadEnvironment);
 
-bool WriteFile(const QString& path, const QByteArray& content)
-{
-  QDir().mkpath(QFileInfo(path).path());
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
-}
-
-QByteArray Md5(const QByteArray& data)
-{
-  return QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex();
-}
-
-// A map of the service with a real archive as GNU tar writes it: the map's
-// metadata file named after the archive and the map's data.
+// A map of the service with a real archive, served at the archive's address.
 ServedMap Map(const std::string& id, const std::string& release, int dataBytes, bool mandatory,
               QByteArray& archive)
 {
@@ -92,20 +78,7 @@ ServedMap Map(const std::string& id, const std::string& release, int dataBytes, 
   map.release = release;
   map.mandatory = mandatory;
   map.name = map.names["en-GB"] = "Europe " + release;
-  QTemporaryDir dir;
-  QByteArray data(dataBytes, '\0');
-  for (int i = 0; i < dataBytes; ++i)
-    data[i] = static_cast<char>((i * 7 + 3) % 251);
-  WriteFile(dir.filePath(QString::fromStdString(id) + ".meta.xml"), MapService::MetadataXml(map));
-  WriteFile(dir.filePath("data/region.bin"), data);
-  QProcess tar;
-  tar.start("tar", {"-cf", dir.filePath("map.tar"), "-C", dir.path(),
-                    QString::fromStdString(id) + ".meta.xml", "data"});
-  QFile file(dir.filePath("map.tar"));
-  if (tar.waitForFinished(30000) && tar.exitCode() == 0 && file.open(QIODevice::ReadOnly))
-    archive = file.readAll();
-  map.checksum = Md5(archive).toStdString();
-  map.size = archive.size();
+  archive = TestSupport::MakeMapArchive(map, dataBytes);
   Service().Serve("/archives/" + QString::fromStdString(id) + ".tar",
                   Answer::Ok(archive, "application/x-tar"));
   return map;
@@ -149,21 +122,7 @@ public:
   // the subscription, the installed map's metadata and their checksums.
   void WriteStick(const std::string& subscriptionEnd = "2099-12-31")
   {
-    const QString update = stickRoot + "/OrvaneNDSUpdate";
-    WriteFile(
-        update + "/meta_data/GENERAL.JSON",
-        QByteArray::fromStdString(R"({"subscription_end_date": ")" + subscriptionEnd +
-                                  R"(", "available_map_space": 8589934592, "used_map_space": 34359738368})"));
-    WriteFile(update + "/meta_data/" + QString::fromStdString(Installed) + ".xml",
-              MapService::MetadataXml(installed));
-    WriteFile(update + "/NAVDATA/PART1.NDS", QByteArray(70000, 'n'));
-    QByteArray sums;
-    for (QDirIterator files(update, QDir::Files, QDirIterator::Subdirectories); files.hasNext();) {
-      QFile file(files.next());
-      file.open(QIODevice::ReadOnly);
-      sums += Md5(file.readAll()) + "  " + QDir(update).relativeFilePath(file.fileName()).toUtf8() + "\n";
-    }
-    WriteFile(update + "/CHECKSUMS.MD5", sums);
+    TestSupport::WriteVehicleFiles(stickRoot, installed, subscriptionEnd);
   }
 
   // Starts the machine, waits for the root maps, then presents the stick

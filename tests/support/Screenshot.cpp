@@ -2,13 +2,23 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QLayout>
 #include <QPixmap>
 #include <QWidget>
 
+QString ScreenshotFolder()
+{
+  const QString chosen = qEnvironmentVariable("LUMORA_TEST_OUTPUT");
+  if (!chosen.isEmpty())
+    return chosen;
+  return QStringLiteral(LUMORA_TEST_OUTPUT_ROOT "/") +
+         QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();
+}
+
 QString SaveScreenshot(QWidget* widget, const QString& name)
 {
-  QString folder = qEnvironmentVariable("LUMORA_TEST_OUTPUT", QStringLiteral(LUMORA_TEST_OUTPUT));
+  const QString folder = ScreenshotFolder();
   if (!QDir().mkpath(folder))
     return {};
   widget->ensurePolished();
