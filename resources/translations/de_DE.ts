@@ -258,5 +258,61 @@ Download wird abgebrochen – %2 %
         <source>There is insufficient memory space available on the USB stick. Please create some free memory space.</source>
         <translation>Auf dem USB-Stick ist nicht genügend Speicherplatz verfügbar. Bitte schaffen Sie freien Speicherplatz.</translation>
     </message>
+    <message>
+        <source>Accessing information on the USB stick</source>
+        <translation>Zugriff auf Informationen auf dem USB-Stick</translation>
+    </message>
+    <message>
+        <source>Please do not disconnect the USB stick from the computer</source>
+        <translation>Bitte trennen Sie den USB-Stick nicht vom Computer</translation>
+    </message>
+    <message>
+        <source>Map updates ready to be installed on your vehicle&apos;s navigation system</source>
+        <translation>Kartenaktualisierungen bereit zur Installation im Navigationssystem Ihres Fahrzeugs</translation>
+    </message>
+    <message>
+        <source>To complete installation of map updates, connect the USB stick to your vehicle&apos;s navigation system and follow the instructions on the display.</source>
+        <translation>Um die Installation der Kartenaktualisierungen abzuschließen, schließen Sie den USB-Stick an das Navigationssystem Ihres Fahrzeugs an und folgen Sie den Anweisungen auf dem Display.</translation>
+    </message>
+    <message>
+        <source>Map updates</source>
+        <translation>Kartenaktualisierungen</translation>
+    </message>
+    <message>
+        <source>Available maps</source>
+        <translation>Verfügbare Karten</translation>
+    </message>
+    <message>
+        <source>No maps available</source>
+        <translation>Keine Karten verfügbar</translation>
+    </message>
+    <message>
+        <source>Available map updates already downloaded.</source>
+        <translation>Verfügbare Kartenaktualisierungen wurden bereits heruntergeladen.</translation>
+    </message>
+    <message>
+        <source>Optional map updates</source>
+        <translation>Optionale Kartenaktualisierungen</translation>
+    </message>
+    <message>
+        <source>Pending map updates</source>
+        <translation>Ausstehende Kartenaktualisierungen</translation>
+    </message>
+    <message>
+        <source>Map update downloading completed</source>
+        <translation>Download des Kartenupdates abgeschlossen</translation>
+    </message>
+    <message>
+        <source>Cancel map update</source>
+        <translation>Kartenupdate abbrechen</translation>
+    </message>
+    <message>
+        <source>Version %1   |   %2</source>
+        <translation>Version %1   |   %2</translation>
+    </message>
+    <message>
+        <source>Download map</source>
+        <translation>Karte herunterladen</translation>
+    </message>
 </context>
 </TS>
