@@ -220,7 +220,7 @@ Download wird abgebrochen – %2 %
     </message>
     <message>
         <source>Map update server not available</source>
-        <translation>Kartenaktualisierungsserver nicht erreichbar</translation>
+        <translation>Kartenupdate-Server nicht erreichbar</translation>
     </message>
     <message>
         <source>Please try again later.</source>
@@ -236,7 +236,7 @@ Download wird abgebrochen – %2 %
     </message>
     <message>
         <source>Map update subscription expired</source>
-        <translation>Abonnement für Kartenaktualisierungen abgelaufen</translation>
+        <translation>Kartenupdate-Abonnement abgelaufen</translation>
     </message>
     <message>
         <source>You can still download a map to restore your system to the latest version you were entitled to. To restore the latest entitled map version click below.</source>
@@ -248,7 +248,7 @@ Download wird abgebrochen – %2 %
     </message>
     <message>
         <source>Map update download failed</source>
-        <translation>Download der Kartenaktualisierung fehlgeschlagen</translation>
+        <translation>Download des Kartenupdates fehlgeschlagen</translation>
     </message>
     <message>
         <source>Map update download failed due to a device access operation. Please check if all files on the USB stick can be accessed.</source>
@@ -401,6 +401,58 @@ Download wird abgebrochen – %2 %
     <message>
         <source>The USB stick was removed while the application was accessing it</source>
         <translation>Der USB-Stick wurde entfernt, während die Anwendung darauf zugriff</translation>
+    </message>
+    <message>
+        <source>Accessing information on the USB stick</source>
+        <translation>Zugriff auf Informationen auf dem USB-Stick</translation>
+    </message>
+    <message>
+        <source>Please do not disconnect the USB stick from the computer</source>
+        <translation>Bitte trennen Sie den USB-Stick nicht vom Computer</translation>
+    </message>
+    <message>
+        <source>Map updates ready to be installed on your vehicle&apos;s navigation system</source>
+        <translation>Kartenaktualisierungen bereit zur Installation im Navigationssystem Ihres Fahrzeugs</translation>
+    </message>
+    <message>
+        <source>To complete installation of map updates, connect the USB stick to your vehicle&apos;s navigation system and follow the instructions on the display.</source>
+        <translation>Um die Installation der Kartenaktualisierungen abzuschließen, schließen Sie den USB-Stick an das Navigationssystem Ihres Fahrzeugs an und folgen Sie den Anweisungen auf dem Display.</translation>
+    </message>
+    <message>
+        <source>Map updates</source>
+        <translation>Kartenaktualisierungen</translation>
+    </message>
+    <message>
+        <source>Available maps</source>
+        <translation>Verfügbare Karten</translation>
+    </message>
+    <message>
+        <source>No maps available</source>
+        <translation>Keine Karten verfügbar</translation>
+    </message>
+    <message>
+        <source>Available map updates already downloaded.</source>
+        <translation>Verfügbare Kartenaktualisierungen wurden bereits heruntergeladen.</translation>
+    </message>
+    <message>
+        <source>Optional map updates</source>
+        <translation>Optionale Kartenaktualisierungen</translation>
+    </message>
+    <message>
+        <source>Map update downloading completed</source>
+        <translation>Download des Kartenupdates abgeschlossen</translation>
+    </message>
+    <message>
+        <source>Cancel map update</source>
+        <translation>Kartenupdate abbrechen</translation>
+    </message>
+    <message>
+        <source>Version %1   |   %2</source>
+        <translation>Version %1   |   %2</translation>
+    </message>
+    <message>
+        <source>Download map</source>
+        <translation>Karte herunterladen</translation>
     </message>
 </context>
 </TS>
