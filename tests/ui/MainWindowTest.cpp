@@ -10,7 +10,6 @@
 #include "ui/widgets/SettingsScreen.h"
 #include "ui/widgets/TableRow.h"
 #include "usb/UsbStorage.h"
-#include "util/Fonts.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +20,6 @@
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTableWidget>
-#include <QTemporaryDir>
 #include <QTranslator>
 
 #include <functional>
@@ -101,13 +99,6 @@ std::string Name(State state)
 class MainWindowTest : public testing::Test
 {
 protected:
-  static void SetUpTestSuite()
-  {
-    static QTemporaryDir dataHome;
-    static const bool configured =
-        (qputenv("XDG_DATA_HOME", dataHome.path().toUtf8()), Config::get(), Fonts::Load(), true);
-    (void)configured;
-  }
   MainWindowTest()
   {
     SetStick(true);
@@ -467,9 +458,9 @@ TEST_F(MainWindowTest, LanguageChangeRendersTheStateAnew)
   window.SetState(State::PendingUpdate);
   QCoreApplication::installTranslator(&german);
   emit iui.UpdateLocale();
-  EXPECT_EQ(Find<QPushButton>("pushButtonMapUpdates")->text(), "KARTENAKTUALISIERUNGEN");
-  EXPECT_EQ(Banner(), "Kartenaktualisierungen bereit zur Installation im Navigationssystem Ihres Fahrzeugs");
-  EXPECT_EQ(Content(), "Ausstehende Kartenaktualisierungen|map:Map optional");
+  EXPECT_EQ(Find<QPushButton>("pushButtonMapUpdates")->text(), "KARTENUPDATES");
+  EXPECT_EQ(Banner(), "Kartenupdates bereit zur Installation im Navigationssystem Ihres Fahrzeugs");
+  EXPECT_EQ(Content(), "Ausstehende Kartenupdates|map:Map optional");
   SaveScreenshot(&window, "mainwindow-PendingUpdate-german");
   EXPECT_EQ(window.windowTitle(), "Lumora v2.0.74") << "the title is not translated";
   QCoreApplication::removeTranslator(&german);

@@ -1,7 +1,6 @@
 #include "ui/widgets/TableRow.h"
 
 #include "Screenshot.h"
-#include "util/Fonts.h"
 
 #include <gtest/gtest.h>
 
@@ -48,7 +47,6 @@ QStringList Shown(Ui::TableRow& row)
 
 TEST(TableRowTest, EachKindOfMapShowsItsPictureTextsAndButton)
 {
-  Fonts::Load();
   const QString name = "Europe <b>%1</b> & more", version = "Version 2023.%2   |   1.50 GB";
   struct Case
   {
