@@ -71,6 +71,9 @@ int main(int argc, char** argv)
             << (config.logLevel ? *config.logLevel : static_cast<Log::Severity>(-1))
             << ", FullMapUpdate UpdateType = " << EnvironmentName(config)
             << ", MapDownload RetryDuration = " << config.retryDuration;
+  // What went wrong with config.json happened before the log existed.
+  for (const std::string& error : config.errors)
+    LOG(Error) << error;
 
   Fonts::Load();
 

@@ -32,11 +32,11 @@
     </message>
     <message>
         <source>This vehicle is entitled to receive map updates until:</source>
-        <translation>Dieses Fahrzeug erhält Kartenaktualisierungen bis:</translation>
+        <translation>Dieses Fahrzeug erhält Kartenupdates bis:</translation>
     </message>
     <message>
         <source>This vehicle is not yet entitled to receive map updates.</source>
-        <translation>Dieses Fahrzeug ist noch nicht zum Empfang von Kartenaktualisierungen berechtigt.</translation>
+        <translation>Dieses Fahrzeug ist noch nicht zum Empfang von Kartenupdates berechtigt.</translation>
     </message>
     <message>
         <source>Settings</source>
@@ -220,7 +220,7 @@ Download wird abgebrochen – %2 %
     </message>
     <message>
         <source>Map update server not available</source>
-        <translation>Kartenaktualisierungsserver nicht erreichbar</translation>
+        <translation>Kartenupdate-Server nicht erreichbar</translation>
     </message>
     <message>
         <source>Please try again later.</source>
@@ -236,7 +236,7 @@ Download wird abgebrochen – %2 %
     </message>
     <message>
         <source>Map update subscription expired</source>
-        <translation>Abonnement für Kartenaktualisierungen abgelaufen</translation>
+        <translation>Kartenupdate-Abonnement abgelaufen</translation>
     </message>
     <message>
         <source>You can still download a map to restore your system to the latest version you were entitled to. To restore the latest entitled map version click below.</source>
@@ -248,7 +248,7 @@ Download wird abgebrochen – %2 %
     </message>
     <message>
         <source>Map update download failed</source>
-        <translation>Download der Kartenaktualisierung fehlgeschlagen</translation>
+        <translation>Download des Kartenupdates fehlgeschlagen</translation>
     </message>
     <message>
         <source>Map update download failed due to a device access operation. Please check if all files on the USB stick can be accessed.</source>
@@ -276,7 +276,7 @@ Download wird abgebrochen – %2 %
     </message>
     <message>
         <source>Map update required</source>
-        <translation>Kartenaktualisierung erforderlich</translation>
+        <translation>Kartenupdate erforderlich</translation>
     </message>
     <message>
         <source>Update map</source>
@@ -288,7 +288,7 @@ Download wird abgebrochen – %2 %
     </message>
     <message>
         <source>Checking for map updates. Please do not disconnect the USB stick.</source>
-        <translation>Es wird nach Kartenaktualisierungen gesucht. Bitte trennen Sie den USB-Stick nicht.</translation>
+        <translation>Es wird nach Kartenupdates gesucht. Bitte trennen Sie den USB-Stick nicht.</translation>
     </message>
     <message>
         <source>Something has gone wrong. Please connect the USB stick to your vehicle again.</source>
@@ -300,7 +300,7 @@ Download wird abgebrochen – %2 %
     </message>
     <message>
         <source>Checking for map updates requires an internet connection. Please check if the computer is connected to the internet.</source>
-        <translation>Für die Suche nach Kartenaktualisierungen ist eine Internetverbindung erforderlich. Bitte prüfen Sie, ob der Computer mit dem Internet verbunden ist.</translation>
+        <translation>Für die Suche nach Kartenupdates ist eine Internetverbindung erforderlich. Bitte prüfen Sie, ob der Computer mit dem Internet verbunden ist.</translation>
     </message>
     <message>
         <source>Vehicle&apos;s navigation device not registered yet</source>
@@ -308,11 +308,11 @@ Download wird abgebrochen – %2 %
     </message>
     <message>
         <source>Your vehicle&apos;s navigation device is not registered yet to receive map updates.</source>
-        <translation>Das Navigationsgerät Ihres Fahrzeugs ist noch nicht für den Empfang von Kartenaktualisierungen registriert.</translation>
+        <translation>Das Navigationsgerät Ihres Fahrzeugs ist noch nicht für den Empfang von Kartenupdates registriert.</translation>
     </message>
     <message>
         <source>Update available</source>
-        <translation>Aktualisierung verfügbar</translation>
+        <translation>Update verfügbar</translation>
     </message>
     <message>
         <source>Update maps</source>
@@ -320,11 +320,11 @@ Download wird abgebrochen – %2 %
     </message>
     <message>
         <source>Pending map updates</source>
-        <translation>Ausstehende Kartenaktualisierungen</translation>
+        <translation>Ausstehende Kartenupdates</translation>
     </message>
     <message>
         <source>This USB stick already contains map updates. Please connect it to your vehicle to transfer the map updates to your navigation system.</source>
-        <translation>Dieser USB-Stick enthält bereits Kartenaktualisierungen. Bitte schließen Sie ihn an Ihr Fahrzeug an, um die Kartenaktualisierungen auf Ihr Navigationssystem zu übertragen.</translation>
+        <translation>Dieser USB-Stick enthält bereits Kartenupdates. Bitte schließen Sie ihn an Ihr Fahrzeug an, um die Kartenupdates auf Ihr Navigationssystem zu übertragen.</translation>
     </message>
     <message>
         <source>Open the main application to download maps for your vehicle&apos;s navigation system.</source>
@@ -368,11 +368,11 @@ Download wird abgebrochen – %2 %
     </message>
     <message>
         <source>Map updates available</source>
-        <translation>Kartenaktualisierungen verfügbar</translation>
+        <translation>Kartenupdates verfügbar</translation>
     </message>
     <message>
         <source>Checking for map updates</source>
-        <translation>Suche nach Kartenaktualisierungen</translation>
+        <translation>Suche nach Kartenupdates</translation>
     </message>
     <message>
         <source>Cannot read from USB stick</source>
@@ -384,11 +384,11 @@ Download wird abgebrochen – %2 %
     </message>
     <message>
         <source>Map updates ready</source>
-        <translation>Kartenaktualisierungen bereit</translation>
+        <translation>Kartenupdates bereit</translation>
     </message>
     <message>
         <source>Map update server error</source>
-        <translation>Fehler des Kartenaktualisierungsservers</translation>
+        <translation>Fehler des Kartenupdate-Servers</translation>
     </message>
     <message>
         <source>Your vehicle&apos;s navigation system is up to date</source>
@@ -401,6 +401,58 @@ Download wird abgebrochen – %2 %
     <message>
         <source>The USB stick was removed while the application was accessing it</source>
         <translation>Der USB-Stick wurde entfernt, während die Anwendung darauf zugriff</translation>
+    </message>
+    <message>
+        <source>Accessing information on the USB stick</source>
+        <translation>Zugriff auf Informationen auf dem USB-Stick</translation>
+    </message>
+    <message>
+        <source>Please do not disconnect the USB stick from the computer</source>
+        <translation>Bitte trennen Sie den USB-Stick nicht vom Computer</translation>
+    </message>
+    <message>
+        <source>Map updates ready to be installed on your vehicle&apos;s navigation system</source>
+        <translation>Kartenupdates bereit zur Installation im Navigationssystem Ihres Fahrzeugs</translation>
+    </message>
+    <message>
+        <source>To complete installation of map updates, connect the USB stick to your vehicle&apos;s navigation system and follow the instructions on the display.</source>
+        <translation>Um die Installation der Kartenupdates abzuschließen, schließen Sie den USB-Stick an das Navigationssystem Ihres Fahrzeugs an und folgen Sie den Anweisungen auf dem Display.</translation>
+    </message>
+    <message>
+        <source>Map updates</source>
+        <translation>Kartenupdates</translation>
+    </message>
+    <message>
+        <source>Available maps</source>
+        <translation>Verfügbare Karten</translation>
+    </message>
+    <message>
+        <source>No maps available</source>
+        <translation>Keine Karten verfügbar</translation>
+    </message>
+    <message>
+        <source>Available map updates already downloaded.</source>
+        <translation>Verfügbare Kartenupdates wurden bereits heruntergeladen.</translation>
+    </message>
+    <message>
+        <source>Optional map updates</source>
+        <translation>Optionale Kartenupdates</translation>
+    </message>
+    <message>
+        <source>Map update downloading completed</source>
+        <translation>Download des Kartenupdates abgeschlossen</translation>
+    </message>
+    <message>
+        <source>Cancel map update</source>
+        <translation>Kartenupdate abbrechen</translation>
+    </message>
+    <message>
+        <source>Version %1   |   %2</source>
+        <translation>Version %1   |   %2</translation>
+    </message>
+    <message>
+        <source>Download map</source>
+        <translation>Karte herunterladen</translation>
     </message>
 </context>
 </TS>

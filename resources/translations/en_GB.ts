@@ -402,5 +402,57 @@ Cancelling download - %2 %
         <source>The USB stick was removed while the application was accessing it</source>
         <translation>The USB stick was removed while the application was accessing it</translation>
     </message>
+    <message>
+        <source>Accessing information on the USB stick</source>
+        <translation>Accessing information on the USB stick</translation>
+    </message>
+    <message>
+        <source>Please do not disconnect the USB stick from the computer</source>
+        <translation>Please do not disconnect the USB stick from the computer</translation>
+    </message>
+    <message>
+        <source>Map updates ready to be installed on your vehicle&apos;s navigation system</source>
+        <translation>Map updates ready to be installed on your vehicle&apos;s navigation system</translation>
+    </message>
+    <message>
+        <source>To complete installation of map updates, connect the USB stick to your vehicle&apos;s navigation system and follow the instructions on the display.</source>
+        <translation>To complete installation of map updates, connect the USB stick to your vehicle&apos;s navigation system and follow the instructions on the display.</translation>
+    </message>
+    <message>
+        <source>Map updates</source>
+        <translation>Map updates</translation>
+    </message>
+    <message>
+        <source>Available maps</source>
+        <translation>Available maps</translation>
+    </message>
+    <message>
+        <source>No maps available</source>
+        <translation>No maps available</translation>
+    </message>
+    <message>
+        <source>Available map updates already downloaded.</source>
+        <translation>Available map updates already downloaded.</translation>
+    </message>
+    <message>
+        <source>Optional map updates</source>
+        <translation>Optional map updates</translation>
+    </message>
+    <message>
+        <source>Map update downloading completed</source>
+        <translation>Map update downloading completed</translation>
+    </message>
+    <message>
+        <source>Cancel map update</source>
+        <translation>Cancel map update</translation>
+    </message>
+    <message>
+        <source>Version %1   |   %2</source>
+        <translation>Version %1   |   %2</translation>
+    </message>
+    <message>
+        <source>Download map</source>
+        <translation>Download map</translation>
+    </message>
 </context>
 </TS>

@@ -12,6 +12,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QMap>
 #include <QStandardPaths>
 
@@ -69,14 +71,6 @@ Log::Severity ParseSeverity(const std::string& text)
   throw std::runtime_error("Unknown log level: \"" + text + "\"");
 }
 
-// A failure that must reach someone even before the log file exists.
-void ReportError(const std::string& text)
-{
-  if (!boost::log::core::get()->get_logging_enabled())
-    std::cerr << "Lumora: " << text << std::endl;
-  LOG(Error) << text;
-}
-
 template <typename T>
 std::optional<T> ToStd(const boost::optional<T>& value)
 {
@@ -132,13 +126,27 @@ Config::Config(const QString& installationDirectory)
   try {
     ReadConfig(path);
   } catch (const std::runtime_error& e) {
-    LOG(Error) << "Failed to read: " << path << ", " << e.what();
+    const std::string failure = "Failed to read: " + path.toStdString() + ", " + e.what();
+    // A missing file is the first start's normal case; a file that is there
+    // but refused is the user's, who must learn why it is replaced.
+    if (QFile::exists(path))
+      ReportError(failure);
+    else
+      LOG(Error) << failure;
     WriteConfig(path);
   }
 
   const QStringList files = QDir(translationsDir).entryList(QStringList(QStringLiteral("*.qm")));
   for (const QString& file : files)
     locales.append(QLocale(file.left(file.lastIndexOf(QLatin1Char('.')))));
+}
+
+void Config::ReportError(const std::string& text)
+{
+  if (!boost::log::core::get()->get_logging_enabled())
+    std::cerr << "Lumora: " << text << std::endl;
+  LOG(Error) << text;
+  errors.push_back(text);
 }
 
 void Config::ReadConfig(const QString& path)
@@ -163,10 +171,20 @@ void Config::ReadConfig(const QString& path)
   } else {
     // Address and key are taken together or not at all, so that a built-in
     // key is never sent to a host the user named.
-    std::string source = update.get<std::string>("UpdateSource");
-    std::string key = update.get<std::string>("UpdateKey");
-    serviceUrl = std::move(source);
-    serviceKey = std::move(key);
+    const auto source = update.get_optional<std::string>("UpdateSource");
+    const auto key = update.get_optional<std::string>("UpdateKey");
+    if (source && !key)
+      throw std::runtime_error("\"UpdateSource\" is given without \"UpdateKey\"");
+    if (key && !source)
+      throw std::runtime_error("\"UpdateKey\" is given without \"UpdateSource\"");
+    if (!source)
+      throw std::runtime_error((updateType
+                                    ? "\"UpdateType\" \"" + *updateType + "\" names no built-in service"
+                                    : "no \"UpdateType\"") +
+                               " (\"" + ProductionName + "\" or \"" + PreproductionName +
+                               "\") and no \"UpdateSource\" and \"UpdateKey\"");
+    serviceUrl = *source;
+    serviceKey = *key;
   }
 
   retryDuration = tree.get<std::string>("MapDownload.RetryDuration");
@@ -181,34 +199,27 @@ void Config::WriteConfig(const QString& path)
     return;
   }
 
-  std::ostringstream text;
-  try {
-    pt::ptree tree;
-    pt::ptree application;
-    if (logLevel) {
-      std::ostringstream level;
-      level << *logLevel;
-      application.put("LogLevel", level.str());
-    }
-    tree.add_child("Application", application);
-
-    pt::ptree update;
-    if (serviceUrl == ProductionUrl()) {
-      update.put("UpdateType", ProductionName);
-    } else if (serviceUrl == PreproductionUrl()) {
-      update.put("UpdateType", PreproductionName);
-    } else {
-      update.put("UpdateSource", serviceUrl);
-      update.put("UpdateKey", serviceKey);
-    }
-    tree.add_child("FullMapUpdate", update);
-    tree.put("MapDownload.RetryDuration", 3);
-
-    pt::write_json(text, tree, true);
-  } catch (const std::runtime_error& e) {
-    ReportError(std::string("Failed to write configuration: ") + e.what());
-    return;
+  // Every value is a string; an empty section is an empty object.
+  QJsonObject application;
+  if (logLevel) {
+    std::ostringstream level;
+    level << *logLevel;
+    application.insert(QStringLiteral("LogLevel"), QString::fromStdString(level.str()));
   }
+  QJsonObject update;
+  if (serviceUrl == ProductionUrl()) {
+    update.insert(QStringLiteral("UpdateType"), QLatin1String(ProductionName));
+  } else if (serviceUrl == PreproductionUrl()) {
+    update.insert(QStringLiteral("UpdateType"), QLatin1String(PreproductionName));
+  } else {
+    update.insert(QStringLiteral("UpdateSource"), QString::fromStdString(serviceUrl));
+    update.insert(QStringLiteral("UpdateKey"), QString::fromStdString(serviceKey));
+  }
+  const QJsonObject download{{QStringLiteral("RetryDuration"), QStringLiteral("3")}};
+  const QJsonObject root{{QStringLiteral("Application"), application},
+                         {QStringLiteral("FullMapUpdate"), update},
+                         {QStringLiteral("MapDownload"), download}};
+  const QByteArray text = QJsonDocument(root).toJson(QJsonDocument::Indented);
 
   // A file that exists but could not be read is kept beside the new one; when
   // it cannot be kept it is not overwritten either.
@@ -231,7 +242,7 @@ void Config::WriteConfig(const QString& path)
   }
 
   QString error;
-  if (!WriteFileAtomically(path, QByteArray::fromStdString(text.str()), &error))
+  if (!WriteFileAtomically(path, text, &error))
     ReportError("Failed to write configuration: " + error.toStdString());
 }
 

@@ -8,6 +8,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 // The application's configuration: identity strings, the folders used on the
 // computer and on the stick, the map-update service's base URL and key, and
@@ -79,8 +80,13 @@ public:
   std::optional<std::string> updateType;
   std::string retryDuration;
   QList<QLocale> locales;
+  // Why config.json was refused or could not be written, in order. They
+  // happen before the log exists: each is written to standard error at once
+  // (unless logging is already on), and main logs them once its log is open.
+  std::vector<std::string> errors;
 
 private:
   void ReadConfig(const QString& path);
   void WriteConfig(const QString& path);
+  void ReportError(const std::string& text);
 };

@@ -69,7 +69,7 @@ void UsbManager::StartUsbDiscovery()
 {
   std::lock_guard<std::mutex> lock(discoveryMutex_);
   if (discovery_) {
-    LOG(Warning) << "USB discovery is already in progress";
+    LOG(Debug) << "USB discovery is already in progress";
     return;
   }
   LOG(Info) << "Starting USB discovery";

@@ -18,6 +18,7 @@ class Lumora : public ::testing::Test
 protected:
   QTemporaryDir root;
   QProcess process;
+  QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel;
 
   QString DataDir() const { return root.path() + "/data/Arvel/Lumora"; }
   QString LogsDir() const { return DataDir() + "/Logs"; }
@@ -42,7 +43,7 @@ protected:
     if (!fault.isEmpty())
       env.insert("LUMORA_TEST_THROW", fault);
     process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.setProcessChannelMode(channels);
     process.start(QCoreApplication::applicationDirPath() + "/lumora", QStringList());
     ASSERT_TRUE(process.waitForStarted(30000)) << process.errorString().toStdString();
   }
@@ -139,4 +140,26 @@ TEST_F(Lumora, TheLogLevelDecidesWhatIsLoggedAndAMissingConfigurationIsWritten)
   EXPECT_TRUE(Messages().contains("config.json-file contents: Application LogLevel = Info, FullMapUpdate "
                                   "UpdateType = , MapDownload RetryDuration = 3"))
       << "an explicit service address shows no environment name";
+}
+
+TEST_F(Lumora, ARefusedConfigurationIsReportedOnStandardErrorAtOnceAndInTheLogOnceItIsOpen)
+{
+  WriteConfig(R"({"LogLevel": "Info"})", R"({"UpdateSource": "https://127.0.0.1:1/tesk/v1"})");
+  channels = QProcess::SeparateChannels;
+  EXPECT_EQ(Run("std"), 1);
+  const QString failure =
+      "Failed to read: " + DataDir() + R"(/config.json, "UpdateSource" is given without "UpdateKey")";
+  const QString errorOutput = QString::fromUtf8(process.readAllStandardError());
+  EXPECT_TRUE(errorOutput.contains("Lumora: " + failure + "\n")) << errorOutput.toStdString();
+
+  const QStringList lines = Lines();
+  const QStringList logged = lines.filter(failure);
+  ASSERT_EQ(logged.size(), 1) << lines.join('\n').toStdString();
+  EXPECT_TRUE(logged[0].contains("|   Error |")) << logged[0].toStdString();
+  const QStringList messages = MessagesOf(lines);
+  EXPECT_EQ(messages.indexOf("Starting Lumora"), 0) << "the banner still comes first";
+  EXPECT_TRUE(messages.contains("config.json-file contents: Application LogLevel = Info, FullMapUpdate "
+                                "UpdateType = ArvelNet-Prod, MapDownload RetryDuration = "))
+      << "the production service is used";
+  EXPECT_TRUE(ReadFile(DataDir() + "/config.json").contains(R"("LogLevel": "Info")"));
 }

@@ -35,10 +35,40 @@ protected:
   }
 
   std::unique_ptr<Config> Build() { return std::make_unique<Config>(install.path()); }
+
+  // Builds as main does, before any log exists; what went to standard error.
+  std::unique_ptr<Config> BuildBeforeTheLog(std::string& errorOutput)
+  {
+    auto core = boost::log::core::get();
+    const bool wasEnabled = core->get_logging_enabled();
+    core->set_logging_enabled(false);
+    std::ostringstream captured;
+    std::streambuf* old = std::cerr.rdbuf(captured.rdbuf());
+    std::unique_ptr<Config> config;
+    try {
+      config = Build();
+    } catch (...) {
+    }
+    std::cerr.rdbuf(old);
+    core->set_logging_enabled(wasEnabled);
+    errorOutput = captured.str();
+    return config;
+  }
 };
 
+// The config.json that the README shows.
+QByteArray ReadmeExample()
+{
+  const QByteArray readme = ReadFile(LUMORA_README);
+  const QByteArray intro = "`config.json` there is read once at start-up:\n\n```json\n";
+  const int start = readme.indexOf(intro);
+  const int end = readme.indexOf("```", start + intro.size());
+  return start < 0 || end < 0 ? QByteArray() : readme.mid(start + intro.size(), end - start - intro.size());
+}
+
 const QByteArray DefaultFile = "{\n"
-                               "    \"Application\": \"\",\n"
+                               "    \"Application\": {\n"
+                               "    },\n"
                                "    \"FullMapUpdate\": {\n"
                                "        \"UpdateType\": \"ArvelNet-Prod\"\n"
                                "    },\n"
@@ -57,14 +87,14 @@ TEST_F(ConfigFile, MissingFileIsWrittenWithDefaultsAndReadAtTheNextStart)
   EXPECT_FALSE(first->logLevel);
   EXPECT_EQ(first->serviceUrl, Config::ProductionUrl());
   EXPECT_EQ(first->serviceKey, Config::ProductionKey());
-  EXPECT_EQ(ReadFile(ConfigPath()), DefaultFile);
+  EXPECT_EQ(ReadFile(ConfigPath()).toStdString(), DefaultFile.toStdString());
   EXPECT_FALSE(QFile::exists(BackupPath())) << "there was nothing to keep";
   EXPECT_FALSE(QDir(DataDir() + "/Logs").exists()) << "the logs folder is the logger's business";
 
   auto second = Build();
   EXPECT_EQ(second->retryDuration, "3");
   EXPECT_EQ(second->updateType, std::optional<std::string>("ArvelNet-Prod"));
-  EXPECT_EQ(ReadFile(ConfigPath()), DefaultFile);
+  EXPECT_EQ(ReadFile(ConfigPath()).toStdString(), DefaultFile.toStdString());
   EXPECT_FALSE(QFile::exists(BackupPath())) << "a readable file is never rewritten";
   EXPECT_EQ(QDir(DataDir()).entryList(QDir::Files | QDir::Hidden).size(), 1) << "no temporary file is left";
 }
@@ -97,20 +127,6 @@ TEST_F(ConfigFile, ExplicitSourceAndKeyAreUsedTogetherOrNotAtAll)
   EXPECT_EQ(config->serviceUrl, "https://127.0.0.1:4443/tesk/v1");
   EXPECT_EQ(config->serviceKey, "0123456789abcdef0123456789abcdef");
   EXPECT_FALSE(QFile::exists(BackupPath()));
-
-  // The built-in key is never paired with the user's host.
-  for (const QByteArray& half : {QByteArray(R"("UpdateSource": "https://mine.invalid/tesk/v1")"),
-                                 QByteArray(R"("UpdateKey": "mykey")")}) {
-    SCOPED_TRACE(half.toStdString());
-    const QByteArray file =
-        R"({"Application": "", "FullMapUpdate": {)" + half + R"(}, "MapDownload": {"RetryDuration": "3"}})";
-    Write(file);
-    auto halfConfig = Build();
-    EXPECT_EQ(halfConfig->serviceUrl, Config::ProductionUrl());
-    EXPECT_EQ(halfConfig->serviceKey, Config::ProductionKey());
-    EXPECT_EQ(ReadFile(ConfigPath()), DefaultFile) << "rewritten without the half";
-    EXPECT_EQ(ReadFile(BackupPath()), file) << "the user's file is kept";
-  }
 }
 
 TEST_F(ConfigFile, UnreadableFileIsKeptAsBackupAndRewrittenFromWhatWasRead)
@@ -179,16 +195,88 @@ TEST_F(ConfigFile, UnwritableDataFolderIsReportedInTheLogOrElseOnStandardErrorAn
     EXPECT_EQ(config->serviceUrl, Config::ProductionUrl());
     EXPECT_EQ(log.Matching("Failed to write configuration: ").size(), 1);
   }
-  // As in main before the log file exists.
-  auto core = boost::log::core::get();
-  const bool wasEnabled = core->get_logging_enabled();
-  core->set_logging_enabled(false);
-  std::ostringstream captured;
-  std::streambuf* old = std::cerr.rdbuf(captured.rdbuf());
-  ASSERT_NO_THROW(Build());
-  std::cerr.rdbuf(old);
-  core->set_logging_enabled(wasEnabled);
-  EXPECT_NE(captured.str().find("Failed to write configuration: "), std::string::npos) << captured.str();
+  std::string errorOutput;
+  const auto config = BuildBeforeTheLog(errorOutput);
+  ASSERT_TRUE(config);
+  EXPECT_NE(errorOutput.find("Lumora: Failed to write configuration: "), std::string::npos) << errorOutput;
+  ASSERT_EQ(config->errors.size(), 1u) << "kept for the log";
+  EXPECT_EQ(config->errors[0].rfind("Failed to write configuration: ", 0), 0u) << config->errors[0];
+}
+
+// A file that is refused is reported before the log exists, and the file
+// written in its place has the shape the README shows: objects for sections,
+// every value a string, addresses as written.
+TEST_F(ConfigFile, ARefusedFileIsReportedAtOnceAndRewrittenInTheDocumentedShape)
+{
+  const QByteArray readme = ReadmeExample();
+  ASSERT_TRUE(readme.contains("\"LogLevel\": \"Info\"")) << readme.toStdString();
+  const QByteArray prod = R"("FullMapUpdate": {"UpdateType": "ArvelNet-Prod"})";
+  const struct
+  {
+    QByteArray file; // empty: none
+    std::string reason;
+    QByteArray rewritten;
+  } cases[] = {
+      {R"({"Application": {"LogLevel": "Info"}, )" + prod + "}", "No such node (MapDownload.RetryDuration)",
+       readme},
+      {R"({"Application": {"LogLevel": "Warning"}, "FullMapUpdate": {"UpdateSource":
+          "https://mine.invalid/tesk/v1?a=1&b=\u00e4", "UpdateKey": "my\"key"}})",
+       "No such node (MapDownload.RetryDuration)",
+       "{\n"
+       "    \"Application\": {\n"
+       "        \"LogLevel\": \"Warning\"\n"
+       "    },\n"
+       "    \"FullMapUpdate\": {\n"
+       "        \"UpdateKey\": \"my\\\"key\",\n"
+       "        \"UpdateSource\": \"https://mine.invalid/tesk/v1?a=1&b=\xc3\xa4\"\n"
+       "    },\n"
+       "    \"MapDownload\": {\n"
+       "        \"RetryDuration\": \"3\"\n"
+       "    }\n"
+       "}\n"},
+      // Half of an address and key: the production service with its own key.
+      {R"({"Application": {}, "FullMapUpdate": {"UpdateSource": "https://mine.invalid/tesk/v1"},
+          "MapDownload": {"RetryDuration": "3"}})",
+       "\"UpdateSource\" is given without \"UpdateKey\"", DefaultFile},
+      {R"({"Application": "", "FullMapUpdate": {"UpdateKey": "mykey"}, "MapDownload": {"RetryDuration": "3"}})",
+       "\"UpdateKey\" is given without \"UpdateSource\"", DefaultFile},
+      {R"({"Application": "", "FullMapUpdate": {"UpdateType": "arvelnet-prod"}})",
+       "\"UpdateType\" \"arvelnet-prod\" names no built-in service (\"ArvelNet-Prod\" or "
+       "\"ArvelNet-Preprod\") and no \"UpdateSource\" and \"UpdateKey\"",
+       DefaultFile},
+      {"", "", DefaultFile},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file.toStdString());
+    QFile::remove(ConfigPath());
+    if (!c.file.isEmpty())
+      Write(c.file);
+    std::string errorOutput;
+    const auto config = BuildBeforeTheLog(errorOutput);
+    ASSERT_TRUE(config);
+    EXPECT_EQ(ReadFile(ConfigPath()).toStdString(), c.rewritten.toStdString());
+    if (c.file.isEmpty()) {
+      EXPECT_EQ(errorOutput, "") << "a first start is no failure";
+      EXPECT_TRUE(config->errors.empty());
+      continue;
+    }
+    const std::string expected = "Failed to read: " + ConfigPath().toStdString() + ", " + c.reason;
+    EXPECT_EQ(errorOutput, "Lumora: " + expected + "\n");
+    EXPECT_EQ(config->errors, std::vector<std::string>{expected});
+    EXPECT_EQ(ReadFile(BackupPath()), c.file);
+    if (c.rewritten == DefaultFile) {
+      EXPECT_EQ(config->serviceUrl + " " + config->serviceKey,
+                Config::ProductionUrl() + " " + Config::ProductionKey());
+    }
+
+    // What is written is read back as it was meant.
+    std::string again;
+    const auto next = BuildBeforeTheLog(again);
+    EXPECT_EQ(again, "");
+    EXPECT_EQ(next->serviceUrl, config->serviceUrl);
+    EXPECT_EQ(next->serviceKey, config->serviceKey);
+    EXPECT_EQ(next->logLevel, config->logLevel);
+  }
 }
 
 TEST_F(ConfigFile, TranslationsAreListedByName)

@@ -344,6 +344,13 @@ TEST_F(MetadataCheckerTest, StickFailureIsReportedAtOnce)
        MetadataChecker::NoMetadata},
       {"malformed metadata", put("EUR_2023_06.xml", "<tns:package><tns:id>EUR_2023_06"),
        MetadataChecker::InvalidMetadata},
+      {"metadata with a mismatched end tag",
+       [this](MapStick& stick, UsbInfo&) {
+         stick.Write(
+             Meta + "EUR_2023_06.xml",
+             MapService::MetadataXml(installed).replace("</tns:items>", "</tns:itemz>").toStdString());
+       },
+       MetadataChecker::InvalidMetadata},
       {"metadata without region",
        put("EUR_2023_06.xml", "<tns:package><tns:id>EUR_2023_06</tns:id><tns:mapLineId>EUR</tns:mapLineId>"
                               "<tns:release>2023.06</tns:release></tns:package>"),
@@ -416,6 +423,12 @@ std::vector<ServiceFault> ServiceFaults()
       {"NewestNotFound", "allnewest", "NAM_ROOT", Answer::Status(404), serverError},
       {"RelatedDropped", "allrelated", "EUR_2023_06", Answer::Drop(), MetadataChecker::NoConnection},
       {"RelatedNotAList", "allrelated", "EUR_2023_06", xml("<tns:package/>"), serverError},
+      {"RelatedEndTagMismatch", "allrelated", "EUR_2023_06",
+       xml("<tns:packageList><tns:packageId>EUR_2024_12</tns:packageId></tns:packageLst>"), serverError},
+      {"MetadataEndTagMismatch", "metadata", "EUR_2024_12",
+       Answer::Ok(MapService::MetadataXml(Served("EUR_2024_12", "2024.12", "EUR", "x"))
+                      .replace("</tns:items>", "</tns:itemz>")),
+       serverError},
       {"MetadataWithoutRelease", "metadata", "EUR_2024_06",
        xml("<tns:package><tns:id>EUR_2024_06</tns:id><tns:mapLineId>EUR</tns:mapLineId>"
            "<tns:region>EUR</tns:region></tns:package>"),

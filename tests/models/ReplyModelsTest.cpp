@@ -105,15 +105,19 @@ TEST(ReplyModels, ReadWhatTheServiceSends)
   EXPECT_EQ(text.locale + " " + text.content, "fr-FR Deux  espaces");
 
   // Markup inside comments, CDATA and attribute values does not count as
-  // nesting; entities of a document type are never expanded.
+  // nesting; text around a child element belongs to its parent.
   EXPECT_EQ(PackageList::Parse("<tns:packageList note=\"a > b\"><!-- " + Repeat("<x>", 100) +
-                               " --><tns:packageId><![CDATA[<y><y><y>]]>A</tns:packageId></tns:packageList>")
+                               " --><tns:packageId><![CDATA[<y><y><y>]]>A<?pi x?></tns:packageId>"
+                               "</tns:packageList>")
                 .packageIds,
             std::vector<std::string>{"<y><y><y>A"});
-  EXPECT_EQ(PackageList::Parse("<!DOCTYPE x [<!ENTITY a \"aaaa\">]><tns:packageList><tns:packageId>&a;&a;"
-                               "</tns:packageId></tns:packageList>")
-                .packageIds,
-            std::vector<std::string>{"&a;&a;"});
+  EXPECT_EQ(LocaleData::Parse(Wrap("localeData", "<tns:name>Eu<tns:b>x</tns:b>ropa</tns:name>")).name,
+            "Europa");
+  // A document in another declared encoding arrives as UTF-8.
+  EXPECT_EQ(LocaleData::Parse("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><tns:localeData><tns:name>"
+                              "\xd6sterreich</tns:name></tns:localeData>")
+                .name,
+            "\xc3\x96sterreich");
 }
 
 // The message of the ContentError that parse throws.
@@ -141,8 +145,6 @@ TEST(ReplyModels, EveryUnusableDocumentIsAContentErrorThatSaysWhy)
   EXPECT_CONTENT_ERROR(PackageList::Parse(""), "no root element");
   EXPECT_CONTENT_ERROR(PackageList::Parse("<tns:packageList>"), "not well-formed");
   EXPECT_CONTENT_ERROR(PackageList::Parse("not xml at all"), "not well-formed");
-  EXPECT_CONTENT_ERROR(PackageList::Parse(Wrap("packageList", "") + "<tns:packageList/>"),
-                       "more than one root");
   EXPECT_CONTENT_ERROR(PackageList::Parse(Wrap("package", "")), "not <tns:packageList>");
   EXPECT_CONTENT_ERROR(PackageList::Parse("<packageList><packageId>A</packageId></packageList>"),
                        "not <tns:packageList>");
@@ -154,8 +156,46 @@ TEST(ReplyModels, EveryUnusableDocumentIsAContentErrorThatSaysWhy)
                        "nested deeper");
   EXPECT_CONTENT_ERROR(PackageList::Parse(Wrap("packageList", std::string(XmlDocument::MaxSize, ' '))),
                        "larger than");
-  EXPECT_CONTENT_ERROR(PackageList::Parse(std::string("<tns:packageList>\0</tns:packageList>", 36)),
-                       "Failed to parse package list");
+
+  // Documents that are not XML, each refused as a whole before any of it is
+  // used. The first ones would otherwise read as complete records.
+  const std::string items = "<tns:items><tns:item><tns:packageId>P</tns:packageId></tns:item>";
+  const struct
+  {
+    std::string document;
+    std::string why;
+  } malformed[] = {
+      {PackageXml(items + "</tns:itemz>"), "tag mismatch"},
+      {PackageXml(items + "</tns:items>").substr(0, PackageXml(items + "</tns:items>").size() - 1) + "s>",
+       "tag mismatch"},
+      {Wrap("packageList", "<tns:packageId>A</tns:packageID>"), "tag mismatch"},
+      {Wrap("packageList", "<tns:packageId>A</tns:packageId></tns:extra>"), "tag mismatch"},
+      {Wrap("packageList", "<tns:packageId a=b>A</tns:packageId>"), "not well-formed"},
+      {Wrap("packageList", "<tns:packageId a=\"1\" a=\"2\">A</tns:packageId>"), "not well-formed"},
+      {Wrap("packageList", "<tns:packageId>A &nbsp; B</tns:packageId>"), "not well-formed"},
+      {Wrap("packageList", "<tns:packageId>A & B</tns:packageId>"), "not well-formed"},
+      {Wrap("packageList", "<tns:packageId>A < B</tns:packageId>"), "not well-formed"},
+      {Wrap("packageList", "<tns:packageId>A\x01</tns:packageId>"), "not well-formed"},
+      {Wrap("packageList", "<tns:packageId>A\xff</tns:packageId>"), "not well-formed"},
+      {std::string("<tns:packageList>\0</tns:packageList>", 36), "not well-formed"},
+      {Wrap("packageList", "<!-- open"), "not well-formed"},
+      {Wrap("packageList", "") + "<tns:packageList/>", "Extra content"},
+      {Wrap("packageList", "") + "trailing text", "Extra content"},
+      // Entities are never expanded: a few bytes of declaration could make the text arbitrarily large.
+      {"<!DOCTYPE x [<!ENTITY a "
+       "\"aaaa\">]><tns:packageList><tns:packageId>&a;</tns:packageId></tns:packageList>",
+       "document type declaration"},
+      // Markup that only looks like a string to a reader of declarations must
+      // not be taken for elements either.
+      {"<!DOCTYPE x [<!ENTITY f \"><!--\"> <!ENTITY e \"]\"> <!ENTITY g \"" + Repeat("<a>", 300000) +
+           "-->\"> ]><tns:packageList/>",
+       "document type declaration"},
+  };
+  for (const auto& c : malformed) {
+    SCOPED_TRACE(c.document.substr(0, 200));
+    EXPECT_CONTENT_ERROR(PackageList::Parse(c.document), c.why);
+    EXPECT_CONTENT_ERROR(ParseMetadata(c.document), c.why);
+  }
 
   for (const std::string name : {"id", "mapLineId", "release", "region"})
     EXPECT_CONTENT_ERROR(ParseMetadata(PackageXml("", name)), "<tns:" + name + "> is missing");

@@ -7,6 +7,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QTcpServer>
 
 class RetryTest : public RequestFixture
 {
@@ -134,6 +135,33 @@ TEST_F(RetryTest, ADownloadGivesUpAtOnceOnlyWhenTheServerWasNeverReached)
     EXPECT_EQ(service.RequestCount() > 1, test.retried) << service.RequestCount();
     EXPECT_FALSE(call->AutoRetryRunning());
     EXPECT_TRUE(call->IsIdle());
+  }
+}
+
+TEST_F(RetryTest, ARefusedConnectionIsRetriedThroughTheWindowAndThenAServerError)
+{
+  // A server that is there but takes no connection is no missing network:
+  // neither the service's documents nor an archive give up at once, and the
+  // last failure is a server error.
+  quint16 port = 0;
+  {
+    QTcpServer closed;
+    ASSERT_TRUE(closed.listen(QHostAddress::LocalHost));
+    port = closed.serverPort();
+  }
+  TestSupport::DataHome data;
+  data.WriteRetryDuration("\"1\"");
+  Tesk::Request::SetTimeScaleForTesting(0.002);
+  for (const bool download : {false, true}) {
+    SCOPED_TRACE(download ? "archive" : "document");
+    LogCapture log;
+    Call call(manager, QString("http://127.0.0.1:%1/map.tar").arg(port));
+    if (download)
+      call->ReadRetryDurationFromConfig();
+    ASSERT_TRUE(call.Run());
+    EXPECT_EQ(call.sink.results, std::vector<Result>{Result::ServerError});
+    EXPECT_GE(log.Count("Auto Retry - Error code: 1 received "), 2) << "retried";
+    EXPECT_FALSE(call->AutoRetryRunning());
   }
 }
 

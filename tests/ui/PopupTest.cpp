@@ -349,7 +349,7 @@ TEST_F(PopupTest, TextsArePlainAndRetranslated)
   ASSERT_TRUE(german.load(Config::get().translationFile("de_DE")));
   QCoreApplication::installTranslator(&german);
   emit ui.UpdateLocale();
-  EXPECT_EQ(Child("labelContentTitle")->text(), "Kartenaktualisierungsserver nicht erreichbar");
+  EXPECT_EQ(Child("labelContentTitle")->text(), "Kartenupdate-Server nicht erreichbar");
   EXPECT_EQ(Child("labelStatusText")->text(), "Verbunden");
 
   PutStick(NoStick);

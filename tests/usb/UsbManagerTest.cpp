@@ -15,6 +15,7 @@
 
 #include <boost/filesystem/operations.hpp>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -153,6 +154,13 @@ TEST_F(UsbManagerTest, EachStickIsCheckedStoredWithItsVerdictAndReportedGone)
   EXPECT_EQ(usb.capacity, fs::space(valid).capacity);
   EXPECT_GT(usb.available, 0u);
   EXPECT_EQ(log.Count("Starting USB discovery"), 1);
+  // Asked for again after every root check: a normal event, logged as such.
+  const auto lines = log.Lines();
+  const auto again = std::find_if(lines.begin(), lines.end(), [](const std::string& line) {
+    return line.find("| USB discovery is already in progress") != std::string::npos;
+  });
+  ASSERT_NE(again, lines.end());
+  EXPECT_NE(again->find("|   Debug |"), std::string::npos) << *again;
   EXPECT_EQ(log.Count("USB discovery is already in progress"), 1);
 
   const std::string none = NewMountPath("none");

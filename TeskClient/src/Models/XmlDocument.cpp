@@ -3,76 +3,32 @@
 #include "Models/ContentError.h"
 
 #include <boost/numeric/conversion/cast.hpp>
-#include <boost/property_tree/xml_parser.hpp>
 
-#include <cstring>
+#include <QByteArray>
+#include <QStringRef>
+#include <QXmlStreamReader>
+
+#include <algorithm>
 #include <limits>
-#include <sstream>
 
 namespace Tesk {
 
 namespace {
 
-bool StartsWith(const std::string& text, std::size_t at, const char* prefix)
+// Appends `piece` in UTF-8. Names and most texts are ASCII, which is copied
+// as it is without a conversion buffer.
+void Append(std::string& text, const QStringRef& piece)
 {
-  return text.compare(at, std::strlen(prefix), prefix) == 0;
-}
-
-// The deepest element nesting of the document, counted up to `limit` + 1. The
-// parser below recurses once per nesting level, so the depth must be bounded
-// before it runs. Comments, CDATA sections, processing instructions and
-// declarations are skipped, quoted attribute values may hold '>'. A document
-// that this scan cannot follow is left to the parser to reject.
-int NestingDepth(const std::string& xml, int limit)
-{
-  int depth = 0;
-  int deepest = 0;
-  std::size_t at = 0;
-  while ((at = xml.find('<', at)) != std::string::npos) {
-    if (StartsWith(xml, at, "<!--")) {
-      at = xml.find("-->", at + 4);
-      at = at == std::string::npos ? at : at + 3;
-    } else if (StartsWith(xml, at, "<![CDATA[")) {
-      at = xml.find("]]>", at + 9);
-      at = at == std::string::npos ? at : at + 3;
-    } else if (StartsWith(xml, at, "<?")) {
-      at = xml.find("?>", at + 2);
-      at = at == std::string::npos ? at : at + 2;
-    } else if (StartsWith(xml, at, "<!")) {
-      at = xml.find('>', at + 2);
-      at = at == std::string::npos ? at : at + 1;
-    } else if (StartsWith(xml, at, "</")) {
-      --depth;
-      at = xml.find('>', at + 2);
-      at = at == std::string::npos ? at : at + 1;
-    } else {
-      // A start tag; find its end outside quoted attribute values.
-      char quote = 0;
-      std::size_t end = at + 1;
-      for (; end < xml.size(); ++end) {
-        const char c = xml[end];
-        if (quote) {
-          if (c == quote)
-            quote = 0;
-        } else if (c == '"' || c == '\'') {
-          quote = c;
-        } else if (c == '>') {
-          break;
-        }
-      }
-      if (end >= xml.size())
-        return deepest;
-      if (xml[end - 1] != '/' && ++depth > deepest) {
-        deepest = depth;
-        if (deepest > limit)
-          return deepest;
-      }
-      at = end + 1;
-    }
-    if (at == std::string::npos)
-      break;
+  const QChar* const begin = piece.unicode();
+  const QChar* const end = begin + piece.size();
+  if (std::all_of(begin, end, [](QChar c) { return c.unicode() < 0x80; })) {
+    text.reserve(text.size() + static_cast<std::size_t>(piece.size()));
+    for (const QChar* c = begin; c != end; ++c)
+      text += static_cast<char>(c->unicode());
+    return;
   }
-  return deepest;
+  const QByteArray utf8 = piece.toUtf8();
+  text.append(utf8.constData(), static_cast<std::size_t>(utf8.size()));
 }
 
 } // namespace
@@ -81,30 +37,58 @@ XmlDocument::XmlDocument(const std::string& xml, std::string what, const char* r
 {
   if (xml.size() > MaxSize)
     Fail("document of " + std::to_string(xml.size()) + " bytes is larger than " + std::to_string(MaxSize));
-  if (NestingDepth(xml, MaxDepth) > MaxDepth)
-    Fail("elements are nested deeper than " + std::to_string(MaxDepth));
 
-  Tree document;
-  try {
-    std::istringstream in(xml);
-    boost::property_tree::read_xml(in, document, boost::property_tree::xml_parser::no_comments);
-  } catch (const boost::property_tree::xml_parser_error& error) {
-    Fail(std::string("not well-formed XML: ") + error.message() + " at line " + std::to_string(error.line()));
-  } catch (const std::exception& error) {
-    Fail(std::string("not readable: ") + error.what());
-  }
-
-  int roots = 0;
-  for (auto& child : document) {
-    if (!child.first.empty() && child.first.front() == '<')
-      continue;
-    if (++roots == 1) {
-      rootName_ = child.first;
-      root_ = std::move(child.second);
+  // Qt's stream reader checks the whole document as strictly as XML demands
+  // (matching end tags, one root element, legal characters, the declared
+  // encoding) and needs no recursion, so the tree is built from its tokens
+  // and handed out only when the last token has passed. Names are kept as
+  // written, prefix included: the replies are matched by their prefixed names
+  // whether or not the prefix is declared.
+  QXmlStreamReader reader(QByteArray::fromRawData(xml.data(), static_cast<int>(xml.size())));
+  reader.setNamespaceProcessing(false);
+  std::vector<Tree*> open; // the elements not yet closed, the innermost last
+  bool hasRoot = false;
+  while (!reader.atEnd()) {
+    switch (reader.readNext()) {
+    case QXmlStreamReader::StartElement:
+      if (open.size() >= static_cast<std::size_t>(MaxDepth))
+        Fail("elements are nested deeper than " + std::to_string(MaxDepth));
+      if (open.empty()) {
+        // The reader refuses a second root element itself.
+        hasRoot = true;
+        Append(rootName_, reader.qualifiedName());
+        open.push_back(&root_);
+      } else {
+        std::string name;
+        Append(name, reader.qualifiedName());
+        open.push_back(&open.back()->push_back(Tree::value_type(std::move(name), Tree()))->second);
+      }
+      break;
+    case QXmlStreamReader::EndElement:
+      if (!open.empty())
+        open.pop_back();
+      break;
+    case QXmlStreamReader::Characters:
+      // Text of an element, CDATA included, joined around its child elements.
+      if (!open.empty())
+        Append(open.back()->data(), reader.text());
+      break;
+    case QXmlStreamReader::DTD:
+      // No reply carries one; its entities would be expanded into the text,
+      // which a few bytes of declaration can make arbitrarily large.
+      Fail("a document type declaration is not accepted");
+    case QXmlStreamReader::EntityReference:
+      Fail("entity &" + reader.name().toString().toStdString() + "; cannot be resolved");
+    default:
+      break; // the declaration, comments and processing instructions
     }
   }
-  if (roots != 1)
-    Fail(roots == 0 ? "no root element" : "more than one root element");
+  if (reader.hasError()) {
+    if (!hasRoot && reader.error() == QXmlStreamReader::PrematureEndOfDocumentError)
+      Fail("no root element");
+    Fail("not well-formed XML: " + reader.errorString().toStdString() + " at line " +
+         std::to_string(reader.lineNumber()));
+  }
   if (root)
     ExpectRoot(root);
 }

@@ -9,10 +9,12 @@
 
 namespace Tesk {
 
-// One XML document of the map-update service, read into a property tree with
-// the limits that keep a hostile or broken document harmless: at most
-// MaxSize bytes, at most MaxDepth nested elements, exactly one root element.
-// Every failure is a ContentError naming the document.
+// One XML document of the map-update service or of a stick, read into a
+// property tree with the limits that keep a hostile or broken document
+// harmless: well-formed XML, at most MaxSize bytes, at most MaxDepth nested
+// elements, no document type declaration. Elements become children named as
+// written ("tns:id") holding their text; attributes and comments are not
+// kept. Every failure is a ContentError naming the document.
 class XmlDocument
 {
 public:
