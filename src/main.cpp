@@ -4,8 +4,6 @@
 #include "cfg/Config.h"
 #include "cfg/Settings.h"
 #include "sm/StateMachine.h"
-#include "sm/States/Common.h"
-#include "ui/HeadlessUi.h"
 #include "util/Fonts.h"
 
 #include <QTimer>
@@ -80,8 +78,6 @@ int main(int argc, char** argv)
   int exitCode = 1;
   try {
     Settings::get();
-    // The user interface that the state machine drives.
-    States::Common::SetUiFactory([] { return std::make_unique<Ui::HeadlessUi>(); });
     StateMachine machine;
     machine.initiate();
     ArmTestFault();

@@ -5,8 +5,8 @@
 #include "sm/States/CancelDownload.h"
 #include "sm/States/MapDownload.h"
 #include "sm/States/NetworkOperation.h"
-#include "ui/HeadlessUi.h"
 #include "ui/IUi.h"
+#include "ui/Ui.h"
 #include "usb/UsbManager.h"
 #include "usb/UsbStorage.h"
 
@@ -99,7 +99,7 @@ UsbInfo Common::FirstUsbOf(std::initializer_list<UsbInfo::State> states)
 }
 
 Common::Common(my_context ctx)
-    : QObject(nullptr), my_base(ctx), ui_(Make<Ui::HeadlessUi>(FactoriesInUse().ui)),
+    : QObject(nullptr), my_base(ctx), ui_(Make<Ui::Ui>(FactoriesInUse().ui)),
       usbManager_(Make<UsbManager>(FactoriesInUse().usbManager)),
       updateManager_(Make<FullMapUpdateManager>(FactoriesInUse().updateManager))
 {

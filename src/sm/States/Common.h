@@ -48,10 +48,9 @@ public:
                                      boost::statechart::custom_reaction<Events::LocaleUpdate>,
                                      boost::statechart::custom_reaction<Events::Quit>>;
 
-  // How the parts that Common owns are made. The application sets the user
-  // interface; without a factory a user interface without windows is used.
-  // The managers default to the real ones; tests may replace them (an update
-  // manager must offer the slots and signals named above).
+  // How the parts that Common owns are made. Without a factory each part is
+  // the real one (the user interface with its windows); tests may replace
+  // them (an update manager must offer the slots and signals named above).
   using UiFactory = std::function<std::unique_ptr<Ui::IUi>()>;
   using UsbManagerFactory = std::function<std::unique_ptr<UsbManager>()>;
   using UpdateManagerFactory = std::function<std::unique_ptr<QObject>()>;

@@ -17,6 +17,7 @@
 #include "util/Fonts.h"
 #include "util/Stylesheet.h"
 
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QHeaderView>
 #include <QPointer>
@@ -295,14 +296,38 @@ void MainWindow::Show()
   LOG(Debug) << "Showing main window";
   setWindowState(Qt::WindowActive);
   show();
+  // A window that is on show already stays behind the others until it is
+  // raised, and X11 gives it the keyboard only when it asks.
+  raise();
+  activateWindow();
 }
 
 void MainWindow::Hide()
 {
+  if (standalone)
+    return;
   LOG(Debug) << "Hiding main window";
   previousPage = currentPage;
   currentPage = PageIndex::None;
   hide();
+}
+
+void MainWindow::reject()
+{
+  // Escape would hide a window that nothing brings back.
+  if (!standalone)
+    QDialog::reject();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+  if (!standalone) {
+    QDialog::closeEvent(event);
+    return;
+  }
+  event->ignore();
+  LOG(Info) << "Main window closed: quitting application";
+  emit iui.Quit();
 }
 
 void MainWindow::RetranslateUi()

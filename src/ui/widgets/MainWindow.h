@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+class QCloseEvent;
 class Ui_MainWindowDialog;
 
 namespace Ui {
@@ -83,12 +84,19 @@ public:
   // when the state that follows keeps the map-updates tab enabled.
   void RetryMapDownload();
 
+  // Without a system tray the window is the whole application: nothing hides
+  // it (a state, an answered question, Escape), and closing it asks to quit
+  // through IUi::Quit, so that a stick in use is still asked about.
+  void SetStandalone(bool standalone) { this->standalone = standalone; }
+  bool Standalone() const { return standalone; }
+
   PageIndex CurrentPage() const { return currentPage; }
   ScreenIndex CurrentScreen() const { return currentScreen; }
   State CurrentState() const { return state; }
 
 public slots:
-  // Shows the window and makes it the active one, unless it is active already.
+  // Shows the window, raises it and makes it the active one, unless it is
+  // active already.
   void Show();
   void Hide();
   void SetState(State state);
@@ -102,6 +110,11 @@ public slots:
   // Asks whether to throw away unsaved settings. `forced`: the user was on
   // the way to the maps page (else the settings screen's Cancel asked).
   void ShowDiscardSettingsMessage(bool forced);
+
+  void reject() override;
+
+protected:
+  void closeEvent(QCloseEvent* event) override;
 
 private slots:
   void RetranslateUi();
@@ -195,6 +208,7 @@ private:
   // and whether the window was hidden then.
   PageIndex quitReturnPage = PageIndex::None;
   bool quitReturnHidden = false;
+  bool standalone = false;
 };
 
 // Write the value's name ("None", "Maps", ...); any other value writes nothing.
