@@ -1,0 +1,363 @@
+// The whole road through the real windows: the state machine with the real
+// USB and update managers, the real user interface (main window, popup, tray
+// icon) as the application builds it with a tray, the map service on
+// loopback with real tar archives, and a folder that the volume discovery
+// takes for a plugged-in stick. The test clicks what a user clicks and looks
+// at what a user sees; a screenshot of each step goes to the test's output
+// folder.
+
+#include "FakeVolumes.h"
+#include "MapService.h"
+#include "RoadFiles.h"
+#include "Screenshot.h"
+#include "TestService.h"
+
+#include "Request.h"
+#include "cfg/Config.h"
+#include "fmu/MapStorage.h"
+#include "sm/StateMachine.h"
+#include "sm/States/Common.h"
+#include "ui/Ui.h"
+#include "ui/widgets/MainWindow.h"
+#include "ui/widgets/Popup.h"
+#include "ui/widgets/TableRow.h"
+#include "ui/widgets/TrayIcon.h"
+#include "usb/UsbManager.h"
+#include "usb/UsbStorage.h"
+#include "util/Fonts.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStackedWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+using TestSupport::Answer;
+using TestSupport::MapService;
+using TestSupport::ServedMap;
+using TestSupport::WaitFor;
+
+namespace {
+
+const std::string Key = "ui-road-key";
+const std::string Installed = "EUR_2024_06";
+const std::string Newer = "EUR_2025_06";
+const QString NewerArchive = "/archives/EUR_2025_06.tar";
+const int Timeout = 30000;
+
+TestSupport::TestService& Service()
+{
+  static auto* service = new TestSupport::TestService();
+  return *service;
+}
+
+// The data folder with a config.json that points at the service, and the fonts.
+class Environment : public ::testing::Environment
+{
+public:
+  void SetUp() override
+  {
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_DATA_HOME", home.path().toUtf8());
+    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
+    ASSERT_TRUE(TestSupport::WriteFile(
+        home.path() + "/Arvel/Lumora/config.json",
+        QByteArray::fromStdString(
+            R"({"Application": {"LogLevel": "Info"}, "FullMapUpdate": {"UpdateSource": ")" +
+            Service().Url("/tesk/v1").toStdString() + R"(", "UpdateKey": ")" + Key +
+            R"("}, "MapDownload": {"RetryDuration": "1"}})")));
+    ASSERT_EQ(Config::get().serviceKey, Key);
+    Fonts::Load();
+  }
+
+private:
+  QTemporaryDir home;
+};
+
+const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new Environment);
+
+void ClearStores()
+{
+  for (auto state : {UsbInfo::InvalidMetadata, UsbInfo::NoMetadata, UsbInfo::ValidMetadata})
+    for (const auto& stick : UsbStorage::Get().GetUsbs(state))
+      UsbStorage::Get().RemoveUsb(stick.first);
+  MapStorage::Get().Clear();
+}
+
+ServedMap Map(const std::string& id, const std::string& release, QByteArray& archive)
+{
+  ServedMap map;
+  map.id = id;
+  map.mapLineId = map.region = "EUR";
+  map.release = release;
+  map.name = map.names["en-GB"] = "Europe " + release;
+  archive = TestSupport::MakeMapArchive(map, 300000);
+  Service().Serve("/archives/" + QString::fromStdString(id) + ".tar",
+                  Answer::Ok(archive, "application/x-tar"));
+  return map;
+}
+
+// One run of the application with its windows, and the user's hands.
+class Road
+{
+public:
+  Road() : maps(Service(), "/tesk/v1", Key)
+  {
+    ClearStores();
+    installed = Map(Installed, "2024.06", installedArchive);
+    newer = Map(Newer, "2025.06", newerArchive);
+    maps.AddMap(installed);
+    maps.AddMap(newer);
+    maps.AddRoot("EUR_ROOT", {Newer});
+    maps.SetRelated(Installed, {Installed, Newer});
+    // The application's own interface, as on a desktop with a tray.
+    States::Common::SetUiFactory([this] {
+      auto ui = std::make_unique<Ui::Ui>(true);
+      facade = ui.get();
+      ui->Window().resize(800, 640);
+      return ui;
+    });
+    States::Common::SetUsbManagerFactory([] {
+      auto manager = std::make_unique<UsbManager>();
+      manager->SetDiscoveryInterval(std::chrono::milliseconds(20));
+      manager->SetMountPathRetry(std::chrono::milliseconds(20));
+      return manager;
+    });
+    QDir().mkpath(stickRoot);
+  }
+
+  ~Road()
+  {
+    machine.reset();
+    States::Common::SetUiFactory(nullptr);
+    States::Common::SetUsbManagerFactory(nullptr);
+    ClearStores();
+  }
+
+  void Start()
+  {
+    machine = std::make_unique<StateMachine>();
+    machine->initiate();
+    ASSERT_TRUE(TestSupport::WaitFor([&] { return facade != nullptr; }, Timeout));
+  }
+
+  void InsertStick()
+  {
+    TestSupport::WriteVehicleFiles(stickRoot, installed, "2099-12-31");
+    volumes.AddPartition(8, 17, FakeVolumes::Bus::Usb, true);
+    mountId = volumes.Mount(8, 17, stickRoot.toStdString());
+  }
+
+  void PullStick()
+  {
+    volumes.Unmount(mountId);
+    QDir(stickRoot).removeRecursively();
+  }
+
+  bool WaitFor(State state)
+  {
+    return TestSupport::WaitFor([&] { return facade->CurrentState() == state; }, Timeout);
+  }
+
+  Ui::MainWindow& Window() { return facade->Window(); }
+  Ui::Popup& Popup() { return facade->PopupWindow(); }
+
+  template <typename T = QWidget>
+  T* Find(QWidget* in, const char* name)
+  {
+    T* child = in->findChild<T*>(name);
+    EXPECT_NE(child, nullptr) << name;
+    return child;
+  }
+
+  // Clicks a button the user can see and use.
+  void Click(QWidget* in, const char* name)
+  {
+    auto* button = Find<QPushButton>(in, name);
+    ASSERT_TRUE(button);
+    ASSERT_TRUE(button->isVisible() && button->isEnabled()) << name << " cannot be clicked";
+    QTest::mouseClick(button, Qt::LeftButton);
+  }
+
+  QWidget* MapsMessage() { return Find(&Window(), "widgetMapsMessage"); }
+
+  // The maps page: the message's title and text, or the list's rows.
+  QStringList Content()
+  {
+    if (Find<QStackedWidget>(&Window(), "stackedWidgetManageMaps")->currentIndex() == 1)
+      return {Find<QLabel>(MapsMessage(), "labelMessageTitle")->text(),
+              Find<QLabel>(MapsMessage(), "labelMessageDescription")->text()};
+    QStringList rows;
+    auto* table = Find<QTableWidget>(&Window(), "tableWidgetMapUpdates");
+    for (int row = 0; row < table->rowCount(); ++row)
+      for (QLabel* label : table->cellWidget(row, 0)->findChildren<QLabel*>())
+        if (label->objectName() == "labelMapTitle" || label->objectName() == "labelTitle")
+          rows << label->text();
+    return rows;
+  }
+
+  // The popup's content title or text, and its link.
+  QStringList PopupContent()
+  {
+    QStringList content;
+    for (const char* name : {"labelContentTitle", "labelContentText"})
+      if (auto* label = Find<QLabel>(&Popup(), name); label->isVisible())
+        content << label->text();
+    if (auto* link = Find<QPushButton>(&Popup(), "pushButtonContentLink"); link->isVisible())
+      content << "link: " + link->text();
+    return content;
+  }
+
+  // The map row of the list showing `name`.
+  QWidget* Row(const QString& name)
+  {
+    auto* table = Find<QTableWidget>(&Window(), "tableWidgetMapUpdates");
+    for (int row = 0; row < table->rowCount(); ++row)
+      if (auto* cell = qobject_cast<Ui::TableRow*>(table->cellWidget(row, 0)))
+        if (Find<QLabel>(cell, "labelMapTitle")->text() == name)
+          return cell;
+    ADD_FAILURE() << "no row of " << name.toStdString();
+    return nullptr;
+  }
+
+  bool OnStick(const QString& relative) const { return QFileInfo::exists(stickRoot + "/" + relative); }
+
+  void Shot(QWidget* widget, const QString& name) { EXPECT_FALSE(SaveScreenshot(widget, name).isEmpty()); }
+
+  FakeVolumes volumes;
+  MapService maps;
+  QByteArray installedArchive;
+  QByteArray newerArchive;
+  ServedMap installed;
+  ServedMap newer;
+  QTemporaryDir stickDir;
+  QString stickRoot = stickDir.path() + "/stick";
+  int mountId = 0;
+  Ui::Ui* facade = nullptr;
+  std::unique_ptr<StateMachine> machine;
+};
+
+// Every timer of the service client runs for a tenth of its length.
+struct FastRetries
+{
+  FastRetries() { Tesk::Request::SetTimeScaleForTesting(0.1); }
+  ~FastRetries() { Tesk::Request::SetTimeScaleForTesting(1.0); }
+};
+
+} // namespace
+
+TEST(UiRoad, RootMapsStickDownloadWithProgressPendingMapOnTheStickCancelRemovalAndBack)
+{
+  Road road;
+  Service().Serve(NewerArchive, Answer::Ok(road.newerArchive, "application/x-tar").HoldAfter(100000));
+  ASSERT_NO_FATAL_FAILURE(road.Start());
+
+  // Start: the root maps, seen once the window is opened from the tray.
+  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+  EXPECT_FALSE(road.Window().isVisible());
+  EXPECT_FALSE(road.Popup().isVisible()) << "nothing to tell yet";
+  emit road.facade->Tray().OpenApplicationClicked();
+  ASSERT_TRUE(road.Window().isVisible());
+  EXPECT_EQ(road.Content(), (QStringList{"Available maps", "Europe 2025.06"}));
+  road.Shot(&road.Window(), "01-root-maps");
+
+  // The stick: checked, then the related check offers the newer map; the
+  // popup tells, and its link opens the list.
+  road.InsertStick();
+  ASSERT_TRUE(road.WaitFor(State::OptionalUpdate));
+  EXPECT_TRUE(road.Popup().isVisible());
+  EXPECT_EQ(road.PopupContent(), (QStringList{"Update available", "link: Update maps"}));
+  road.Shot(&road.Popup(), "02-popup-update-available");
+  road.Click(&road.Popup(), "pushButtonContentLink");
+  ASSERT_TRUE(road.Window().isVisible());
+  const QStringList offered = road.Content();
+  ASSERT_TRUE(offered.contains("Europe 2025.06")) << offered.join(", ").toStdString();
+  road.Shot(&road.Window(), "03-update-offered");
+
+  // Download: the row's button, the question, then the progress page, which
+  // follows the bytes written to the stick.
+  road.Click(road.Row("Europe 2025.06"), "pushButtonMapAction");
+  ASSERT_EQ(road.Content().value(0), "Confirm optional map update")
+      << road.Content().join(", ").toStdString();
+  road.Shot(&road.Window(), "04-download-question");
+  road.Click(road.MapsMessage(), "pushButtonPrimary");
+  ASSERT_TRUE(road.WaitFor(State::MapDownload));
+  ASSERT_TRUE(WaitFor([&] { return road.Content().value(1).contains("97.66 KB of"); }, Timeout))
+      << road.Content().join(", ").toStdString();
+  EXPECT_EQ(road.PopupContent(), (QStringList{"Downloading map", "link: Manage maps"}));
+  road.Shot(&road.Window(), "05-download-progress");
+  road.Shot(&road.Popup(), "05-popup-downloading");
+
+  // The rest of the archive: the map waits on the stick for the vehicle.
+  Service().ReleaseHeld();
+  ASSERT_TRUE(road.WaitFor(State::PendingUpdate));
+  EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2025_06/data/region.bin"));
+  EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2025_06.meta.xml"));
+  ASSERT_TRUE(WaitFor([&] { return road.Content().contains("Pending map updates"); }, Timeout))
+      << road.Content().join(", ").toStdString();
+  road.Shot(&road.Window(), "06-pending");
+
+  // Cancel: the question, the removal, and back to the offer.
+  road.Click(road.Row("Europe 2025.06"), "pushButtonDiscard");
+  road.Shot(&road.Window(), "07-discard-question");
+  road.Click(road.MapsMessage(), "pushButtonPrimary");
+  ASSERT_TRUE(road.WaitFor(State::OptionalUpdate));
+  EXPECT_FALSE(road.OnStick("OrvaneNDSFull"));
+  EXPECT_TRUE(road.OnStick("OrvaneNDSUpdate/CHECKSUMS.MD5")) << "the vehicle's files stay";
+  EXPECT_TRUE(road.Content().contains("Europe 2025.06"));
+  road.Shot(&road.Window(), "08-back-to-the-offer");
+
+  // The stick pulled: the root maps again.
+  road.PullStick();
+  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+  emit road.facade->Tray().OpenApplicationClicked();
+  EXPECT_EQ(road.Content(), (QStringList{"Available maps", "Europe 2025.06"}));
+}
+
+TEST(UiRoad, NoConnectionIsToldByThePopupWhoseRetryLinkChecksAgain)
+{
+  FastRetries fast;
+  Road road;
+  road.maps.Override("allroots", "", {Answer::Drop()});
+  ASSERT_NO_FATAL_FAILURE(road.Start());
+  ASSERT_TRUE(road.WaitFor(State::NoConnection));
+  ASSERT_TRUE(road.Popup().isVisible());
+  EXPECT_EQ(road.PopupContent().value(1), "link: Retry");
+  road.Shot(&road.Popup(), "popup-no-connection");
+
+  road.maps.Override("allroots", "", {Answer::Ok(MapService::PackageListXml({"EUR_ROOT"}))});
+  road.Click(&road.Popup(), "pushButtonContentLink");
+  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+  emit road.facade->Tray().OpenApplicationClicked();
+  EXPECT_EQ(road.Content(), (QStringList{"Available maps", "Europe 2025.06"}));
+}
+
+TEST(UiRoad, ADoubleClickOnThePopupsDismissLinkCancelsTheFailedDownloadOnce)
+{
+  Road road;
+  // More than any stick holds: the download stops before its first byte.
+  road.newer.size = std::int64_t(1) << 50;
+  road.maps.AddMap(road.newer);
+  ASSERT_NO_FATAL_FAILURE(road.Start());
+  road.InsertStick();
+  ASSERT_TRUE(road.WaitFor(State::OptionalUpdate));
+  QSignalSpy cancels(road.facade, &Ui::IUi::CancelDownload);
+  emit road.facade->DownloadMap(Newer);
+  ASSERT_TRUE(road.WaitFor(State::UsbTooSmall));
+  ASSERT_TRUE(road.Popup().isVisible());
+  road.Shot(&road.Popup(), "popup-stick-too-small");
+
+  auto* link = road.Find<QPushButton>(&road.Popup(), "pushButtonContentLink");
+  QTest::mouseClick(link, Qt::LeftButton);
+  QTest::mouseClick(link, Qt::LeftButton);
+  EXPECT_EQ(cancels.count(), 1);
+  ASSERT_TRUE(road.WaitFor(State::OptionalUpdate));
+  EXPECT_EQ(cancels.count(), 1);
+  EXPECT_EQ(MapStorage::Get().GetMap(Newer).state, MapInfo::Available);
+}
