@@ -43,7 +43,7 @@ cleanup() {
 trap cleanup EXIT
 
 now() { date +%s.%N; }
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f\n", b - a }'; }
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 field() { awk -v k="$1:" '$1 == k { print $2 }' "$2"; }
 pause() { python3 -c "import time; time.sleep($1)"; }
