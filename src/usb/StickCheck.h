@@ -7,6 +7,8 @@
 #include <string>
 #include <sys/types.h>
 
+class Descriptor;
+
 // The check of a stick's update folder against its checksum file:
 //
 // - no update folder, or no checksum file in it: NoMetadata;
@@ -51,7 +53,7 @@ public:
   Result Run() const;
 
 private:
-  Result RunChecked(int rootFd, dev_t device) const;
+  Result RunChecked(const Descriptor& root, dev_t device) const;
 
   std::string mountPath_;
   std::string updateDir_;
