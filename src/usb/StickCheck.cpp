@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <fcntl.h>
 #include <functional>
@@ -25,6 +26,8 @@ constexpr unsigned MaxThreads = 8;
 // Small enough that what was read is still in the processor's cache when it
 // is hashed.
 constexpr std::size_t ReadBufferSize = 128 * 1024;
+// Files from this size on are read ahead on a thread of their own.
+constexpr off_t ReadAheadSize = 16 * 1024 * 1024;
 
 std::string ErrorText(int error)
 {
@@ -99,6 +102,83 @@ bool ReadAll(int fd, const std::function<void(const char*, std::size_t)>& consum
     if (count == 0)
       return true;
     consume(buffer.data(), static_cast<std::size_t>(count));
+  }
+}
+
+// Like ReadAll, but the reading runs on a thread of its own, a few pieces
+// ahead of `consume`: on a large file the copying out of the page cache (or
+// the waiting for the stick) then overlaps with the hashing.
+bool ReadAllAhead(int fd, const std::function<void(const char*, std::size_t)>& consume, std::string& error)
+{
+  constexpr std::size_t Pieces = 4;
+  constexpr std::size_t PieceSize = 2 * 1024 * 1024;
+  struct Piece
+  {
+    std::vector<char> data = std::vector<char>(PieceSize);
+    ssize_t length = 0;
+    int error = 0;
+  };
+  std::vector<Piece> pieces(Pieces);
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::size_t filled = 0; // pieces read and not yet consumed
+  bool stop = false;
+
+  std::thread reader([&] {
+    for (std::size_t i = 0;; i = (i + 1) % Pieces) {
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return stop || filled < Pieces; });
+        if (stop)
+          return;
+      }
+      Piece& piece = pieces[i];
+      do
+        piece.length = ::read(fd, piece.data.data(), piece.data.size());
+      while (piece.length < 0 && errno == EINTR);
+      piece.error = piece.length < 0 ? errno : 0;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++filled;
+      }
+      changed.notify_all();
+      if (piece.length <= 0)
+        return;
+    }
+  });
+  const auto finish = [&](bool result) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+    }
+    changed.notify_all();
+    reader.join();
+    return result;
+  };
+
+  try {
+    for (std::size_t i = 0;; i = (i + 1) % Pieces) {
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return filled > 0; });
+      }
+      const Piece& piece = pieces[i];
+      if (piece.length < 0) {
+        error = ErrorText(piece.error);
+        return finish(false);
+      }
+      if (piece.length == 0)
+        return finish(true);
+      consume(piece.data.data(), static_cast<std::size_t>(piece.length));
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        --filled;
+      }
+      changed.notify_all();
+    }
+  } catch (...) {
+    finish(false);
+    throw;
   }
 }
 
@@ -293,6 +373,9 @@ StickCheck::Result StickCheck::RunChecked(const Descriptor& root, dev_t device) 
                    [&](std::uint32_t a, std::uint32_t b) { return sizes[a] > sizes[b]; });
   std::vector<std::uint64_t>().swap(sizes);
 
+  unsigned threads =
+      threads_ != 0 ? threads_ : std::min(MaxThreads, std::max(1u, std::thread::hardware_concurrency()));
+  threads = static_cast<unsigned>(std::min<std::size_t>(threads, std::max<std::size_t>(1, jobs.size())));
   std::atomic<std::size_t> next{0};
   std::atomic<bool> failed{false};
   std::atomic<std::uint64_t> bytes{0};
@@ -319,13 +402,18 @@ StickCheck::Result StickCheck::RunChecked(const Descriptor& root, dev_t device) 
         ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
         hash.Reset();
         std::uint64_t size = 0;
-        const bool read = ReadAll(
-            file.Get(),
-            [&](const char* data, std::size_t count) {
-              hash.Add(data, count);
-              size += count;
-            },
-            buffer, why);
+        const auto consume = [&](const char* data, std::size_t count) {
+          hash.Add(data, count);
+          size += count;
+        };
+        // A reading thread of its own pays for a large file only, and only
+        // where the processors are not all hashing already: when fewer files
+        // wait than there are threads.
+        struct stat status;
+        const bool ahead = jobs.size() - std::min(jobs.size(), next.load()) < threads &&
+                           ::fstat(file.Get(), &status) == 0 && status.st_size >= ReadAheadSize;
+        const bool read =
+            ahead ? ReadAllAhead(file.Get(), consume, why) : ReadAll(file.Get(), consume, buffer, why);
         if (!read) {
           fail("Cannot read: " + path + ": " + why);
           return;
@@ -341,9 +429,6 @@ StickCheck::Result StickCheck::RunChecked(const Descriptor& root, dev_t device) 
     }
   };
 
-  unsigned threads =
-      threads_ != 0 ? threads_ : std::min(MaxThreads, std::max(1u, std::thread::hardware_concurrency()));
-  threads = static_cast<unsigned>(std::min<std::size_t>(threads, std::max<std::size_t>(1, jobs.size())));
   std::vector<std::thread> helpers;
   try {
     for (unsigned i = 1; i < threads; ++i)

@@ -301,6 +301,27 @@ TEST(StickCheckTest, ValidWhenEveryFileIsListedAndMatches)
   EXPECT_EQ(empty.Check().state, UsbInfo::ValidMetadata) << "an empty list for an empty folder";
 }
 
+// A large file is read ahead on a thread of its own: every byte of it still
+// counts, the last one too.
+TEST(StickCheckTest, ALargeFileIsHashedToItsLastByte)
+{
+  Stick stick;
+  std::string big(17 * 1024 * 1024 + 5, 'b');
+  for (std::size_t i = 0; i < big.size(); i += 4093)
+    big[i] = static_cast<char>(i >> 12);
+  stick.folder.Add("big.bin", big);
+  stick.folder.Add("small.bin", "small");
+  stick.folder.WriteChecksums();
+  auto result = stick.Check(1);
+  EXPECT_EQ(result.state, UsbInfo::ValidMetadata) << Describe(result);
+  EXPECT_EQ(result.bytes, big.size() + 5);
+
+  big.back() = 'x';
+  StickFolder::WriteFile(stick.Update() + "/big.bin", big);
+  result = stick.Check(1);
+  EXPECT_EQ(result.reason, "Checksum mismatch: big.bin");
+}
+
 TEST(StickCheckTest, FindsOneBadFileAmongMany)
 {
   Stick stick;
