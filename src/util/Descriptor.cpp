@@ -92,8 +92,8 @@ Descriptor Descriptor::OpenFolder(const std::string& name) const
   struct stat own;
   if (!Status(own))
     return Descriptor();
-  // O_NOFOLLOW: a link in place of the folder is refused (ELOOP), as is a
-  // file (ENOTDIR).
+  // O_NOFOLLOW with O_DIRECTORY: a link in place of the folder is refused,
+  // as is a file (both ENOTDIR).
   Descriptor folder(
       Retried([&] { return ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
   struct stat status;
@@ -195,11 +195,11 @@ bool Descriptor::Walk(Visitor& visitor) const
       }
       entries.push_back(std::move(entry));
     }
-    std::vector<std::string> enter;
-    if (!visitor.Visit(folder, path, entries, enter))
+    std::vector<std::string> chosen;
+    if (!visitor.Visit(folder, path, entries, chosen))
       return false;
     stack.push_back({std::move(folder), status.st_dev, status.st_ino, path, name,
-                     std::vector<std::string>(enter.rbegin(), enter.rend())});
+                     std::vector<std::string>(chosen.rbegin(), chosen.rend())});
     if (stack.size() > KeptOpen)
       stack[stack.size() - 1 - KeptOpen].folder.Reset();
     return true;

@@ -16,8 +16,9 @@
 //     Descriptor file = sub.OpenFile("CHECKSUMS.MD5", O_RDONLY); // a regular file or nothing
 //
 // A failed operation returns an invalid descriptor or false and leaves the
-// reason in errno: ELOOP for a link, ENOTDIR for something that is not a
-// folder, EXDEV for another file system, EINVAL for a file that is not a
+// reason in errno: ELOOP for a link where a file was asked for, ENOTDIR for
+// a link or anything else that is not a folder where a folder was asked for,
+// EXDEV for another file system, EINVAL for a file that is not a
 // regular one, or what the system said.
 class Descriptor
 {

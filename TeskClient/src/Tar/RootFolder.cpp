@@ -81,7 +81,7 @@ const Descriptor& RootFolder::OpenFolder(const std::vector<std::string>& compone
   cached.Reset();
   cachedPath.clear();
 
-  // A link in place of a folder is refused (ELOOP), as is a file (ENOTDIR).
+  // A link in place of a folder is refused, as is a file.
   Descriptor folder;
   for (std::size_t i = 0; i < count; ++i) {
     folder = (i == 0 ? root : folder).MakeFolder(components[i]);
