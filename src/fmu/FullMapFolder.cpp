@@ -42,6 +42,11 @@ std::optional<std::vector<std::string>> AbsoluteComponents(const fs::path& path,
   return names;
 }
 
+std::string Reason(int error)
+{
+  return std::strerror(error);
+}
+
 std::string Join(const std::string& path, const std::string& name)
 {
   return path.empty() ? name : path + "/" + name;
@@ -66,7 +71,8 @@ public:
       const std::string file = Where(Join(path, entry.name));
       LOG(Debug) << "Removing: " << file;
       if (!folder.Remove(entry.name, false)) {
-        Note("Failed to remove file: " + file + ", " + std::strerror(errno));
+        const int error = errno;
+        Note("Failed to remove file: " + file + ", " + Reason(error));
         if (path.empty()) {
           Note("Failed to remove map: its metadata stays in: " + top);
           return false;
@@ -81,7 +87,7 @@ public:
       if (S_ISDIR(entry.status.st_mode))
         enter.push_back(entry.name);
       else if (!S_ISREG(entry.status.st_mode) && !folder.Remove(entry.name, false))
-        Note("Failed to remove: " + Where(Join(path, entry.name)) + ", " + std::strerror(errno));
+        Failure(Join(path, entry.name), errno);
     }
     return true;
   }
@@ -89,14 +95,20 @@ public:
   bool Leave(const Descriptor& folder, const std::string& path, const std::string& name) override
   {
     if (!folder.Remove(name, true))
-      Note("Failed to remove: " + Where(Join(path, name)) + ", " + std::strerror(errno));
+      Failure(Join(path, name), errno);
     return true;
   }
 
   bool Failed(const std::string& path, int error) override
   {
-    Note("Failed to iterate over: " + Where(path) + ", " + std::strerror(error));
+    Note("Failed to iterate over: " + Where(path) + ", " + Reason(error));
     return true;
+  }
+
+  // What could not be removed, and why.
+  void Failure(const std::string& path, int error)
+  {
+    Note("Failed to remove: " + Where(path) + ", " + Reason(error));
   }
 
   void Note(const std::string& text)
@@ -125,17 +137,17 @@ bool FullMapFolder::Remove(const fs::path& folder, const std::function<void(long
   if (!parent.Valid() || !parent.StatusOf(name, status)) {
     if (parent.Valid() && errno == ENOENT)
       return true;
-    removal.Note("Failed to remove: " + removal.top + ", " + std::strerror(errno));
+    removal.Failure(std::string(), errno);
   } else if (!S_ISDIR(status.st_mode)) {
     // A link, or a file, in place of the folder: removed itself.
     if (!parent.Remove(name, false))
-      removal.Note("Failed to remove: " + removal.top + ", " + std::strerror(errno));
+      removal.Failure(std::string(), errno);
   } else {
     const Descriptor top = parent.OpenFolder(name);
     if (!top.Valid())
       removal.Failed(std::string(), errno);
     else if (top.Walk(removal) && !parent.Remove(name, true))
-      removal.Note("Failed to remove: " + removal.top + ", " + std::strerror(errno));
+      removal.Failure(std::string(), errno);
   }
   if (removal.first.empty())
     return true;

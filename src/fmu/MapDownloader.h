@@ -80,9 +80,9 @@ public:
   // The user's retry after a result other than Ok. Goes on with the held
   // transfer from the last byte written when that is sound; when what was
   // written cannot be continued (an archive refused or incomplete, a checksum
-  // mismatch, a failed metadata copy, a failed write, no transfer held) it starts the last map again from the
-  // beginning, first taking back the bytes it reported for it. With no
-  // download to go on with it reports Aborted.
+  // mismatch, a failed metadata copy, a failed write, no transfer held) it
+  // starts the last map again from the beginning, first taking back the bytes
+  // it reported for it. With no download to go on with it reports Aborted.
   void Resume();
 
   // Cancels and removes the full-map folder of the last download (see the
