@@ -13,7 +13,7 @@ packages=(
   xvfb xauth x11-utils dbus-daemon
   fonts-roboto-unhinted python3-fonttools librsvg2-bin python3-pil
   clang libclang-rt-dev
-  curl openssl ca-certificates
+  curl openssl ca-certificates libssl-dev
 )
 
 missing=()
