@@ -15,7 +15,7 @@ packages=(
   xvfb xauth x11-utils dbus-daemon trayer xdotool imagemagick
   fonts-roboto-unhinted python3-fonttools librsvg2-bin python3-pil
   clang libclang-rt-dev
-  curl openssl ca-certificates
+  curl openssl ca-certificates libssl-dev
 )
 
 missing=()

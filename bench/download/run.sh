@@ -4,7 +4,8 @@
 #   2. makes a test archive of many files (ARCHIVE_MIB, 1024 by default),
 #   3. serves it from a loopback server with byte ranges (serve.py),
 #   4. times DownloadBench against `curl URL | tee >(md5sum) | tar -x -C DIR`,
-#      RUNS times each, interleaved, and prints the medians and their ratio,
+#      RUNS times each, interleaved with the speed of the MD5 alone, and
+#      prints the medians and their ratios,
 #   5. measures the peak memory of DownloadBench for a MEMORY_ARCHIVE_MIB
 #      (2048) archive with a fast sink and with a sink capped at
 #      SLOW_SINK_MBPS (200) MB/s (MEMORY_ARCHIVE_MIB=0 leaves this out).
@@ -121,9 +122,9 @@ expected=$(md5sum "$archive" | cut -d' ' -f1)
 cat "$archive" >/dev/null # into the page cache for both
 serve "$archive"
 
-md5_only=$("$bench" --md5-speed | awk '{ print $2 }')
 : >"$work/curl.times"
 : >"$work/lumora.times"
+: >"$work/md5.speeds"
 rm -rf "$runs_dir"
 for i in $(seq 1 "$runs"); do
   run_curl "$url" "$runs_dir/curl-$i" >>"$work/curl.times"
@@ -131,16 +132,19 @@ for i in $(seq 1 "$runs"); do
   run_bench "$url" "$runs_dir/lumora-$i" "$work/lumora-$i.txt"
   [ "$(field md5 "$work/lumora-$i.txt")" = "$expected" ] || { echo "DownloadBench: wrong MD5" >&2; exit 1; }
   field seconds "$work/lumora-$i.txt" >>"$work/lumora.times"
+  "$bench" --md5-speed | awk '{ print $2 }' >>"$work/md5.speeds"
 done
 diff -r "$runs_dir/curl-$runs" "$runs_dir/lumora-$runs" >/dev/null || { echo "The unpacked trees differ" >&2; exit 1; }
 rm -rf "$runs_dir"
 
 curl_s=$(median <"$work/curl.times")
 ours_s=$(median <"$work/lumora.times")
+md5_only=$(median <"$work/md5.speeds")
 last="$work/lumora-$runs.txt"
 awk -v bytes="$bytes" -v files="$files" -v mib="$archive_mib" -v c="$curl_s" -v o="$ours_s" -v m="$md5_only" \
-  -v att="$(field attempts "$last")" -v peak="$(field peak_rss_mib "$last")" -v runs="$runs" 'BEGIN {
-  printf "Download benchmark: %d MiB archive, %d files, %d runs each (medians)\n", mib, files, runs
+  -v att="$(field attempts "$last")" -v peak="$(field peak_rss_mib "$last")" -v runs="$runs" \
+  -v load="$(cut -d' ' -f1-3 /proc/loadavg)" 'BEGIN {
+  printf "Download benchmark: %d MiB archive, %d files, %d runs each (medians), load %s\n", mib, files, runs, load
   printf "  MD5 alone, one core:            %7.1f MB/s\n", m
   printf "  curl | tee >(md5sum) | tar -x:  %7.1f MB/s  (%.2f s)\n", bytes / c / 1e6, c
   printf "  DownloadBench:                  %7.1f MB/s  (%.2f s, %d attempts, peak %.1f MiB)\n", bytes / o / 1e6, o, att, peak

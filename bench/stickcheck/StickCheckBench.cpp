@@ -36,20 +36,21 @@ struct Random
 
 int Generate(const std::string& mount, std::uint64_t totalMiB, std::uint64_t files)
 {
-  if (files < 32) {
-    std::cerr << "at least 32 files\n";
+  if (files < 1) {
+    std::cerr << "at least one file\n";
     return 2;
   }
   const fs::path update = fs::path(mount) / "OrvaneNDSUpdate";
   fs::create_directories(update / "meta_data");
 
   // Half of the bytes in a few large files (as map data), the other half in
-  // many small and medium ones (tiles, metadata).
+  // many small and medium ones (tiles, metadata); below 32 files, all of
+  // them large.
   const std::uint64_t total = totalMiB * 1024 * 1024;
-  const std::uint64_t large = files / 128 + 1;
-  const std::uint64_t largeSize = total / 2 / large;
+  const std::uint64_t large = files < 32 ? files : files / 128 + 1;
   const std::uint64_t smallFiles = files - large;
-  const std::uint64_t smallAverage = (total - largeSize * large) / smallFiles;
+  const std::uint64_t largeSize = smallFiles == 0 ? total / large : total / 2 / large;
+  const std::uint64_t smallAverage = smallFiles == 0 ? 0 : (total - largeSize * large) / smallFiles;
 
   Random random{0x9E3779B97F4A7C15ull};
   std::vector<std::uint64_t> block(1024 * 1024 / 8);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Stick check benchmark: times the check of a generated stick folder against
 # `md5sum -c CHECKSUMS.MD5` in the same folder, both reading from the page
-# cache, and prints the ratio (md5sum time / check time; >= 1 means the check
+# cache, runs times each, interleaved, and prints the ratio of the medians (md5sum time / check time; >= 1 means the check
 # is at least as fast).
 #
 #   bench/stickcheck/run.sh [size MiB (3072)] [files (3000)] [runs (3)]
@@ -38,7 +38,7 @@ if [ -z "$base" ] || [ "$(df -Pk "$base" | awk 'NR==2 {print $4}')" -lt "$need" 
 fi
 
 stick=$(mktemp -d "$base/lumora-stickcheck.XXXXXX")
-trap 'rm -rf "$stick"' EXIT
+trap 'rm -rf "$stick" "$stick.md5sum.times" "$stick.check.times"' EXIT
 
 "$bench" generate "$stick" "$size_mib" "$files"
 update="$stick/OrvaneNDSUpdate"
@@ -49,8 +49,9 @@ find "$update" -type f -exec cat {} + > /dev/null
 now() { date +%s.%N; }
 # Arithmetic on decimal seconds.
 calc() { awk "BEGIN { print $1 }"; }
-best_md5sum=
-best_check=
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+: >"$stick.md5sum.times"
+: >"$stick.check.times"
 for run in $(seq "$runs"); do
   start=$(now)
   (cd "$update" && md5sum -c --quiet CHECKSUMS.MD5)
@@ -61,11 +62,14 @@ for run in $(seq "$runs"); do
   check_s=$(calc "$(now) - $start")
 
   printf 'run %d: md5sum -c %.3f s, stick check %.3f s\n' "$run" "$md5sum_s" "$check_s"
-  if [ -z "$best_md5sum" ] || [ "$(calc "$md5sum_s < $best_md5sum")" = 1 ]; then best_md5sum=$md5sum_s; fi
-  if [ -z "$best_check" ] || [ "$(calc "$check_s < $best_check")" = 1 ]; then best_check=$check_s; fi
+  echo "$md5sum_s" >>"$stick.md5sum.times"
+  echo "$check_s" >>"$stick.check.times"
 done
+median_md5sum=$(median <"$stick.md5sum.times")
+median_check=$(median <"$stick.check.times")
+rm -f "$stick.md5sum.times" "$stick.check.times"
 
-echo "folder: $files files, about $size_mib MiB, in $base ($(nproc) processors)"
+echo "folder: $files files, about $size_mib MiB, in $base ($(nproc) processors, load $(cut -d' ' -f1-3 /proc/loadavg))"
 "$bench" check "$stick" 1 | sed 's/^/one thread: /'
-printf 'best md5sum -c: %.3f s, best stick check: %.3f s\n' "$best_md5sum" "$best_check"
-printf 'ratio (md5sum time / check time): %.2f\n' "$(calc "$best_md5sum / $best_check")"
+printf 'median md5sum -c: %.3f s, median stick check: %.3f s\n' "$median_md5sum" "$median_check"
+printf 'ratio (md5sum time / check time): %.2f\n' "$(calc "$median_md5sum / $median_check")"

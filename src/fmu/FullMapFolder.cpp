@@ -1,10 +1,14 @@
 #include "fmu/FullMapFolder.h"
 
+#include "Log.h"
 #include "cfg/Config.h"
 #include "usb/UsbStorage.h"
+#include "util/Descriptor.h"
 
 #include <QUrl>
 
+#include <cerrno>
+#include <cstring>
 #include <optional>
 #include <vector>
 
@@ -38,7 +42,119 @@ std::optional<std::vector<std::string>> AbsoluteComponents(const fs::path& path,
   return names;
 }
 
+std::string Reason(int error)
+{
+  return std::strerror(error);
+}
+
+std::string Join(const std::string& path, const std::string& name)
+{
+  return path.empty() ? name : path + "/" + name;
+}
+
+// Removes what a walk shows it: files on the way in, each folder once
+// everything below it has gone.
+class Removal : public Descriptor::Visitor
+{
+public:
+  Removal(std::string top, const std::function<void(long long)>& removed)
+      : top(std::move(top)), removed(removed)
+  {
+  }
+
+  bool Visit(const Descriptor& folder, const std::string& path, const std::vector<Descriptor::Entry>& entries,
+             std::vector<std::string>& enter) override
+  {
+    for (const auto& entry : entries) {
+      if (!S_ISREG(entry.status.st_mode))
+        continue;
+      const std::string file = Where(Join(path, entry.name));
+      LOG(Debug) << "Removing: " << file;
+      if (!folder.Remove(entry.name, false)) {
+        const int error = errno;
+        Note("Failed to remove file: " + file + ", " + Reason(error));
+        if (path.empty()) {
+          Note("Failed to remove map: its metadata stays in: " + top);
+          return false;
+        }
+        continue;
+      }
+      // Only bytes that really left the stick are reported.
+      if (removed)
+        removed(static_cast<long long>(entry.status.st_size));
+    }
+    for (const auto& entry : entries) {
+      if (S_ISDIR(entry.status.st_mode))
+        enter.push_back(entry.name);
+      else if (!S_ISREG(entry.status.st_mode) && !folder.Remove(entry.name, false))
+        Failure(Join(path, entry.name), errno);
+    }
+    return true;
+  }
+
+  bool Leave(const Descriptor& folder, const std::string& path, const std::string& name) override
+  {
+    if (!folder.Remove(name, true))
+      Failure(Join(path, name), errno);
+    return true;
+  }
+
+  bool Failed(const std::string& path, int error) override
+  {
+    Note("Failed to iterate over: " + Where(path) + ", " + Reason(error));
+    return true;
+  }
+
+  // What could not be removed, and why.
+  void Failure(const std::string& path, int error)
+  {
+    Note("Failed to remove: " + Where(path) + ", " + Reason(error));
+  }
+
+  void Note(const std::string& text)
+  {
+    LOG(Error) << text;
+    if (first.empty())
+      first = text;
+  }
+
+  std::string Where(const std::string& path) const { return path.empty() ? top : top + "/" + path; }
+
+  const std::string top;
+  const std::function<void(long long)>& removed;
+  std::string first;
+};
+
 } // namespace
+
+bool FullMapFolder::Remove(const fs::path& folder, const std::function<void(long long)>& removed,
+                           std::string* why)
+{
+  Removal removal(folder.string(), removed);
+  const std::string name = folder.filename().string();
+  const Descriptor parent = Descriptor::OpenFolderPath(folder.parent_path().string());
+  struct stat status;
+  if (!parent.Valid() || !parent.StatusOf(name, status)) {
+    if (parent.Valid() && errno == ENOENT)
+      return true;
+    removal.Failure(std::string(), errno);
+  } else if (!S_ISDIR(status.st_mode)) {
+    // A link, or a file, in place of the folder: removed itself.
+    if (!parent.Remove(name, false))
+      removal.Failure(std::string(), errno);
+  } else {
+    const Descriptor top = parent.OpenFolder(name);
+    if (!top.Valid())
+      removal.Failed(std::string(), errno);
+    else if (top.Walk(removal) && !parent.Remove(name, true))
+      removal.Failure(std::string(), errno);
+  }
+  if (removal.first.empty())
+    return true;
+  if (why)
+    *why = removal.first;
+  return false;
+}
 
 std::string FullMapFolder::ArchiveName(const std::string& url)
 {

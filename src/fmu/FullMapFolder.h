@@ -2,6 +2,7 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include <functional>
 #include <string>
 
 // The rules for the names that a map download writes and removes on a stick:
@@ -30,4 +31,16 @@ public:
   // lie below the mount path of a stick that the stick store holds. `why`
   // receives a readable reason when it is not Safe.
   static Check CheckRemovalTarget(const boost::filesystem::path& folder, std::string* why = nullptr);
+
+  // Removes `folder` with everything below it. It works by open folder
+  // handles, one name at a time, so that no depth or name length gets in the
+  // way; a link is never followed (one in place of the folder, or inside it,
+  // is removed itself), and nothing on another file system is entered. The
+  // files right in the folder (a map's metadata copy, which makes it look
+  // complete) go first; when one of them cannot be removed, nothing else is.
+  // `removed`, when set, hears the size of each regular file removed. True
+  // when nothing is left (a missing folder too); otherwise the reasons are
+  // logged and `why` receives the first.
+  static bool Remove(const boost::filesystem::path& folder, const std::function<void(long long)>& removed,
+                     std::string* why = nullptr);
 };

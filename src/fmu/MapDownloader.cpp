@@ -131,12 +131,13 @@ void MapDownloader::Download(const fs::path& path, const MapInfo& map)
   ReleaseTransfer();
   restartNeeded = true;
 
+  std::string failure;
   boost::system::error_code ec;
-  fs::remove_all(outputPath, ec);
-  if (!ec)
-    fs::create_directories(outputPath / archiveName, ec);
-  if (ec) {
-    LOG(Error) << "Failed to clean up output directory: " << ec.message();
+  if (FullMapFolder::Remove(outputPath, nullptr, &failure) &&
+      !fs::create_directories(outputPath / archiveName, ec) && ec)
+    failure = ec.message();
+  if (!failure.empty()) {
+    LOG(Error) << "Failed to clean up output directory: " << failure;
     Report(UsbBlocked);
     return;
   }
@@ -252,8 +253,15 @@ void MapDownloader::OnResult(Tesk::IResponse::Result result)
   try {
     switch (result) {
     case Tesk::IResponse::Ok: {
+      // Every byte the service sent may be here and match its checksum, and
+      // still the archive may stop inside a file or lack its end: then the
+      // map is not complete, whatever the checksum says.
       const std::string md5 = stream->md5();
-      if (!EqualHex(md5, lastMap.checksum)) {
+      if (!stream->finished()) {
+        LOG(Error) << "The map archive ends before its end, after " << stream->tellp() << " bytes";
+        restartNeeded = true;
+        Report(ServerError);
+      } else if (!EqualHex(md5, lastMap.checksum)) {
         LOG(Error) << "Checksum mismatch";
         LOG(Debug) << "Stream checksum: " << md5 << ", expected: " << lastMap.checksum;
         restartNeeded = true;
@@ -272,7 +280,11 @@ void MapDownloader::OnResult(Tesk::IResponse::Result result)
     case Tesk::IResponse::IOError:
       // The extractor has failed for good: a retry has to start again.
       restartNeeded = true;
-      if (!PathExists(outputPath))
+      // A damaged or unsafe archive came from the service, not from the stick.
+      if (stream && stream->refused()) {
+        LOG(Error) << "Refused map archive: " << stream->error();
+        Report(ServerError);
+      } else if (!PathExists(outputPath))
         Report(UsbRemoved);
       else if (!HasFreeSpace(outputPath))
         Report(UsbFull);
@@ -380,79 +392,14 @@ void MapDownloader::Abort()
 
   LOG(Debug) << "Removing map from: " << outputPath.string();
 
-  // Collect first, remove after: nothing is removed from a folder while it is
-  // being walked. Links are never followed, not even one standing in place of
-  // the folder itself: what they lead to is not on the stick. They are not
-  // files of the map either; the removal of the whole folder takes them along.
-  std::vector<fs::path> files;
-  boost::system::error_code ec;
-  if (fs::symlink_status(outputPath, ec).type() != fs::directory_file) {
-    LOG(Warning) << "Not a folder: " << outputPath.string();
-    ec.clear();
-  } else {
-    fs::recursive_directory_iterator it(outputPath, ec);
-    for (; !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-      boost::system::error_code statusError;
-      const fs::file_status status = it->symlink_status(statusError);
-      if (!statusError && fs::is_regular_file(status))
-        files.push_back(it->path());
-    }
-    if (ec)
-      LOG(Error) << "Failed to iterate over: " << outputPath.string() << ", " << ec.message();
-    ec.clear();
-  }
-
-  // The files right in the full-map folder are the metadata copies, which make
-  // a map look complete to the vehicle: they go first, and when one of them
-  // cannot be removed nothing else is, so that the stick never holds a map
-  // that looks complete and is not.
-  const auto firstDeeper = std::stable_partition(
-      files.begin(), files.end(), [this](const fs::path& file) { return file.parent_path() == outputPath; });
-
-  const auto removeFile = [this](const fs::path& file) {
-    LOG(Debug) << "Removing: " << file.string();
-    boost::system::error_code error;
-    std::uintmax_t size = 0;
-    if (progressCallback) {
-      size = fs::file_size(file, error);
-      if (error) {
-        LOG(Warning) << "Failed to calculate file size for: " << file.string() << ", " << error.message();
-        size = 0;
-      }
-    }
-    fs::remove(file, error);
-    if (error) {
-      LOG(Error) << "Failed to remove file: " << file.string() << ", " << error.message();
-      return false;
-    }
-    // Only bytes that really left the stick are reported.
-    if (progressCallback) {
-      const auto bytes = static_cast<long long>(size);
-      reportedBytes = std::max<long long>(reportedBytes - bytes, 0);
-      progressCallback(-bytes);
-    }
-    return true;
-  };
-
-  for (auto file = files.begin(); file != firstDeeper; ++file) {
-    if (!removeFile(*file)) {
-      LOG(Error) << "Failed to remove map: its metadata stays in: " << outputPath.string();
-      Report(UsbBlocked);
-      return;
-    }
-  }
-  for (auto file = firstDeeper; file != files.end(); ++file)
-    removeFile(*file);
-
-  fs::remove_all(outputPath, ec);
-  if (ec)
-    LOG(Error) << "Failed to remove: " << outputPath.string() << ", " << ec.message();
-
   // A removal that leaves anything behind is not a cancellation: the folder is
   // kept as the target of the next try.
-  boost::system::error_code statusError;
-  const fs::file_status status = fs::symlink_status(outputPath, statusError);
-  if (status.type() != fs::file_not_found) {
+  const auto removed = [this](long long bytes) {
+    reportedBytes = std::max<long long>(reportedBytes - bytes, 0);
+    if (progressCallback)
+      progressCallback(-bytes);
+  };
+  if (!FullMapFolder::Remove(outputPath, removed)) {
     LOG(Error) << "Failed to remove map: files are left in: " << outputPath.string();
     Report(UsbBlocked);
     return;

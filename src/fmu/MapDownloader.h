@@ -29,7 +29,8 @@ class Stream;
 // request into a tar extractor that unpacks it into <folder>/<archive name>
 // as it arrives, with an MD5 over the whole stream. After every chunk it
 // checks that the folder is still there and that the rest still fits. At the
-// end the MD5 is compared with the map's checksum and the map's metadata file
+// end the extractor must have reached the end of the archive, the MD5 is
+// compared with the map's checksum and the map's metadata file
 // (<archive name>.meta.xml) is copied out of the archive's folder to sit
 // beside it: that copy is what makes the map look complete to the vehicle.
 //
@@ -48,7 +49,8 @@ public:
     Ok = 0,           // written, checksum matched, metadata copied
     Aborted = 1,      // cancelled and removed (or nothing was left to resume)
     NoConnection = 2, // the service could not be reached within the retry window
-    ServerError = 3,  // the service failed, the checksum differed or the metadata copy failed
+    ServerError = 3,  // the service failed, the archive was damaged, unsafe or incomplete, the
+                      // checksum differed or the metadata copy failed
     UsbBlocked = 4,   // the stick cannot be written (or a removal left files behind)
     UsbTooSmall = 5,  // the map is larger than the whole stick
     UsbFull = 6,      // the map, or its rest, does not fit into the free space
@@ -77,10 +79,10 @@ public:
 
   // The user's retry after a result other than Ok. Goes on with the held
   // transfer from the last byte written when that is sound; when what was
-  // written cannot be continued (a checksum mismatch, a failed metadata copy,
-  // a failed write, no transfer held) it starts the last map again from the
-  // beginning, first taking back the bytes it reported for it. With no
-  // download to go on with it reports Aborted.
+  // written cannot be continued (an archive refused or incomplete, a checksum
+  // mismatch, a failed metadata copy, a failed write, no transfer held) it
+  // starts the last map again from the beginning, first taking back the bytes
+  // it reported for it. With no download to go on with it reports Aborted.
   void Resume();
 
   // Cancels and removes the full-map folder of the last download (see the

@@ -1,20 +1,20 @@
 #include "usb/StickCheck.h"
 
 #include "usb/ChecksumList.h"
-
-#include <QCryptographicHash>
+#include "util/Descriptor.h"
+#include "util/Md5.h"
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <mutex>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-#include <unordered_map>
 #include <vector>
 
 namespace {
@@ -22,35 +22,12 @@ namespace {
 // The checksum file of a few thousand lines is far smaller; a larger one is
 // not a checksum file.
 constexpr off_t MaxChecksumFileSize = 64 * 1024 * 1024;
-// Deeper than any path a stick's file system can hold.
-constexpr int MaxDepth = 128;
 constexpr unsigned MaxThreads = 8;
-constexpr std::size_t ReadBufferSize = 1024 * 1024;
-
-class Fd
-{
-public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd()
-  {
-    if (fd_ >= 0)
-      ::close(fd_);
-  }
-  Fd(Fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
-  Fd& operator=(Fd&& other) noexcept
-  {
-    std::swap(fd_, other.fd_);
-    return *this;
-  }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-
-  int get() const { return fd_; }
-  bool valid() const { return fd_ >= 0; }
-
-private:
-  int fd_;
-};
+// Small enough that what was read is still in the processor's cache when it
+// is hashed.
+constexpr std::size_t ReadBufferSize = 128 * 1024;
+// Files from this size on are read ahead on a thread of their own.
+constexpr off_t ReadAheadSize = 16 * 1024 * 1024;
 
 std::string ErrorText(int error)
 {
@@ -72,66 +49,39 @@ std::vector<std::string> Split(const std::string& path)
   return parts;
 }
 
-int OpenDirectoryAt(int dirFd, const std::string& name)
-{
-  int fd;
-  do
-    fd = ::openat(dirFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  while (fd < 0 && errno == EINTR);
-  return fd;
-}
-
-// Opens the regular file at `path` (normalised, relative to `baseFd`) part by
-// part: no part may be a link or lie on another file system than `device`.
-// On failure returns an invalid Fd and says why.
-Fd OpenBeneath(int baseFd, const std::string& path, dev_t device, std::string& error)
+// Opens the regular file at `path` (normalised, relative to `folder`) part
+// by part: no part may be a link or lie on another file system. On failure
+// returns an invalid descriptor and says why.
+Descriptor OpenBeneath(const Descriptor& folder, const std::string& path, std::string& error)
 {
   const auto parts = Split(path);
   if (parts.empty()) {
     error = "Path names no file: " + path;
-    return Fd();
+    return Descriptor();
   }
-  Fd current;
-  int at = baseFd;
+  Descriptor current;
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    Fd next(OpenDirectoryAt(at, parts[i]));
-    if (!next.valid()) {
+    Descriptor next = (i == 0 ? folder : current).OpenFolder(parts[i]);
+    if (!next.Valid()) {
       const int e = errno;
-      error = (e == ELOOP || e == ENOTDIR ? std::string("Not a folder: ") : "Cannot open: ") + path + ": " +
-              ErrorText(e);
-      return Fd();
-    }
-    struct stat status;
-    if (::fstat(next.get(), &status) != 0 || status.st_dev != device) {
-      error = "Leaves the stick's file system: " + path;
-      return Fd();
+      if (e == EXDEV)
+        error = "Leaves the stick's file system: " + path;
+      else
+        error = (e == ELOOP || e == ENOTDIR ? std::string("Not a folder: ") : "Cannot open: ") + path + ": " +
+                ErrorText(e);
+      return Descriptor();
     }
     current = std::move(next);
-    at = current.get();
   }
-
-  int fd;
-  do
-    fd = ::openat(at, parts.back().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-  while (fd < 0 && errno == EINTR);
-  Fd file(fd);
-  if (!file.valid()) {
+  Descriptor file = (parts.size() == 1 ? folder : current).OpenFile(parts.back(), O_RDONLY);
+  if (!file.Valid()) {
     const int e = errno;
-    error = (e == ELOOP ? std::string("Symbolic link: ") : "Cannot open: ") + path + ": " + ErrorText(e);
-    return Fd();
-  }
-  struct stat status;
-  if (::fstat(file.get(), &status) != 0) {
-    error = "Cannot read: " + path + ": " + ErrorText(errno);
-    return Fd();
-  }
-  if (!S_ISREG(status.st_mode)) {
-    error = "Not a regular file: " + path;
-    return Fd();
-  }
-  if (status.st_dev != device) {
-    error = "Leaves the stick's file system: " + path;
-    return Fd();
+    if (e == EINVAL)
+      error = "Not a regular file: " + path;
+    else if (e == EXDEV)
+      error = "Leaves the stick's file system: " + path;
+    else
+      error = (e == ELOOP ? std::string("Symbolic link: ") : "Cannot open: ") + path + ": " + ErrorText(e);
   }
   return file;
 }
@@ -155,106 +105,136 @@ bool ReadAll(int fd, const std::function<void(const char*, std::size_t)>& consum
   }
 }
 
+// Like ReadAll, but the reading runs on a thread of its own, a few pieces
+// ahead of `consume`: on a large file the copying out of the page cache (or
+// the waiting for the stick) then overlaps with the hashing.
+bool ReadAllAhead(int fd, const std::function<void(const char*, std::size_t)>& consume, std::string& error)
+{
+  constexpr std::size_t Pieces = 4;
+  constexpr std::size_t PieceSize = 2 * 1024 * 1024;
+  struct Piece
+  {
+    std::vector<char> data = std::vector<char>(PieceSize);
+    ssize_t length = 0;
+    int error = 0;
+  };
+  std::vector<Piece> pieces(Pieces);
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::size_t filled = 0; // pieces read and not yet consumed
+  bool stop = false;
+
+  std::thread reader([&] {
+    for (std::size_t i = 0;; i = (i + 1) % Pieces) {
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return stop || filled < Pieces; });
+        if (stop)
+          return;
+      }
+      Piece& piece = pieces[i];
+      do
+        piece.length = ::read(fd, piece.data.data(), piece.data.size());
+      while (piece.length < 0 && errno == EINTR);
+      piece.error = piece.length < 0 ? errno : 0;
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        ++filled;
+      }
+      changed.notify_all();
+      if (piece.length <= 0)
+        return;
+    }
+  });
+  const auto finish = [&](bool result) {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+    }
+    changed.notify_all();
+    reader.join();
+    return result;
+  };
+
+  try {
+    for (std::size_t i = 0;; i = (i + 1) % Pieces) {
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return filled > 0; });
+      }
+      const Piece& piece = pieces[i];
+      if (piece.length < 0) {
+        error = ErrorText(piece.error);
+        return finish(false);
+      }
+      if (piece.length == 0)
+        return finish(true);
+      consume(piece.data.data(), static_cast<std::size_t>(piece.length));
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        --filled;
+      }
+      changed.notify_all();
+    }
+  } catch (...) {
+    finish(false);
+    throw;
+  }
+}
+
 struct FileEntry
 {
   std::string path;
   std::uint64_t size;
 };
 
-// Lists the regular files below a folder, except names beginning with ".".
-class FolderWalk
+// Lists the regular files below a folder, except names beginning with ".",
+// and refuses anything else: links, devices, pipes, other file systems.
+class FolderListing : public Descriptor::Visitor
 {
 public:
-  FolderWalk(dev_t device, std::string skipTopLevel) : device_(device), skip_(std::move(skipTopLevel)) {}
+  FolderListing(dev_t device, std::string skipTopLevel) : device_(device), skip_(std::move(skipTopLevel)) {}
 
-  bool Run(int folderFd, std::vector<FileEntry>& files, std::string& error)
+  bool Visit(const Descriptor&, const std::string& prefix, const std::vector<Descriptor::Entry>& entries,
+             std::vector<std::string>& enter) override
   {
-    return Walk(folderFd, std::string(), 0, files, error);
-  }
-
-private:
-  bool Walk(int folderFd, const std::string& prefix, int depth, std::vector<FileEntry>& files,
-            std::string& error)
-  {
-    if (depth > MaxDepth) {
-      error = "Folders nested too deeply: " + prefix;
-      return false;
-    }
-    // fdopendir takes the descriptor it is given; keep our own open.
-    const int listFd = ::dup(folderFd);
-    if (listFd < 0) {
-      error = "Cannot list: " + prefix + ": " + ErrorText(errno);
-      return false;
-    }
-    DIR* dir = ::fdopendir(listFd);
-    if (!dir) {
-      error = "Cannot list: " + prefix + ": " + ErrorText(errno);
-      ::close(listFd);
-      return false;
-    }
-    std::unique_ptr<DIR, int (*)(DIR*)> closer(dir, &::closedir);
-    ::rewinddir(dir);
-
-    std::vector<std::string> folders;
-    for (;;) {
-      errno = 0;
-      const dirent* entry = ::readdir(dir);
-      if (!entry) {
-        if (errno != 0) {
-          error = "Cannot list: " + prefix + ": " + ErrorText(errno);
-          return false;
-        }
-        break;
-      }
-      const std::string name = entry->d_name;
-      if (name.empty() || name[0] == '.')
+    for (const auto& entry : entries) {
+      const std::string& name = entry.name;
+      if (name[0] == '.' || (prefix.empty() && name == skip_))
         continue;
       const std::string path = prefix.empty() ? name : prefix + "/" + name;
-      if (depth == 0 && name == skip_)
-        continue;
-
-      struct stat status;
-      if (::fstatat(folderFd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
-        error = "Cannot read: " + path + ": " + ErrorText(errno);
-        return false;
-      }
-      if (S_ISLNK(status.st_mode)) {
-        error = "Symbolic link: " + path;
-        return false;
-      }
-      if (status.st_dev != device_) {
-        error = "Leaves the stick's file system: " + path;
-        return false;
-      }
-      if (S_ISDIR(status.st_mode)) {
-        folders.push_back(name);
-      } else if (S_ISREG(status.st_mode)) {
+      const auto& status = entry.status;
+      if (S_ISLNK(status.st_mode))
+        return Fail("Symbolic link: " + path);
+      if (status.st_dev != device_)
+        return Fail("Leaves the stick's file system: " + path);
+      if (S_ISDIR(status.st_mode))
+        enter.push_back(name);
+      else if (S_ISREG(status.st_mode))
         files.push_back({path, static_cast<std::uint64_t>(status.st_size)});
-      } else {
-        error = "Not a regular file: " + path;
-        return false;
-      }
-    }
-    closer.reset();
-
-    for (const auto& name : folders) {
-      const std::string path = prefix.empty() ? name : prefix + "/" + name;
-      Fd sub(OpenDirectoryAt(folderFd, name));
-      if (!sub.valid()) {
-        error = "Cannot open: " + path + ": " + ErrorText(errno);
-        return false;
-      }
-      struct stat status;
-      if (::fstat(sub.get(), &status) != 0 || status.st_dev != device_) {
-        error = "Leaves the stick's file system: " + path;
-        return false;
-      }
-      if (!Walk(sub.get(), path, depth + 1, files, error))
-        return false;
+      else
+        return Fail("Not a regular file: " + path);
     }
     return true;
   }
 
+  bool Failed(const std::string& path, int error) override
+  {
+    if (error == EXDEV)
+      return Fail("Leaves the stick's file system: " + path);
+    return Fail("Cannot read: " + path + ": " + ErrorText(error));
+  }
+
+  bool Fail(std::string reason)
+  {
+    error = std::move(reason);
+    return false;
+  }
+
+  std::vector<FileEntry> files;
+  std::string error;
+
+private:
   dev_t device_;
   std::string skip_;
 };
@@ -280,16 +260,16 @@ StickCheck::StickCheck(std::string mountPath, std::string updateDir, std::string
 
 StickCheck::Result StickCheck::Run() const
 {
-  Fd root(::open(mountPath_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!root.valid())
+  const Descriptor root = Descriptor::OpenFolderPath(mountPath_);
+  if (!root.Valid())
     return Verdict(UsbInfo::InvalidMetadata, "Cannot open the mount path: " + ErrorText(errno));
   struct stat rootStatus;
-  if (::fstat(root.get(), &rootStatus) != 0)
+  if (!root.Status(rootStatus))
     return Verdict(UsbInfo::InvalidMetadata, "Cannot read the mount path: " + ErrorText(errno));
 
   Result result;
   try {
-    result = RunChecked(root.get(), rootStatus.st_dev);
+    result = RunChecked(root, rootStatus.st_dev);
   } catch (const std::exception& e) {
     return Verdict(UsbInfo::InvalidMetadata, std::string("Check failed: ") + e.what());
   } catch (...) {
@@ -305,15 +285,14 @@ StickCheck::Result StickCheck::Run() const
   return result;
 }
 
-StickCheck::Result StickCheck::RunChecked(int rootFd, dev_t device) const
+StickCheck::Result StickCheck::RunChecked(const Descriptor& root, dev_t device) const
 {
-
   // The update folder, part by part.
-  Fd folder;
-  int at = rootFd;
+  Descriptor folder;
   for (const auto& part : Split(updateDir_)) {
+    const Descriptor& at = folder.Valid() ? folder : root;
     struct stat status;
-    if (::fstatat(at, part.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (!at.StatusOf(part, status)) {
       if (errno == ENOENT)
         return Verdict(UsbInfo::NoMetadata, "No update folder");
       return Verdict(UsbInfo::InvalidMetadata, "Cannot read the update folder: " + ErrorText(errno));
@@ -322,20 +301,19 @@ StickCheck::Result StickCheck::RunChecked(int rootFd, dev_t device) const
       return Verdict(UsbInfo::InvalidMetadata, "The update folder is a symbolic link");
     if (!S_ISDIR(status.st_mode))
       return Verdict(UsbInfo::NoMetadata, "No update folder");
-    Fd next(OpenDirectoryAt(at, part));
-    if (!next.valid())
-      return Verdict(UsbInfo::InvalidMetadata, "Cannot open the update folder: " + ErrorText(errno));
-    if (::fstat(next.get(), &status) != 0 || status.st_dev != device)
+    Descriptor next = at.OpenFolder(part);
+    if (!next.Valid() && errno == EXDEV)
       return Verdict(UsbInfo::InvalidMetadata, "The update folder leaves the stick's file system");
+    if (!next.Valid())
+      return Verdict(UsbInfo::InvalidMetadata, "Cannot open the update folder: " + ErrorText(errno));
     folder = std::move(next);
-    at = folder.get();
   }
-  if (!folder.valid())
+  if (!folder.Valid())
     return Verdict(UsbInfo::InvalidMetadata, "No update folder configured");
 
-  // The checksum file.
+  // The checksum file, read piece by piece into its compact list.
   struct stat listStatus;
-  if (::fstatat(folder.get(), checksumFile_.c_str(), &listStatus, AT_SYMLINK_NOFOLLOW) != 0) {
+  if (!folder.StatusOf(checksumFile_, listStatus)) {
     if (errno == ENOENT)
       return Verdict(UsbInfo::NoMetadata, "No checksum file");
     return Verdict(UsbInfo::InvalidMetadata, "Cannot read the checksum file: " + ErrorText(errno));
@@ -343,53 +321,61 @@ StickCheck::Result StickCheck::RunChecked(int rootFd, dev_t device) const
   if (S_ISREG(listStatus.st_mode) && listStatus.st_size > MaxChecksumFileSize)
     return Verdict(UsbInfo::InvalidMetadata, "The checksum file is too large");
   std::string error;
-  std::string text;
+  ChecksumList list(S_ISREG(listStatus.st_mode) ? static_cast<std::size_t>(listStatus.st_size) : 0);
   {
-    Fd list = OpenBeneath(folder.get(), checksumFile_, device, error);
-    if (!list.valid())
+    const Descriptor file = OpenBeneath(folder, checksumFile_, error);
+    if (!file.Valid())
       return Verdict(UsbInfo::InvalidMetadata, "Checksum file: " + error);
     std::vector<char> buffer(64 * 1024);
     std::string readError;
-    if (!ReadAll(
-            list.get(), [&](const char* data, std::size_t size) { text.append(data, size); }, buffer,
-            readError))
+    std::uint64_t read = 0;
+    bool parsed = true;
+    const bool complete = ReadAll(
+        file.Get(),
+        [&](const char* data, std::size_t size) {
+          read += size;
+          if (parsed && read <= static_cast<std::uint64_t>(MaxChecksumFileSize))
+            parsed = list.Add(data, size, error);
+        },
+        buffer, readError);
+    if (!complete)
       return Verdict(UsbInfo::InvalidMetadata, "Cannot read the checksum file: " + readError);
+    // It grew while it was read.
+    if (read > static_cast<std::uint64_t>(MaxChecksumFileSize))
+      return Verdict(UsbInfo::InvalidMetadata, "The checksum file is too large");
+    if (!parsed || !list.Finish(error))
+      return Verdict(UsbInfo::InvalidMetadata, error);
   }
-  std::vector<ChecksumList::Entry> entries;
-  if (!ChecksumList::Parse(text, entries, error))
-    return Verdict(UsbInfo::InvalidMetadata, error);
 
   // Every file present must be listed.
-  std::vector<FileEntry> present;
-  FolderWalk walk(device, checksumFile_.find('/') == std::string::npos ? checksumFile_ : std::string());
-  if (!walk.Run(folder.get(), present, error))
-    return Verdict(UsbInfo::InvalidMetadata, error);
-  std::unordered_map<std::string, std::uint64_t> sizes;
-  for (const auto& file : present)
-    sizes.emplace(file.path, file.size);
+  std::vector<std::uint64_t> sizes(list.Count(), 0);
   {
-    std::unordered_map<std::string, bool> listed;
-    for (const auto& entry : entries)
-      listed.emplace(entry.path, true);
-    for (const auto& file : present)
-      if (listed.count(file.path) == 0)
+    FolderListing listing(device,
+                          checksumFile_.find('/') == std::string::npos ? checksumFile_ : std::string());
+    if (!folder.Walk(listing))
+      return Verdict(UsbInfo::InvalidMetadata, listing.error);
+    for (const auto& file : listing.files) {
+      const std::size_t index = list.Find(file.path);
+      if (index == ChecksumList::npos)
         return Verdict(UsbInfo::InvalidMetadata, "File not listed in the checksum file: " + file.path);
+      sizes[index] = file.size;
+    }
   }
 
   if (beforeHashing_)
     beforeHashing_();
 
   // The largest files first, so that no thread is left with a big one at the end.
-  std::vector<const ChecksumList::Entry*> jobs;
-  jobs.reserve(entries.size());
-  for (const auto& entry : entries)
-    jobs.push_back(&entry);
-  std::stable_sort(jobs.begin(), jobs.end(), [&](const auto* a, const auto* b) {
-    const auto sa = sizes.find(a->path);
-    const auto sb = sizes.find(b->path);
-    return (sa == sizes.end() ? 0 : sa->second) > (sb == sizes.end() ? 0 : sb->second);
-  });
+  std::vector<std::uint32_t> jobs(list.Count());
+  for (std::size_t i = 0; i < jobs.size(); ++i)
+    jobs[i] = static_cast<std::uint32_t>(i);
+  std::stable_sort(jobs.begin(), jobs.end(),
+                   [&](std::uint32_t a, std::uint32_t b) { return sizes[a] > sizes[b]; });
+  std::vector<std::uint64_t>().swap(sizes);
 
+  unsigned threads =
+      threads_ != 0 ? threads_ : std::min(MaxThreads, std::max(1u, std::thread::hardware_concurrency()));
+  threads = static_cast<unsigned>(std::min<std::size_t>(threads, std::max<std::size_t>(1, jobs.size())));
   std::atomic<std::size_t> next{0};
   std::atomic<bool> failed{false};
   std::atomic<std::uint64_t> bytes{0};
@@ -404,32 +390,36 @@ StickCheck::Result StickCheck::RunChecked(int rootFd, dev_t device) const
   const auto work = [&] {
     try {
       std::vector<char> buffer(ReadBufferSize);
-      QCryptographicHash hash(QCryptographicHash::Md5);
+      Md5 hash;
       for (std::size_t i = next++; i < jobs.size() && !failed; i = next++) {
-        const ChecksumList::Entry& entry = *jobs[i];
+        const std::string path(list.Path(jobs[i]));
         std::string why;
-        Fd file = OpenBeneath(folder.get(), entry.path, device, why);
-        if (!file.valid()) {
+        const Descriptor file = OpenBeneath(folder, path, why);
+        if (!file.Valid()) {
           fail(why);
           return;
         }
-        ::posix_fadvise(file.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-        hash.reset();
+        ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+        hash.Reset();
         std::uint64_t size = 0;
-        const bool read = ReadAll(
-            file.get(),
-            [&](const char* data, std::size_t count) {
-              hash.addData(data, static_cast<int>(count));
-              size += count;
-            },
-            buffer, why);
+        const auto consume = [&](const char* data, std::size_t count) {
+          hash.Add(data, count);
+          size += count;
+        };
+        // A reading thread of its own pays for a large file only, and only
+        // where the processors are not all hashing already: when fewer files
+        // wait than there are threads.
+        struct stat status;
+        const bool ahead = jobs.size() - std::min(jobs.size(), next.load()) < threads &&
+                           ::fstat(file.Get(), &status) == 0 && status.st_size >= ReadAheadSize;
+        const bool read =
+            ahead ? ReadAllAhead(file.Get(), consume, why) : ReadAll(file.Get(), consume, buffer, why);
         if (!read) {
-          fail("Cannot read: " + entry.path + ": " + why);
+          fail("Cannot read: " + path + ": " + why);
           return;
         }
-        const QByteArray digest = hash.result();
-        if (digest.size() != 16 || std::memcmp(digest.constData(), entry.digest.data(), 16) != 0) {
-          fail("Checksum mismatch: " + entry.path);
+        if (hash.Result() != list.DigestOf(jobs[i])) {
+          fail("Checksum mismatch: " + path);
           return;
         }
         bytes += size;
@@ -439,9 +429,6 @@ StickCheck::Result StickCheck::RunChecked(int rootFd, dev_t device) const
     }
   };
 
-  unsigned threads =
-      threads_ != 0 ? threads_ : std::min(MaxThreads, std::max(1u, std::thread::hardware_concurrency()));
-  threads = static_cast<unsigned>(std::min<std::size_t>(threads, std::max<std::size_t>(1, jobs.size())));
   std::vector<std::thread> helpers;
   try {
     for (unsigned i = 1; i < threads; ++i)

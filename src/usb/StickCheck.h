@@ -7,6 +7,8 @@
 #include <string>
 #include <sys/types.h>
 
+class Descriptor;
+
 // The check of a stick's update folder against its checksum file:
 //
 // - no update folder, or no checksum file in it: NoMetadata;
@@ -22,8 +24,11 @@
 // add) need not be listed and are checked only when listed.
 //
 // Nothing outside the update folder is read: every file is opened part by part
-// below the folder without following links or leaving its file system.
-// Several files are hashed at once.
+// below the folder without following links or leaving its file system, and
+// the folders are walked by open handles to any depth. The checksum file is
+// read as md5sum -c reads it (see ChecksumList). Several files are hashed at
+// once, the largest first; a large file that would otherwise keep one thread
+// busy alone is read ahead on a thread of its own while it is hashed.
 class StickCheck
 {
 public:
@@ -51,7 +56,7 @@ public:
   Result Run() const;
 
 private:
-  Result RunChecked(int rootFd, dev_t device) const;
+  Result RunChecked(const Descriptor& root, dev_t device) const;
 
   std::string mountPath_;
   std::string updateDir_;

@@ -7,6 +7,7 @@
 #include "DownloadSupport.h"
 #include "LogCapture.h"
 #include "TestService.h"
+#include "util/Descriptor.h"
 
 #include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
@@ -16,7 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <set>
+#include <unistd.h>
 
 namespace fs = boost::filesystem;
 using namespace DownloadSupport;
@@ -186,6 +189,130 @@ TEST_F(MapDownloaderTest, AChecksumMismatchIsAServerErrorAndTheRetryStartsAfresh
   EXPECT_FALSE(Exists(MetaCopy(stick, *misplaced)));
   ASSERT_EQ(service.RequestCount(), 4);
   EXPECT_FALSE(service.Requests()[3].HasHeader("Range"));
+}
+
+// An archive that stops inside an entry, or before its end, is not a map,
+// although its checksum and size describe exactly the bytes that came: no
+// metadata copy is written, and the retry starts from the beginning.
+TEST_F(MapDownloaderTest, AnArchiveThatEndsEarlyIsAServerErrorWhateverItsChecksumSays)
+{
+  using ArchiveTools::Pattern;
+  using ArchiveTools::TarBuilder;
+  const std::string meta = archive->name + ".meta.xml";
+  const auto withMetadata = [&] { return TarBuilder().AddFile(meta, archive->metadataContent); };
+  const QByteArray whole = withMetadata().AddFile("DATA/big.bin", Pattern(50000, 1)).End().Bytes();
+  const struct
+  {
+    const char* name;
+    QByteArray bytes;
+    Result result;
+  } cases[] = {
+      {"whole", whole, Result::Ok},
+      {"cut inside a file's data", whole.left(whole.size() - 1024 - 20000), Result::ServerError},
+      {"without its end", whole.left(whole.size() - 1024), Result::ServerError},
+      {"a pax size beyond the stream",
+       withMetadata()
+           .AddPax({{"size", "90000"}})
+           .Add({"DATA/big.bin", '0', 1})
+           .AddData(Pattern(3000, 1))
+           .End()
+           .Bytes(),
+       Result::ServerError},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    Stick stick;
+    const QString path = QStringLiteral("/maps/%1.tar").arg(QString::fromStdString(archive->name));
+    service.Serve(path, Answer::File(archive->WriteVariant(QString(test.name) + ".tar", test.bytes)));
+    MapInfo map = MakeMap("map", service.Url(path).toStdString(), *archive);
+    map.checksum = ArchiveTools::Md5Hex(test.bytes).toStdString();
+    map.size = test.bytes.size();
+    LogCapture log;
+    EXPECT_EQ(Download(stick.FullMapFolder(), map), test.result);
+    EXPECT_EQ(Exists(MetaCopy(stick, *archive)), test.result == Result::Ok);
+    EXPECT_EQ(downloader->CanResume(), test.result == Result::Ok);
+    EXPECT_EQ(log.Mentions("The map archive ends before its end, after "), test.result != Result::Ok);
+    ExpectCancelledClean(stick);
+  }
+}
+
+// The archive comes from the service: a damaged or unsafe one is the
+// service's error, not the stick's, and the retry fetches it whole again.
+TEST_F(MapDownloaderTest, ADamagedOrUnsafeArchiveIsAServerErrorAndTheRetryStartsAfresh)
+{
+  using ArchiveTools::TarBuilder;
+  std::string longName;
+  for (int i = 0; i < 100; ++i)
+    longName += std::string(99, 'f') + "/";
+  longName += "n";
+  const struct
+  {
+    const char* name;
+    std::function<void(TarBuilder&)> add;
+  } cases[] = {
+      {"damaged header",
+       [](TarBuilder& b) {
+         b.AddFile("bad.bin", "0123456789");
+         b.LastHeader()[0] ^= 1;
+       }},
+      {"name leaving the folder", [](TarBuilder& b) { b.AddFile("../outside.bin", "x"); }},
+      {"symbolic link",
+       [](TarBuilder& b) {
+         b.Add({"link", '2', 0, "/etc", {}, true});
+       }},
+      {"device",
+       [](TarBuilder& b) {
+         b.Add({"null", '3'});
+       }},
+      {"name too long for the system",
+       [&](TarBuilder& b) {
+         b.AddPax({{"path", longName}}).AddFile("h", "x");
+       }},
+  };
+  Stick stick;
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    TarBuilder bad;
+    bad.AddFile(archive->name + ".meta.xml", archive->metadataContent);
+    test.add(bad);
+    bad.End();
+    service.ServeSequence(PathOf(*archive), {Answer::File(archive->WriteVariant("bad.tar", bad.Bytes())),
+                                             Answer::File(archive->file)});
+    const int before = service.RequestCount();
+    LogCapture log;
+    ASSERT_EQ(Download(stick.FullMapFolder(), Map(*archive)), Result::ServerError);
+    EXPECT_TRUE(log.Mentions("Refused map archive: "));
+    EXPECT_FALSE(Exists(MetaCopy(stick, *archive)));
+    EXPECT_FALSE(downloader->CanResume());
+
+    ASSERT_EQ(Resume(), Result::Ok);
+    ASSERT_EQ(service.RequestCount(), before + 2);
+    EXPECT_FALSE(service.Requests().last().HasHeader("Range"));
+    EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
+  }
+  ExpectCancelledClean(stick);
+}
+
+// A tree whose paths are longer than any system call takes (10,001 bytes in
+// folders of 100) neither blocks the next download nor the cancellation.
+TEST_F(MapDownloaderTest, ATreeTooDeepForWholePathsIsEmptiedAndRemoved)
+{
+  Stick stick;
+  const auto plant = [&] {
+    Descriptor folder = Descriptor::OpenFolderPath(stick.Path()).MakeFolder("OrvaneNDSFull");
+    for (int i = 0; folder.Valid() && i < 100; ++i)
+      folder = folder.MakeFolder(std::string(99, 'f'));
+    const Descriptor file = folder.OpenFile("bottom.bin", O_WRONLY | O_CREAT | O_TRUNC);
+    return file.Valid() && ::write(file.Get(), "deep down", 9) == 9;
+  };
+  ASSERT_TRUE(plant());
+  ASSERT_TRUE(DownloadsWhole(stick));
+  EXPECT_EQ(TopLevel(stick.FullMapFolder()),
+            (std::set<std::string>{archive->name, archive->name + ".meta.xml"}));
+
+  ASSERT_TRUE(plant());
+  ExpectCancelledClean(stick, FileBytes(stick.FullMapFolder() / archive->name) +
+                                  archive->metadataContent.size() + 9);
 }
 
 TEST_F(MapDownloaderTest, AFailedTransferIsAServerErrorAndTheCancellationRemovesWhatWasWritten)

@@ -271,6 +271,15 @@ Builder Damaged(const std::function<void(char* header)>& tamper, bool fixChecksu
   };
 }
 
+// "f/f/.../name": 10,001 bytes in folders of `folder` bytes.
+std::string LongPath(std::size_t folder)
+{
+  std::string path;
+  while (path.size() + folder + 1 < 10001)
+    path += std::string(folder, 'f') + "/";
+  return path + std::string(10001 - path.size(), 'n');
+}
+
 // clang-format off
 const Refusal kRefusals[] = {
     // Links, FIFOs and absolute names as GNU tar writes them (GNU magic).
@@ -324,6 +333,13 @@ const Refusal kRefusals[] = {
      "Malformed extended header"},
     {"HugeLongName", [](auto& b, auto&) { b.Add({"././@LongLink", 'L', 2 * 1024 * 1024, {}, {}, true}); },
      "Refused long name of 2097152 bytes"},
+    // Names no system call takes whole, as GNU tar refuses them: 10,001 bytes
+    // in folders of 100, and a component of 256 bytes.
+    {"NameBeyondPathMax", [](auto& b, auto&) { b.AddPax({{"path", LongPath(100)}}).AddFile("h", "x"); },
+     "Refused entry with a name of 10001 bytes (the limit is 4095)"},
+    {"ComponentBeyondNameMax",
+     [](auto& b, auto&) { b.AddLongName("ok/" + std::string(256, 'n') + "/file").AddFile("h", "x"); },
+     "Refused entry name with a component of 256 bytes (the limit is 255)"},
 };
 // clang-format on
 

@@ -6,11 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <boost/filesystem/operations.hpp>
 
 #include <linux/capability.h>
+#include <malloc.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <thread>
@@ -86,23 +89,33 @@ TEST(ChecksumListTest, AcceptsWhatMd5sumWrites)
   const std::string hash = "0123456789abcdefABCDEF0123456789";
   const std::string text = hash + "  plain.bin\n" +                   // text mode
                            hash + " *binary.bin\r\n" +                // binary mode, CR LF
-                           "\n   \r\n\t\n" +                          // blank lines
-                           hash + "\tsub/tabbed\n" +                  // a tab as white space
+                           "\n   \r\n\t\n# a comment\n" +             // blank lines, a comment
+                           hash + "\t sub/tabbed\n" +                 // a tab as separator
                            "\\" + hash + "  back\\\\slash\\nline\n" + // escaped name
-                           hash + "  ./dot//parts/x\n" +              // made plain
+                           "  " + hash + "  ./dot//parts/x\n" +       // made plain
                            hash + "  name with  spaces \n" +          //
                            hash + "  ./plain.bin";                    // the same file alike: once
-  std::vector<ChecksumList::Entry> entries;
+  ChecksumList list;
   std::string error;
-  ASSERT_TRUE(ChecksumList::Parse(text, entries, error)) << error;
+  ASSERT_TRUE(list.Parse(text, error)) << error;
   std::vector<std::string> paths;
-  for (const auto& entry : entries)
-    paths.push_back(entry.path);
-  EXPECT_EQ(paths, std::vector<std::string>({"plain.bin", "binary.bin", "sub/tabbed", "back\\slash\nline",
-                                             "dot/parts/x", "name with  spaces "}));
+  for (std::size_t i = 0; i < list.Count(); ++i)
+    paths.emplace_back(list.Path(i));
+  EXPECT_EQ(paths, std::vector<std::string>({"back\\slash\nline", "binary.bin", "dot/parts/x",
+                                             "name with  spaces ", "plain.bin", "sub/tabbed"}));
   const ChecksumList::Digest expected = {0x01, 0x23, 0x45, 0x67, 0x89, 0xab, 0xcd, 0xef,
                                          0xAB, 0xCD, 0xEF, 0x01, 0x23, 0x45, 0x67, 0x89};
-  EXPECT_EQ(entries[0].digest, expected);
+  EXPECT_EQ(list.DigestOf(list.Find("plain.bin")), expected);
+  EXPECT_EQ(list.Find("plain"), ChecksumList::npos);
+
+  // Split at every byte, the text reads the same.
+  ChecksumList pieces;
+  for (const char c : text)
+    ASSERT_TRUE(pieces.Add(&c, 1, error)) << error;
+  ASSERT_TRUE(pieces.Finish(error)) << error;
+  ASSERT_EQ(pieces.Count(), list.Count());
+  for (std::size_t i = 0; i < list.Count(); ++i)
+    EXPECT_EQ(pieces.Path(i), list.Path(i));
 }
 
 TEST(ChecksumListTest, RefusesMalformedLinesAndUnsafePaths)
@@ -113,26 +126,146 @@ TEST(ChecksumListTest, RefusesMalformedLinesAndUnsafePaths)
       {hash + "a  long", "Malformed line 1"},
       {std::string(31, 'a') + "g  nothex", "Malformed line 1"},
       {hash + "name", "Malformed line 1"},
-      {hash + "  ", "Malformed line 1"},
-      {hash + " *", "Malformed line 1"},
+      {hash + " ", "Malformed line 1"},
       {hash, "Malformed line 1"},
       {"good file\n", "Malformed line 1"},
       {"\xEF\xBB\xBF" + hash + "  ok\n", "Malformed line 1"},
+      {"\\ " + hash + "  ok\n", "Malformed line 1"},
       {hash + "  ok\n" + "\\" + hash + "  bad\\escape", "Malformed line 2"},
       {hash + "  ok\n" + std::string("nul\0here", 8), "Malformed line 2"},
+      // The kinds of line (with and without a type mark) never mix.
+      {hash + "  ok\n" + hash + " no-mark", "Malformed line 2"},
       {hash + "  /etc/passwd", "Absolute path: /etc/passwd"},
       {hash + "  ../outside", "Path leaves the update folder: ../outside"},
       {hash + "  meta_data/../../outside", "Path leaves the update folder"},
       {hash + "  a/..", "Path leaves the update folder"},
       {hash + "  ./", "Path names no file"},
+      {hash + "  a/", "Path names no file: a/"},
+      {hash + "  a/.", "Path names no file: a/."},
       {hash + "  a\n" + std::string(32, 'b') + "  ./a", "Listed twice with different checksums: a"},
   };
   for (const auto& [text, expected] : cases) {
-    std::vector<ChecksumList::Entry> entries;
+    ChecksumList list;
     std::string error;
-    EXPECT_FALSE(ChecksumList::Parse(text, entries, error)) << text;
+    EXPECT_FALSE(list.Parse(text, error)) << text;
     EXPECT_EQ(error.rfind(expected, 0), 0u) << "for " << text << " got: " << error;
   }
+}
+
+// Names as md5sum -c reads them: one separator after the digest, then a type
+// mark, and every character after that belongs to the name. Each stick is
+// also given to the real md5sum -c, which must come to the same verdict.
+TEST(StickCheckTest, ReadsTheListedNamesAsMd5sumDoes)
+{
+  const std::string star = StickFolder::Md5("star"), blank = StickFolder::Md5("blank");
+  const std::string plain = StickFolder::Md5("plain");
+  const struct
+  {
+    const char* name;
+    std::string list;
+    bool valid;
+    bool onlyPlain = false; // the stick holds "plain" alone
+  } cases[] = {
+      {"name beginning with a star", star + "  *star\n" + blank + "   blank\n" + plain + " *plain\n", true},
+      {"binary mark before a star", star + " **star\n" + blank + " * blank\n" + plain + "  plain\n", true},
+      {"no type marks", plain + " plain\n" + star + " *star\n" + blank + "  blank\n", true},
+      {"tab separators, leading blanks, escapes",
+       "  " + plain + "\t plain\n\\" + star + "  *star\n" + blank + "\t  blank\n", true},
+      {"mark and no mark mixed", plain + "  plain\n" + star + " *star\n" + blank + " \tblank\n", false},
+      {"a trailing slash", plain + "  plain/\n", false, true},
+      {"a trailing dot", plain + "  plain/.\n", false, true},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    Stick stick;
+    if (!test.onlyPlain) {
+      stick.folder.AddUnlisted("*star", "star");
+      stick.folder.AddUnlisted(" blank", "blank");
+    }
+    stick.folder.AddUnlisted("plain", "plain");
+    stick.folder.WriteChecksumText(test.list);
+    const auto result = stick.Check();
+    EXPECT_EQ(result.state, test.valid ? UsbInfo::ValidMetadata : UsbInfo::InvalidMetadata)
+        << Describe(result);
+
+    QProcess md5sum;
+    md5sum.setWorkingDirectory(QString::fromStdString(stick.Update()));
+    md5sum.start("md5sum", {"-c", "--strict", "--status", "CHECKSUMS.MD5"});
+    ASSERT_TRUE(md5sum.waitForFinished(30000));
+    EXPECT_EQ(md5sum.exitCode() == 0, test.valid) << "md5sum -c disagrees";
+  }
+}
+
+// md5sum -c takes any depth; so does the check, without holding a
+// descriptor per folder (the limit on open files is lowered meanwhile).
+TEST(StickCheckTest, DeepSticksAreCheckedWhateverTheirDepth)
+{
+  Stick stick;
+  std::string deep;
+  for (int i = 0; i < 500; ++i)
+    deep += "d/";
+  stick.folder.Add(deep + "bottom.bin", "at the bottom");
+  std::string empty = stick.Update();
+  for (int i = 0; i < 1500; ++i)
+    empty += "/e";
+  fs::create_directories(empty);
+  stick.folder.WriteChecksums();
+
+  rlimit limit{};
+  ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &limit), 0);
+  const auto CheckWithFewDescriptors = [&] {
+    rlimit lowered = limit;
+    lowered.rlim_cur = 200;
+    EXPECT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    const auto result = stick.Check();
+    ::setrlimit(RLIMIT_NOFILE, &limit);
+    return result;
+  };
+  auto result = CheckWithFewDescriptors();
+  EXPECT_EQ(result.state, UsbInfo::ValidMetadata) << Describe(result);
+  QProcess md5sum;
+  md5sum.setWorkingDirectory(QString::fromStdString(stick.Update()));
+  md5sum.start("md5sum", {"-c", "--strict", "--status", "CHECKSUMS.MD5"});
+  ASSERT_TRUE(md5sum.waitForFinished(30000));
+  EXPECT_EQ(md5sum.exitCode(), 0);
+
+  // An unlisted file at the bottom of the empty folders is found.
+  StickFolder::WriteFile(empty + "/stray.bin", "stray");
+  result = CheckWithFewDescriptors();
+  EXPECT_EQ(result.state, UsbInfo::InvalidMetadata);
+  EXPECT_EQ(result.reason.rfind("File not listed in the checksum file: e/e/e/", 0), 0u) << result.reason;
+  EXPECT_NE(result.reason.find("/e/stray.bin"), std::string::npos);
+}
+
+// A hostile checksum file of short lines: what the check holds for it, once
+// read, stays below one and a half times its size (the digests kept as
+// bytes, each path once, no index beyond an array of offsets).
+TEST(StickCheckTest, AChecksumFileOfShortLinesTakesLittleMoreMemoryThanItsSize)
+{
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer's allocator keeps books of its own";
+#endif
+  Stick stick;
+  std::string text;
+  for (int i = 0; i < 400000; ++i)
+    text += StickFolder::Md5(std::to_string(i % 7)) + "  " + std::to_string(i) + "\n";
+  const std::size_t size = text.size();
+  stick.folder.WriteChecksumText(text);
+  std::string().swap(text);
+
+  StickCheck check(stick.mount, "OrvaneNDSUpdate", "CHECKSUMS.MD5");
+  check.SetThreads(1);
+  const auto inUse = [] {
+    const struct mallinfo2 info = ::mallinfo2();
+    return info.uordblks + info.hblkhd;
+  };
+  const std::size_t before = inUse();
+  std::size_t held = 0;
+  check.SetBeforeHashing([&] { held = inUse() - before; });
+  const auto result = check.Run();
+  EXPECT_EQ(result.reason, "Cannot open: 0: No such file or directory");
+  EXPECT_GT(held, size / 2);
+  EXPECT_LT(held, size * 3 / 2) << "for a file of " << size << " bytes";
 }
 
 TEST(StickCheckTest, ValidWhenEveryFileIsListedAndMatches)
@@ -163,7 +296,7 @@ TEST(StickCheckTest, ValidWhenEveryFileIsListedAndMatches)
   odd.Add("données/карта \"1\".bin", "map");
   odd.Add("with space ", "trailing");
   odd.WriteChecksumText("\r\n" + StickFolder::Md5("{}") + " *meta_data/GENERAL.JSON\r\n\n" +
-                        StickFolder::Md5("map") + "\t./données//карта \"1\".bin\n" +
+                        StickFolder::Md5("map") + "\t*./données//карта \"1\".bin\n" +
                         StickFolder::Md5("trailing") + "  with space ");
   const auto result = StickCheck(mount, "OrvaneNDSUpdate", "OrvaneNDSUpdate/CHECKSUMS.MD5").Run();
   EXPECT_EQ(result.state, UsbInfo::ValidMetadata) << Describe(result);
@@ -172,6 +305,27 @@ TEST(StickCheckTest, ValidWhenEveryFileIsListedAndMatches)
   Stick empty;
   empty.folder.WriteChecksumText("");
   EXPECT_EQ(empty.Check().state, UsbInfo::ValidMetadata) << "an empty list for an empty folder";
+}
+
+// A large file is read ahead on a thread of its own: every byte of it still
+// counts, the last one too.
+TEST(StickCheckTest, ALargeFileIsHashedToItsLastByte)
+{
+  Stick stick;
+  std::string big(17 * 1024 * 1024 + 5, 'b');
+  for (std::size_t i = 0; i < big.size(); i += 4093)
+    big[i] = static_cast<char>(i >> 12);
+  stick.folder.Add("big.bin", big);
+  stick.folder.Add("small.bin", "small");
+  stick.folder.WriteChecksums();
+  auto result = stick.Check(1);
+  EXPECT_EQ(result.state, UsbInfo::ValidMetadata) << Describe(result);
+  EXPECT_EQ(result.bytes, big.size() + 5);
+
+  big.back() = 'x';
+  StickFolder::WriteFile(stick.Update() + "/big.bin", big);
+  result = stick.Check(1);
+  EXPECT_EQ(result.reason, "Checksum mismatch: big.bin");
 }
 
 TEST(StickCheckTest, FindsOneBadFileAmongMany)

@@ -1,11 +1,9 @@
 #include "Tar/RootFolder.h"
 
 #include <cerrno>
+#include <climits>
 #include <fcntl.h>
-#include <stdexcept>
-#include <sys/stat.h>
 #include <system_error>
-#include <unistd.h>
 
 namespace Tesk::Tar {
 
@@ -22,23 +20,23 @@ std::string Join(const std::vector<std::string>& components, std::size_t count)
   return text;
 }
 
+// The start of a long name, enough to find it in the archive.
+std::string Shortened(const std::string& name)
+{
+  constexpr std::size_t Shown = 200;
+  return name.size() <= Shown ? name : name.substr(0, Shown) + "...";
+}
+
 [[noreturn]] void Fail(const std::string& what, const std::string& name, int error)
 {
-  throw std::runtime_error(what + ": \"" + name + "\": " + std::generic_category().message(error));
+  throw RootFolder::WriteError(what + ": \"" + name + "\": " + std::generic_category().message(error), error);
 }
 
 } // namespace
 
-RootFolder::RootFolder(const boost::filesystem::path& root) : rootText(root.string())
+RootFolder::RootFolder(const boost::filesystem::path& root)
+    : rootText(root.string()), root(Descriptor::OpenFolderPath(rootText))
 {
-  rootFd = ::open(rootText.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-}
-
-RootFolder::~RootFolder()
-{
-  ForgetCachedFolder();
-  if (rootFd >= 0)
-    ::close(rootFd);
 }
 
 std::vector<std::string> RootFolder::SplitName(const std::string& name)
@@ -46,7 +44,11 @@ std::vector<std::string> RootFolder::SplitName(const std::string& name)
   if (name.empty())
     throw std::runtime_error("Refused entry with an empty name");
   if (name.front() == '/')
-    throw std::runtime_error("Refused entry with an absolute name: \"" + name + "\"");
+    throw std::runtime_error("Refused entry with an absolute name: \"" + Shortened(name) + "\"");
+  if (name.size() >= PATH_MAX)
+    throw std::runtime_error("Refused entry with a name of " + std::to_string(name.size()) +
+                             " bytes (the limit is " + std::to_string(PATH_MAX - 1) + "): \"" +
+                             Shortened(name) + "\"");
   std::vector<std::string> components;
   std::size_t start = 0;
   while (start <= name.size()) {
@@ -55,7 +57,11 @@ std::vector<std::string> RootFolder::SplitName(const std::string& name)
       end = name.size();
     const std::string component = name.substr(start, end - start);
     if (component == "..")
-      throw std::runtime_error("Refused entry name with a \"..\" component: \"" + name + "\"");
+      throw std::runtime_error("Refused entry name with a \"..\" component: \"" + Shortened(name) + "\"");
+    if (component.size() > NAME_MAX)
+      throw std::runtime_error("Refused entry name with a component of " + std::to_string(component.size()) +
+                               " bytes (the limit is " + std::to_string(NAME_MAX) + "): \"" +
+                               Shortened(name) + "\"");
     if (!component.empty() && component != ".")
       components.push_back(component);
     start = end + 1;
@@ -63,47 +69,28 @@ std::vector<std::string> RootFolder::SplitName(const std::string& name)
   return components;
 }
 
-void RootFolder::ForgetCachedFolder()
-{
-  if (cachedFd >= 0)
-    ::close(cachedFd);
-  cachedFd = -1;
-  cachedPath.clear();
-}
-
-int RootFolder::OpenFolder(const std::vector<std::string>& components, std::size_t count)
+const Descriptor& RootFolder::OpenFolder(const std::vector<std::string>& components, std::size_t count)
 {
   if (!IsOpen())
-    throw std::runtime_error("The target folder \"" + rootText + "\" is not open");
+    throw WriteError("The target folder \"" + rootText + "\" is not open", ENOENT);
   if (count == 0)
-    return rootFd;
+    return root;
   const std::string path = Join(components, count);
-  if (cachedFd >= 0 && path == cachedPath)
-    return cachedFd;
-  ForgetCachedFolder();
+  if (cached.Valid() && path == cachedPath)
+    return cached;
+  cached.Reset();
+  cachedPath.clear();
 
-  int fd = rootFd;
+  // A link in place of a folder is refused, as is a file.
+  Descriptor folder;
   for (std::size_t i = 0; i < count; ++i) {
-    const char* component = components[i].c_str();
-    if (::mkdirat(fd, component, 0755) != 0 && errno != EEXIST) {
-      const int error = errno;
-      if (fd != rootFd)
-        ::close(fd);
-      Fail("Failed to create directory", Join(components, i + 1), error);
-    }
-    // O_NOFOLLOW: a symbolic link in place of a folder is refused (ELOOP),
-    // as is a file (ENOTDIR).
-    const int next = ::openat(fd, component, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    const int error = errno;
-    if (fd != rootFd)
-      ::close(fd);
-    if (next < 0)
-      Fail("Failed to create directory", Join(components, i + 1), error);
-    fd = next;
+    folder = (i == 0 ? root : folder).MakeFolder(components[i]);
+    if (!folder.Valid())
+      Fail("Failed to create directory", Join(components, i + 1), errno);
   }
-  cachedFd = fd;
+  cached = std::move(folder);
   cachedPath = path;
-  return fd;
+  return cached;
 }
 
 void RootFolder::MakeDirectory(const std::vector<std::string>& components)
@@ -111,26 +98,20 @@ void RootFolder::MakeDirectory(const std::vector<std::string>& components)
   OpenFolder(components, components.size());
 }
 
-int RootFolder::CreateFile(const std::vector<std::string>& components)
+Descriptor RootFolder::CreateFile(const std::vector<std::string>& components)
 {
   if (components.empty())
     throw std::runtime_error("Refused file entry that names the target folder itself");
-  const int folder = OpenFolder(components, components.size() - 1);
-  // O_NONBLOCK: a FIFO already lying there must not block the open; the
-  // check below refuses anything but a regular file.
-  const int fd = ::openat(folder, components.back().c_str(),
-                          O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0644);
-  if (fd < 0)
+  const Descriptor& folder = OpenFolder(components, components.size() - 1);
+  Descriptor file = folder.OpenFile(components.back(), O_WRONLY | O_CREAT | O_TRUNC);
+  if (!file.Valid()) {
+    if (errno == EINVAL)
+      throw WriteError("Failed to create file: \"" + Join(components, components.size()) +
+                           "\": not a regular file",
+                       EINVAL);
     Fail("Failed to create file", Join(components, components.size()), errno);
-  struct stat status
-  {
-  };
-  if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-    ::close(fd);
-    throw std::runtime_error("Failed to create file: \"" + Join(components, components.size()) +
-                             "\": not a regular file");
   }
-  return fd;
+  return file;
 }
 
 } // namespace Tesk::Tar

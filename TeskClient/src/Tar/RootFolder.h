@@ -1,7 +1,10 @@
 #pragma once
 
+#include "util/Descriptor.h"
+
 #include <boost/filesystem/path.hpp>
 
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -14,35 +17,42 @@ namespace Tesk::Tar {
 class RootFolder
 {
 public:
-  explicit RootFolder(const boost::filesystem::path& root);
-  ~RootFolder();
-  RootFolder(const RootFolder&) = delete;
-  RootFolder& operator=(const RootFolder&) = delete;
+  // A folder or file that the file system refused to create or write; the
+  // code is the errno value.
+  class WriteError : public std::runtime_error
+  {
+  public:
+    WriteError(const std::string& text, int code) : std::runtime_error(text), code(code) {}
+    const int code;
+  };
 
-  bool IsOpen() const { return rootFd >= 0; }
+  explicit RootFolder(const boost::filesystem::path& root);
+
+  bool IsOpen() const { return root.Valid(); }
 
   // Splits an entry name into its components, dropping empty and "."
-  // components; throws std::runtime_error for an empty name, an absolute name
-  // or a ".." component. An empty result names the root itself.
+  // components; throws std::runtime_error for an empty name, an absolute name,
+  // a ".." component, a name of PATH_MAX bytes or more, or a component longer
+  // than NAME_MAX bytes (names no system call takes whole: the map could not
+  // be read by them). An empty result names the root itself.
   static std::vector<std::string> SplitName(const std::string& name);
 
   // Creates the folder and every missing parent; an existing folder is fine.
   void MakeDirectory(const std::vector<std::string>& components);
   // Creates the missing parents, then creates or truncates the file and
-  // returns its descriptor, open for writing; the caller closes it.
-  int CreateFile(const std::vector<std::string>& components);
+  // returns its descriptor, open for writing.
+  Descriptor CreateFile(const std::vector<std::string>& components);
 
 private:
-  // Descriptor of the folder made of the first `count` components, created
-  // when missing; the root's own descriptor when count is 0. Owned by the cache.
-  int OpenFolder(const std::vector<std::string>& components, std::size_t count);
-  void ForgetCachedFolder();
+  // The folder made of the first `count` components, created when missing;
+  // the root itself when count is 0. Owned by the cache.
+  const Descriptor& OpenFolder(const std::vector<std::string>& components, std::size_t count);
 
   std::string rootText;
-  int rootFd = -1;
+  Descriptor root;
   // The last folder a file was created in: archives list many files per folder.
   std::string cachedPath;
-  int cachedFd = -1;
+  Descriptor cached;
 };
 
 } // namespace Tesk::Tar

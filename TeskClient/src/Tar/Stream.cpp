@@ -41,4 +41,9 @@ bool Stream::finished()
   return buffer.Finished();
 }
 
+bool Stream::refused()
+{
+  return buffer.Refused();
+}
+
 } // namespace Tesk::Tar

@@ -34,8 +34,12 @@ public:
   // The extractor's failure, empty while it works. Both wait until what was
   // written is unpacked.
   std::string error();
-  // The end-of-archive block has been read.
+  // The end-of-archive block has been read: without it the archive is
+  // incomplete, whatever its MD5 says.
   bool finished();
+  // The extractor's failure lies in the archive (damaged, unsafe, entries
+  // that clash), not in writing the target.
+  bool refused();
 
 private:
   StreamBuf buffer;

@@ -28,8 +28,7 @@ std::int64_t PaddingOf(std::int64_t size)
 } // namespace
 
 StreamBuf::StreamBuf(const boost::filesystem::path& root, std::size_t ring)
-    : root(root),
-      hashing(ring, [this](const char* data, std::size_t size) { md5.process_bytes(data, size); }),
+    : root(root), hashing(ring, [this](const char* data, std::size_t size) { md5.Add(data, size); }),
       unpacking(ring, [this](const char* data, std::size_t size) { Unpack(data, size); })
 {
   if (!IsOpen())
@@ -60,17 +59,17 @@ bool StreamBuf::Finished()
   return !unpacking.Failed() && state == State::End;
 }
 
+bool StreamBuf::Refused()
+{
+  unpacking.Drain();
+  return unpacking.Failed() && refused;
+}
+
 std::string StreamBuf::Md5()
 {
-  boost::uuids::detail::md5 copy;
-  hashing.Drained([&] { copy = md5; });
-  boost::uuids::detail::md5::digest_type digest;
-  copy.get_digest(digest);
-  // Each word holds four digest bytes in reading order as a number.
-  char text[33];
-  for (int i = 0; i < 4; ++i)
-    std::snprintf(text + 8 * i, 9, "%08x", static_cast<unsigned>(digest[i]));
-  return std::string(text, 32);
+  std::string text;
+  hashing.Drained([&] { text = md5.Hex(); });
+  return text;
 }
 
 void StreamBuf::Close()
@@ -79,10 +78,7 @@ void StreamBuf::Close()
     return;
   closed = true;
   unpacking.Drain();
-  if (fileFd >= 0) {
-    ::close(fileFd);
-    fileFd = -1;
-  }
+  file.Reset();
   if (!unpacking.Failed() && openError.empty() && state != State::End && position.load() > 0)
     LOG(Warning) << "Tar stream closed before the end of the archive, after " << position.load() << " bytes";
 }
@@ -134,15 +130,23 @@ void StreamBuf::Unpack(const char* data, std::size_t size)
       done += taken;
       parsed += static_cast<std::int64_t>(taken);
     }
+  } catch (const RootFolder::WriteError& failure) {
+    // The target folder was emptied before: a file where the archive wants
+    // a folder, or the other way round, was put there by the archive itself.
+    Fail(failure, failure.code == ENOTDIR || failure.code == EISDIR);
+    throw;
   } catch (const std::exception& failure) {
-    state = State::Failed;
-    if (fileFd >= 0) {
-      ::close(fileFd);
-      fileFd = -1;
-    }
-    LOG(Error) << "Tar stream failed: " << failure.what();
+    Fail(failure, true);
     throw;
   }
+}
+
+void StreamBuf::Fail(const std::exception& failure, bool inArchive)
+{
+  state = State::Failed;
+  refused = inArchive;
+  file.Reset();
+  LOG(Error) << "Tar stream failed: " << failure.what();
 }
 
 std::size_t StreamBuf::Consume(const char* data, std::size_t size)
@@ -279,7 +283,7 @@ void StreamBuf::StartEntry(const Header& header)
     state = State::Header;
     return;
   }
-  fileFd = root.CreateFile(components);
+  file = root.CreateFile(components);
   entryName = name;
   LOG(Debug) << "Extracting file: " << name << " (" << size << " bytes)";
   remaining = size;
@@ -316,12 +320,14 @@ void StreamBuf::FinishExtended()
 void StreamBuf::WriteFileData(const char* data, std::size_t size)
 {
   while (size > 0) {
-    const ssize_t written = ::write(fileFd, data, size);
+    const ssize_t written = ::write(file.Get(), data, size);
     if (written < 0 && errno == EINTR)
       continue;
-    if (written <= 0)
-      throw std::runtime_error("Failed to write file: \"" + entryName +
-                               "\": " + std::generic_category().message(written < 0 ? errno : ENOSPC));
+    if (written <= 0) {
+      const int error = written < 0 ? errno : ENOSPC;
+      throw RootFolder::WriteError(
+          "Failed to write file: \"" + entryName + "\": " + std::generic_category().message(error), error);
+    }
     data += written;
     size -= static_cast<std::size_t>(written);
   }
@@ -329,11 +335,13 @@ void StreamBuf::WriteFileData(const char* data, std::size_t size)
 
 void StreamBuf::CloseFile()
 {
-  const int fd = fileFd;
-  fileFd = -1;
-  if (fd >= 0 && ::close(fd) != 0 && errno != EINTR)
-    throw std::runtime_error("Failed to close file: \"" + entryName +
-                             "\": " + std::generic_category().message(errno));
+  // A file system may report a failed write only when the file is closed.
+  const int fd = file.Release();
+  if (fd >= 0 && ::close(fd) != 0 && errno != EINTR) {
+    const int error = errno;
+    throw RootFolder::WriteError(
+        "Failed to close file: \"" + entryName + "\": " + std::generic_category().message(error), error);
+  }
 }
 
 } // namespace Tesk::Tar

@@ -3,9 +3,9 @@
 #include "Tar/Header.h"
 #include "Tar/RingWorker.h"
 #include "Tar/RootFolder.h"
+#include "util/Md5.h"
 
 #include <boost/filesystem/path.hpp>
-#include <boost/uuid/detail/md5.hpp>
 
 #include <atomic>
 #include <cstdint>
@@ -49,7 +49,14 @@ public:
   std::string Md5();
   std::int64_t BytesWritten() const { return position.load(); }
   // The end-of-archive block has been read (waits for the unpacking first).
+  // An archive without it, or that stops inside an entry, is incomplete
+  // however well every byte of it arrived.
   bool Finished();
+  // The failure that stopped the buffer lies in the archive: a damaged
+  // header, an unsafe or unsupported entry, entries that clash with each
+  // other. False while it works and for failures to write the target
+  // (waits for the unpacking first).
+  bool Refused();
   // The text of the failure that stopped the buffer; empty while it works
   // (waits for the unpacking first).
   std::string Error();
@@ -84,6 +91,8 @@ private:
   void EndOfData();
   void WriteFileData(const char* data, std::size_t size);
   void CloseFile();
+  // Stops the parser after a failure; `inArchive` tells whose it is.
+  void Fail(const std::exception& failure, bool inArchive);
   std::string FailureText();
 
   RootFolder root;
@@ -101,7 +110,7 @@ private:
   std::int64_t remaining = 0;    // bytes left in FileData, Extended or Skip
   std::int64_t padding = 0;      // block padding that follows the current data
   std::string entryName;         // the file being written, for error texts
-  int fileFd = -1;
+  Descriptor file;
   Header::Type extendedType = Header::Type::LongName;
   std::string extended; // data of the long-name or pax header being read
   // What the extended headers said about the next entry.
@@ -109,7 +118,9 @@ private:
   bool hasPendingName = false;
   std::int64_t pendingSize = -1;
 
-  boost::uuids::detail::md5 md5; // touched by the hashing thread only
+  bool refused = false; // set by the unpacking thread when it fails
+
+  ::Md5 md5; // touched by the hashing thread only
 
   // Last, so that their threads stop before the state above goes.
   RingWorker hashing;
