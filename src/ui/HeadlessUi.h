@@ -5,8 +5,9 @@
 namespace Ui {
 
 // A user interface without windows: it keeps the state it is given and logs
-// what it is asked to do. The application uses it until the windows of the
-// real interface exist. Nothing in it asks the user, so it emits no signal.
+// what it is asked to do. Tests and the benchmark that want the application
+// without its windows use it. Nothing in it asks the user, so it emits no
+// signal.
 class HeadlessUi : public IUi
 {
   Q_OBJECT
