@@ -186,13 +186,17 @@ TEST_F(FooterTest, GaugesShowTheShareInUseAndTheFreeAmountInItsColour)
 TEST_F(FooterTest, ListOpensAboveTheStickRowAndAStickIsChosenFromIt)
 {
   UsbInfo odd = b, c = a;
-  odd.path = "/media/b <b>%1</b>";
+  odd.path = "/media/b <b>%1</b> and a folder name far too long for the column/STICK";
   c.id = 9;
   c.path = "/media/c";
   PlugIn({odd, a, c});
   QLabel* labelUsb = Find("labelUsb");
   EXPECT_EQ(labelUsb->textFormat(), Qt::PlainText);
-  EXPECT_EQ(labelUsb->text(), "/media/b <b>%1</b>");
+  EXPECT_TRUE(labelUsb->text().startsWith("/media/") && labelUsb->text().endsWith("/STICK") &&
+              labelUsb->text().contains(QChar(0x2026)))
+      << "the middle of a long path gives way: " << labelUsb->text().toStdString();
+  EXPECT_LE(labelUsb->fontMetrics().horizontalAdvance(labelUsb->text()), labelUsb->contentsRect().width());
+  EXPECT_TRUE(labelUsb->toolTip().contains("/media/b &lt;b&gt;%1&lt;/b&gt; and a folder"));
   EXPECT_EQ(labelUsb->width(), Find("labelHu")->width()) << "the path takes the caption's width";
 
   QTest::mouseClick(button, Qt::LeftButton);

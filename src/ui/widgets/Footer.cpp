@@ -68,6 +68,13 @@ void SetSpacePanel(qint64 free, qint64 total, QProgressBar* bar, QLabel* label)
                  QStringLiteral("</font>"));
 }
 
+// A text of outside origin as a tooltip: tooltips take anything that looks
+// like markup for markup, so the text goes in escaped, as rich text.
+QString PlainToolTip(const QString& text)
+{
+  return QStringLiteral("<p style=\"white-space:pre\">%1</p>").arg(text.toHtmlEscaped());
+}
+
 // A map on its way to, off or waiting on the active stick ties the user to
 // that stick.
 bool MapHoldsActiveUsb()
@@ -99,6 +106,7 @@ Footer::Footer(QWidget* parent) : QWidget(parent), ui(new Ui_FooterWidget), usbL
   usbList->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   usbList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   usbList->setFont(Fonts::Get(Fonts::Regular, 12));
+  usbList->setTextElideMode(Qt::ElideMiddle);
   LoadStylesheet(kUsbListStyle, usbList);
   usbList->hide();
 
@@ -137,10 +145,12 @@ void Footer::UpdateState()
   }
 
   SetVisibleUsbPanel(true);
-  ui->labelUsb->setText(QString::fromStdString(active.path));
+  usbPath = QString::fromStdString(active.path);
+  ShowUsbPath();
 
   auto addEntry = [this](const UsbInfo& usb) {
     auto* item = new QListWidgetItem(QString::fromStdString(usb.path));
+    item->setToolTip(PlainToolTip(item->text()));
     item->setData(Qt::UserRole, QVariant::fromValue<quint64>(usb.id));
     usbList->addItem(item);
     return item;
@@ -181,6 +191,20 @@ void Footer::RetranslateUi()
   // The stick's path gets the caption's width, however long it is.
   ui->labelUsb->setMinimumWidth(ui->labelHu->width());
   ui->labelUsb->setMaximumWidth(ui->labelHu->width());
+  ShowUsbPath();
+}
+
+void Footer::ShowUsbPath()
+{
+  QLabel* label = ui->labelUsb;
+  label->ensurePolished();
+  // The column keeps the caption's width: a longer path loses its middle,
+  // and the whole of it is the tooltip.
+  const QMargins margins = label->contentsMargins();
+  const int width = (label->maximumWidth() < QWIDGETSIZE_MAX ? label->maximumWidth() : label->width()) -
+                    margins.left() - margins.right();
+  label->setText(label->fontMetrics().elidedText(usbPath, Qt::ElideMiddle, width));
+  label->setToolTip(usbPath.isEmpty() ? QString() : PlainToolTip(usbPath));
 }
 
 void Footer::ToggleUsbList(bool)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QPointer>
+#include <QString>
 #include <QTimer>
 #include <QWidget>
 
@@ -51,10 +52,14 @@ protected:
 private:
   void OnUsbListItemClicked(QListWidgetItem* item);
   void CloseUsbList();
+  // Shows the active stick's path in the width of the caption column.
+  void ShowUsbPath();
 
   Ui_FooterWidget* ui;
   QPointer<QListWidget> usbList;
   QTimer refreshTimer;
+  // The active stick's whole mount path.
+  QString usbPath;
 };
 
 } // namespace Ui
