@@ -453,11 +453,23 @@ void MainWindow::SetPendingMap(const MapInfo& mapInfo)
 // ---------------------------------------------------------------------------
 // Messages on the maps page
 
-void MainWindow::Unwire(MessageScreen* screen)
+void MainWindow::Wire(MessageScreen* screen, const std::function<void()>& first,
+                      const std::function<void()>& second)
 {
   // Also the connections made with a function object and this window as
   // context. A reaction that is running now stays alive until it returns.
   disconnect(screen, nullptr, this, nullptr);
+  connect(screen, &MessageScreen::FirstButtonClicked, this, first);
+  if (second)
+    connect(screen, &MessageScreen::SecondButtonClicked, this, second);
+}
+
+void MainWindow::PutMapsMessage(MessageScreen::Type type, const std::function<void()>& first,
+                                const std::function<void()>& second)
+{
+  screens.mapsMessageScreen->Init(type);
+  Wire(screens.mapsMessageScreen, first, second);
+  SetScreen(ScreenIndex::Message);
 }
 
 void MainWindow::SetMandatoryMap(const MapInfo& mapInfo)
@@ -469,11 +481,9 @@ void MainWindow::SetMandatoryMap(const MapInfo& mapInfo)
     LOG(Warning) << "No mandatory map to ask for";
     return;
   }
-  MessageScreen* screen = screens.mapsMessageScreen;
-  screen->Init(MessageScreen::MapUpdate, mapInfo);
-  Unwire(screen);
+  screens.mapsMessageScreen->Init(MessageScreen::MapUpdate, mapInfo);
   const MapInfo::Id id = mapInfo.id;
-  connect(screen, &MessageScreen::FirstButtonClicked, this, [this, id] { OnStartMapDownload(id); });
+  Wire(screens.mapsMessageScreen, [this, id] { OnStartMapDownload(id); });
   SetScreen(ScreenIndex::Message);
 }
 
@@ -481,11 +491,7 @@ void MainWindow::SetDownloadingMap(const MapInfo& mapInfo)
 {
   LOG(Debug) << "Setting downloading map: " << mapInfo.id;
   ui->widgetFooter->UpdateState();
-  MessageScreen* screen = screens.mapsMessageScreen;
-  screen->Init(MessageScreen::MapDownload);
-  Unwire(screen);
-  connect(screen, &MessageScreen::FirstButtonClicked, this, &MainWindow::ShowStopDownloadMessage);
-  SetScreen(ScreenIndex::Message);
+  PutMapsMessage(MessageScreen::MapDownload, [this] { ShowStopDownloadMessage(); });
 }
 
 void MainWindow::SetDeletingMap(const MapInfo& mapInfo)
@@ -502,53 +508,33 @@ void MainWindow::SetSubscriptionExpired()
 {
   LOG(Debug) << "Showing subscription expired message";
   screens.settingsScreen->UpdateSubscription();
-  MessageScreen* screen = screens.mapsMessageScreen;
-  screen->Init(MessageScreen::SubscriptionExpired);
-  Unwire(screen);
-  connect(screen, &MessageScreen::FirstButtonClicked, this, [this] { OnRestoreMap(); });
-  SetScreen(ScreenIndex::Message);
+  PutMapsMessage(MessageScreen::SubscriptionExpired, [this] { OnRestoreMap(); });
 }
 
 void MainWindow::SetNoConnection()
 {
   LOG(Debug) << "Showing no connection message";
-  MessageScreen* screen = screens.mapsMessageScreen;
-  screen->Init(MessageScreen::NoConnection);
-  Unwire(screen);
-  connect(screen, &MessageScreen::FirstButtonClicked, this, [this] { RetryMapDownload(); });
-  connect(screen, &MessageScreen::SecondButtonClicked, this, &MainWindow::ShowStopDownloadMessage);
-  SetScreen(ScreenIndex::Message);
+  PutMapsMessage(
+      MessageScreen::NoConnection, [this] { RetryMapDownload(); }, [this] { ShowStopDownloadMessage(); });
 }
 
 void MainWindow::SetServerError()
 {
   LOG(Debug) << "Showing server error message";
-  MessageScreen* screen = screens.mapsMessageScreen;
-  screen->Init(MessageScreen::ServerError);
-  Unwire(screen);
-  connect(screen, &MessageScreen::FirstButtonClicked, this, [this] { RetryMapDownload(); });
-  connect(screen, &MessageScreen::SecondButtonClicked, this, &MainWindow::ShowStopDownloadMessage);
-  SetScreen(ScreenIndex::Message);
+  PutMapsMessage(
+      MessageScreen::ServerError, [this] { RetryMapDownload(); }, [this] { ShowStopDownloadMessage(); });
 }
 
 void MainWindow::SetUsbBlocked()
 {
   LOG(Debug) << "Showing usb blocked message";
-  MessageScreen* screen = screens.mapsMessageScreen;
-  screen->Init(MessageScreen::UsbBlocked);
-  Unwire(screen);
-  connect(screen, &MessageScreen::FirstButtonClicked, this, [this] { CancelMapDownload(); });
-  SetScreen(ScreenIndex::Message);
+  PutMapsMessage(MessageScreen::UsbBlocked, [this] { CancelMapDownload(); });
 }
 
 void MainWindow::SetUsbFull()
 {
   LOG(Debug) << "Showing usb full message";
-  MessageScreen* screen = screens.mapsMessageScreen;
-  screen->Init(MessageScreen::UsbFull);
-  Unwire(screen);
-  connect(screen, &MessageScreen::FirstButtonClicked, this, [this] { CancelMapDownload(); });
-  SetScreen(ScreenIndex::Message);
+  PutMapsMessage(MessageScreen::UsbFull, [this] { CancelMapDownload(); });
 }
 
 void MainWindow::SetUsbTooSmall(const MapInfo& mapInfo)
@@ -558,31 +544,23 @@ void MainWindow::SetUsbTooSmall(const MapInfo& mapInfo)
     LOG(Warning) << "No downloading map to show the needed space of";
     return;
   }
-  MessageScreen* screen = screens.mapsMessageScreen;
-  screen->Init(MessageScreen::UsbTooSmall, mapInfo);
-  Unwire(screen);
-  connect(screen, &MessageScreen::FirstButtonClicked, this, [this] { CancelMapDownload(); });
+  screens.mapsMessageScreen->Init(MessageScreen::UsbTooSmall, mapInfo);
+  Wire(screens.mapsMessageScreen, [this] { CancelMapDownload(); });
   SetScreen(ScreenIndex::Message);
 }
 
 void MainWindow::SetNoUsb()
 {
   LOG(Debug) << "Showing no usb message";
-  MessageScreen* screen = screens.mapsMessageScreen;
-  screen->Init(MessageScreen::NoUsb);
-  Unwire(screen);
-  connect(screen, &MessageScreen::FirstButtonClicked, this, [this] { ShowMapUpdatesScreen(); });
-  SetScreen(ScreenIndex::Message);
+  PutMapsMessage(MessageScreen::NoUsb, [this] { ShowMapUpdatesScreen(); });
 }
 
 void MainWindow::ShowStopDownloadMessage()
 {
   LOG(Debug) << "Showing stop download message";
-  MessageScreen* screen = screens.mapsMessageScreen;
-  screen->Init(MessageScreen::StopDownload);
-  Unwire(screen);
-  connect(screen, &MessageScreen::FirstButtonClicked, this, [this] { CancelMapDownload(); });
-  connect(screen, &MessageScreen::SecondButtonClicked, this, [this] { OnReturnToStateScreen(); });
+  screens.mapsMessageScreen->Init(MessageScreen::StopDownload);
+  Wire(
+      screens.mapsMessageScreen, [this] { CancelMapDownload(); }, [this] { OnReturnToStateScreen(); });
   ShowMapMessageScreen();
 }
 
@@ -593,23 +571,20 @@ void MainWindow::ShowUpdateMapMessage(const MapInfo& mapInfo)
     LOG(Warning) << "Not asking to download a map that is not valid";
     return;
   }
-  MessageScreen* screen = screens.mapsMessageScreen;
-  screen->Init(MessageScreen::MapUpdate, mapInfo);
-  Unwire(screen);
+  screens.mapsMessageScreen->Init(MessageScreen::MapUpdate, mapInfo);
   const MapInfo::Id id = mapInfo.id;
-  connect(screen, &MessageScreen::FirstButtonClicked, this, [this, id] { OnStartMapDownload(id); });
-  connect(screen, &MessageScreen::SecondButtonClicked, this, [this] { OnReturnToPreviousScreen(); });
+  Wire(
+      screens.mapsMessageScreen, [this, id] { OnStartMapDownload(id); },
+      [this] { OnReturnToPreviousScreen(); });
   ShowMapMessageScreen();
 }
 
 void MainWindow::ShowDiscardUpdateMessage()
 {
   LOG(Debug) << "Showing discard update message";
-  MessageScreen* screen = screens.mapsMessageScreen;
-  screen->Init(MessageScreen::DiscardUpdate);
-  Unwire(screen);
-  connect(screen, &MessageScreen::FirstButtonClicked, this, [this] { CancelMapDownload(); });
-  connect(screen, &MessageScreen::SecondButtonClicked, this, [this] { OnReturnToPreviousScreen(); });
+  screens.mapsMessageScreen->Init(MessageScreen::DiscardUpdate);
+  Wire(
+      screens.mapsMessageScreen, [this] { CancelMapDownload(); }, [this] { OnReturnToPreviousScreen(); });
   ShowMapMessageScreen();
 }
 
@@ -709,9 +684,8 @@ void MainWindow::ShowQuitApplicationMessage()
   screen->Init(MessageScreen::QuitApplication);
   ui->pushButtonMapUpdates->setEnabled(false);
   ui->pushButtonSettings->setEnabled(false);
-  Unwire(screen);
-  connect(screen, &MessageScreen::FirstButtonClicked, this, [this] { OnQuitMessageBack(); });
-  connect(screen, &MessageScreen::SecondButtonClicked, this, [this] { OnQuitConfirmed(); });
+  Wire(
+      screen, [this] { OnQuitMessageBack(); }, [this] { OnQuitConfirmed(); });
   ShowMessagePage();
 }
 
@@ -738,12 +712,10 @@ void MainWindow::OnQuitConfirmed()
 void MainWindow::ShowDiscardSettingsMessage(bool forced)
 {
   LOG(Debug) << "Showing discard settings message";
-  MessageScreen* screen = screens.messageScreen;
-  screen->Init(MessageScreen::SaveSettings);
-  Unwire(screen);
-  connect(screen, &MessageScreen::FirstButtonClicked, this,
-          [this, forced] { OnDiscardSettingsConfirmed(forced); });
-  connect(screen, &MessageScreen::SecondButtonClicked, this, &MainWindow::ShowSettingsPage);
+  screens.messageScreen->Init(MessageScreen::SaveSettings);
+  Wire(
+      screens.messageScreen, [this, forced] { OnDiscardSettingsConfirmed(forced); },
+      [this] { ShowSettingsPage(); });
   ShowMessagePage();
 }
 

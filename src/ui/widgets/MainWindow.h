@@ -3,6 +3,7 @@
 #include "fmu/MapInfo.h"
 #include "ui/PopupLink.h"
 #include "ui/State.h"
+#include "ui/widgets/MessageScreen.h"
 
 #include <QDialog>
 #include <QMap>
@@ -22,7 +23,6 @@ class Ui_MainWindowDialog;
 namespace Ui {
 
 class IUi;
-class MessageScreen;
 class SettingsScreen;
 
 // The maps of a table from map id to map, in ascending byte order of their
@@ -176,8 +176,14 @@ private:
 
   void ShowMapUpdatesScreen();
   void ShowMapMessageScreen();
-  // Drops every reaction of a message screen's buttons.
-  void Unwire(MessageScreen* screen);
+  // Replaces every reaction of a message screen's buttons by `first` and
+  // `second` (none for an empty one).
+  void Wire(MessageScreen* screen, const std::function<void()>& first,
+            const std::function<void()>& second = {});
+  // Puts a message that needs no map on the maps page's message screen with
+  // the reactions of its buttons, and switches the maps page to it.
+  void PutMapsMessage(MessageScreen::Type type, const std::function<void()>& first,
+                      const std::function<void()>& second = {});
 
   // Reactions of the buttons.
   void OnResetMapButtonClicked(const MapInfo& mapInfo);
