@@ -42,6 +42,81 @@ struct OnStick
   double share;
 };
 
+// The screens whose content depends on nothing but the language: source
+// texts of the context "global", translated at every showing. No second
+// button text hides the second button.
+struct FixedScreen
+{
+  Ui::MessageScreen::Type type;
+  const char* log;
+  const char* title;
+  const char* description;
+  const char* firstButton;
+  const char* secondButton;
+};
+
+const FixedScreen kFixedScreens[] = {
+    {Ui::MessageScreen::DiscardUpdate, "Showing Discard update message screen",
+     QT_TRANSLATE_NOOP("global", "Cancel map update?"),
+     QT_TRANSLATE_NOOP("global",
+                       "Cancelling the map update will delete the map update from the USB stick. For future "
+                       "installation on your vehicle's navigation system, the map update needs to be "
+                       "downloaded to the USB stick again. Please confirm cancelling this map update."),
+     QT_TRANSLATE_NOOP("global", "Yes"), QT_TRANSLATE_NOOP("global", "No")},
+    {Ui::MessageScreen::SaveSettings, "Showing You have unsaved changes message screen",
+     QT_TRANSLATE_NOOP("global", "Unsaved changes detected"),
+     QT_TRANSLATE_NOOP("global",
+                       "Unsaved changes detected. Closing this settings window will discard the changes."),
+     QT_TRANSLATE_NOOP("global", "Yes, discard"), QT_TRANSLATE_NOOP("global", "No, go back")},
+    {Ui::MessageScreen::NoConnection, "Showing Connection lost message screen",
+     QT_TRANSLATE_NOOP("global", "No internet connection"),
+     QT_TRANSLATE_NOOP("global",
+                       "Downloading map updates requires an internet connection. Please check if the "
+                       "computer is connected to the internet."),
+     QT_TRANSLATE_NOOP("global", "Retry"), QT_TRANSLATE_NOOP("global", "Cancel")},
+    {Ui::MessageScreen::NoUsb, "Showing No usb message screen",
+     QT_TRANSLATE_NOOP("global", "No USB stick found"),
+     QT_TRANSLATE_NOOP("global", "Connect a USB stick to the computer"),
+     QT_TRANSLATE_NOOP("global", "Dismiss"), nullptr},
+    {Ui::MessageScreen::QuitApplication, "Showing Quit application message screen",
+     QT_TRANSLATE_NOOP("global", "Quit application"),
+     QT_TRANSLATE_NOOP("global",
+                       "The USB stick is in use. Quitting the application results in losing your vehicle's "
+                       "navigation system map information. To return to the application click No."),
+     QT_TRANSLATE_NOOP("global", "No"), QT_TRANSLATE_NOOP("global", "Yes")},
+    {Ui::MessageScreen::ServerError, "Showing Server error message screen",
+     QT_TRANSLATE_NOOP("global", "Map update server not available"),
+     QT_TRANSLATE_NOOP("global", "Please try again later."), QT_TRANSLATE_NOOP("global", "Retry"),
+     QT_TRANSLATE_NOOP("global", "Cancel")},
+    {Ui::MessageScreen::StopDownload, "Showing stop download message screen",
+     QT_TRANSLATE_NOOP("global", "Cancel map update download?"),
+     QT_TRANSLATE_NOOP("global", "Are you sure you want to cancel the map update download?"),
+     QT_TRANSLATE_NOOP("global", "Yes"), QT_TRANSLATE_NOOP("global", "No")},
+    {Ui::MessageScreen::SubscriptionExpired, "Showing Map updates expired message screen",
+     QT_TRANSLATE_NOOP("global", "Map update subscription expired"),
+     QT_TRANSLATE_NOOP("global",
+                       "You can still download a map to restore your system to the latest version you were "
+                       "entitled to. To restore the latest entitled map version click below."),
+     QT_TRANSLATE_NOOP("global", "Restore map"), nullptr},
+    {Ui::MessageScreen::UsbBlocked, "Showing USB stick blocked message screen",
+     QT_TRANSLATE_NOOP("global", "Map update download failed"),
+     QT_TRANSLATE_NOOP("global",
+                       "Map update download failed due to a device access operation. Please check if all "
+                       "files on the USB stick can be accessed."),
+     QT_TRANSLATE_NOOP("global", "Dismiss"), nullptr},
+    {Ui::MessageScreen::UsbFull, "Showing USB stick full message screen",
+     QT_TRANSLATE_NOOP("global", "Insufficient memory space available"),
+     QT_TRANSLATE_NOOP("global",
+                       "There is insufficient memory space available on the USB stick. Please create some "
+                       "free memory space."),
+     QT_TRANSLATE_NOOP("global", "Dismiss"), nullptr},
+};
+
+QString Translate(const char* source)
+{
+  return source ? QCoreApplication::translate("global", source) : QString();
+}
+
 } // namespace
 
 namespace Ui {
@@ -89,39 +164,12 @@ void MessageScreen::Init(Type newType)
     ShowMapDownload();
     downloadTimer.start();
     break;
-  case DiscardUpdate:
-    ShowDiscardUpdate();
-    break;
-  case SaveSettings:
-    ShowSaveSettings();
-    break;
-  case NoConnection:
-    ShowNoConnection();
-    break;
-  case NoUsb:
-    ShowNoUsb();
-    break;
-  case QuitApplication:
-    ShowQuitApplication();
-    break;
-  case ServerError:
-    ShowServerError();
-    break;
-  case StopDownload:
-    ShowStopDownload();
-    break;
-  case SubscriptionExpired:
-    ShowSubscriptionExpired();
-    break;
-  case UsbBlocked:
-    ShowUsbBlocked();
-    break;
-  case UsbFull:
-    ShowUsbFull();
-    break;
   case Unknown:
   case MapUpdate:
   case UsbTooSmall:
+    break;
+  default:
+    ShowFixed(newType);
     break;
   }
 
@@ -251,110 +299,20 @@ void MessageScreen::ShowUsbTooSmall(const MapInfo& update)
       QCoreApplication::translate("global", "Manage maps"), QString(), -1, false);
 }
 
-void MessageScreen::ShowDiscardUpdate()
+void MessageScreen::ShowFixed(Type fixed)
 {
-  LOG(Debug) << "Showing Discard update message screen";
-  ShowScreen(QCoreApplication::translate("global", "Cancel map update?"),
-             QCoreApplication::translate(
-                 "global",
-                 "Cancelling the map update will delete the map update from the USB stick. For future "
-                 "installation on your vehicle's navigation system, the map update needs to be downloaded to "
-                 "the USB stick again. Please confirm cancelling this map update."),
-             QCoreApplication::translate("global", "Yes"), QCoreApplication::translate("global", "No"), -1,
-             false);
-}
-
-void MessageScreen::ShowSaveSettings()
-{
-  LOG(Debug) << "Showing You have unsaved changes message screen";
-  ShowScreen(
-      QCoreApplication::translate("global", "Unsaved changes detected"),
-      QCoreApplication::translate(
-          "global", "Unsaved changes detected. Closing this settings window will discard the changes."),
-      QCoreApplication::translate("global", "Yes, discard"),
-      QCoreApplication::translate("global", "No, go back"), -1, false);
-}
-
-void MessageScreen::ShowNoConnection()
-{
-  LOG(Debug) << "Showing Connection lost message screen";
-  ShowScreen(QCoreApplication::translate("global", "No internet connection"),
-             QCoreApplication::translate(
-                 "global",
-                 "Downloading map updates requires an internet connection. Please check if the computer is "
-                 "connected to the internet."),
-             QCoreApplication::translate("global", "Retry"), QCoreApplication::translate("global", "Cancel"),
-             -1, false);
-}
-
-void MessageScreen::ShowNoUsb()
-{
-  LOG(Debug) << "Showing No usb message screen";
-  ShowScreen(QCoreApplication::translate("global", "No USB stick found"),
-             QCoreApplication::translate("global", "Connect a USB stick to the computer"),
-             QCoreApplication::translate("global", "Dismiss"), QString(), -1, false);
-}
-
-void MessageScreen::ShowQuitApplication()
-{
-  LOG(Debug) << "Showing Quit application message screen";
-  ShowScreen(
-      QCoreApplication::translate("global", "Quit application"),
-      QCoreApplication::translate(
-          "global", "The USB stick is in use. Quitting the application results in losing your vehicle's "
-                    "navigation system map information. To return to the application click No."),
-      QCoreApplication::translate("global", "No"), QCoreApplication::translate("global", "Yes"), -1, false);
-}
-
-void MessageScreen::ShowServerError()
-{
-  LOG(Info) << "Showing Server error message screen";
-  ShowScreen(QCoreApplication::translate("global", "Map update server not available"),
-             QCoreApplication::translate("global", "Please try again later."),
-             QCoreApplication::translate("global", "Retry"), QCoreApplication::translate("global", "Cancel"),
-             -1, false);
-}
-
-void MessageScreen::ShowStopDownload()
-{
-  LOG(Debug) << "Showing stop download message screen";
-  ShowScreen(
-      QCoreApplication::translate("global", "Cancel map update download?"),
-      QCoreApplication::translate("global", "Are you sure you want to cancel the map update download?"),
-      QCoreApplication::translate("global", "Yes"), QCoreApplication::translate("global", "No"), -1, false);
-}
-
-void MessageScreen::ShowSubscriptionExpired()
-{
-  LOG(Debug) << "Showing Map updates expired message screen";
-  ShowScreen(QCoreApplication::translate("global", "Map update subscription expired"),
-             QCoreApplication::translate(
-                 "global",
-                 "You can still download a map to restore your system to the latest version you were "
-                 "entitled to. To restore the latest entitled map version click below."),
-             QCoreApplication::translate("global", "Restore map"), QString(), -1, false);
-}
-
-void MessageScreen::ShowUsbBlocked()
-{
-  LOG(Debug) << "Showing USB stick blocked message screen";
-  ShowScreen(QCoreApplication::translate("global", "Map update download failed"),
-             QCoreApplication::translate(
-                 "global",
-                 "Map update download failed due to a device access operation. Please check if all files on "
-                 "the USB stick can be accessed."),
-             QCoreApplication::translate("global", "Dismiss"), QString(), -1, false);
-}
-
-void MessageScreen::ShowUsbFull()
-{
-  LOG(Debug) << "Showing USB stick full message screen";
-  ShowScreen(QCoreApplication::translate("global", "Insufficient memory space available"),
-             QCoreApplication::translate(
-                 "global",
-                 "There is insufficient memory space available on the USB stick. Please create some free "
-                 "memory space."),
-             QCoreApplication::translate("global", "Dismiss"), QString(), -1, false);
+  for (const FixedScreen& screen : kFixedScreens) {
+    if (screen.type != fixed)
+      continue;
+    // A failing server is worth a line in a log kept at Info.
+    if (fixed == ServerError)
+      LOG(Info) << screen.log;
+    else
+      LOG(Debug) << screen.log;
+    ShowScreen(Translate(screen.title), Translate(screen.description), Translate(screen.firstButton),
+               Translate(screen.secondButton), -1, false);
+    return;
+  }
 }
 
 void MessageScreen::OnFirstButtonClicked()

@@ -72,17 +72,9 @@ private:
   void ShowMapDelete();
   void ShowMapUpdate(const MapInfo& map);
   void ShowUsbTooSmall(const MapInfo& map);
-
-  void ShowDiscardUpdate();
-  void ShowSaveSettings();
-  void ShowNoConnection();
-  void ShowNoUsb();
-  void ShowQuitApplication();
-  void ShowServerError();
-  void ShowStopDownload();
-  void ShowSubscriptionExpired();
-  void ShowUsbBlocked();
-  void ShowUsbFull();
+  // One of the screens that need nothing but the language (the questions,
+  // errors and hints); any other type draws nothing.
+  void ShowFixed(Type type);
 
   void OnFirstButtonClicked();
   void OnSecondButtonClicked();
