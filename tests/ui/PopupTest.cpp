@@ -249,6 +249,10 @@ TEST_F(PopupTest, OneClickOneSignalUntilTheNextState)
   popup.hide();
   popup.show();
   EXPECT_TRUE(link->isEnabled()) << "so does a new showing";
+  popup.SetState(OptionalUpdate);
+  QTest::mouseClick(link, Qt::LeftButton);
+  QTest::mouseClick(link, Qt::LeftButton);
+  EXPECT_EQ(clicked.size(), 4u) << "a link that only opens the window stays live";
 }
 
 TEST_F(PopupTest, StaysWhilePointedAtThenFadesOut)

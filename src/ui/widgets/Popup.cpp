@@ -408,9 +408,11 @@ void Popup::OnLinkButtonClicked()
     return;
   }
   const auto link = static_cast<PopupLink>(id.toInt());
-  // One click, one request: the link waits for the next state (a second
-  // click of a double click must not cancel twice).
-  form_->pushButtonContentLink->setEnabled(false);
+  // One click, one request to the machine: such a link waits for the next
+  // state (a second click of a double click must not cancel twice). A link
+  // that only opens a window or a page stays live.
+  if (link == PopupLink::Dismiss || link == PopupLink::Retry || link == PopupLink::Continue)
+    form_->pushButtonContentLink->setEnabled(false);
   if (link == PopupLink::Continue)
     state_ = State::RootUpdate;
   emit LinkClicked(link);

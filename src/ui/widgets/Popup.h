@@ -87,7 +87,8 @@ public:
   void setVisible(bool visible) override;
 
 signals:
-  // The user clicked the link; one signal per click until the next state.
+  // The user clicked the link. A link that asks the machine for something
+  // (Dismiss, Retry, Continue) sends one signal until the next state.
   void LinkClicked(PopupLink link);
 
 public slots:
