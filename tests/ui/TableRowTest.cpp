@@ -74,6 +74,8 @@ TEST(TableRowTest, EachKindOfMapShowsItsPictureTextsAndButton)
       {"odd-region", Map(MapInfo::Optional, MapInfo::Available, false, "EUR);background:url(/etc/x"),
        {"-", name, version, download}},
       {"empty-region", Map(MapInfo::Optional, MapInfo::Available, false, ""), {"-", name, version, download}},
+      {"region-without-picture", Map(MapInfo::Optional, MapInfo::Available, true, "NAR"),
+       {"-", name, version, download}},
   };
   // clang-format on
   for (const Case& c : cases) {

@@ -7,6 +7,7 @@
 #include "util/Stylesheet.h"
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -88,15 +89,18 @@ QString TableRow::IconPath(const MapInfo& map)
   const QString region = QString::fromStdString(map.region);
   if (!IsPlainName(region))
     return {};
+  QString path;
   if (map.state == MapInfo::Pending)
-    return kPendingIcon.arg(region);
-  if (map.root)
-    return kRootIcon.arg(region);
-  if (map.type == MapInfo::Installed)
-    return kUpToDateIcon.arg(region);
-  if (map.type == MapInfo::Optional)
-    return kOptionalIcon.arg(region);
-  return {};
+    path = kPendingIcon.arg(region);
+  else if (map.root)
+    path = kRootIcon.arg(region);
+  else if (map.type == MapInfo::Installed)
+    path = kUpToDateIcon.arg(region);
+  else if (map.type == MapInfo::Optional)
+    path = kOptionalIcon.arg(region);
+  // A region the application has no picture of gets none, instead of a
+  // style that fails to load its picture at every repaint.
+  return !path.isEmpty() && QFile::exists(path) ? path : QString();
 }
 
 void TableRow::SetIcon(const QString& path)

@@ -24,8 +24,8 @@ public:
   ~TableRow() override;
 
   // The resource path of the map's picture, or an empty string when the map
-  // gets none (a mandatory map that is not a root map, or a region that is
-  // not a plain name).
+  // gets none (a mandatory map that is not a root map, a region that is not
+  // a plain name, or one without a picture).
   static QString IconPath(const MapInfo& mapInfo);
 
 signals:
