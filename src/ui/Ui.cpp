@@ -42,6 +42,10 @@ void Ui::Connect()
 {
   connect(this, &IUi::UpdateLocale, this, &Ui::RetranslateUi);
   connect(trayIcon_.get(), &TrayIcon::Clicked, this, &Ui::TrayIconClicked);
+  // The icon's menu takes the popup's place: window managers that keep
+  // stay-on-top windows above all others would leave the menu under the
+  // popup, where it still takes the next click.
+  connect(trayIcon_.get(), &TrayIcon::MenuAboutToShow, popup_.get(), &QWidget::hide);
   connect(trayIcon_.get(), &TrayIcon::OpenApplicationClicked, mainWindow_.get(), &MainWindow::Show);
   connect(trayIcon_.get(), &TrayIcon::SettingsClicked, mainWindow_.get(), &MainWindow::ShowSettingsPage);
   connect(popup_.get(), &Popup::LinkClicked, mainWindow_.get(),

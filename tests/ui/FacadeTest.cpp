@@ -100,12 +100,15 @@ TEST(Facade, TrayClickTogglesThePopupPlacedInsideTheScreenAlsoWithThePointerOnNo
   EXPECT_EQ(popup.geometry().topRight(), Available().topRight());
   emit ui.Tray().Clicked();
   EXPECT_FALSE(popup.isVisible());
+  emit ui.Tray().Clicked();
+  emit ui.Tray().MenuAboutToShow();
+  EXPECT_FALSE(popup.isVisible()) << "the icon's menu takes the popup's place";
   // The main window opened from the tray's menu lands on the screen too.
   emit ui.Tray().OpenApplicationClicked();
   EXPECT_TRUE(ui.Window().isVisible());
   EXPECT_TRUE(QGuiApplication::primaryScreen()->geometry().intersects(ui.Window().frameGeometry()));
   ui.Window().hide();
-  EXPECT_EQ(log.Count("Showing popup dialog"), 1);
+  EXPECT_EQ(log.Count("Showing popup dialog"), 2);
   EXPECT_EQ(log.Count("Hiding popup dialog"), 1);
 
   // The pointer on the screen: the popup hangs from it, still inside.

@@ -67,6 +67,7 @@ TrayIcon::TrayIcon(IUi& ui, QObject* parent) : QObject(parent), ui_(ui), trayIco
     entries.append(action);
   }
   menu_.addActions(entries);
+  connect(&menu_, &QMenu::aboutToShow, this, &TrayIcon::MenuAboutToShow);
   trayIcon_.setContextMenu(&menu_);
 
   connect(&ui_, &IUi::UpdateLocale, this, &TrayIcon::RetranslateUi);

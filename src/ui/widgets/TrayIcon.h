@@ -54,6 +54,8 @@ signals:
   void Clicked();
   void OpenApplicationClicked();
   void SettingsClicked();
+  // The icon's menu is about to open.
+  void MenuAboutToShow();
 
 public slots:
   void RetranslateUi();
