@@ -115,7 +115,7 @@ void SettingsScreen::SetFonts()
   form_->labelTitle->setFont(Fonts::Get(Fonts::Bold, 18));
   for (QWidget* widget : std::initializer_list<QWidget*>{
            form_->pushButtonGeneral, form_->pushButtonSubscription, form_->pushButtonAbout,
-           form_->labelLanguage, form_->comboBoxLanguage, form_->pageSubscription,
+           form_->checkBoxAutoStart, form_->labelLanguage, form_->comboBoxLanguage, form_->pageSubscription,
            form_->labelSubscriptionTitle, form_->labelSubscriptionDate, form_->labelCopyright,
            form_->labelCurrentVersion, form_->pushButtonTermsAndConditions, form_->pushButtonCopyrightMapData,
            form_->pushButtonReportMapError})
