@@ -5,6 +5,7 @@
 #include "fmu/MapStorage.h"
 #include "usb/UsbStorage.h"
 
+#include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
 
 #include <algorithm>
@@ -70,7 +71,13 @@ void FullMapUpdateManager::CheckMapUpdates()
   };
   try {
     const UsbInfo usb = UsbStorage::Get().GetActiveUsb();
-    root = usb.path.empty() || usb.state == UsbInfo::NoMetadata;
+    // A stick pulled before the discovery noticed (it looks once a second) is
+    // no stick: a related check would report its removal, the machine would
+    // check again at once, and so on, many times until the discovery's report
+    // arrives.
+    boost::system::error_code error;
+    root = usb.path.empty() || usb.state == UsbInfo::NoMetadata ||
+           !boost::filesystem::is_directory(usb.path, error);
     if (root) {
       LOG(Info) << "Checking root full map updates";
       checker.CheckRootUpdates([this](MetadataChecker::Result result) { emit RootUpdatesChecked(result); });

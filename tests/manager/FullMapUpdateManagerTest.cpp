@@ -454,7 +454,14 @@ TEST_F(FullMapUpdateManagerTest, UpdateChecksPassTheirResultsOn)
       EXPECT_EQ(MapStorage::Get().GetHeadUnit().availableMapSpace, 1000000000);
     }
   }
+  // A stick whose folder has gone, pulled before the discovery noticed, is
+  // checked as no stick at all.
+  usb.state = UsbInfo::ValidMetadata;
+  usb.path = mapStick.Path() + "/pulled";
+  UsbStorage::Get().UpdateUsb(usb);
+  Invoke("CheckMapUpdates");
+  ASSERT_TRUE(WaitForEvents(events.size() + 1));
   EXPECT_EQ(events, (Strings{"Root:Ok", "Started", "Finished:Ok", "Related:Ok", "Related:InvalidMetadata",
-                             "Root:ServerError"}));
+                             "Root:ServerError", "Root:ServerError"}));
   UsbStorage::Get().RemoveUsb(31);
 }
