@@ -155,7 +155,7 @@ void FullMapUpdateManager::StartDownload(const MapInfo::Id& mapId)
   if (map.state == MapInfo::Available) {
     LOG(Info) << "Downloading map: " << mapId;
     map.state = MapInfo::Downloading;
-    store.UpdateMap(map);
+    store.ModifyMap(mapId, [](MapInfo& stored) { stored.state = MapInfo::Downloading; });
     emit OperationStarted();
     downloader.Download(boost::filesystem::path(usb.path) / Config::get().usbFullMapDir, map);
   } else {
@@ -190,7 +190,7 @@ void FullMapUpdateManager::StartCancellation()
 
   if (map.Valid()) {
     map.state = MapInfo::Deleting;
-    MapStorage::Get().UpdateMap(map);
+    MapStorage::Get().ModifyMap(map.id, [](MapInfo& stored) { stored.state = MapInfo::Deleting; });
   }
   emit OperationStarted();
 
@@ -205,9 +205,7 @@ void FullMapUpdateManager::StartCancellation()
 void FullMapUpdateManager::OnOperationProgress(long long bytes)
 {
   MapStorage& store = MapStorage::Get();
-  HeadUnitInfo headUnit = store.GetHeadUnit();
-  headUnit.availableMapSpace -= bytes;
-  store.UpdateHeadUnit(headUnit);
+  store.ModifyHeadUnit([bytes](HeadUnitInfo& headUnit) { headUnit.availableMapSpace -= bytes; });
 
   MapInfo map = DownloadingMap();
   if (map.Valid()) {
@@ -220,13 +218,14 @@ void FullMapUpdateManager::OnOperationProgress(long long bytes)
   if (!map.Valid())
     return;
 
-  long long downloaded = map.downloaded + bytes;
-  if (downloaded > map.size)
-    downloaded = map.size;
-  if (downloaded < 0)
-    downloaded = 0;
-  map.downloaded = downloaded;
-  store.UpdateMap(map);
+  store.ModifyMap(map.id, [bytes](MapInfo& stored) {
+    long long downloaded = stored.downloaded + bytes;
+    if (downloaded > stored.size)
+      downloaded = stored.size;
+    if (downloaded < 0)
+      downloaded = 0;
+    stored.downloaded = downloaded;
+  });
 }
 
 void FullMapUpdateManager::OnOperationResult(MapDownloader::Result result)
@@ -235,11 +234,12 @@ void FullMapUpdateManager::OnOperationResult(MapDownloader::Result result)
   try {
     MapStorage& store = MapStorage::Get();
     if (result == MapDownloader::Ok) {
-      MapInfo map = DownloadingMap();
+      const MapInfo map = DownloadingMap();
       if (map.Valid()) {
-        map.downloaded = map.size;
-        map.state = MapInfo::Pending;
-        store.UpdateMap(map);
+        store.ModifyMap(map.id, [](MapInfo& stored) {
+          stored.downloaded = stored.size;
+          stored.state = MapInfo::Pending;
+        });
       }
     } else if (result == MapDownloader::Aborted) {
       MapInfo map = DeletingMap();
@@ -248,12 +248,14 @@ void FullMapUpdateManager::OnOperationResult(MapDownloader::Result result)
       if (!map.Valid())
         map = PendingMap();
       if (map.Valid()) {
-        HeadUnitInfo headUnit = store.GetHeadUnit();
-        headUnit.availableMapSpace += map.downloaded;
-        store.UpdateHeadUnit(headUnit);
-        map.downloaded = 0;
-        map.state = MapInfo::Available;
-        store.UpdateMap(map);
+        // What the map's count still holds goes back to the head unit's space.
+        const long long downloaded = map.downloaded;
+        store.ModifyHeadUnit(
+            [downloaded](HeadUnitInfo& headUnit) { headUnit.availableMapSpace += downloaded; });
+        store.ModifyMap(map.id, [](MapInfo& stored) {
+          stored.downloaded = 0;
+          stored.state = MapInfo::Available;
+        });
       }
     }
   } catch (const std::exception& e) {

@@ -24,6 +24,14 @@ void MapStorage::UpdateHeadUnit(HeadUnitInfo headUnit)
   headUnit_ = std::move(headUnit);
 }
 
+void MapStorage::ModifyHeadUnit(const std::function<void(HeadUnitInfo&)>& change)
+{
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  HeadUnitInfo headUnit = headUnit_;
+  change(headUnit);
+  headUnit_ = std::move(headUnit);
+}
+
 MapInfo MapStorage::GetMap(const MapInfo::Id& id) const
 {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
@@ -50,6 +58,21 @@ void MapStorage::UpdateMap(MapInfo map)
     found = maps_.emplace(std::move(key), std::move(map)).first;
   }
   DumpMap(found->second);
+}
+
+bool MapStorage::ModifyMap(const MapInfo::Id& id, const std::function<void(MapInfo&)>& change)
+{
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  const auto found = maps_.find(id);
+  if (found == maps_.end())
+    return false;
+  MapInfo map = found->second;
+  change(map);
+  map.id = id;
+  LOG(Debug) << "Updating map: " << id;
+  found->second = std::move(map);
+  DumpMap(found->second);
+  return true;
 }
 
 void MapStorage::RemoveMap(const MapInfo::Id& id)

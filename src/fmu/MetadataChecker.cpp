@@ -40,11 +40,7 @@ MetadataChecker::Result CheckResult(Tesk::IResponse::Result result)
 template <typename Change>
 void Refresh(const MapInfo::Id& id, Change change)
 {
-  MapInfo map = MapStorage::Get().GetMap(id);
-  if (!map.Valid())
-    return;
-  change(map);
-  MapStorage::Get().UpdateMap(std::move(map));
+  MapStorage::Get().ModifyMap(id, change);
 }
 
 // The builder of a request that the client makes from the map's id alone.

@@ -6,8 +6,9 @@
 #include <iosfwd>
 #include <string>
 
-// One stick as the application knows it. A plain value: it is always copied
-// and written back whole.
+// One stick as the application knows it. A plain value: the store hands out
+// copies, and a change of some fields of a stored stick goes through the
+// store's own calls (UsbStorage::ModifyUsb and its kin).
 struct UsbInfo
 {
   // The device id of a stick, stable for as long as it stays mounted; 0 means

@@ -53,6 +53,39 @@ void UsbStorage::UpdateUsb(UsbInfo info)
   }
 
   std::lock_guard<std::mutex> lock(mutex_);
+  Store(std::move(info));
+}
+
+bool UsbStorage::ModifyUsb(UsbInfo::Id id, const std::function<void(UsbInfo&)>& change)
+{
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = usbs_.find(id);
+  if (found == usbs_.end())
+    return false;
+  UsbInfo info = found->second;
+  change(info);
+  info.id = id;
+  if (!IsSupported(info.state))
+    throw std::logic_error("Failed to update usb: usb state is not supported");
+  Store(std::move(info));
+  return true;
+}
+
+bool UsbStorage::ActivateUsb(UsbInfo::Id id)
+{
+  return ModifyUsb(id, [](UsbInfo& usb) { usb.active = true; });
+}
+
+bool UsbStorage::UpdateUsbSpace(UsbInfo::Id id, std::uint64_t capacity, std::uint64_t available)
+{
+  return ModifyUsb(id, [capacity, available](UsbInfo& usb) {
+    usb.capacity = capacity;
+    usb.available = available;
+  });
+}
+
+void UsbStorage::Store(UsbInfo info)
+{
   if (info.active) {
     if (active_ != 0 && active_ != info.id) {
       const auto previous = usbs_.find(active_);
@@ -66,17 +99,6 @@ void UsbStorage::UpdateUsb(UsbInfo info)
     info.active = true;
   }
   usbs_[info.id] = std::move(info);
-}
-
-bool UsbStorage::UpdateUsbSpace(UsbInfo::Id id, std::uint64_t capacity, std::uint64_t available)
-{
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto found = usbs_.find(id);
-  if (found == usbs_.end())
-    return false;
-  found->second.capacity = capacity;
-  found->second.available = available;
-  return true;
 }
 
 void UsbStorage::RemoveUsb(UsbInfo::Id id)

@@ -3,13 +3,27 @@
 #include "usb/UsbInfo.h"
 
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <unordered_map>
 
 // The process-wide store of the sticks that are plugged in and checked, with
 // the one active stick (the stick the update check and the download work on).
-// Written on the USB thread and on the main thread; every operation runs
-// under one lock and reads hand out copies.
+// Every operation runs under one lock and reads hand out copies. A change of
+// some fields of a stored record is made with one call (ModifyUsb, ActivateUsb,
+// UpdateUsbSpace), never by reading a copy and writing it back, which would
+// undo what another thread wrote meanwhile.
+//
+// Who writes what:
+// - the USB thread (UsbManager) stores the whole record of a stick it has
+//   just checked (UpdateUsb: path, state, capacity, available; an active
+//   stick stays active), and refreshes the capacity and available bytes of
+//   the active stick (UpdateUsbSpace);
+// - the main thread (the state machine and the windows) chooses the active
+//   stick (ActivateUsb), marks the active stick as holding no metadata when
+//   the update check found none (ModifyUsb: state) and forgets a stick that
+//   was pulled (RemoveUsb);
+// - the update manager's thread only reads.
 class UsbStorage
 {
 public:
@@ -41,6 +55,19 @@ public:
   // stands for no stick and is not stored.
   void UpdateUsb(UsbInfo info);
 
+  // Changes the stored record of the stick `id` in one step: `change` is
+  // called under the store's lock with the record (it must not call the
+  // store), and what it leaves is stored with the rules of UpdateUsb (setting
+  // the active flag makes the stick the active one). The id stays what it
+  // is. Returns false, calling nothing and storing nothing, when the stick is
+  // not stored. A state outside the three values throws std::logic_error and
+  // leaves the record as it was.
+  bool ModifyUsb(UsbInfo::Id id, const std::function<void(UsbInfo&)>& change);
+
+  // Makes a stored stick the active one and touches nothing else of it;
+  // returns false when the stick is not stored.
+  bool ActivateUsb(UsbInfo::Id id);
+
   // Sets the capacity and available bytes of a stick that is still stored and
   // touches nothing else; returns false (storing nothing) when the stick is
   // gone. For the periodic space refresh, which must neither bring back a
@@ -55,6 +82,10 @@ public:
   bool Empty() const;
 
 private:
+  // Stores a record whose state is supported and whose id is not 0, keeping
+  // one active stick; the lock is held.
+  void Store(UsbInfo info);
+
   mutable std::mutex mutex_;
   Usbs usbs_;
   UsbInfo::Id active_ = 0;

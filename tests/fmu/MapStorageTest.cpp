@@ -175,3 +175,88 @@ TEST_F(MapStorageTest, ConcurrentReadersSeeWholeRecords)
   reader.join();
   EXPECT_EQ(torn, 0);
 }
+
+TEST_F(MapStorageTest, ModifyChangesTheStoredRecordAndLogsItAsAnUpdate)
+{
+  MapInfo stored = Map("EUR", MapInfo::Optional, "2024.06", MapInfo::Downloading);
+  stored.size = 100;
+  storage.UpdateMap(stored);
+
+  LogCapture log;
+  int calls = 0;
+  EXPECT_FALSE(storage.ModifyMap("missing", [&](MapInfo&) { ++calls; }));
+  EXPECT_EQ(calls, 0);
+  EXPECT_FALSE(storage.GetMap("missing").Valid()) << "nothing is added";
+  EXPECT_TRUE(storage.ModifyMap("EUR", [](MapInfo& map) {
+    map.id = "other";
+    map.downloaded = 40;
+  }));
+  stored.downloaded = 40;
+  const MapInfo after = storage.GetMap("EUR");
+  EXPECT_EQ(after.id, "EUR") << "the id stays";
+  EXPECT_EQ(after.state, MapInfo::Downloading);
+  EXPECT_EQ(after.downloaded, 40);
+  EXPECT_EQ(after.size, 100);
+  EXPECT_EQ(storage.GetMaps().size(), 1u);
+  const auto messages = log.Messages();
+  ASSERT_EQ(messages.size(), 11u);
+  EXPECT_EQ(messages.at(0), "Updating map: EUR");
+  EXPECT_EQ(messages.at(8), "map.downloaded=40");
+
+  storage.UpdateHeadUnit({QDate(2027, 3, 31), 500, 1000});
+  storage.ModifyHeadUnit([](HeadUnitInfo& headUnit) { headUnit.availableMapSpace -= 600; });
+  const HeadUnitInfo headUnit = storage.GetHeadUnit();
+  EXPECT_EQ(headUnit.subscriptionEnd, QDate(2027, 3, 31));
+  EXPECT_EQ(headUnit.availableMapSpace, -100);
+  EXPECT_EQ(headUnit.totalMapSpace, 1000);
+}
+
+// Two threads change different fields of one map and of the head-unit record
+// at once, many times. A change made as a read, a change and a write back
+// would lose some of the other thread's changes.
+TEST_F(MapStorageTest, ConcurrentChangesOfDifferentFieldsAreNeverLost)
+{
+  constexpr int rounds = 20000;
+  storage.UpdateMap(Map("m", MapInfo::Optional, "2024.06", MapInfo::Downloading));
+  storage.UpdateHeadUnit({QDate(2027, 3, 31), 0, 0});
+
+  std::atomic<int> ready{0};
+  const auto startTogether = [&ready] {
+    ++ready;
+    while (ready < 2)
+      std::this_thread::yield();
+  };
+  std::thread other([&] {
+    startTogether();
+    for (int i = 0; i < rounds; ++i) {
+      MapStorage::Get().ModifyMap("m", [](MapInfo& map) {
+        std::this_thread::yield(); // the other thread may run in the middle of the change
+        ++map.downloaded;
+      });
+      MapStorage::Get().ModifyHeadUnit([](HeadUnitInfo& headUnit) {
+        std::this_thread::yield();
+        --headUnit.availableMapSpace;
+      });
+    }
+  });
+  startTogether();
+  for (int i = 0; i < rounds; ++i) {
+    storage.ModifyMap("m", [](MapInfo& map) {
+      std::this_thread::yield();
+      map.size += 2;
+    });
+    storage.ModifyHeadUnit([](HeadUnitInfo& headUnit) {
+      std::this_thread::yield();
+      headUnit.totalMapSpace += 2;
+    });
+  }
+  other.join();
+
+  const MapInfo map = storage.GetMap("m");
+  EXPECT_EQ(map.downloaded, rounds);
+  EXPECT_EQ(map.size, 2 * rounds);
+  const HeadUnitInfo headUnit = storage.GetHeadUnit();
+  EXPECT_EQ(headUnit.availableMapSpace, -rounds);
+  EXPECT_EQ(headUnit.totalMapSpace, 2 * rounds);
+  EXPECT_EQ(headUnit.subscriptionEnd, QDate(2027, 3, 31));
+}

@@ -5,8 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -144,4 +146,86 @@ TEST(UsbStorageTest, SpaceRefreshTouchesOnlyTheSpaceOfAStoredStick)
   store.RemoveUsb(1);
   EXPECT_FALSE(store.UpdateUsbSpace(1, 4096, 1024));
   EXPECT_TRUE(store.Empty());
+}
+
+TEST(UsbStorageTest, ModifyChangesOnlyWhatTheChangeTouchesAndKeepsOneActiveStick)
+{
+  UsbStorage store;
+  store.UpdateUsb(Stick(1, UsbInfo::ValidMetadata, true));
+  store.UpdateUsb(Stick(2, UsbInfo::NoMetadata));
+
+  int calls = 0;
+  EXPECT_FALSE(store.ModifyUsb(9, [&](UsbInfo&) { ++calls; })) << "an unknown stick is not stored";
+  EXPECT_FALSE(store.ActivateUsb(0));
+  EXPECT_EQ(calls, 0);
+  EXPECT_FALSE(store.GetUsb(9).Valid());
+
+  // The id stays, and clearing the flag of the active stick keeps it active.
+  EXPECT_TRUE(store.ModifyUsb(1, [](UsbInfo& usb) {
+    usb.id = 7;
+    usb.state = UsbInfo::NoMetadata;
+    usb.active = false;
+  }));
+  UsbInfo expected = Stick(1, UsbInfo::NoMetadata, true);
+  EXPECT_EQ(store.GetUsb(1), expected);
+  EXPECT_FALSE(store.GetUsb(7).Valid());
+  EXPECT_EQ(store.GetActiveUsb().id, 1u);
+
+  EXPECT_TRUE(store.ActivateUsb(2));
+  EXPECT_EQ(store.GetActiveUsb(), Stick(2, UsbInfo::NoMetadata, true)) << "only the flag changed";
+  EXPECT_FALSE(store.GetUsb(1).active);
+
+  ExpectLogicError(
+      [&] { store.ModifyUsb(2, [](UsbInfo& usb) { usb.state = static_cast<UsbInfo::State>(5); }); },
+      "Failed to update usb: usb state is not supported");
+  EXPECT_EQ(store.GetUsb(2).state, UsbInfo::NoMetadata) << "a refused change changes nothing";
+  EXPECT_TRUE(store.UpdateUsbSpace(2, 1, 2)) << "the lock was released";
+}
+
+// The USB thread refreshes a stick's space while the main thread changes its
+// state and flag: each changes its own fields of the one record, many times
+// at once. A change made as a read, a change and a write back would lose
+// some of the other thread's changes.
+TEST(UsbStorageTest, ConcurrentChangesOfDifferentFieldsAreNeverLost)
+{
+  constexpr int rounds = 20000;
+  UsbStorage store;
+  const UsbInfo before = Stick(1, UsbInfo::ValidMetadata, true);
+  store.UpdateUsb(before);
+  store.UpdateUsb(Stick(2, UsbInfo::ValidMetadata));
+
+  std::atomic<int> ready{0};
+  const auto startTogether = [&ready] {
+    ++ready;
+    while (ready < 2)
+      std::this_thread::yield();
+  };
+  std::thread usbThread([&] {
+    startTogether();
+    for (int i = 0; i < rounds; ++i)
+      store.ModifyUsb(1, [](UsbInfo& usb) {
+        std::this_thread::yield(); // the other thread may run in the middle of the change
+        ++usb.capacity;
+        usb.available += 2;
+      });
+  });
+  startTogether();
+  std::uint64_t path = 0;
+  for (int i = 0; i < rounds; ++i) {
+    store.ModifyUsb(1, [&path](UsbInfo& usb) {
+      std::this_thread::yield();
+      usb.path = std::to_string(++path);
+      usb.state = usb.state == UsbInfo::ValidMetadata ? UsbInfo::InvalidMetadata : UsbInfo::ValidMetadata;
+    });
+    store.ActivateUsb(i % 2 ? 1 : 2);
+  }
+  usbThread.join();
+
+  const UsbInfo usb = store.GetUsb(1);
+  EXPECT_EQ(usb.capacity, before.capacity + rounds);
+  EXPECT_EQ(usb.available, before.available + 2 * rounds);
+  EXPECT_EQ(usb.path, std::to_string(rounds));
+  EXPECT_EQ(usb.state, UsbInfo::ValidMetadata);
+  EXPECT_EQ(store.GetActiveUsb().id, 1u);
+  EXPECT_FALSE(store.GetUsb(2).active);
 }

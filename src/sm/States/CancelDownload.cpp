@@ -85,10 +85,9 @@ boost::statechart::result CancelDownload::EndRemoval()
 {
   UsbStorage& store = UsbStorage::Get();
   if (store.GetActiveUsb().state == UsbInfo::NoMetadata) {
-    UsbInfo candidate = Common::FirstUsbOf({UsbInfo::ValidMetadata, UsbInfo::InvalidMetadata});
+    const UsbInfo candidate = Common::FirstUsbOf({UsbInfo::ValidMetadata, UsbInfo::InvalidMetadata});
     if (candidate.Valid()) {
-      candidate.active = true;
-      store.UpdateUsb(candidate);
+      store.ActivateUsb(candidate.id);
       LOG(Info) << "Switching to MapUpdateCheck state";
       return transit<MapUpdateCheck>();
     }

@@ -245,7 +245,7 @@ bool Common::MapOperationRunning() const
 void Common::OnUsbChecked(UsbInfo::Id usbId)
 {
   Guarded([&] {
-    UsbInfo usb = UsbStorage::Get().GetUsb(usbId);
+    const UsbInfo usb = UsbStorage::Get().GetUsb(usbId);
     LOG(Debug) << "Inserted usb: " << boost::filesystem::path(usb.path) << " with state: " << usb.state;
 
     // The first stick becomes active; later a stick with metadata replaces an
@@ -253,8 +253,7 @@ void Common::OnUsbChecked(UsbInfo::Id usbId)
     const UsbInfo active = UsbStorage::Get().GetActiveUsb();
     if (!active.Valid() || (usb.state != UsbInfo::NoMetadata && active.state == UsbInfo::NoMetadata &&
                             !DownloadingMap().Valid() && !DeletingMap().Valid() && !PendingMap().Valid()))
-      usb.active = true;
-    UsbStorage::Get().UpdateUsb(usb);
+      UsbStorage::Get().ActivateUsb(usbId);
     ui_->UpdateUsbs();
 
     switch (usb.state) {
@@ -290,11 +289,9 @@ void Common::OnUsbRemoved(UsbInfo::Id usbId)
       return;
     }
 
-    UsbInfo next = FirstUsbOf({UsbInfo::ValidMetadata, UsbInfo::InvalidMetadata, UsbInfo::NoMetadata});
-    if (next.Valid()) {
-      next.active = true;
-      store.UpdateUsb(next);
-    }
+    const UsbInfo next = FirstUsbOf({UsbInfo::ValidMetadata, UsbInfo::InvalidMetadata, UsbInfo::NoMetadata});
+    if (next.Valid())
+      store.ActivateUsb(next.id);
     ui_->UpdateUsbs();
     Deliver(Events::UsbRemove());
   });

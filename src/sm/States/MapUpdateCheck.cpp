@@ -57,7 +57,7 @@ boost::statechart::result MapUpdateCheck::react(const Events::NoMetadata& event)
 
   LOG(Info) << "Got NoMetadata event: switching to RootUpdate state";
   UsbStorage& store = UsbStorage::Get();
-  UsbInfo active = store.GetActiveUsb();
+  const UsbInfo active = store.GetActiveUsb();
   if (!active.Valid() || active.state == UsbInfo::NoMetadata) {
     // The check that reported it was a root check already; another one would
     // only report the same again.
@@ -65,8 +65,7 @@ boost::statechart::result MapUpdateCheck::react(const Events::NoMetadata& event)
   }
   // The active stick's related check found no metadata: mark the stick and
   // check again, as a root check.
-  active.state = UsbInfo::NoMetadata;
-  store.UpdateUsb(active);
+  store.ModifyUsb(active.id, [](UsbInfo& usb) { usb.state = UsbInfo::NoMetadata; });
   return transit<MapUpdateCheck>();
 }
 

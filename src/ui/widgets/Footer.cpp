@@ -288,13 +288,11 @@ void Footer::OnUsbListItemClicked(QListWidgetItem* item)
 {
   if (!item)
     return;
-  UsbInfo usb = UsbStorage::Get().GetUsb(item->data(Qt::UserRole).value<quint64>());
+  const UsbInfo::Id id = item->data(Qt::UserRole).value<quint64>();
   // A stick that left meanwhile, or a switch that a map on the active stick
   // forbids now, changes nothing.
-  if (!usb.Valid() || MapHoldsActiveUsb())
+  if (MapHoldsActiveUsb() || !UsbStorage::Get().ActivateUsb(id))
     return;
-  usb.active = true;
-  UsbStorage::Get().UpdateUsb(usb);
   UpdateState();
 }
 
