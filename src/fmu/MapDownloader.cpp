@@ -1,5 +1,6 @@
 #include "fmu/MapDownloader.h"
 
+#include "EnumNames.h"
 #include "IClient.h"
 #include "IRequest.h"
 #include "Log.h"
@@ -455,25 +456,17 @@ void MapDownloader::Report(Result result)
   resultCallback(result);
 }
 
+namespace {
+
+const EnumName<MapDownloader::Result> ResultNames[] = {
+    ENUM_NAME(MapDownloader, Ok),           ENUM_NAME(MapDownloader, Aborted),
+    ENUM_NAME(MapDownloader, NoConnection), ENUM_NAME(MapDownloader, ServerError),
+    ENUM_NAME(MapDownloader, UsbBlocked),   ENUM_NAME(MapDownloader, UsbTooSmall),
+    ENUM_NAME(MapDownloader, UsbFull),      ENUM_NAME(MapDownloader, UsbRemoved)};
+
+} // namespace
+
 std::ostream& operator<<(std::ostream& os, MapDownloader::Result result)
 {
-  switch (result) {
-  case MapDownloader::Ok:
-    return os << "Ok";
-  case MapDownloader::Aborted:
-    return os << "Aborted";
-  case MapDownloader::NoConnection:
-    return os << "NoConnection";
-  case MapDownloader::ServerError:
-    return os << "ServerError";
-  case MapDownloader::UsbBlocked:
-    return os << "UsbBlocked";
-  case MapDownloader::UsbTooSmall:
-    return os << "UsbTooSmall";
-  case MapDownloader::UsbFull:
-    return os << "UsbFull";
-  case MapDownloader::UsbRemoved:
-    return os << "UsbRemoved";
-  }
-  return os;
+  return WriteName(os, result, ResultNames);
 }

@@ -12,6 +12,7 @@
 #include "cfg/Config.h"
 #include "cfg/Settings.h"
 
+#include "EnumNames.h"
 #include "Log.h"
 
 #include <boost/algorithm/string/predicate.hpp>
@@ -613,25 +614,17 @@ void MetadataChecker::ReleaseRetired()
     retired_.clear();
 }
 
+namespace {
+
+const EnumName<MetadataChecker::Result> ResultNames[] = {
+    ENUM_NAME(MetadataChecker, Ok),           ENUM_NAME(MetadataChecker, InvalidMetadata),
+    ENUM_NAME(MetadataChecker, NoConnection), ENUM_NAME(MetadataChecker, NoSubscription),
+    ENUM_NAME(MetadataChecker, ServerError),  ENUM_NAME(MetadataChecker, SubscriptionExpired),
+    ENUM_NAME(MetadataChecker, UsbRemoved),   ENUM_NAME(MetadataChecker, NoMetadata)};
+
+} // namespace
+
 std::ostream& operator<<(std::ostream& os, MetadataChecker::Result result)
 {
-  switch (result) {
-  case MetadataChecker::Ok:
-    return os << "Ok";
-  case MetadataChecker::InvalidMetadata:
-    return os << "InvalidMetadata";
-  case MetadataChecker::NoConnection:
-    return os << "NoConnection";
-  case MetadataChecker::NoSubscription:
-    return os << "NoSubscription";
-  case MetadataChecker::ServerError:
-    return os << "ServerError";
-  case MetadataChecker::SubscriptionExpired:
-    return os << "SubscriptionExpired";
-  case MetadataChecker::UsbRemoved:
-    return os << "UsbRemoved";
-  case MetadataChecker::NoMetadata:
-    return os << "NoMetadata";
-  }
-  return os;
+  return WriteName(os, result, ResultNames);
 }

@@ -4,6 +4,7 @@
 #include "ui_MessageRowWidget.h"
 #include "ui_TitleRowWidget.h"
 
+#include "EnumNames.h"
 #include "Log.h"
 #include "cfg/Config.h"
 #include "fmu/MapStorage.h"
@@ -794,32 +795,26 @@ void MainWindow::PopupClicked(PopupLink link)
   }
 }
 
+namespace {
+
+const EnumName<MainWindow::PageIndex> PageNames[] = {
+    ENUM_NAME(MainWindow::PageIndex, None), ENUM_NAME(MainWindow::PageIndex, Maps),
+    ENUM_NAME(MainWindow::PageIndex, Settings), ENUM_NAME(MainWindow::PageIndex, Message)};
+
+const EnumName<MainWindow::ScreenIndex> ScreenNames[] = {ENUM_NAME(MainWindow::ScreenIndex, None),
+                                                         ENUM_NAME(MainWindow::ScreenIndex, MapUpdates),
+                                                         ENUM_NAME(MainWindow::ScreenIndex, Message)};
+
+} // namespace
+
 std::ostream& operator<<(std::ostream& os, MainWindow::PageIndex page)
 {
-  switch (page) {
-  case MainWindow::PageIndex::None:
-    return os << "None";
-  case MainWindow::PageIndex::Maps:
-    return os << "Maps";
-  case MainWindow::PageIndex::Settings:
-    return os << "Settings";
-  case MainWindow::PageIndex::Message:
-    return os << "Message";
-  }
-  return os;
+  return WriteName(os, page, PageNames);
 }
 
 std::ostream& operator<<(std::ostream& os, MainWindow::ScreenIndex screen)
 {
-  switch (screen) {
-  case MainWindow::ScreenIndex::None:
-    return os << "None";
-  case MainWindow::ScreenIndex::MapUpdates:
-    return os << "MapUpdates";
-  case MainWindow::ScreenIndex::Message:
-    return os << "Message";
-  }
-  return os;
+  return WriteName(os, screen, ScreenNames);
 }
 
 } // namespace Ui
