@@ -4,9 +4,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
+class ChecksumList;
 class Descriptor;
 
 // The check of a stick's update folder against its checksum file:
@@ -56,7 +59,20 @@ public:
   Result Run() const;
 
 private:
+  // The check in its phases. Each phase but the last returns the verdict that
+  // ends the check early, or nothing to go on with the next.
   Result RunChecked(const Descriptor& root, dev_t device) const;
+  // Opens the update folder part by part below the mount path.
+  std::optional<Result> OpenUpdateFolder(const Descriptor& root, Descriptor& folder) const;
+  // Reads the checksum file piece by piece into its compact list.
+  std::optional<Result> ReadChecksumList(const Descriptor& folder, ChecksumList& list) const;
+  // Finds every file below the update folder in the list; gives the indexes
+  // of the listed files in the order they are to be hashed.
+  std::optional<Result> ListFiles(const Descriptor& folder, dev_t device, const ChecksumList& list,
+                                  std::vector<std::uint32_t>& jobs) const;
+  // Hashes every listed file and compares it with its checksum.
+  Result HashFiles(const Descriptor& folder, const ChecksumList& list,
+                   const std::vector<std::uint32_t>& jobs) const;
 
   std::string mountPath_;
   std::string updateDir_;
