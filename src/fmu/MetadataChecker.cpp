@@ -216,8 +216,20 @@ MetadataChecker::Result MetadataChecker::ReadStick(const std::string& mountPath)
     return NoMetadata;
   }
 
-  // The installed map's metadata is the .xml file named after the map it holds.
   std::vector<fs::path> files;
+  Result result = ListMetadataFiles(folder, files);
+  if (result == Ok)
+    result = ReadInstalledMap(folder, files);
+  if (result == Ok)
+    result = ReadHeadUnit(mount);
+  return result;
+}
+
+MetadataChecker::Result MetadataChecker::ListMetadataFiles(const fs::path& folder,
+                                                           std::vector<fs::path>& files)
+{
+  // The installed map's metadata is the .xml file named after the map it holds.
+  boost::system::error_code error;
   fs::directory_iterator entry(folder, error);
   for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
     const fs::path& path = entry->path();
@@ -230,7 +242,12 @@ MetadataChecker::Result MetadataChecker::ReadStick(const std::string& mountPath)
     return InvalidMetadata;
   }
   std::sort(files.begin(), files.end());
+  return Ok;
+}
 
+MetadataChecker::Result MetadataChecker::ReadInstalledMap(const fs::path& folder,
+                                                          const std::vector<fs::path>& files)
+{
   bool unusable = false;
   bool found = false;
   for (const auto& file : files) {
@@ -260,7 +277,11 @@ MetadataChecker::Result MetadataChecker::ReadStick(const std::string& mountPath)
     return unusable ? InvalidMetadata : NoMetadata;
   }
   LOG(Info) << "Installed map: " << installed_.id << ", release: " << installed_.release;
+  return Ok;
+}
 
+MetadataChecker::Result MetadataChecker::ReadHeadUnit(const fs::path& mount)
+{
   HeadUnitInfo headUnit;
   try {
     headUnit = HeadUnitFile::Read(mount / setup_.headUnitFile);

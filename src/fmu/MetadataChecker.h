@@ -7,6 +7,8 @@
 #include "IRequest.h"
 #include "IResponse.h"
 
+#include <boost/filesystem/path.hpp>
+
 #include <QDate>
 #include <QMetaType>
 #include <QString>
@@ -187,7 +189,14 @@ private:
   bool TakeReply(Table& table, const MapInfo::Id& id, std::string& body);
   // The related check's filters; true keeps the map.
   bool Accept(const MapInfo& map) const;
+  // Reads the stick of a related check: its metadata files, the installed
+  // map among them, and the head-unit file. Ok, or the failure to report.
   Result ReadStick(const std::string& mountPath);
+  static Result ListMetadataFiles(const boost::filesystem::path& folder,
+                                  std::vector<boost::filesystem::path>& files);
+  Result ReadInstalledMap(const boost::filesystem::path& folder,
+                          const std::vector<boost::filesystem::path>& files);
+  Result ReadHeadUnit(const boost::filesystem::path& mount);
 
   // The parsed reply, or nothing when the request failed or its reply cannot
   // be used; either ends the running check.
