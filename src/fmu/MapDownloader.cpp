@@ -305,7 +305,7 @@ void MapDownloader::FinishArchive()
   // the archive may stop inside a file or lack its end: then the map is not
   // complete, whatever the checksum says.
   const std::string md5 = stream->md5();
-  if (!stream->finished()) {
+  if (!stream->Finished()) {
     LOG(Error) << "The map archive ends before its end, after " << stream->tellp() << " bytes";
     restartNeeded = true;
     Report(ServerError);
@@ -325,8 +325,8 @@ void MapDownloader::FinishArchive()
 void MapDownloader::ReportWriteFailure()
 {
   // A damaged or unsafe archive came from the service, not from the stick.
-  if (stream && stream->refused()) {
-    LOG(Error) << "Refused map archive: " << stream->error();
+  if (stream && stream->Refused()) {
+    LOG(Error) << "Refused map archive: " << stream->Error();
     Report(ServerError);
   } else if (!PathExists(outputPath))
     Report(UsbRemoved);
