@@ -197,7 +197,7 @@ void MapDownloader::StartTransfer(const std::string& url)
   request.reset(client->GetMapContent(*stream, *relay));
   restartNeeded = false;
 
-  request->SetTimeout(kInactivityTimeout);
+  request->SetTimeout(InactivityTimeout);
   request->ReadRetryDurationFromConfig();
   request->Send();
 }

@@ -62,7 +62,7 @@ public:
   using ResultCallback = std::function<void(Result)>;
 
   // The inactivity time-out of a map transfer.
-  static constexpr std::chrono::milliseconds kInactivityTimeout{10000};
+  static constexpr std::chrono::milliseconds InactivityTimeout{10000};
 
   // The result callback must be set (std::logic_error otherwise); the progress
   // callback may be empty.

@@ -13,12 +13,12 @@
 
 namespace {
 
-const QString kStyleSheet = QStringLiteral(":/styles/MapRowWidget.qss");
-const QString kPendingIcon = QStringLiteral(":/icons/ic_map_pending_%1.png");
-const QString kOptionalIcon = QStringLiteral(":/icons/ic_map_optional_%1.png");
-const QString kRootIcon = QStringLiteral(":/icons/ic_map_root_%1.png");
-const QString kUpToDateIcon = QStringLiteral(":/icons/ic_map_uptodate_%1.png");
-const QString kIconStyle =
+const QString StyleSheet = QStringLiteral(":/styles/MapRowWidget.qss");
+const QString PendingIcon = QStringLiteral(":/icons/ic_map_pending_%1.png");
+const QString OptionalIcon = QStringLiteral(":/icons/ic_map_optional_%1.png");
+const QString RootIcon = QStringLiteral(":/icons/ic_map_root_%1.png");
+const QString UpToDateIcon = QStringLiteral(":/icons/ic_map_uptodate_%1.png");
+const QString IconStyle =
     QStringLiteral("QFrame#frameMapIcon\n{\n    background: url(%1);    "
                    "background-repeat: no-repeat;\n    background-position: center;\n}");
 
@@ -45,7 +45,7 @@ TableRow::TableRow(const MapInfo& map, QWidget* parent)
   ui->pushButtonDiscard->setFont(Fonts::Get(Fonts::Regular, 12));
   ui->labelButtonSeparator->setFont(Fonts::Get(Fonts::Regular, 14));
 
-  LoadStylesheet(kStyleSheet, this);
+  LoadStylesheet(StyleSheet, this);
 
   connect(ui->pushButtonMapAction, &QPushButton::clicked, this,
           [this] { emit ResetMapButtonClicked(mapInfo); });
@@ -89,19 +89,19 @@ QString TableRow::IconPath(const MapInfo& map)
   if (!IsPlainName(region))
     return {};
   if (map.state == MapInfo::Pending)
-    return kPendingIcon.arg(region);
+    return PendingIcon.arg(region);
   if (map.root)
-    return kRootIcon.arg(region);
+    return RootIcon.arg(region);
   if (map.type == MapInfo::Installed)
-    return kUpToDateIcon.arg(region);
+    return UpToDateIcon.arg(region);
   if (map.type == MapInfo::Optional)
-    return kOptionalIcon.arg(region);
+    return OptionalIcon.arg(region);
   return {};
 }
 
 void TableRow::SetIcon(const QString& path)
 {
-  ui->frameMapIcon->setStyleSheet(path.isEmpty() ? QString() : kIconStyle.arg(path));
+  ui->frameMapIcon->setStyleSheet(path.isEmpty() ? QString() : IconStyle.arg(path));
 }
 
 } // namespace Ui
