@@ -212,20 +212,23 @@ struct FileEntry
 class FolderListing : public Descriptor::Visitor
 {
 public:
-  FolderListing(dev_t device, std::string skipTopLevel) : device_(device), skip_(std::move(skipTopLevel)) {}
+  FolderListing(dev_t stickDevice, std::string skipTopLevel)
+      : device(stickDevice), skip(std::move(skipTopLevel))
+  {
+  }
 
   bool Visit(const Descriptor&, const std::string& prefix, const std::vector<Descriptor::Entry>& entries,
              std::vector<std::string>& enter) override
   {
     for (const auto& entry : entries) {
       const std::string& name = entry.name;
-      if (name[0] == '.' || (prefix.empty() && name == skip_))
+      if (name[0] == '.' || (prefix.empty() && name == skip))
         continue;
       const std::string path = prefix.empty() ? name : prefix + "/" + name;
       const auto& status = entry.status;
       if (S_ISLNK(status.st_mode))
         return Fail("Symbolic link: " + path);
-      if (status.st_dev != device_)
+      if (status.st_dev != device)
         return Fail("Leaves the stick's file system: " + path);
       if (S_ISDIR(status.st_mode))
         enter.push_back(name);
@@ -254,8 +257,8 @@ public:
   std::string error;
 
 private:
-  dev_t device_;
-  std::string skip_;
+  dev_t device;
+  std::string skip;
 };
 
 // Like ReadAll, but the reading runs a few pieces ahead on a thread of its own.
@@ -388,18 +391,17 @@ StickCheck::Result Verdict(UsbInfo::State state, std::string reason)
 
 } // namespace
 
-StickCheck::StickCheck(std::string mountPath, std::string updateDir, std::string checksumFile)
-    : mountPath_(std::move(mountPath)), updateDir_(std::move(updateDir)),
-      checksumFile_(std::move(checksumFile))
+StickCheck::StickCheck(std::string mount, std::string update, std::string checksums)
+    : mountPath(std::move(mount)), updateDir(std::move(update)), checksumFile(std::move(checksums))
 {
-  const std::string prefix = updateDir_ + "/";
-  if (checksumFile_.compare(0, prefix.size(), prefix) == 0)
-    checksumFile_ = checksumFile_.substr(prefix.size());
+  const std::string prefix = updateDir + "/";
+  if (checksumFile.compare(0, prefix.size(), prefix) == 0)
+    checksumFile = checksumFile.substr(prefix.size());
 }
 
 StickCheck::Result StickCheck::Run() const
 {
-  const Descriptor root = Descriptor::OpenFolderPath(mountPath_);
+  const Descriptor root = Descriptor::OpenFolderPath(mountPath);
   if (!root.Valid())
     return Verdict(UsbInfo::InvalidMetadata, "Cannot open the mount path: " + ErrorText(errno));
   struct stat rootStatus;
@@ -418,7 +420,7 @@ StickCheck::Result StickCheck::Run() const
   // A stick pulled meanwhile may leave its files readable through what was
   // opened; the mount path then no longer leads to the same folder.
   struct stat now;
-  if (::stat(mountPath_.c_str(), &now) != 0 || now.st_dev != rootStatus.st_dev ||
+  if (::stat(mountPath.c_str(), &now) != 0 || now.st_dev != rootStatus.st_dev ||
       now.st_ino != rootStatus.st_ino)
     return Verdict(UsbInfo::InvalidMetadata, "The stick went away during the check");
   return result;
@@ -435,15 +437,15 @@ StickCheck::Result StickCheck::RunChecked(const Descriptor& root, dev_t device) 
   std::vector<std::uint32_t> jobs;
   if (const auto refusal = ListFiles(folder, device, list, jobs))
     return *refusal;
-  if (beforeHashing_)
-    beforeHashing_();
+  if (beforeHashing)
+    beforeHashing();
   return HashFiles(folder, list, jobs);
 }
 
 std::optional<StickCheck::Result> StickCheck::OpenUpdateFolder(const Descriptor& root,
                                                                Descriptor& folder) const
 {
-  for (const auto& part : Split(updateDir_)) {
+  for (const auto& part : Split(updateDir)) {
     const Descriptor& at = folder.Valid() ? folder : root;
     struct stat status;
     if (!at.StatusOf(part, status)) {
@@ -471,7 +473,7 @@ std::optional<StickCheck::Result> StickCheck::ReadChecksumList(const Descriptor&
                                                                ChecksumList& list) const
 {
   struct stat listStatus;
-  if (!folder.StatusOf(checksumFile_, listStatus)) {
+  if (!folder.StatusOf(checksumFile, listStatus)) {
     if (errno == ENOENT)
       return Verdict(UsbInfo::NoMetadata, "No checksum file");
     return Verdict(UsbInfo::InvalidMetadata, "Cannot read the checksum file: " + ErrorText(errno));
@@ -480,7 +482,7 @@ std::optional<StickCheck::Result> StickCheck::ReadChecksumList(const Descriptor&
     return Verdict(UsbInfo::InvalidMetadata, "The checksum file is too large");
   std::string error;
   list = ChecksumList(S_ISREG(listStatus.st_mode) ? static_cast<std::size_t>(listStatus.st_size) : 0);
-  const Descriptor file = OpenBeneath(folder, checksumFile_, error);
+  const Descriptor file = OpenBeneath(folder, checksumFile, error);
   if (!file.Valid())
     return Verdict(UsbInfo::InvalidMetadata, "Checksum file: " + error);
   std::vector<char> buffer(64 * 1024);
@@ -511,8 +513,7 @@ std::optional<StickCheck::Result> StickCheck::ListFiles(const Descriptor& folder
 {
   std::vector<std::uint64_t> sizes(list.Count(), 0);
   {
-    FolderListing listing(device,
-                          checksumFile_.find('/') == std::string::npos ? checksumFile_ : std::string());
+    FolderListing listing(device, checksumFile.find('/') == std::string::npos ? checksumFile : std::string());
     if (!folder.Walk(listing))
       return Verdict(UsbInfo::InvalidMetadata, listing.error);
     for (const auto& file : listing.files) {
@@ -529,10 +530,11 @@ std::optional<StickCheck::Result> StickCheck::ListFiles(const Descriptor& folder
 StickCheck::Result StickCheck::HashFiles(const Descriptor& folder, const ChecksumList& list,
                                          const std::vector<std::uint32_t>& jobs) const
 {
-  unsigned threads =
-      threads_ != 0 ? threads_ : std::min(MaxThreads, std::max(1u, std::thread::hardware_concurrency()));
-  threads = static_cast<unsigned>(std::min<std::size_t>(threads, std::max<std::size_t>(1, jobs.size())));
-  Hashing hashing(folder, list, jobs, threads);
+  unsigned threadCount =
+      threads != 0 ? threads : std::min(MaxThreads, std::max(1u, std::thread::hardware_concurrency()));
+  threadCount =
+      static_cast<unsigned>(std::min<std::size_t>(threadCount, std::max<std::size_t>(1, jobs.size())));
+  Hashing hashing(folder, list, jobs, threadCount);
   hashing.Run();
   if (hashing.Failed())
     return Verdict(UsbInfo::InvalidMetadata, hashing.Failure());

@@ -156,33 +156,33 @@ Descriptor::~Descriptor()
   Reset();
 }
 
-Descriptor::Descriptor(Descriptor&& other) noexcept : fd_(other.fd_)
+Descriptor::Descriptor(Descriptor&& other) noexcept : fd(other.fd)
 {
-  other.fd_ = -1;
+  other.fd = -1;
 }
 
 Descriptor& Descriptor::operator=(Descriptor&& other) noexcept
 {
-  std::swap(fd_, other.fd_);
+  std::swap(fd, other.fd);
   other.Reset();
   return *this;
 }
 
 void Descriptor::Reset()
 {
-  if (fd_ >= 0) {
+  if (fd >= 0) {
     const int saved = errno;
-    ::close(fd_);
+    ::close(fd);
     errno = saved;
   }
-  fd_ = -1;
+  fd = -1;
 }
 
 int Descriptor::Release()
 {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
+  const int released = fd;
+  fd = -1;
+  return released;
 }
 
 Descriptor Descriptor::OpenFolderPath(const std::string& path)
@@ -192,12 +192,12 @@ Descriptor Descriptor::OpenFolderPath(const std::string& path)
 
 bool Descriptor::Status(struct stat& status) const
 {
-  return ::fstat(fd_, &status) == 0;
+  return ::fstat(fd, &status) == 0;
 }
 
 bool Descriptor::StatusOf(const std::string& name, struct stat& status) const
 {
-  return ::fstatat(fd_, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
+  return ::fstatat(fd, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 Descriptor Descriptor::OpenFolder(const std::string& name) const
@@ -208,7 +208,7 @@ Descriptor Descriptor::OpenFolder(const std::string& name) const
   // O_NOFOLLOW with O_DIRECTORY: a link in place of the folder is refused,
   // as is a file (both ENOTDIR).
   Descriptor folder(
-      Retried([&] { return ::openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
+      Retried([&] { return ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC); }));
   struct stat status;
   if (!folder.Valid() || !folder.Status(status))
     return Refuse(folder, errno);
@@ -219,7 +219,7 @@ Descriptor Descriptor::OpenFolder(const std::string& name) const
 
 Descriptor Descriptor::MakeFolder(const std::string& name, mode_t mode) const
 {
-  if (::mkdirat(fd_, name.c_str(), mode) != 0 && errno != EEXIST)
+  if (::mkdirat(fd, name.c_str(), mode) != 0 && errno != EEXIST)
     return Descriptor();
   return OpenFolder(name);
 }
@@ -230,7 +230,7 @@ Descriptor Descriptor::OpenFile(const std::string& name, int flags, mode_t mode)
   if (!Status(own))
     return Descriptor();
   Descriptor file(Retried([&] {
-    return ::openat(fd_, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
+    return ::openat(fd, name.c_str(), flags | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, mode);
   }));
   struct stat status;
   if (!file.Valid() || !file.Status(status))
@@ -244,14 +244,14 @@ Descriptor Descriptor::OpenFile(const std::string& name, int flags, mode_t mode)
 
 bool Descriptor::Remove(const std::string& name, bool folder) const
 {
-  return ::unlinkat(fd_, name.c_str(), folder ? AT_REMOVEDIR : 0) == 0;
+  return ::unlinkat(fd, name.c_str(), folder ? AT_REMOVEDIR : 0) == 0;
 }
 
 bool Descriptor::List(std::vector<std::string>& names) const
 {
   names.clear();
   // A description of its own: listings on several threads do not share a position.
-  const int copy = Retried([&] { return ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
+  const int copy = Retried([&] { return ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC); });
   if (copy < 0)
     return false;
   DIR* dir = ::fdopendir(copy);
@@ -276,7 +276,7 @@ bool Descriptor::List(std::vector<std::string>& names) const
 
 bool Descriptor::Walk(Visitor& visitor) const
 {
-  Descriptor start(::fcntl(fd_, F_DUPFD_CLOEXEC, 0));
+  Descriptor start(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
   if (!start.Valid())
     return visitor.Failed(std::string(), errno);
   return Walker(visitor).Run(std::move(start));

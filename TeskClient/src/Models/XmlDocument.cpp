@@ -33,7 +33,8 @@ void Append(std::string& text, const QStringRef& piece)
 
 } // namespace
 
-XmlDocument::XmlDocument(const std::string& xml, std::string what, const char* root) : what_(std::move(what))
+XmlDocument::XmlDocument(const std::string& xml, std::string documentName, const char* rootElement)
+    : what(std::move(documentName))
 {
   if (xml.size() > MaxSize)
     Fail("document of " + std::to_string(xml.size()) + " bytes is larger than " + std::to_string(MaxSize));
@@ -56,8 +57,8 @@ XmlDocument::XmlDocument(const std::string& xml, std::string what, const char* r
       if (open.empty()) {
         // The reader refuses a second root element itself.
         hasRoot = true;
-        Append(rootName_, reader.qualifiedName());
-        open.push_back(&root_);
+        Append(rootName, reader.qualifiedName());
+        open.push_back(&root);
       } else {
         std::string name;
         Append(name, reader.qualifiedName());
@@ -89,14 +90,14 @@ XmlDocument::XmlDocument(const std::string& xml, std::string what, const char* r
     Fail("not well-formed XML: " + reader.errorString().toStdString() + " at line " +
          std::to_string(reader.lineNumber()));
   }
-  if (root)
-    ExpectRoot(root);
+  if (rootElement)
+    ExpectRoot(rootElement);
 }
 
 void XmlDocument::ExpectRoot(const char* name) const
 {
-  if (rootName_ != name)
-    Fail("root element is <" + rootName_ + ">, not <" + name + ">");
+  if (rootName != name)
+    Fail("root element is <" + rootName + ">, not <" + name + ">");
 }
 
 const XmlDocument::Tree* XmlDocument::Child(const Tree& parent, const char* name)
@@ -162,7 +163,7 @@ std::int64_t XmlDocument::Size(const Tree& parent, const char* name) const
 
 void XmlDocument::Fail(const std::string& reason) const
 {
-  throw ContentError("Failed to parse " + what_ + ": " + reason);
+  throw ContentError("Failed to parse " + what + ": " + reason);
 }
 
 std::string Trimmed(const std::string& text)

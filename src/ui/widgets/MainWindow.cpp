@@ -64,8 +64,8 @@ MainWindow::Screens::Screens(IUi& ui, QWidget* parent)
 {
 }
 
-MainWindow::MainWindow(IUi& ui_, QWidget* parent)
-    : QDialog(parent), iui(ui_), ui(new Ui_MainWindowDialog), screens(ui_, this)
+MainWindow::MainWindow(IUi& userInterface, QWidget* parent)
+    : QDialog(parent), iui(userInterface), ui(new Ui_MainWindowDialog), screens(userInterface, this)
 {
   ui->setupUi(this);
   setWindowTitle(QStringLiteral("Lumora v%1").arg(Config::get().version));

@@ -46,8 +46,8 @@ struct OnStick
 
 namespace Ui {
 
-MessageScreen::MessageScreen(IUi& ui_, QWidget* parent)
-    : QWidget(parent), iui(ui_), ui(new Ui_MessageScreenWidget)
+MessageScreen::MessageScreen(IUi& userInterface, QWidget* parent)
+    : QWidget(parent), iui(userInterface), ui(new Ui_MessageScreenWidget)
 {
   ui->setupUi(this);
 
