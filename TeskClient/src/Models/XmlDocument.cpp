@@ -38,7 +38,13 @@ XmlDocument::XmlDocument(const std::string& xml, std::string documentName, const
 {
   if (xml.size() > MaxSize)
     Fail("document of " + std::to_string(xml.size()) + " bytes is larger than " + std::to_string(MaxSize));
+  ReadTree(xml);
+  if (rootElement)
+    ExpectRoot(rootElement);
+}
 
+void XmlDocument::ReadTree(const std::string& xml)
+{
   // Qt's stream reader checks the whole document as strictly as XML demands
   // (matching end tags, one root element, legal characters, the declared
   // encoding) and needs no recursion, so the tree is built from its tokens
@@ -52,18 +58,8 @@ XmlDocument::XmlDocument(const std::string& xml, std::string documentName, const
   while (!reader.atEnd()) {
     switch (reader.readNext()) {
     case QXmlStreamReader::StartElement:
-      if (open.size() >= static_cast<std::size_t>(MaxDepth))
-        Fail("elements are nested deeper than " + std::to_string(MaxDepth));
-      if (open.empty()) {
-        // The reader refuses a second root element itself.
-        hasRoot = true;
-        Append(rootName, reader.qualifiedName());
-        open.push_back(&root);
-      } else {
-        std::string name;
-        Append(name, reader.qualifiedName());
-        open.push_back(&open.back()->push_back(Tree::value_type(std::move(name), Tree()))->second);
-      }
+      hasRoot = true;
+      OpenElement(reader, open);
       break;
     case QXmlStreamReader::EndElement:
       if (!open.empty())
@@ -90,8 +86,21 @@ XmlDocument::XmlDocument(const std::string& xml, std::string documentName, const
     Fail("not well-formed XML: " + reader.errorString().toStdString() + " at line " +
          std::to_string(reader.lineNumber()));
   }
-  if (rootElement)
-    ExpectRoot(rootElement);
+}
+
+void XmlDocument::OpenElement(const QXmlStreamReader& reader, std::vector<Tree*>& open)
+{
+  if (open.size() >= static_cast<std::size_t>(MaxDepth))
+    Fail("elements are nested deeper than " + std::to_string(MaxDepth));
+  if (open.empty()) {
+    // The reader refuses a second root element itself.
+    Append(rootName, reader.qualifiedName());
+    open.push_back(&root);
+    return;
+  }
+  std::string name;
+  Append(name, reader.qualifiedName());
+  open.push_back(&open.back()->push_back(Tree::value_type(std::move(name), Tree()))->second);
 }
 
 void XmlDocument::ExpectRoot(const char* name) const

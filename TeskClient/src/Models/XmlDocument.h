@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class QXmlStreamReader;
+
 namespace Tesk {
 
 // One XML document of the map-update service or of a stick, read into a
@@ -57,6 +59,10 @@ public:
   [[noreturn]] void Fail(const std::string& reason) const;
 
 private:
+  // Builds the tree from the document's tokens; throws on the first fault.
+  void ReadTree(const std::string& xml);
+  // A start tag: the root, or a child of the innermost open element.
+  void OpenElement(const QXmlStreamReader& reader, std::vector<Tree*>& open);
   // Throws unless the root element is `name`.
   void ExpectRoot(const char* name) const;
 
