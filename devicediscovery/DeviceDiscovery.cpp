@@ -9,8 +9,8 @@
 
 #include <ostream>
 
-DeviceDiscovery::DeviceDiscovery(QObject* receiver, std::chrono::milliseconds interval)
-    : receiver_(receiver), interval_(interval)
+DeviceDiscovery::DeviceDiscovery(QObject* reportTo, std::chrono::milliseconds pollInterval)
+    : receiver(reportTo), interval(pollInterval)
 {
   RegisterMetaTypes();
 }
@@ -25,28 +25,28 @@ bool DeviceDiscovery::Start()
   if (Running())
     return false;
 
-  thread_ = std::make_unique<QThread>();
-  thread_->setObjectName(QStringLiteral("DeviceDiscovery"));
-  auto* poller = new VolumePoller(receiver_, interval_, VolumeSource());
-  poller->moveToThread(thread_.get());
-  QObject::connect(thread_.get(), &QThread::started, poller, &VolumePoller::Start);
-  QObject::connect(thread_.get(), &QThread::finished, poller, &QObject::deleteLater);
-  thread_->start();
+  thread = std::make_unique<QThread>();
+  thread->setObjectName(QStringLiteral("DeviceDiscovery"));
+  auto* poller = new VolumePoller(receiver, interval, VolumeSource());
+  poller->moveToThread(thread.get());
+  QObject::connect(thread.get(), &QThread::started, poller, &VolumePoller::Start);
+  QObject::connect(thread.get(), &QThread::finished, poller, &QObject::deleteLater);
+  thread->start();
   return true;
 }
 
 void DeviceDiscovery::Stop()
 {
-  if (!thread_)
+  if (!thread)
     return;
-  thread_->quit();
-  thread_->wait();
-  thread_.reset();
+  thread->quit();
+  thread->wait();
+  thread.reset();
 }
 
 bool DeviceDiscovery::Running() const
 {
-  return thread_ != nullptr;
+  return thread != nullptr;
 }
 
 bool DeviceDiscovery::IsRemovableMassStorage(const DeviceProperties& properties)

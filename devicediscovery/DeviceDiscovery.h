@@ -45,7 +45,7 @@ public:
 
   // `receiver` must outlive the discovery. The interval can be shortened for
   // tests; the application uses the default.
-  explicit DeviceDiscovery(QObject* receiver, std::chrono::milliseconds interval = DefaultInterval);
+  explicit DeviceDiscovery(QObject* reportTo, std::chrono::milliseconds pollInterval = DefaultInterval);
   ~DeviceDiscovery();
 
   DeviceDiscovery(const DeviceDiscovery&) = delete;
@@ -65,9 +65,9 @@ public:
   static void RegisterMetaTypes();
 
 private:
-  QObject* receiver_;
-  std::chrono::milliseconds interval_;
-  std::unique_ptr<QThread> thread_;
+  QObject* receiver;
+  std::chrono::milliseconds interval;
+  std::unique_ptr<QThread> thread;
 };
 
 bool operator==(const DeviceDiscovery::DeviceProperties& a, const DeviceDiscovery::DeviceProperties& b);

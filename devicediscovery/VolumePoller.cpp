@@ -26,60 +26,60 @@ std::uint64_t AppearanceId(std::uint64_t mountKey)
 
 } // namespace
 
-VolumePoller::VolumePoller(QObject* receiver, std::chrono::milliseconds interval, VolumeSource source)
-    : receiver_(receiver), source_(std::move(source)), timer_(this)
+VolumePoller::VolumePoller(QObject* reportTo, std::chrono::milliseconds interval, VolumeSource volumes)
+    : receiver(reportTo), source(std::move(volumes)), timer(this)
 {
-  timer_.setInterval(static_cast<int>(interval.count()));
-  connect(&timer_, &QTimer::timeout, this, &VolumePoller::Poll);
+  timer.setInterval(static_cast<int>(interval.count()));
+  connect(&timer, &QTimer::timeout, this, &VolumePoller::Poll);
 }
 
 void VolumePoller::Start()
 {
-  LOG(Debug) << "Watching mounts in: " << source_.MountTablePath() << ", devices in: " << source_.SysfsRoot();
+  LOG(Debug) << "Watching mounts in: " << source.MountTablePath() << ", devices in: " << source.SysfsRoot();
   Poll();
-  timer_.start();
+  timer.start();
 }
 
 void VolumePoller::Poll()
 {
   std::vector<DeviceDiscovery::DeviceProperties> volumes;
-  if (!source_.List(volumes)) {
+  if (!source.List(volumes)) {
     // A table that cannot be read this time says nothing about the volumes:
     // keep what is known rather than report every stick gone.
-    if (!readFailed_)
-      LOG(Warning) << "Failed to read mount table: " << source_.MountTablePath();
-    readFailed_ = true;
+    if (!readFailed)
+      LOG(Warning) << "Failed to read mount table: " << source.MountTablePath();
+    readFailed = true;
     return;
   }
-  readFailed_ = false;
+  readFailed = false;
 
   std::map<std::uint64_t, DeviceDiscovery::DeviceProperties> present;
   for (auto& volume : volumes)
     if (DeviceDiscovery::IsRemovableMassStorage(volume))
       present.emplace(volume.id, std::move(volume));
 
-  for (auto it = known_.begin(); it != known_.end();) {
+  for (auto it = known.begin(); it != known.end();) {
     if (present.count(it->first) == 0) {
       LOG(Debug) << "Mass storage gone: " << it->second;
       Hand("MassStorageGo", it->second);
-      it = known_.erase(it);
+      it = known.erase(it);
     } else {
       ++it;
     }
   }
   for (auto& [key, volume] : present) {
-    if (known_.count(key) != 0)
+    if (known.count(key) != 0)
       continue;
     volume.id = AppearanceId(key);
     LOG(Debug) << "Mass storage found: " << volume;
     Hand("MassStorageCome", volume);
-    known_.emplace(key, volume);
+    known.emplace(key, volume);
   }
 }
 
 void VolumePoller::Hand(const char* method, const DeviceDiscovery::DeviceProperties& volume)
 {
-  if (!QMetaObject::invokeMethod(receiver_, method, Qt::QueuedConnection,
+  if (!QMetaObject::invokeMethod(receiver, method, Qt::QueuedConnection,
                                  Q_ARG(DeviceDiscovery::DeviceProperties, volume)))
     LOG(Error) << "Failed to hand over mass storage: " << method;
 }

@@ -18,7 +18,7 @@ class VolumePoller : public QObject
   Q_OBJECT
 
 public:
-  VolumePoller(QObject* receiver, std::chrono::milliseconds interval, VolumeSource source);
+  VolumePoller(QObject* reportTo, std::chrono::milliseconds interval, VolumeSource volumes);
 
 public slots:
   // The first scan, then one every interval.
@@ -28,11 +28,11 @@ public slots:
 private:
   void Hand(const char* method, const DeviceDiscovery::DeviceProperties& volume);
 
-  QObject* receiver_;
-  VolumeSource source_;
-  QTimer timer_;
+  QObject* receiver;
+  VolumeSource source;
+  QTimer timer;
   // The volumes handed over as come, by the mount's key (VolumeSource's id),
   // with the properties (and id) they were handed over with.
-  std::map<std::uint64_t, DeviceDiscovery::DeviceProperties> known_;
-  bool readFailed_ = false;
+  std::map<std::uint64_t, DeviceDiscovery::DeviceProperties> known;
+  bool readFailed = false;
 };

@@ -8,15 +8,15 @@
 
 VolumeSource::VolumeSource() : VolumeSource(MountTable::DefaultPath(), BlockDevice::DefaultSysfsRoot()) {}
 
-VolumeSource::VolumeSource(std::string mountTable, std::string sysfsRoot)
-    : mountTable_(std::move(mountTable)), sysfsRoot_(std::move(sysfsRoot))
+VolumeSource::VolumeSource(std::string mountTablePath, std::string sysfsRootPath)
+    : mountTable(std::move(mountTablePath)), sysfsRoot(std::move(sysfsRootPath))
 {
 }
 
 bool VolumeSource::List(std::vector<DeviceDiscovery::DeviceProperties>& volumes) const
 {
   std::vector<MountTable::Entry> entries;
-  if (!MountTable::Read(mountTable_, entries))
+  if (!MountTable::Read(mountTable, entries))
     return false;
 
   volumes.clear();
@@ -24,7 +24,7 @@ bool VolumeSource::List(std::vector<DeviceDiscovery::DeviceProperties>& volumes)
   for (const auto& entry : entries) {
     if (entry.root != "/" || !seen.insert({entry.major, entry.minor}).second)
       continue;
-    const auto device = BlockDevice::Describe(sysfsRoot_, entry.major, entry.minor);
+    const auto device = BlockDevice::Describe(sysfsRoot, entry.major, entry.minor);
     if (!device)
       continue;
 

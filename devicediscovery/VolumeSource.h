@@ -12,7 +12,7 @@ class VolumeSource
 public:
   // Reads from MountTable::DefaultPath() and BlockDevice::DefaultSysfsRoot().
   VolumeSource();
-  VolumeSource(std::string mountTable, std::string sysfsRoot);
+  VolumeSource(std::string mountTablePath, std::string sysfsRootPath);
 
   // False when the mount table cannot be read. Each block device is listed
   // once, at the first mount of its whole file system; bind mounts of a
@@ -26,10 +26,10 @@ public:
   static std::uint64_t MakeId(int mountId, unsigned major, unsigned minor, const std::string& mountPoint,
                               const std::string& source);
 
-  const std::string& MountTablePath() const { return mountTable_; }
-  const std::string& SysfsRoot() const { return sysfsRoot_; }
+  const std::string& MountTablePath() const { return mountTable; }
+  const std::string& SysfsRoot() const { return sysfsRoot; }
 
 private:
-  std::string mountTable_;
-  std::string sysfsRoot_;
+  std::string mountTable;
+  std::string sysfsRoot;
 };

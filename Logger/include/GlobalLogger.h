@@ -5,7 +5,9 @@
 #include <boost/log/sources/severity_channel_logger.hpp>
 
 #include <iosfwd>
+#include <optional>
 #include <string>
+#include <string_view>
 
 namespace Log {
 
@@ -25,6 +27,9 @@ std::ostream& operator<<(std::ostream& os, Severity severity);
 
 // Reads one blank-delimited word; only an exact severity name changes the value.
 std::istream& operator>>(std::istream& is, Severity& severity);
+
+// The severity whose name is exactly `name`, or nothing.
+std::optional<Severity> SeverityNamed(std::string_view name);
 
 using LoggerType = boost::log::sources::severity_channel_logger_mt<Severity, std::string>;
 

@@ -1,5 +1,7 @@
 #include "GlobalLogger.h"
 
+#include "EnumNames.h"
+
 #include <boost/log/core/core.hpp>
 #include <boost/log/sinks/sync_frontend.hpp>
 #include <boost/log/sinks/text_ostream_backend.hpp>
@@ -11,28 +13,27 @@
 namespace Log {
 
 namespace {
-constexpr const char* SeverityNames[] = {"Debug", "Info", "Warning", "Error"};
+const EnumName<Severity> SeverityNames[] = {ENUM_NAME(Severity, Debug), ENUM_NAME(Severity, Info),
+                                            ENUM_NAME(Severity, Warning), ENUM_NAME(Severity, Error)};
 }
 
 std::ostream& operator<<(std::ostream& os, Severity severity)
 {
-  const auto index = static_cast<int>(severity);
-  if (index >= 0 && index < 4)
-    os << SeverityNames[index];
-  return os;
+  return WriteName(os, severity, SeverityNames);
 }
 
 std::istream& operator>>(std::istream& is, Severity& severity)
 {
   std::string word;
   is >> word;
-  for (int index = 0; index < 4; ++index) {
-    if (word == SeverityNames[index]) {
-      severity = static_cast<Severity>(index);
-      break;
-    }
-  }
+  if (const auto value = SeverityNamed(word))
+    severity = *value;
   return is;
+}
+
+std::optional<Severity> SeverityNamed(std::string_view name)
+{
+  return ValueOf(name, SeverityNames);
 }
 
 BOOST_LOG_GLOBAL_LOGGER_INIT(g_lg, LoggerType)

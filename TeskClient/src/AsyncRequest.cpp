@@ -46,7 +46,7 @@ void AsyncRequest::Send()
   failPending = false;
   Request::Send();
   if (reply)
-    reply->setReadBufferSize(kReplyBufferSize);
+    reply->setReadBufferSize(ReplyBufferSize);
 }
 
 bool AsyncRequest::Retry()
@@ -88,7 +88,7 @@ bool AsyncRequest::ReadAvailable()
   // where arrays of every size (with room to grow, as readAll makes them)
   // would let the memory of a long download creep up.
   while (reply && reply->bytesAvailable() > 0) {
-    const int size = static_cast<int>(std::min(reply->bytesAvailable(), kPieceSize));
+    const int size = static_cast<int>(std::min(reply->bytesAvailable(), PieceSize));
     QByteArray data(size, Qt::Uninitialized);
     const qint64 read = reply->read(data.data(), size);
     data.truncate(static_cast<int>(std::max<qint64>(read, 0)));
@@ -101,7 +101,7 @@ bool AsyncRequest::ReadAvailable()
     case Body::Reject:
       Request::Abort();
       if (writer.IsIdle())
-        HandleError(kUnusableAnswer);
+        HandleError(UnusableAnswer);
       else
         failPending = true;
       return false;
@@ -124,7 +124,7 @@ bool AsyncRequest::ReadAvailable()
 
     // Data the writer would refuse are not handed over at all: the resume
     // asks for them again from the stream's position.
-    if (writer.BufferedBytes() > AsyncWriter::kFullMark) {
+    if (writer.BufferedBytes() > AsyncWriter::FullMark) {
       DropUntilWriterIsReady();
       return false;
     }
@@ -176,7 +176,7 @@ void AsyncRequest::OnDataReady()
     return;
   if (failPending) {
     failPending = false;
-    HandleError(kUnusableAnswer);
+    HandleError(UnusableAnswer);
     return;
   }
   // A resume asked for while the writer finished its last chunk (a retry

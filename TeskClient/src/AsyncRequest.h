@@ -30,9 +30,9 @@ public:
   // The reply's own read buffer. The writer's queue is where data wait; the
   // reply only needs enough to keep the connection busy, and every byte it
   // holds counts against the memory of a download.
-  static constexpr qint64 kReplyBufferSize = 1024 * 1024;
+  static constexpr qint64 ReplyBufferSize = 1024 * 1024;
   // The body is read from the reply in pieces of at most this size.
-  static constexpr qint64 kPieceSize = AsyncWriter::kJoinLimit;
+  static constexpr qint64 PieceSize = AsyncWriter::JoinLimit;
 
   AsyncRequest(QNetworkAccessManager& manager, const QString& url, const QMap<QString, QString>& headers,
                const QMap<QString, QString>& arguments, IResponse& response, std::ostream& stream,

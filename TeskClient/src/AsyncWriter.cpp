@@ -32,11 +32,11 @@ quint64 AsyncWriter::WrittenChunks()
 bool AsyncWriter::WriteData(const QByteArray& data)
 {
   QMutexLocker lock(&mutex);
-  if (bufferedBytes > kFullMark) {
+  if (bufferedBytes > FullMark) {
     LOG(Warning) << "Buffer is already full";
     return false;
   }
-  if (!queue.isEmpty() && queue.last().size() + data.size() <= kJoinLimit)
+  if (!queue.isEmpty() && queue.last().size() + data.size() <= JoinLimit)
     queue.last().append(data);
   else
     queue.append(data);
@@ -45,7 +45,7 @@ bool AsyncWriter::WriteData(const QByteArray& data)
     writing = true;
     QMetaObject::invokeMethod(this, "Write", Qt::QueuedConnection);
   }
-  return bufferedBytes < kFullMark;
+  return bufferedBytes < FullMark;
 }
 
 void AsyncWriter::Abort()

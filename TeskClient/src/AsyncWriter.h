@@ -24,10 +24,10 @@ class AsyncWriter : public QObject
 
 public:
   // Small hand-overs are joined into chunks of up to this size.
-  static constexpr int kJoinLimit = 32768;
+  static constexpr int JoinLimit = 32768;
   // WriteData returns false once this much is buffered, and refuses data
   // while more than this is buffered.
-  static constexpr qint64 kFullMark = 33554432;
+  static constexpr qint64 FullMark = 33554432;
 
   // The stream is not owned and must outlive the writer.
   explicit AsyncWriter(std::ostream& stream, QObject* parent = nullptr);

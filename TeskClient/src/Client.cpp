@@ -15,7 +15,7 @@ namespace Tesk {
 
 namespace {
 
-const QString kXml = QStringLiteral("application/xml");
+const QString Xml = QStringLiteral("application/xml");
 
 QString FromUtf8(const std::string& text)
 {
@@ -46,7 +46,7 @@ void Client::SetUpProxy()
     if (url.isValid() && !host.isEmpty()) {
       LOG(Info) << "Setting proxy to: " << host;
       manager.setProxy(QNetworkProxy(QNetworkProxy::HttpProxy, host,
-                                     static_cast<quint16>(url.port(kDefaultProxyPort)),
+                                     static_cast<quint16>(url.port(DefaultProxyPort)),
                                      url.userName(QUrl::FullyDecoded), url.password(QUrl::FullyDecoded)));
       return;
     }
@@ -67,8 +67,8 @@ IRequest* Client::XmlRequest(const char* path, std::ostream& stream, const std::
                              const std::string* locale, IResponse& response)
 {
   QMap<QString, QString> headers;
-  headers.insert(QStringLiteral("Content-type"), kXml);
-  headers.insert(QStringLiteral("Accept"), kXml);
+  headers.insert(QStringLiteral("Content-type"), Xml);
+  headers.insert(QStringLiteral("Accept"), Xml);
   if (locale)
     headers.insert(QStringLiteral("Accept-Language"), FromUtf8(*locale));
 

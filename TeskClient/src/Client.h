@@ -39,7 +39,7 @@ public:
   IRequest* GetMetadata(std::ostream& stream, const std::string& id, IResponse& response) override;
 
   // The port of an https_proxy value that names none.
-  static constexpr int kDefaultProxyPort = 1080;
+  static constexpr int DefaultProxyPort = 1080;
 
 private:
   void SetUpProxy();

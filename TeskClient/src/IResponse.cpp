@@ -1,5 +1,7 @@
 #include "IResponse.h"
 
+#include "EnumNames.h"
+
 #include <istream>
 #include <ostream>
 #include <string>
@@ -8,8 +10,9 @@ namespace Tesk {
 
 namespace {
 
-const char* const kResultNames[] = {"Ok", "ContentError", "ServerError", "NoConnection", "IOError"};
-constexpr int kResultCount = sizeof(kResultNames) / sizeof(kResultNames[0]);
+const EnumName<IResponse::Result> ResultNames[] = {
+    ENUM_NAME(IResponse, Ok), ENUM_NAME(IResponse, ContentError), ENUM_NAME(IResponse, ServerError),
+    ENUM_NAME(IResponse, NoConnection), ENUM_NAME(IResponse, IOError)};
 
 } // namespace
 
@@ -19,10 +22,7 @@ void IResponse::OnData(qint64) {}
 
 std::ostream& operator<<(std::ostream& os, IResponse::Result result)
 {
-  const int value = static_cast<int>(result);
-  if (value >= 0 && value < kResultCount)
-    os << kResultNames[value];
-  return os;
+  return WriteName(os, result, ResultNames);
 }
 
 std::istream& operator>>(std::istream& is, IResponse::Result& result)
@@ -34,13 +34,10 @@ std::istream& operator>>(std::istream& is, IResponse::Result& result)
     is.clear(state);
     return is;
   }
-  for (int value = 0; value < kResultCount; ++value) {
-    if (word == kResultNames[value]) {
-      result = static_cast<IResponse::Result>(value);
-      return is;
-    }
-  }
-  is.clear(state);
+  if (const auto value = ValueOf(word, ResultNames))
+    result = *value;
+  else
+    is.clear(state);
   return is;
 }
 

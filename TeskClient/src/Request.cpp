@@ -28,18 +28,18 @@ namespace {
 
 std::atomic<double> g_timeScale{1.0};
 
-const QString kKeyArgument = QStringLiteral("key");
-const QString kMaskedKey = QStringLiteral("******");
+const QString KeyArgument = QStringLiteral("key");
+const QString MaskedKey = QStringLiteral("******");
 
 // The text of a URL for the log, with the value of a "key" query item masked.
 QString ForLog(const QUrl& url)
 {
   QUrlQuery query(url);
-  if (!query.hasQueryItem(kKeyArgument))
+  if (!query.hasQueryItem(KeyArgument))
     return url.toString();
   QUrlQuery masked;
   for (const auto& item : query.queryItems(QUrl::FullyEncoded))
-    masked.addQueryItem(item.first, item.first == kKeyArgument ? kMaskedKey : item.second);
+    masked.addQueryItem(item.first, item.first == KeyArgument ? MaskedKey : item.second);
   QUrl copy(url);
   copy.setQuery(masked);
   return copy.toString();
@@ -48,7 +48,7 @@ QString ForLog(const QUrl& url)
 QString ForLog(const QString& url)
 {
   const QUrl parsed(url, QUrl::TolerantMode);
-  return QUrlQuery(parsed).hasQueryItem(kKeyArgument) ? ForLog(parsed) : url;
+  return QUrlQuery(parsed).hasQueryItem(KeyArgument) ? ForLog(parsed) : url;
 }
 
 // A query item name or value in the form QUrlQuery expects: a literal "%" and
@@ -94,8 +94,8 @@ qint64 ContentRangeStart(const QByteArray& header)
 
 } // namespace
 
-constexpr std::chrono::milliseconds Request::kFirstRetryPause;
-constexpr std::chrono::milliseconds Request::kMaxRetryPause;
+constexpr std::chrono::milliseconds Request::FirstRetryPause;
+constexpr std::chrono::milliseconds Request::MaxRetryPause;
 
 Request::Request(QNetworkAccessManager& manager, const QString& url, const QMap<QString, QString>& headers,
                  const QMap<QString, QString>& arguments, IResponse& response, std::ostream& stream,
@@ -135,12 +135,12 @@ void Request::Construct(QString uri)
   QUrlQuery query(url);
   const bool sameOrigin = SameOrigin(url, origin);
   for (auto it = arguments.cbegin(); it != arguments.cend(); ++it) {
-    if (it.key() == kKeyArgument && !sameOrigin) {
+    if (it.key() == KeyArgument && !sameOrigin) {
       LOG(Info) << "Not sending the key to another host: " << url.host();
       continue;
     }
     LOG(Debug) << "Adding argument: " << it.key() << "="
-               << (it.key() == kKeyArgument ? kMaskedKey : it.value());
+               << (it.key() == KeyArgument ? MaskedKey : it.value());
     query.removeAllQueryItems(QueryPart(it.key()));
     query.addQueryItem(QueryPart(it.key()), QueryPart(it.value()));
   }
@@ -198,7 +198,7 @@ void Request::Send()
   bodyBytes = 0;
 
   reply = manager.get(request);
-  reply->setReadBufferSize(kReadBufferSize);
+  reply->setReadBufferSize(ReadBufferSize);
   redirectUrl.clear();
 
   // The reply's signals are queued; one that was posted before its attempt was
@@ -317,7 +317,7 @@ void Request::OnReadyRead()
   switch (CheckBody(data)) {
   case Body::Reject:
     Abort();
-    HandleError(kUnusableAnswer);
+    HandleError(UnusableAnswer);
     return;
   case Body::Discard:
     LOG(Debug) << "Dropped: " << data.size() << " bytes that are not part of the resource";
@@ -362,10 +362,10 @@ QNetworkReply::NetworkError Request::AttemptError(QNetworkReply::NetworkError ne
     return QNetworkReply::NoError;
   QByteArray none;
   if (CheckBody(none) != Body::Write)
-    return kUnusableAnswer;
+    return UnusableAnswer;
   if (bytesToSkip > 0) {
     LOG(Warning) << "The server sent fewer bytes than were already written";
-    return kUnusableAnswer;
+    return UnusableAnswer;
   }
   return QNetworkReply::NoError;
 }
@@ -397,7 +397,7 @@ void Request::OnFinished()
 
   QNetworkReply::NetworkError error = AttemptError(networkError);
   if (restUnwritten)
-    error = kUnusableAnswer;
+    error = UnusableAnswer;
   else if (error == QNetworkReply::NoError && EndedEarly()) {
     LOG(Warning) << "The connection was closed after " << bodyBytes << " of "
                  << reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() << " bytes";
@@ -434,7 +434,7 @@ void Request::HandleError(QNetworkReply::NetworkError error)
   if (!redirectUrl.isEmpty()) {
     const QUrl target(redirectUrl, QUrl::TolerantMode);
     const QString scheme = target.scheme().toLower();
-    if (++redirectHops > kMaxRedirects) {
+    if (++redirectHops > MaxRedirects) {
       LOG(Warning) << "Too many redirects; not following: " << ForLog(target);
       Fail(IResponse::ServerError);
       return;
@@ -487,7 +487,7 @@ void Request::TriggerAutoRetryTimer()
   SetAutomaticRetryTimeout(std::chrono::milliseconds(retryDuration));
   retryTimer->start();
   autoRetryRunning = true;
-  nextPause = kFirstRetryPause;
+  nextPause = FirstRetryPause;
   ScheduleRetry();
 }
 
@@ -533,7 +533,7 @@ void Request::ScheduleRetry()
   }
   LOG(Debug) << "Auto Retry - Next attempt in " << nextPause.count() << " ms";
   pauseTimer->start(Scaled(nextPause));
-  nextPause = std::min(nextPause * 3 / 2, kMaxRetryPause);
+  nextPause = std::min(nextPause * 3 / 2, MaxRetryPause);
 }
 
 void Request::Fail(IResponse::Result result)
@@ -566,7 +566,7 @@ void Request::RetryButtonClicked()
   SetAutomaticRetryTimeout(std::chrono::milliseconds(retryDuration));
   retryTimer->start();
   autoRetryRunning = true;
-  nextPause = kFirstRetryPause;
+  nextPause = FirstRetryPause;
   redirectHops = 0;
   Retry();
 }

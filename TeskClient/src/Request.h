@@ -71,14 +71,14 @@ public:
   bool IsIdle() const;
 
   // Most redirects followed in a row; one more ends the request with ServerError.
-  static constexpr int kMaxRedirects = 10;
+  static constexpr int MaxRedirects = 10;
   // The pause before the first automatic retry of a window; each further pause
-  // is half as long again, up to kMaxRetryPause.
-  static constexpr std::chrono::milliseconds kFirstRetryPause{1000};
-  static constexpr std::chrono::milliseconds kMaxRetryPause{5000};
+  // is half as long again, up to MaxRetryPause.
+  static constexpr std::chrono::milliseconds FirstRetryPause{1000};
+  static constexpr std::chrono::milliseconds MaxRetryPause{5000};
   // The retry window of XML requests, and the read buffer limit of a reply.
-  static constexpr int kDefaultRetryDuration = 10000;
-  static constexpr qint64 kReadBufferSize = 33554432;
+  static constexpr int DefaultRetryDuration = 10000;
+  static constexpr qint64 ReadBufferSize = 33554432;
 
   // Test seam: every timer of every request (inactivity, retry window, retry
   // pause) runs for its length times `factor`. 1 in the application. The log
@@ -100,20 +100,20 @@ protected:
   {
     Write,   // write `data` (possibly shortened) to the stream
     Discard, // not the resource (a redirect or an error page): drop it, go on
-    Reject   // the answer cannot be used: end the attempt with HandleError(kUnusableAnswer)
+    Reject   // the answer cannot be used: end the attempt with HandleError(UnusableAnswer)
   };
 
   // Decides, from the status and Content-Range of `reply`, whether `data` is
   // part of the resource. For a 200 answer to a ranged request it drops, from
   // the front of `data`, what the stream already holds. Call it once for every
   // piece read from the reply, in order. A derived class handles Reject with
-  //   Request::Abort(); HandleError(kUnusableAnswer);
+  //   Request::Abort(); HandleError(UnusableAnswer);
   // (or its own equivalent that first lets queued data be written).
   Body CheckBody(QByteArray& data);
 
   // The error code of an attempt whose answer cannot be used (a 206 from
   // another offset, a status that is neither success nor redirect).
-  static constexpr QNetworkReply::NetworkError kUnusableAnswer = QNetworkReply::ProtocolFailure;
+  static constexpr QNetworkReply::NetworkError UnusableAnswer = QNetworkReply::ProtocolFailure;
 
   // The reply ended without an error before its announced length: the server
   // closed the connection in the middle of the body, which Qt reports as a
@@ -143,7 +143,7 @@ protected:
   std::ostream& stream;
   qint64 downloadedBytes = 0;
   bool autoRetryRunning = false;
-  int retryDuration = kDefaultRetryDuration;
+  int retryDuration = DefaultRetryDuration;
   bool isDownload = false;
 
 private slots:
@@ -162,7 +162,7 @@ private:
 
   QUrl origin;                  // scheme, host and port the key may be sent to
   QTimer* pauseTimer = nullptr; // the pause before the next automatic attempt
-  std::chrono::milliseconds nextPause = kFirstRetryPause;
+  std::chrono::milliseconds nextPause = FirstRetryPause;
   int redirectHops = 0;
 
   // The attempt in flight.

@@ -193,7 +193,7 @@ int main(int argc, char** argv)
   std::printf("md5: %s\n", md5.c_str());
   std::printf("attempts: %d\n", attempts);
   std::printf("peak_rss_mib: %.1f\n", static_cast<double>(PeakRssKib()) / 1024.0);
-  if (!tar.error().empty())
-    std::printf("error: %s\n", tar.error().c_str());
-  return download.result == Tesk::IResponse::Ok && tar.finished() ? 0 : 1;
+  if (!tar.Error().empty())
+    std::printf("error: %s\n", tar.Error().c_str());
+  return download.result == Tesk::IResponse::Ok && tar.Finished() ? 0 : 1;
 }

@@ -62,12 +62,8 @@ Log::Severity ParseSeverity(const std::string& text)
   std::istringstream in(text);
   std::string word;
   in >> word;
-  for (const Log::Severity severity : {Log::Debug, Log::Info, Log::Warning, Log::Error}) {
-    std::ostringstream name;
-    name << severity;
-    if (name.str() == word)
-      return severity;
-  }
+  if (const auto severity = Log::SeverityNamed(word))
+    return *severity;
   throw std::runtime_error("Unknown log level: \"" + text + "\"");
 }
 

@@ -1,5 +1,6 @@
 #include "fmu/MapDownloader.h"
 
+#include "EnumNames.h"
 #include "IClient.h"
 #include "IRequest.h"
 #include "Log.h"
@@ -102,31 +103,42 @@ void MapDownloader::Download(const fs::path& path, const MapInfo& map)
   reportedBytes = 0;
   restartNeeded = false;
 
-  archiveName = FullMapFolder::ArchiveName(map.url);
+  if (!CheckTarget(map.url) || !EmptyFolder() || !CheckSpace(map.size) || !OpenStream())
+    return;
+  StartTransfer(map.url);
+}
+
+bool MapDownloader::CheckTarget(const std::string& url)
+{
+  archiveName = FullMapFolder::ArchiveName(url);
   if (archiveName.empty()) {
-    LOG(Error) << "Failed to download map: no usable archive name in url: " << map.url;
+    LOG(Error) << "Failed to download map: no usable archive name in url: " << url;
     restartNeeded = true;
     Report(ServerError);
-    return;
+    return false;
   }
 
   std::string why;
   switch (FullMapFolder::CheckRemovalTarget(outputPath, &why)) {
   case FullMapFolder::Check::Safe:
-    break;
+    return true;
   case FullMapFolder::Check::NotOnStick:
     LOG(Error) << "Failed to clean up output directory: " << outputPath.string() << ", " << why;
     restartNeeded = true;
     Report(UsbRemoved);
-    return;
+    return false;
   case FullMapFolder::Check::Malformed:
     LOG(Error) << "Failed to clean up output directory: " << outputPath.string() << ", " << why;
     restartNeeded = true;
     Report(UsbBlocked);
-    return;
+    return false;
   }
+  return true;
+}
 
-  // The folder is emptied below: whatever transfer is held wrote into it and
+bool MapDownloader::EmptyFolder()
+{
+  // The folder is emptied here: whatever transfer is held wrote into it and
   // can never be continued.
   ReleaseTransfer();
   restartNeeded = true;
@@ -139,40 +151,53 @@ void MapDownloader::Download(const fs::path& path, const MapInfo& map)
   if (!failure.empty()) {
     LOG(Error) << "Failed to clean up output directory: " << failure;
     Report(UsbBlocked);
-    return;
+    return false;
   }
+  return true;
+}
 
+bool MapDownloader::CheckSpace(std::int64_t mapSize)
+{
+  boost::system::error_code ec;
   const fs::space_info space = fs::space(outputPath, ec);
-  const std::uint64_t size = static_cast<std::uint64_t>(map.size);
+  const std::uint64_t size = static_cast<std::uint64_t>(mapSize);
   if (ec || size > space.capacity) {
-    LOG(Error) << "Failed to download map: map size: " << map.size
+    LOG(Error) << "Failed to download map: map size: " << mapSize
                << " exceeds total space: " << (ec ? 0 : space.capacity);
     Report(UsbTooSmall);
-    return;
+    return false;
   }
   if (size > space.available) {
-    LOG(Error) << "Failed to download map: map size: " << map.size
+    LOG(Error) << "Failed to download map: map size: " << mapSize
                << " exceeds available space: " << space.available;
     Report(UsbFull);
-    return;
+    return false;
   }
+  return true;
+}
 
+bool MapDownloader::OpenStream()
+{
   auto newStream = std::make_shared<Tesk::Tar::Stream>(outputPath / archiveName);
   if (newStream->bad()) {
     // The folder made a moment ago is gone again.
     newStream.reset();
     Report(FolderPresent(outputPath) ? UsbBlocked : UsbRemoved);
-    return;
+    return false;
   }
   newStream->exceptions(std::ios::badbit | std::ios::failbit);
   stream = std::move(newStream);
+  return true;
+}
 
-  client.reset(Tesk::CreateClient(map.url, ""));
+void MapDownloader::StartTransfer(const std::string& url)
+{
+  client.reset(Tesk::CreateClient(url, ""));
   relay = std::make_unique<Relay>(this);
   request.reset(client->GetMapContent(*stream, *relay));
   restartNeeded = false;
 
-  request->SetTimeout(kInactivityTimeout);
+  request->SetTimeout(InactivityTimeout);
   request->ReadRetryDurationFromConfig();
   request->Send();
 }
@@ -252,44 +277,16 @@ void MapDownloader::OnResult(Tesk::IResponse::Result result)
   LOG(Debug) << "Map download finished with result: " << result;
   try {
     switch (result) {
-    case Tesk::IResponse::Ok: {
-      // Every byte the service sent may be here and match its checksum, and
-      // still the archive may stop inside a file or lack its end: then the
-      // map is not complete, whatever the checksum says.
-      const std::string md5 = stream->md5();
-      if (!stream->finished()) {
-        LOG(Error) << "The map archive ends before its end, after " << stream->tellp() << " bytes";
-        restartNeeded = true;
-        Report(ServerError);
-      } else if (!EqualHex(md5, lastMap.checksum)) {
-        LOG(Error) << "Checksum mismatch";
-        LOG(Debug) << "Stream checksum: " << md5 << ", expected: " << lastMap.checksum;
-        restartNeeded = true;
-        Report(ServerError);
-      } else if (!CopyMetadataFile()) {
-        restartNeeded = true;
-        Report(ServerError);
-      } else {
-        Report(Ok);
-      }
+    case Tesk::IResponse::Ok:
+      FinishArchive();
       return;
-    }
     case Tesk::IResponse::ServerError:
       Report(ServerError);
       return;
     case Tesk::IResponse::IOError:
       // The extractor has failed for good: a retry has to start again.
       restartNeeded = true;
-      // A damaged or unsafe archive came from the service, not from the stick.
-      if (stream && stream->refused()) {
-        LOG(Error) << "Refused map archive: " << stream->error();
-        Report(ServerError);
-      } else if (!PathExists(outputPath))
-        Report(UsbRemoved);
-      else if (!HasFreeSpace(outputPath))
-        Report(UsbFull);
-      else
-        Report(UsbBlocked);
+      ReportWriteFailure();
       return;
     default:
       Report(NoConnection);
@@ -300,6 +297,43 @@ void MapDownloader::OnResult(Tesk::IResponse::Result result)
     restartNeeded = true;
     Report(ServerError);
   }
+}
+
+void MapDownloader::FinishArchive()
+{
+  // Every byte the service sent may be here and match its checksum, and still
+  // the archive may stop inside a file or lack its end: then the map is not
+  // complete, whatever the checksum says.
+  const std::string md5 = stream->md5();
+  if (!stream->Finished()) {
+    LOG(Error) << "The map archive ends before its end, after " << stream->tellp() << " bytes";
+    restartNeeded = true;
+    Report(ServerError);
+  } else if (!EqualHex(md5, lastMap.checksum)) {
+    LOG(Error) << "Checksum mismatch";
+    LOG(Debug) << "Stream checksum: " << md5 << ", expected: " << lastMap.checksum;
+    restartNeeded = true;
+    Report(ServerError);
+  } else if (!CopyMetadataFile()) {
+    restartNeeded = true;
+    Report(ServerError);
+  } else {
+    Report(Ok);
+  }
+}
+
+void MapDownloader::ReportWriteFailure()
+{
+  // A damaged or unsafe archive came from the service, not from the stick.
+  if (stream && stream->Refused()) {
+    LOG(Error) << "Refused map archive: " << stream->Error();
+    Report(ServerError);
+  } else if (!PathExists(outputPath))
+    Report(UsbRemoved);
+  else if (!HasFreeSpace(outputPath))
+    Report(UsbFull);
+  else
+    Report(UsbBlocked);
 }
 
 bool MapDownloader::CopyMetadataFile()
@@ -355,41 +389,46 @@ void MapDownloader::Abort()
   LOG(Debug) << "Aborting map download";
 
   ReleaseTransfer();
+  if (!PathExists(outputPath))
+    AbortWithoutFolder();
+  else if (MayRemoveFolder())
+    RemoveFolder();
+}
 
-  if (!PathExists(outputPath)) {
-    // The download never got to create its folder (a stick that refused the
-    // first write), while the stick is still there: nothing to remove.
-    if (!outputPath.empty() && FolderPresent(outputPath.parent_path()) &&
-        FullMapFolder::CheckRemovalTarget(outputPath) == FullMapFolder::Check::Safe) {
-      LOG(Debug) << "Nothing to remove in: " << outputPath.string();
-      outputPath.clear();
-      lastTarget.clear();
-      lastMap = MapInfo();
-      reportedBytes = 0;
-      Report(Aborted);
-      return;
-    }
-    LOG(Debug) << "Failed to download map: UsbRemoved.";
-    outputPath.clear();
-    lastTarget.clear();
-    Report(UsbRemoved);
+void MapDownloader::AbortWithoutFolder()
+{
+  // The download never got to create its folder (a stick that refused the
+  // first write), while the stick is still there: nothing to remove.
+  if (!outputPath.empty() && FolderPresent(outputPath.parent_path()) &&
+      FullMapFolder::CheckRemovalTarget(outputPath) == FullMapFolder::Check::Safe) {
+    LOG(Debug) << "Nothing to remove in: " << outputPath.string();
+    ForgetMap();
+    Report(Aborted);
     return;
   }
+  LOG(Debug) << "Failed to download map: UsbRemoved.";
+  ForgetTarget();
+  Report(UsbRemoved);
+}
 
+bool MapDownloader::MayRemoveFolder()
+{
   std::string why;
   const FullMapFolder::Check check = FullMapFolder::CheckRemovalTarget(outputPath, &why);
-  if (check != FullMapFolder::Check::Safe) {
-    LOG(Error) << "Refusing to remove: " << outputPath.string() << ", " << why;
-    if (check == FullMapFolder::Check::NotOnStick) {
-      outputPath.clear();
-      lastTarget.clear();
-      Report(UsbRemoved);
-    } else {
-      Report(UsbBlocked);
-    }
-    return;
+  if (check == FullMapFolder::Check::Safe)
+    return true;
+  LOG(Error) << "Refusing to remove: " << outputPath.string() << ", " << why;
+  if (check == FullMapFolder::Check::NotOnStick) {
+    ForgetTarget();
+    Report(UsbRemoved);
+  } else {
+    Report(UsbBlocked);
   }
+  return false;
+}
 
+void MapDownloader::RemoveFolder()
+{
   LOG(Debug) << "Removing map from: " << outputPath.string();
 
   // A removal that leaves anything behind is not a cancellation: the folder is
@@ -404,12 +443,21 @@ void MapDownloader::Abort()
     Report(UsbBlocked);
     return;
   }
+  ForgetMap();
+  Report(Aborted);
+}
 
+void MapDownloader::ForgetTarget()
+{
   outputPath.clear();
   lastTarget.clear();
+}
+
+void MapDownloader::ForgetMap()
+{
+  ForgetTarget();
   lastMap = MapInfo();
   reportedBytes = 0;
-  Report(Aborted);
 }
 
 void MapDownloader::Retire(bool dropStream)
@@ -455,25 +503,17 @@ void MapDownloader::Report(Result result)
   resultCallback(result);
 }
 
+namespace {
+
+const EnumName<MapDownloader::Result> ResultNames[] = {
+    ENUM_NAME(MapDownloader, Ok),           ENUM_NAME(MapDownloader, Aborted),
+    ENUM_NAME(MapDownloader, NoConnection), ENUM_NAME(MapDownloader, ServerError),
+    ENUM_NAME(MapDownloader, UsbBlocked),   ENUM_NAME(MapDownloader, UsbTooSmall),
+    ENUM_NAME(MapDownloader, UsbFull),      ENUM_NAME(MapDownloader, UsbRemoved)};
+
+} // namespace
+
 std::ostream& operator<<(std::ostream& os, MapDownloader::Result result)
 {
-  switch (result) {
-  case MapDownloader::Ok:
-    return os << "Ok";
-  case MapDownloader::Aborted:
-    return os << "Aborted";
-  case MapDownloader::NoConnection:
-    return os << "NoConnection";
-  case MapDownloader::ServerError:
-    return os << "ServerError";
-  case MapDownloader::UsbBlocked:
-    return os << "UsbBlocked";
-  case MapDownloader::UsbTooSmall:
-    return os << "UsbTooSmall";
-  case MapDownloader::UsbFull:
-    return os << "UsbFull";
-  case MapDownloader::UsbRemoved:
-    return os << "UsbRemoved";
-  }
-  return os;
+  return WriteName(os, result, ResultNames);
 }

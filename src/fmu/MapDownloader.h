@@ -8,6 +8,7 @@
 #include <QMetaType>
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <iosfwd>
 #include <memory>
@@ -61,7 +62,7 @@ public:
   using ResultCallback = std::function<void(Result)>;
 
   // The inactivity time-out of a map transfer.
-  static constexpr std::chrono::milliseconds kInactivityTimeout{10000};
+  static constexpr std::chrono::milliseconds InactivityTimeout{10000};
 
   // The result callback must be set (std::logic_error otherwise); the progress
   // callback may be empty.
@@ -99,7 +100,28 @@ private:
   void OnData(qint64 bytes) override;
   void OnResult(Tesk::IResponse::Result result) override;
 
+  // The phases of Download. Each but the last reports the refusal that ends
+  // the download and returns false, or returns true to go on.
+  bool CheckTarget(const std::string& url);
+  bool EmptyFolder();
+  bool CheckSpace(std::int64_t mapSize);
+  bool OpenStream();
+  void StartTransfer(const std::string& url);
+
+  // The ends of a transfer: the whole archive received, checked and its
+  // metadata copied; or the extractor failed, by the archive or by the stick.
+  void FinishArchive();
+  void ReportWriteFailure();
   bool CopyMetadataFile();
+
+  // The ways of Abort: with no full-map folder to remove, or removing it once
+  // it is found safe to remove.
+  void AbortWithoutFolder();
+  bool MayRemoveFolder();
+  void RemoveFolder();
+  // Forgets the folder of the last download; ForgetMap forgets its map too.
+  void ForgetTarget();
+  void ForgetMap();
 
   // Hands the request (and its sink) over for release from the event loop: it
   // is stopped now and heard no more. `dropStream` lets go of the stream too.

@@ -1,5 +1,7 @@
 #include "fmu/MapInfo.h"
 
+#include "EnumNames.h"
+
 #include <QDate>
 #include <QString>
 
@@ -30,6 +32,12 @@ int CompareReleases(const MapInfo& a, const MapInfo& b)
   return left < right ? -1 : (right < left ? 1 : 0);
 }
 
+const EnumName<MapInfo::Type> TypeNames[] = {ENUM_NAME(MapInfo, Installed), ENUM_NAME(MapInfo, Optional),
+                                             ENUM_NAME(MapInfo, Mandatory)};
+const EnumName<MapInfo::State> StateNames[] = {ENUM_NAME(MapInfo, Unknown), ENUM_NAME(MapInfo, Available),
+                                               ENUM_NAME(MapInfo, Deleting), ENUM_NAME(MapInfo, Downloading),
+                                               ENUM_NAME(MapInfo, Pending)};
+
 } // namespace
 
 QDate MapInfo::ReleaseMonth() const
@@ -45,32 +53,12 @@ void MapInfo::RegisterMetaTypes()
 
 std::ostream& operator<<(std::ostream& os, MapInfo::Type type)
 {
-  switch (type) {
-  case MapInfo::Installed:
-    return os << "Installed";
-  case MapInfo::Optional:
-    return os << "Optional";
-  case MapInfo::Mandatory:
-    return os << "Mandatory";
-  }
-  return os;
+  return WriteName(os, type, TypeNames);
 }
 
 std::ostream& operator<<(std::ostream& os, MapInfo::State state)
 {
-  switch (state) {
-  case MapInfo::Unknown:
-    return os << "Unknown";
-  case MapInfo::Available:
-    return os << "Available";
-  case MapInfo::Deleting:
-    return os << "Deleting";
-  case MapInfo::Downloading:
-    return os << "Downloading";
-  case MapInfo::Pending:
-    return os << "Pending";
-  }
-  return os;
+  return WriteName(os, state, StateNames);
 }
 
 bool operator==(const MapInfo& a, const MapInfo& b)

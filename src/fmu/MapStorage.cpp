@@ -14,57 +14,57 @@ MapStorage& MapStorage::Get()
 
 HeadUnitInfo MapStorage::GetHeadUnit() const
 {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  return headUnit_;
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  return storedHeadUnit;
 }
 
 void MapStorage::UpdateHeadUnit(HeadUnitInfo headUnit)
 {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  headUnit_ = std::move(headUnit);
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  storedHeadUnit = std::move(headUnit);
 }
 
 void MapStorage::ModifyHeadUnit(const std::function<void(HeadUnitInfo&)>& change)
 {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  HeadUnitInfo headUnit = headUnit_;
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  HeadUnitInfo headUnit = storedHeadUnit;
   change(headUnit);
-  headUnit_ = std::move(headUnit);
+  storedHeadUnit = std::move(headUnit);
 }
 
 MapInfo MapStorage::GetMap(const MapInfo::Id& id) const
 {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  const auto found = maps_.find(id);
-  return found == maps_.end() ? MapInfo() : found->second;
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  const auto found = maps.find(id);
+  return found == maps.end() ? MapInfo() : found->second;
 }
 
 MapStorage::Maps MapStorage::GetMaps() const
 {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  return maps_;
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  return maps;
 }
 
 void MapStorage::UpdateMap(MapInfo map)
 {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  auto found = maps_.find(map.id);
-  if (found != maps_.end()) {
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  auto found = maps.find(map.id);
+  if (found != maps.end()) {
     LOG(Debug) << "Updating map: " << map.id;
     found->second = std::move(map);
   } else {
     LOG(Debug) << "Adding new map: " << map.id;
     MapInfo::Id key = map.id;
-    found = maps_.emplace(std::move(key), std::move(map)).first;
+    found = maps.emplace(std::move(key), std::move(map)).first;
   }
   DumpMap(found->second);
 }
 
 bool MapStorage::ModifyMap(const MapInfo::Id& id, const std::function<void(MapInfo&)>& change)
 {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  const auto found = maps_.find(id);
-  if (found == maps_.end())
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  const auto found = maps.find(id);
+  if (found == maps.end())
     return false;
   MapInfo map = found->second;
   change(map);
@@ -78,16 +78,16 @@ bool MapStorage::ModifyMap(const MapInfo::Id& id, const std::function<void(MapIn
 void MapStorage::RemoveMap(const MapInfo::Id& id)
 {
   LOG(Debug) << "Removing map: " << id;
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  maps_.erase(id);
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  maps.erase(id);
 }
 
 void MapStorage::Clear()
 {
   LOG(Debug) << "Removing all maps";
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  headUnit_ = HeadUnitInfo();
-  maps_.clear();
+  std::lock_guard<std::recursive_mutex> lock(mutex);
+  storedHeadUnit = HeadUnitInfo();
+  maps.clear();
 }
 
 void MapStorage::DumpMap(const MapInfo& map) const

@@ -58,9 +58,9 @@ private:
 
   void DumpMap(const MapInfo& map) const;
 
-  HeadUnitInfo headUnit_;
-  Maps maps_;
-  mutable std::recursive_mutex mutex_;
+  HeadUnitInfo storedHeadUnit;
+  Maps maps;
+  mutable std::recursive_mutex mutex;
 };
 
 // Selectors over a snapshot of the store. Each answers with a copy, or with a

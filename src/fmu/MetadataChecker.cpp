@@ -12,6 +12,7 @@
 #include "cfg/Config.h"
 #include "cfg/Settings.h"
 
+#include "EnumNames.h"
 #include "Log.h"
 
 #include <boost/algorithm/string/predicate.hpp>
@@ -79,33 +80,31 @@ MetadataChecker::Request::BodyBuffer::int_type MetadataChecker::Request::BodyBuf
   return std::stringbuf::overflow(c);
 }
 
-MetadataChecker::Request::Request(Completion completion) : body_(&buffer_), completion_(std::move(completion))
-{
-}
+MetadataChecker::Request::Request(Completion done) : body(&buffer), completion(std::move(done)) {}
 
 MetadataChecker::Request::~Request() = default;
 
 std::string MetadataChecker::Request::TakeBody()
 {
-  std::string body = buffer_.str();
-  buffer_.str(std::string());
-  return body;
+  std::string text = buffer.str();
+  buffer.str(std::string());
+  return text;
 }
 
-void MetadataChecker::Request::Send(std::unique_ptr<Tesk::IRequest> request,
+void MetadataChecker::Request::Send(std::unique_ptr<Tesk::IRequest> transport,
                                     std::chrono::milliseconds timeout)
 {
-  request_ = std::move(request);
-  request_->SetTimeout(timeout);
-  request_->Send();
+  request = std::move(transport);
+  request->SetTimeout(timeout);
+  request->Send();
 }
 
 void MetadataChecker::Request::OnResult(Tesk::IResponse::Result result)
 {
   // The completion's handler takes this sink out of its table; nothing of the
   // sink is used after the call.
-  if (completion_)
-    completion_(result);
+  if (completion)
+    completion(result);
 }
 
 // ---------------------------------------------------------------------------
@@ -125,75 +124,75 @@ MetadataChecker::Setup MetadataChecker::Setup::FromConfig()
 
 MetadataChecker::MetadataChecker() : MetadataChecker(Setup::FromConfig()) {}
 
-MetadataChecker::MetadataChecker(Setup setup) : setup_(std::move(setup)) {}
+MetadataChecker::MetadataChecker(Setup where) : setup(std::move(where)) {}
 
 MetadataChecker::~MetadataChecker()
 {
   DropRequests();
-  retired_.clear();
+  retired.clear();
 }
 
 Tesk::IClient& MetadataChecker::Client()
 {
   // Made on first use, on the thread that sends the requests, so that its
   // network access belongs to that thread.
-  if (!client_)
-    client_.reset(Tesk::CreateClient(setup_.serviceUrl, setup_.serviceKey));
-  return *client_;
+  if (!client)
+    client.reset(Tesk::CreateClient(setup.serviceUrl, setup.serviceKey));
+  return *client;
 }
 
 // ---------------------------------------------------------------------------
 // The checks
 
-void MetadataChecker::CheckRootUpdates(Callback callback)
+void MetadataChecker::CheckRootUpdates(Callback report)
 {
   LOG(Debug) << "Checking root updates";
-  if (!callback)
+  if (!report)
     throw std::logic_error("Failed to check root updates: callback is empty");
   ReleaseRetired();
   DropRequests();
-  callback_ = std::move(callback);
-  check_ = Check::Root;
-  installed_.Clear();
-  subscriptionEnd_ = QDate();
+  callback = std::move(report);
+  check = Check::Root;
+  installed.Clear();
+  subscriptionEnd = QDate();
   MapStorage::Get().Clear();
   GetAllRoots();
 }
 
-void MetadataChecker::CheckRelatedUpdates(const UsbInfo& usb, Callback callback)
+void MetadataChecker::CheckRelatedUpdates(const UsbInfo& usb, Callback report)
 {
   LOG(Debug) << "Checking related updates";
-  if (!callback)
+  if (!report)
     throw std::logic_error("Failed to check related updates: callback is empty");
   ReleaseRetired();
   DropRequests();
-  check_ = Check::None;
-  callback_ = nullptr;
+  check = Check::None;
+  callback = nullptr;
 
   if (usb.state == UsbInfo::InvalidMetadata) {
     LOG(Warning) << "Usb metadata is invalid";
-    callback(InvalidMetadata);
+    report(InvalidMetadata);
     return;
   }
 
-  installed_.Clear();
-  subscriptionEnd_ = QDate();
+  installed.Clear();
+  subscriptionEnd = QDate();
   MapStorage::Get().Clear();
 
   const Result stick = ReadStick(usb.path);
   if (stick != Ok) {
     LOG(Info) << "Map update check finished with result: " << stick;
-    callback(stick);
+    report(stick);
     return;
   }
 
-  callback_ = std::move(callback);
-  check_ = Check::Related;
+  callback = std::move(report);
+  check = Check::Related;
   // The installed map is offered too, so that it can be put back.
-  MapStorage::Get().UpdateMap(installed_);
-  GetDownloadInfo(installed_.id);
-  GetLocaleData(installed_.id);
-  GetAllRelated(installed_.id);
+  MapStorage::Get().UpdateMap(installed);
+  GetDownloadInfo(installed.id);
+  GetLocaleData(installed.id);
+  GetAllRelated(installed.id);
 }
 
 MetadataChecker::Result MetadataChecker::ReadStick(const std::string& mountPath)
@@ -205,14 +204,26 @@ MetadataChecker::Result MetadataChecker::ReadStick(const std::string& mountPath)
     return UsbRemoved;
   }
 
-  const fs::path folder = mount / setup_.metadataDir;
+  const fs::path folder = mount / setup.metadataDir;
   if (!fs::is_directory(folder, error)) {
     LOG(Warning) << "Metadata folder is missing: " << folder;
     return NoMetadata;
   }
 
-  // The installed map's metadata is the .xml file named after the map it holds.
   std::vector<fs::path> files;
+  Result result = ListMetadataFiles(folder, files);
+  if (result == Ok)
+    result = ReadInstalledMap(folder, files);
+  if (result == Ok)
+    result = ReadHeadUnit(mount);
+  return result;
+}
+
+MetadataChecker::Result MetadataChecker::ListMetadataFiles(const fs::path& folder,
+                                                           std::vector<fs::path>& files)
+{
+  // The installed map's metadata is the .xml file named after the map it holds.
+  boost::system::error_code error;
   fs::directory_iterator entry(folder, error);
   for (; !error && entry != fs::directory_iterator(); entry.increment(error)) {
     const fs::path& path = entry->path();
@@ -225,24 +236,29 @@ MetadataChecker::Result MetadataChecker::ReadStick(const std::string& mountPath)
     return InvalidMetadata;
   }
   std::sort(files.begin(), files.end());
+  return Ok;
+}
 
+MetadataChecker::Result MetadataChecker::ReadInstalledMap(const fs::path& folder,
+                                                          const std::vector<fs::path>& files)
+{
   bool unusable = false;
   bool found = false;
   for (const auto& file : files) {
     try {
-      const Tesk::Metadata metadata = Tesk::ReadMetadataFile(file);
-      const Tesk::MetadataHeader& header = Tesk::Header(metadata);
+      const Tesk::Metadata content = Tesk::ReadMetadataFile(file);
+      const Tesk::MetadataHeader& header = Tesk::Header(content);
       if (header.id != file.stem().string()) {
         LOG(Debug) << "Metadata file " << file << " holds map: " << header.id;
         continue;
       }
-      installed_.type = MapInfo::Installed;
-      installed_.state = MapInfo::Available;
-      installed_.id = header.id;
-      installed_.name = Decoded(header.name);
-      installed_.mapLineId = header.mapLineId;
-      installed_.release = header.release;
-      installed_.region = header.region;
+      installed.type = MapInfo::Installed;
+      installed.state = MapInfo::Available;
+      installed.id = header.id;
+      installed.name = Decoded(header.name);
+      installed.mapLineId = header.mapLineId;
+      installed.release = header.release;
+      installed.region = header.region;
       found = true;
       break;
     } catch (const Tesk::ContentError& contentError) {
@@ -254,18 +270,22 @@ MetadataChecker::Result MetadataChecker::ReadStick(const std::string& mountPath)
     LOG(Warning) << "Installed map metadata is " << (unusable ? "unusable" : "missing") << " in: " << folder;
     return unusable ? InvalidMetadata : NoMetadata;
   }
-  LOG(Info) << "Installed map: " << installed_.id << ", release: " << installed_.release;
+  LOG(Info) << "Installed map: " << installed.id << ", release: " << installed.release;
+  return Ok;
+}
 
+MetadataChecker::Result MetadataChecker::ReadHeadUnit(const fs::path& mount)
+{
   HeadUnitInfo headUnit;
   try {
-    headUnit = HeadUnitFile::Read(mount / setup_.headUnitFile);
+    headUnit = HeadUnitFile::Read(mount / setup.headUnitFile);
   } catch (const HeadUnitFile::Error& headUnitError) {
     LOG(Warning) << "Failed to read head unit file: " << headUnitError.what();
     return InvalidMetadata;
   }
   MapStorage::Get().UpdateHeadUnit(headUnit);
-  subscriptionEnd_ = headUnit.subscriptionEnd;
-  if (!subscriptionEnd_.isValid()) {
+  subscriptionEnd = headUnit.subscriptionEnd;
+  if (!subscriptionEnd.isValid()) {
     LOG(Warning) << "No subscription";
     return NoSubscription;
   }
@@ -285,8 +305,8 @@ void MetadataChecker::Abort()
   LOG(Debug) << "Aborting all requests";
   ReleaseRetired();
   DropRequests();
-  check_ = Check::None;
-  callback_ = nullptr;
+  check = Check::None;
+  callback = nullptr;
 }
 
 // ---------------------------------------------------------------------------
@@ -300,8 +320,8 @@ void MetadataChecker::GetAllRoots()
   });
   LOG(Debug) << "Sending AllRoots request";
   std::unique_ptr<Tesk::IRequest> request(Client().GetAllRoots(sink->Body(), *sink));
-  allRoots_ = std::move(sink);
-  allRoots_->Send(std::move(request), RequestTimeout);
+  allRoots = std::move(sink);
+  allRoots->Send(std::move(request), RequestTimeout);
 }
 
 void MetadataChecker::Get(Table& table, const char* kind, const MapInfo::Id& id, Handler handler,
@@ -333,32 +353,32 @@ void MetadataChecker::Get(Table& table, const char* kind, const MapInfo::Id& id,
 
 void MetadataChecker::GetAllNewest(const MapInfo::Id& id)
 {
-  Get(allNewest_, "AllNewest", id, &MetadataChecker::OnAllNewest, Call(&Tesk::IClient::GetAllNewest));
+  Get(allNewest, "AllNewest", id, &MetadataChecker::OnAllNewest, Call(&Tesk::IClient::GetAllNewest));
 }
 
 void MetadataChecker::GetAllRelated(const MapInfo::Id& id)
 {
-  Get(allRelated_, "AllRelated", id, &MetadataChecker::OnAllRelated, Call(&Tesk::IClient::GetAllRelated));
+  Get(allRelated, "AllRelated", id, &MetadataChecker::OnAllRelated, Call(&Tesk::IClient::GetAllRelated));
 }
 
 void MetadataChecker::GetMetadata(const MapInfo::Id& id)
 {
-  Get(metadata_, "Metadata", id, &MetadataChecker::OnMetadata, Call(&Tesk::IClient::GetMetadata));
+  Get(metadata, "Metadata", id, &MetadataChecker::OnMetadata, Call(&Tesk::IClient::GetMetadata));
 }
 
 void MetadataChecker::GetDownloadInfo(const MapInfo::Id& id)
 {
-  Get(downloadInfo_, "DownloadInfo", id, &MetadataChecker::OnDownloadInfo,
+  Get(downloadInfo, "DownloadInfo", id, &MetadataChecker::OnDownloadInfo,
       Call(&Tesk::IClient::GetDownloadInfo));
 }
 
 void MetadataChecker::GetLocaleData(const MapInfo::Id& id)
 {
   const std::string locale =
-      (setup_.locale ? setup_.locale() : QString()).replace(QLatin1Char('_'), QLatin1Char('-')).toStdString();
-  Get(localeData_, "LocaleData", id, &MetadataChecker::OnLocaleData,
-      [locale](Tesk::IClient& client, std::ostream& body, const MapInfo::Id& map, Request& sink) {
-        return client.GetLocaleData(body, map, locale, sink);
+      (setup.locale ? setup.locale() : QString()).replace(QLatin1Char('_'), QLatin1Char('-')).toStdString();
+  Get(localeData, "LocaleData", id, &MetadataChecker::OnLocaleData,
+      [locale](Tesk::IClient& service, std::ostream& body, const MapInfo::Id& map, Request& sink) {
+        return service.GetLocaleData(body, map, locale, sink);
       });
 }
 
@@ -368,9 +388,9 @@ void MetadataChecker::GetLocaleData(const MapInfo::Id& id)
 void MetadataChecker::Deliver(const std::function<void()>& handle)
 {
   // No delivery is on the stack: the sinks retired by earlier ones can go.
-  if (delivering_ == 0)
-    retired_.clear();
-  Counter depth(delivering_);
+  if (delivering == 0)
+    retired.clear();
+  Counter depth(delivering);
   bool failed = false;
   try {
     handle();
@@ -381,7 +401,7 @@ void MetadataChecker::Deliver(const std::function<void()>& handle)
     LOG(Error) << "Failed to handle reply: unknown error";
     failed = true;
   }
-  if (!failed || check_ == Check::None)
+  if (!failed || check == Check::None)
     return;
   try {
     Finish(ServerError);
@@ -399,7 +419,7 @@ bool MetadataChecker::TakeReply(Table& table, const MapInfo::Id& id, std::string
   }
   body = found->second->TakeBody();
   // The transport request is still delivering this reply: release it later.
-  retired_.push_back(std::move(found->second));
+  retired.push_back(std::move(found->second));
   table.erase(found);
   return true;
 }
@@ -422,12 +442,12 @@ auto MetadataChecker::Parsed(const char* kind, const MapInfo::Id& id, Tesk::IRes
 
 void MetadataChecker::OnAllRoots(Tesk::IResponse::Result result)
 {
-  if (!allRoots_) {
+  if (!allRoots) {
     LOG(Warning) << "Got an AllRoots reply that no request waits for";
     return;
   }
-  const std::string body = allRoots_->TakeBody();
-  retired_.push_back(std::move(allRoots_));
+  const std::string body = allRoots->TakeBody();
+  retired.push_back(std::move(allRoots));
   const auto roots = Parsed("AllRoots", MapInfo::Id(), result, body, Tesk::PackageList::Parse);
   if (!roots)
     return;
@@ -440,7 +460,7 @@ void MetadataChecker::OnAllRoots(Tesk::IResponse::Result result)
 void MetadataChecker::OnAllNewest(MapInfo::Id id, Tesk::IResponse::Result result)
 {
   std::string body;
-  if (!TakeReply(allNewest_, id, body))
+  if (!TakeReply(allNewest, id, body))
     return;
   const auto newest = Parsed("AllNewest", id, result, body, Tesk::PackageList::Parse);
   if (!newest)
@@ -453,7 +473,7 @@ void MetadataChecker::OnAllNewest(MapInfo::Id id, Tesk::IResponse::Result result
 void MetadataChecker::OnAllRelated(MapInfo::Id id, Tesk::IResponse::Result result)
 {
   std::string body;
-  if (!TakeReply(allRelated_, id, body))
+  if (!TakeReply(allRelated, id, body))
     return;
   const auto related = Parsed("AllRelated", id, result, body, Tesk::PackageList::Parse);
   if (!related)
@@ -461,7 +481,7 @@ void MetadataChecker::OnAllRelated(MapInfo::Id id, Tesk::IResponse::Result resul
   LOG(Info) << "Got " << related->packageIds.size() << " related maps";
   for (const auto& map : related->packageIds) {
     // The installed map is already stored and being completed.
-    if (map != installed_.id)
+    if (map != installed.id)
       GetMetadata(map);
   }
   CheckComplete();
@@ -470,12 +490,12 @@ void MetadataChecker::OnAllRelated(MapInfo::Id id, Tesk::IResponse::Result resul
 void MetadataChecker::OnMetadata(MapInfo::Id id, Tesk::IResponse::Result result)
 {
   std::string body;
-  if (!TakeReply(metadata_, id, body))
+  if (!TakeReply(metadata, id, body))
     return;
-  const auto metadata = Parsed("Metadata", id, result, body, Tesk::ParseMetadata);
-  if (!metadata)
+  const auto content = Parsed("Metadata", id, result, body, Tesk::ParseMetadata);
+  if (!content)
     return;
-  const Tesk::MetadataHeader& header = Tesk::Header(*metadata);
+  const Tesk::MetadataHeader& header = Tesk::Header(*content);
   if (header.id != id)
     return ReplyUnusable("Metadata", id, "the reply describes map " + header.id);
 
@@ -487,7 +507,7 @@ void MetadataChecker::OnMetadata(MapInfo::Id id, Tesk::IResponse::Result result)
   map.mapLineId = header.mapLineId;
   map.release = header.release;
   map.region = header.region;
-  if (check_ == Check::Root) {
+  if (check == Check::Root) {
     map.type = MapInfo::Optional;
     map.root = true;
   } else if (!Accept(map)) {
@@ -503,18 +523,18 @@ void MetadataChecker::OnMetadata(MapInfo::Id id, Tesk::IResponse::Result result)
 
 bool MetadataChecker::Accept(const MapInfo& map) const
 {
-  if (map.region != installed_.region) {
-    LOG(Info) << "Skipping map " << map.id << ": region " << map.region << " is not " << installed_.region;
+  if (map.region != installed.region) {
+    LOG(Info) << "Skipping map " << map.id << ": region " << map.region << " is not " << installed.region;
     return false;
   }
-  if (!(map > installed_)) {
+  if (!(map > installed)) {
     LOG(Info) << "Skipping map " << map.id << ": release " << map.release << " is not newer than "
-              << installed_.release;
+              << installed.release;
     return false;
   }
-  if (map.ReleaseMonth() > subscriptionEnd_) {
+  if (map.ReleaseMonth() > subscriptionEnd) {
     LOG(Info) << "Skipping map " << map.id << ": release " << map.release << " is after the subscription end "
-              << subscriptionEnd_.toString(Qt::ISODate);
+              << subscriptionEnd.toString(Qt::ISODate);
     return false;
   }
   return true;
@@ -523,7 +543,7 @@ bool MetadataChecker::Accept(const MapInfo& map) const
 void MetadataChecker::OnDownloadInfo(MapInfo::Id id, Tesk::IResponse::Result result)
 {
   std::string body;
-  if (!TakeReply(downloadInfo_, id, body))
+  if (!TakeReply(downloadInfo, id, body))
     return;
   const auto info = Parsed("DownloadInfo", id, result, body, Tesk::DownloadInfo::Parse);
   if (!info)
@@ -539,7 +559,7 @@ void MetadataChecker::OnDownloadInfo(MapInfo::Id id, Tesk::IResponse::Result res
 void MetadataChecker::OnLocaleData(MapInfo::Id id, Tesk::IResponse::Result result)
 {
   std::string body;
-  if (!TakeReply(localeData_, id, body))
+  if (!TakeReply(localeData, id, body))
     return;
   const auto data = Parsed("LocaleData", id, result, body, Tesk::LocaleData::Parse);
   if (!data)
@@ -555,25 +575,25 @@ void MetadataChecker::RequestFailed(const char* kind, const MapInfo::Id& id, Tes
 {
   LOG(Warning) << kind << " request failed" << (id.empty() ? "" : " for map: ") << id
                << " with result: " << result;
-  if (check_ != Check::None)
+  if (check != Check::None)
     Finish(CheckResult(result));
 }
 
 void MetadataChecker::ReplyUnusable(const char* kind, const MapInfo::Id& id, const std::string& reason)
 {
   LOG(Warning) << kind << " reply" << (id.empty() ? "" : " for map: ") << id << " is unusable: " << reason;
-  if (check_ != Check::None)
+  if (check != Check::None)
     Finish(ServerError);
 }
 
 void MetadataChecker::CheckComplete()
 {
-  if (check_ == Check::None || allRoots_ || !allNewest_.empty() || !allRelated_.empty() ||
-      !metadata_.empty() || !downloadInfo_.empty() || !localeData_.empty())
+  if (check == Check::None || allRoots || !allNewest.empty() || !allRelated.empty() || !metadata.empty() ||
+      !downloadInfo.empty() || !localeData.empty())
     return;
   Result result = Ok;
-  if (check_ == Check::Related && subscriptionEnd_ < QDate::currentDate()) {
-    LOG(Warning) << "Subscription expired on: " << subscriptionEnd_.toString(Qt::ISODate);
+  if (check == Check::Related && subscriptionEnd < QDate::currentDate()) {
+    LOG(Warning) << "Subscription expired on: " << subscriptionEnd.toString(Qt::ISODate);
     result = SubscriptionExpired;
   }
   Finish(result);
@@ -583,51 +603,43 @@ void MetadataChecker::Finish(Result result)
 {
   // The first failure ends the check: what is still outstanding cannot change it.
   DropRequests();
-  check_ = Check::None;
-  Callback callback = std::move(callback_);
-  callback_ = nullptr;
+  check = Check::None;
+  Callback report = std::move(callback);
+  callback = nullptr;
   LOG(Info) << "Map update check finished with result: " << result;
-  if (callback)
-    callback(result);
+  if (report)
+    report(result);
 }
 
 void MetadataChecker::DropRequests()
 {
   // None of these is delivering now: the sink of a reply being handled has
   // already been taken out of its table.
-  allRoots_.reset();
-  allNewest_.clear();
-  allRelated_.clear();
-  metadata_.clear();
-  downloadInfo_.clear();
-  localeData_.clear();
+  allRoots.reset();
+  allNewest.clear();
+  allRelated.clear();
+  metadata.clear();
+  downloadInfo.clear();
+  localeData.clear();
 }
 
 void MetadataChecker::ReleaseRetired()
 {
-  if (delivering_ == 0)
-    retired_.clear();
+  if (delivering == 0)
+    retired.clear();
 }
+
+namespace {
+
+const EnumName<MetadataChecker::Result> ResultNames[] = {
+    ENUM_NAME(MetadataChecker, Ok),           ENUM_NAME(MetadataChecker, InvalidMetadata),
+    ENUM_NAME(MetadataChecker, NoConnection), ENUM_NAME(MetadataChecker, NoSubscription),
+    ENUM_NAME(MetadataChecker, ServerError),  ENUM_NAME(MetadataChecker, SubscriptionExpired),
+    ENUM_NAME(MetadataChecker, UsbRemoved),   ENUM_NAME(MetadataChecker, NoMetadata)};
+
+} // namespace
 
 std::ostream& operator<<(std::ostream& os, MetadataChecker::Result result)
 {
-  switch (result) {
-  case MetadataChecker::Ok:
-    return os << "Ok";
-  case MetadataChecker::InvalidMetadata:
-    return os << "InvalidMetadata";
-  case MetadataChecker::NoConnection:
-    return os << "NoConnection";
-  case MetadataChecker::NoSubscription:
-    return os << "NoSubscription";
-  case MetadataChecker::ServerError:
-    return os << "ServerError";
-  case MetadataChecker::SubscriptionExpired:
-    return os << "SubscriptionExpired";
-  case MetadataChecker::UsbRemoved:
-    return os << "UsbRemoved";
-  case MetadataChecker::NoMetadata:
-    return os << "NoMetadata";
-  }
-  return os;
+  return WriteName(os, result, ResultNames);
 }

@@ -7,6 +7,8 @@
 #include "IRequest.h"
 #include "IResponse.h"
 
+#include <boost/filesystem/path.hpp>
+
 #include <QDate>
 #include <QMetaType>
 #include <QString>
@@ -71,19 +73,19 @@ public:
     // reads is that large.
     static constexpr std::size_t MaxBodySize = 4 * 1024 * 1024;
 
-    explicit Request(Completion completion);
+    explicit Request(Completion done);
     ~Request() override;
 
     Request(const Request&) = delete;
     Request& operator=(const Request&) = delete;
 
     // The stream that the transport request writes the body into.
-    std::ostream& Body() { return body_; }
+    std::ostream& Body() { return body; }
     // Moves the body out.
     std::string TakeBody();
 
     // Takes the transport request, sets its inactivity time-out and sends it.
-    void Send(std::unique_ptr<Tesk::IRequest> request, std::chrono::milliseconds timeout);
+    void Send(std::unique_ptr<Tesk::IRequest> transport, std::chrono::milliseconds timeout);
 
     void OnResult(Tesk::IResponse::Result result) override;
 
@@ -102,11 +104,11 @@ public:
       std::size_t Written() const { return static_cast<std::size_t>(pptr() - pbase()); }
     };
 
-    BodyBuffer buffer_;
-    std::ostream body_;
-    Completion completion_;
+    BodyBuffer buffer;
+    std::ostream body;
+    Completion completion;
     // Last, so that it goes first: it refers to the body and to this sink.
-    std::unique_ptr<Tesk::IRequest> request_;
+    std::unique_ptr<Tesk::IRequest> request;
   };
 
   // Where the checker finds the service, the stick's files and the UI language.
@@ -124,7 +126,7 @@ public:
 
   // Takes its setup from the configuration and the user settings.
   MetadataChecker();
-  explicit MetadataChecker(Setup setup);
+  explicit MetadataChecker(Setup where);
   // Destroys the outstanding requests without calling any callback.
   ~MetadataChecker();
 
@@ -134,14 +136,14 @@ public:
   // Empties the map store and asks the service for the newest map of every
   // root. Reports Ok, NoConnection or ServerError. Throws std::logic_error
   // for an empty callback.
-  void CheckRootUpdates(Callback callback);
+  void CheckRootUpdates(Callback report);
 
   // Checks the stick `usb` and asks for the maps related to its installed map.
   // A stick in state InvalidMetadata is reported as such at once. Failures
   // found on the stick (UsbRemoved, NoMetadata, InvalidMetadata,
   // NoSubscription) are reported before the call returns. Throws
   // std::logic_error for an empty callback.
-  void CheckRelatedUpdates(const UsbInfo& usb, Callback callback);
+  void CheckRelatedUpdates(const UsbInfo& usb, Callback report);
 
   // Asks again for the name of every stored map in the current UI language.
   void UpdateLocale();
@@ -187,7 +189,14 @@ private:
   bool TakeReply(Table& table, const MapInfo::Id& id, std::string& body);
   // The related check's filters; true keeps the map.
   bool Accept(const MapInfo& map) const;
+  // Reads the stick of a related check: its metadata files, the installed
+  // map among them, and the head-unit file. Ok, or the failure to report.
   Result ReadStick(const std::string& mountPath);
+  static Result ListMetadataFiles(const boost::filesystem::path& folder,
+                                  std::vector<boost::filesystem::path>& files);
+  Result ReadInstalledMap(const boost::filesystem::path& folder,
+                          const std::vector<boost::filesystem::path>& files);
+  Result ReadHeadUnit(const boost::filesystem::path& mount);
 
   // The parsed reply, or nothing when the request failed or its reply cannot
   // be used; either ends the running check.
@@ -203,21 +212,21 @@ private:
   void ReleaseRetired();
 
   // Destroyed last, after every request built through it.
-  std::unique_ptr<Tesk::IClient> client_;
-  Setup setup_;
-  MapInfo installed_; // the related check's installed map
-  QDate subscriptionEnd_;
-  Callback callback_;
-  Check check_ = Check::None;
-  int delivering_ = 0;
+  std::unique_ptr<Tesk::IClient> client;
+  Setup setup;
+  MapInfo installed; // the related check's installed map
+  QDate subscriptionEnd;
+  Callback callback;
+  Check check = Check::None;
+  int delivering = 0;
   // Sinks whose reply was taken while their delivery may still be running.
-  std::vector<std::unique_ptr<Request>> retired_;
-  std::unique_ptr<Request> allRoots_;
-  Table allNewest_;
-  Table allRelated_;
-  Table metadata_;
-  Table downloadInfo_;
-  Table localeData_;
+  std::vector<std::unique_ptr<Request>> retired;
+  std::unique_ptr<Request> allRoots;
+  Table allNewest;
+  Table allRelated;
+  Table metadata;
+  Table downloadInfo;
+  Table localeData;
 };
 
 // Writes the value's name ("Ok", "InvalidMetadata", ...); nothing for any other value.

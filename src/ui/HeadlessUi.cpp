@@ -14,11 +14,11 @@ void HeadlessUi::Activate()
   LOG(Info) << "Activating application";
 }
 
-void HeadlessUi::SetState(State state)
+void HeadlessUi::SetState(State newState)
 {
-  if (state != state_) {
-    LOG(Info) << "Changing state from: " << state_ << " to: " << state;
-    state_ = state;
+  if (newState != state) {
+    LOG(Info) << "Changing state from: " << state << " to: " << newState;
+    state = newState;
   }
 }
 

@@ -15,16 +15,16 @@ class HeadlessUi : public IUi
 public:
   HeadlessUi();
 
-  State CurrentState() const { return state_; }
+  State CurrentState() const { return state; }
 
 public slots:
   void Activate() override;
-  void SetState(State state) override;
+  void SetState(State newState) override;
   void UpdateUsbs() override;
   void ConfirmQuit() override;
 
 private:
-  State state_ = State::Unknown;
+  State state = State::Unknown;
 };
 
 } // namespace Ui

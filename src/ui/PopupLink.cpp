@@ -1,13 +1,18 @@
 #include "ui/PopupLink.h"
 
-#include <cstdint>
+#include "EnumNames.h"
+
 #include <ostream>
+
+namespace {
+
+const EnumName<PopupLink> PopupLinkNames[] = {
+    ENUM_NAME(PopupLink, Blank),    ENUM_NAME(PopupLink, Continue),   ENUM_NAME(PopupLink, Dismiss),
+    ENUM_NAME(PopupLink, ShowHelp), ENUM_NAME(PopupLink, ManageMaps), ENUM_NAME(PopupLink, Retry)};
+
+} // namespace
 
 std::ostream& operator<<(std::ostream& os, PopupLink link)
 {
-  static const char* const names[] = {"Blank", "Continue", "Dismiss", "ShowHelp", "ManageMaps", "Retry"};
-  const auto index = static_cast<std::uint32_t>(link);
-  if (index < sizeof(names) / sizeof(names[0]))
-    os << names[index];
-  return os;
+  return WriteName(os, link, PopupLinkNames);
 }

@@ -1,18 +1,26 @@
 #include "ui/State.h"
 
-#include <cstdint>
+#include "EnumNames.h"
+
 #include <ostream>
+
+namespace {
+
+const EnumName<State> StateNames[] = {
+    ENUM_NAME(State, CancelDownload),  ENUM_NAME(State, MandatoryUpdate),
+    ENUM_NAME(State, MapDownload),     ENUM_NAME(State, MapUpdateCheck),
+    ENUM_NAME(State, MetadataCorrupt), ENUM_NAME(State, NoConnection),
+    ENUM_NAME(State, NoSubscription),  ENUM_NAME(State, OptionalUpdate),
+    ENUM_NAME(State, PendingUpdate),   ENUM_NAME(State, RootUpdate),
+    ENUM_NAME(State, ServerError),     ENUM_NAME(State, SubscriptionExpired),
+    ENUM_NAME(State, Unknown),         ENUM_NAME(State, UpToDate),
+    ENUM_NAME(State, UsbBlocked),      ENUM_NAME(State, UsbCheck),
+    ENUM_NAME(State, UsbFull),         ENUM_NAME(State, UsbRemoved),
+    ENUM_NAME(State, UsbTooSmall)};
+
+} // namespace
 
 std::ostream& operator<<(std::ostream& os, State state)
 {
-  static const char* const names[] = {
-      "CancelDownload",  "MandatoryUpdate", "MapDownload",    "MapUpdateCheck",
-      "MetadataCorrupt", "NoConnection",    "NoSubscription", "OptionalUpdate",
-      "PendingUpdate",   "RootUpdate",      "ServerError",    "SubscriptionExpired",
-      "Unknown",         "UpToDate",        "UsbBlocked",     "UsbCheck",
-      "UsbFull",         "UsbRemoved",      "UsbTooSmall"};
-  const auto index = static_cast<std::uint32_t>(state);
-  if (index < sizeof(names) / sizeof(names[0]))
-    os << names[index];
-  return os;
+  return WriteName(os, state, StateNames);
 }

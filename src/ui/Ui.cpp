@@ -13,42 +13,42 @@ namespace Ui {
 Ui::Ui() : Ui(QSystemTrayIcon::isSystemTrayAvailable()) {}
 
 Ui::Ui(bool trayAvailable)
-    : IUi(nullptr), mainWindow_(std::make_unique<MainWindow>(*this, nullptr)),
-      popup_(std::make_unique<Popup>(*this, mainWindow_.get())),
-      trayIcon_(std::make_unique<TrayIcon>(*this, this)), trayAvailable_(trayAvailable)
+    : IUi(nullptr), mainWindow(std::make_unique<MainWindow>(*this, nullptr)),
+      popup(std::make_unique<Popup>(*this, mainWindow.get())),
+      trayIcon(std::make_unique<TrayIcon>(*this, this)), trayAvailable(trayAvailable)
 {
   RegisterMetaTypes();
   Connect();
-  if (!trayAvailable_) {
+  if (!trayAvailable) {
     LOG(Warning)
         << "No system tray available: the main window stays open and closing it quits the application";
-    mainWindow_->SetStandalone(true);
+    mainWindow->SetStandalone(true);
     // The popup has no icon to hang from: it follows no state and no change
     // of language (which would show it) until a tray turns up and its icon
     // is clicked.
-    disconnect(this, &IUi::UpdateLocale, popup_.get(), nullptr);
+    disconnect(this, &IUi::UpdateLocale, popup.get(), nullptr);
   }
 }
 
 Ui::~Ui()
 {
   // The tray icon first, then the popup, then its parent, the main window.
-  trayIcon_.reset();
-  popup_.reset();
-  mainWindow_.reset();
+  trayIcon.reset();
+  popup.reset();
+  mainWindow.reset();
 }
 
 void Ui::Connect()
 {
   connect(this, &IUi::UpdateLocale, this, &Ui::RetranslateUi);
-  connect(trayIcon_.get(), &TrayIcon::Clicked, this, &Ui::TrayIconClicked);
+  connect(trayIcon.get(), &TrayIcon::Clicked, this, &Ui::TrayIconClicked);
   // The icon's menu takes the popup's place: window managers that keep
   // stay-on-top windows above all others would leave the menu under the
   // popup, where it still takes the next click.
-  connect(trayIcon_.get(), &TrayIcon::MenuAboutToShow, popup_.get(), &QWidget::hide);
-  connect(trayIcon_.get(), &TrayIcon::OpenApplicationClicked, mainWindow_.get(), &MainWindow::Show);
-  connect(trayIcon_.get(), &TrayIcon::SettingsClicked, mainWindow_.get(), &MainWindow::ShowSettingsPage);
-  connect(popup_.get(), &Popup::LinkClicked, mainWindow_.get(),
+  connect(trayIcon.get(), &TrayIcon::MenuAboutToShow, popup.get(), &QWidget::hide);
+  connect(trayIcon.get(), &TrayIcon::OpenApplicationClicked, mainWindow.get(), &MainWindow::Show);
+  connect(trayIcon.get(), &TrayIcon::SettingsClicked, mainWindow.get(), &MainWindow::ShowSettingsPage);
+  connect(popup.get(), &Popup::LinkClicked, mainWindow.get(),
           [this](PopupLink link) { OnPopupLinkClicked(link); });
   connect(qApp, &QGuiApplication::applicationStateChanged, this,
           [this](Qt::ApplicationState state) { OnApplicationStateChanged(state); });
@@ -59,8 +59,8 @@ void Ui::OnPopupLinkClicked(PopupLink link)
   // Continue lifts the popup's hold on the removed-stick message: every
   // part shows the current state again.
   if (link == PopupLink::Continue)
-    SetState(state_);
-  mainWindow_->PopupClicked(link);
+    SetState(currentState);
+  mainWindow->PopupClicked(link);
 }
 
 void Ui::OnApplicationStateChanged(Qt::ApplicationState state)
@@ -79,85 +79,85 @@ void Ui::OnApplicationStateChanged(Qt::ApplicationState state)
 void Ui::Activate()
 {
   LOG(Debug) << "Activating application";
-  const Qt::WindowStates state = mainWindow_->windowState();
+  const Qt::WindowStates state = mainWindow->windowState();
   if (state & Qt::WindowMinimized) {
-    mainWindow_->setWindowState(Qt::WindowActive);
-    mainWindow_->raise();
-    mainWindow_->activateWindow();
+    mainWindow->setWindowState(Qt::WindowActive);
+    mainWindow->raise();
+    mainWindow->activateWindow();
     return;
   }
   if (state & Qt::WindowMaximized)
     return;
-  if (trayAvailable_)
-    popup_->Activate();
+  if (trayAvailable)
+    popup->Activate();
   else
-    mainWindow_->Show();
+    mainWindow->Show();
 }
 
 void Ui::SetState(State state)
 {
-  if (state != state_) {
-    LOG(Info) << "Changing state from: " << state_ << " to: " << state;
-    state_ = state;
+  if (state != currentState) {
+    LOG(Info) << "Changing state from: " << currentState << " to: " << state;
+    currentState = state;
   }
-  mainWindow_->SetState(state);
-  trayIcon_->SetState(state);
-  if (!trayAvailable_) {
+  mainWindow->SetState(state);
+  trayIcon->SetState(state);
+  if (!trayAvailable) {
     KeepWindowShown();
     return;
   }
-  popup_->SetState(state);
+  popup->SetState(state);
   PlacePopup();
 }
 
 void Ui::UpdateUsbs()
 {
-  mainWindow_->UpdateUsbs();
-  if (!trayAvailable_)
+  mainWindow->UpdateUsbs();
+  if (!trayAvailable)
     return;
-  popup_->UpdateUsbs();
+  popup->UpdateUsbs();
   PlacePopup();
 }
 
 void Ui::ConfirmQuit()
 {
-  mainWindow_->ShowQuitApplicationMessage();
+  mainWindow->ShowQuitApplicationMessage();
 }
 
 void Ui::RetranslateUi()
 {
-  if (trayAvailable_)
+  if (trayAvailable)
     PlacePopup();
 }
 
 void Ui::TrayIconClicked()
 {
-  if (popup_->isVisible()) {
+  if (popup->isVisible()) {
     LOG(Info) << "Hiding popup dialog";
-    popup_->hide();
+    popup->hide();
     return;
   }
   LOG(Info) << "Showing popup dialog";
   // A tray that came up after the start: the popup has followed neither the
   // states nor the language so far.
-  if (!trayAvailable_)
-    popup_->SetState(state_);
-  popup_->show();
-  popup_->activateWindow();
+  if (!trayAvailable)
+    popup->SetState(currentState);
+  popup->show();
+  popup->activateWindow();
   PlacePopup();
-  popup_->raise();
+  popup->raise();
 }
 
 void Ui::PlacePopup()
 {
-  popup_->SetGeometry(trayIcon_->Geometry());
+  popup->SetGeometry(trayIcon->Geometry());
 }
 
 void Ui::KeepWindowShown()
 {
-  if (mainWindow_->isVisible())
+  if (mainWindow->isVisible())
     return;
-  mainWindow_->Show();
+  mainWindow->Show();
 }
 
 } // namespace Ui

@@ -47,11 +47,11 @@ public:
   // Shows the popup under the tray icon, or hides it when it is shown.
   void TrayIconClicked();
 
-  bool TrayAvailable() const { return trayAvailable_; }
-  State CurrentState() const { return state_; }
-  MainWindow& Window() const { return *mainWindow_; }
-  Popup& PopupWindow() const { return *popup_; }
-  TrayIcon& Tray() const { return *trayIcon_; }
+  bool TrayAvailable() const { return trayAvailable; }
+  State CurrentState() const { return currentState; }
+  MainWindow& Window() const { return *mainWindow; }
+  Popup& PopupWindow() const { return *popup; }
+  TrayIcon& Tray() const { return *trayIcon; }
 
 private:
   void Connect();
@@ -61,11 +61,11 @@ private:
   void OnPopupLinkClicked(PopupLink link);
   void OnApplicationStateChanged(Qt::ApplicationState state);
 
-  std::unique_ptr<MainWindow> mainWindow_;
-  std::unique_ptr<Popup> popup_;
-  std::unique_ptr<TrayIcon> trayIcon_;
-  State state_ = State::Unknown;
-  const bool trayAvailable_;
+  std::unique_ptr<MainWindow> mainWindow;
+  std::unique_ptr<Popup> popup;
+  std::unique_ptr<TrayIcon> trayIcon;
+  State currentState = State::Unknown;
+  const bool trayAvailable;
 };
 
 } // namespace Ui

@@ -105,30 +105,75 @@ bool ReadAll(int fd, const std::function<void(const char*, std::size_t)>& consum
   }
 }
 
-// Like ReadAll, but the reading runs on a thread of its own, a few pieces
-// ahead of `consume`: on a large file the copying out of the page cache (or
-// the waiting for the stick) then overlaps with the hashing.
-bool ReadAllAhead(int fd, const std::function<void(const char*, std::size_t)>& consume, std::string& error)
+// Reads a file on a thread of its own, a few pieces ahead of its consumer:
+// on a large file the copying out of the page cache (or the waiting for the
+// stick) then overlaps with the hashing. The reading stops, and the thread is
+// joined, when the reader is destroyed.
+class ReadAhead
 {
-  constexpr std::size_t Pieces = 4;
-  constexpr std::size_t PieceSize = 2 * 1024 * 1024;
+public:
+  explicit ReadAhead(int fd) : fd(fd), pieces(PieceCount)
+  {
+    thread = std::thread([this] { ReadPieces(); });
+  }
+
+  ~ReadAhead()
+  {
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      stop = true;
+    }
+    changed.notify_all();
+    thread.join();
+  }
+
+  ReadAhead(const ReadAhead&) = delete;
+  ReadAhead& operator=(const ReadAhead&) = delete;
+
+  // Hands the whole file to `consume` piece by piece; false with the reason
+  // on a read error.
+  bool Consume(const std::function<void(const char*, std::size_t)>& consume, std::string& error)
+  {
+    for (std::size_t i = 0;; i = (i + 1) % PieceCount) {
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        changed.wait(lock, [&] { return filled > 0; });
+      }
+      const Piece& piece = pieces[i];
+      if (piece.length < 0) {
+        error = ErrorText(piece.error);
+        return false;
+      }
+      if (piece.length == 0)
+        return true;
+      consume(piece.data.data(), static_cast<std::size_t>(piece.length));
+      {
+        std::lock_guard<std::mutex> lock(mutex);
+        --filled;
+      }
+      changed.notify_all();
+    }
+  }
+
+private:
+  static constexpr std::size_t PieceCount = 4;
+  static constexpr std::size_t PieceSize = 2 * 1024 * 1024;
+
   struct Piece
   {
     std::vector<char> data = std::vector<char>(PieceSize);
     ssize_t length = 0;
     int error = 0;
   };
-  std::vector<Piece> pieces(Pieces);
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::size_t filled = 0; // pieces read and not yet consumed
-  bool stop = false;
 
-  std::thread reader([&] {
-    for (std::size_t i = 0;; i = (i + 1) % Pieces) {
+  // The reading thread: fills the pieces in turn while there is room, up to
+  // the end of the file or the first read error.
+  void ReadPieces()
+  {
+    for (std::size_t i = 0;; i = (i + 1) % PieceCount) {
       {
         std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return stop || filled < Pieces; });
+        changed.wait(lock, [&] { return stop || filled < PieceCount; });
         if (stop)
           return;
       }
@@ -145,42 +190,16 @@ bool ReadAllAhead(int fd, const std::function<void(const char*, std::size_t)>& c
       if (piece.length <= 0)
         return;
     }
-  });
-  const auto finish = [&](bool result) {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      stop = true;
-    }
-    changed.notify_all();
-    reader.join();
-    return result;
-  };
-
-  try {
-    for (std::size_t i = 0;; i = (i + 1) % Pieces) {
-      {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return filled > 0; });
-      }
-      const Piece& piece = pieces[i];
-      if (piece.length < 0) {
-        error = ErrorText(piece.error);
-        return finish(false);
-      }
-      if (piece.length == 0)
-        return finish(true);
-      consume(piece.data.data(), static_cast<std::size_t>(piece.length));
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        --filled;
-      }
-      changed.notify_all();
-    }
-  } catch (...) {
-    finish(false);
-    throw;
   }
-}
+
+  const int fd;
+  std::vector<Piece> pieces;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::size_t filled = 0; // pieces read and not yet consumed
+  bool stop = false;
+  std::thread thread;
+};
 
 struct FileEntry
 {
@@ -193,20 +212,23 @@ struct FileEntry
 class FolderListing : public Descriptor::Visitor
 {
 public:
-  FolderListing(dev_t device, std::string skipTopLevel) : device_(device), skip_(std::move(skipTopLevel)) {}
+  FolderListing(dev_t stickDevice, std::string skipTopLevel)
+      : device(stickDevice), skip(std::move(skipTopLevel))
+  {
+  }
 
   bool Visit(const Descriptor&, const std::string& prefix, const std::vector<Descriptor::Entry>& entries,
              std::vector<std::string>& enter) override
   {
     for (const auto& entry : entries) {
       const std::string& name = entry.name;
-      if (name[0] == '.' || (prefix.empty() && name == skip_))
+      if (name[0] == '.' || (prefix.empty() && name == skip))
         continue;
       const std::string path = prefix.empty() ? name : prefix + "/" + name;
       const auto& status = entry.status;
       if (S_ISLNK(status.st_mode))
         return Fail("Symbolic link: " + path);
-      if (status.st_dev != device_)
+      if (status.st_dev != device)
         return Fail("Leaves the stick's file system: " + path);
       if (S_ISDIR(status.st_mode))
         enter.push_back(name);
@@ -235,8 +257,128 @@ public:
   std::string error;
 
 private:
-  dev_t device_;
-  std::string skip_;
+  dev_t device;
+  std::string skip;
+};
+
+// Like ReadAll, but the reading runs a few pieces ahead on a thread of its own.
+bool ReadAllAhead(int fd, const std::function<void(const char*, std::size_t)>& consume, std::string& error)
+{
+  ReadAhead ahead(fd);
+  return ahead.Consume(consume, error);
+}
+
+// The indexes of the listed files, the largest first, so that no thread is
+// left with a big one at the end.
+std::vector<std::uint32_t> LargestFirst(const std::vector<std::uint64_t>& sizes)
+{
+  std::vector<std::uint32_t> jobs(sizes.size());
+  for (std::size_t i = 0; i < jobs.size(); ++i)
+    jobs[i] = static_cast<std::uint32_t>(i);
+  std::stable_sort(jobs.begin(), jobs.end(),
+                   [&](std::uint32_t a, std::uint32_t b) { return sizes[a] > sizes[b]; });
+  return jobs;
+}
+
+// Hashes the listed files on several threads at once, each thread taking the
+// next file until all are done or one has failed; the first failure counts.
+class Hashing
+{
+public:
+  Hashing(const Descriptor& folder, const ChecksumList& list, const std::vector<std::uint32_t>& jobs,
+          unsigned threads)
+      : folder(folder), list(list), jobs(jobs), threads(threads)
+  {
+  }
+
+  // Runs on this thread and on up to `threads - 1` more; returns when all are done.
+  void Run()
+  {
+    std::vector<std::thread> helpers;
+    try {
+      for (unsigned i = 1; i < threads; ++i)
+        helpers.emplace_back([this] { Work(); });
+    } catch (...) {
+      // No more threads to be had: the ones running share the files. Leaving
+      // here would destroy running threads, which ends the process.
+    }
+    Work();
+    for (auto& helper : helpers)
+      helper.join();
+  }
+
+  bool Failed() const { return failed; }
+  const std::string& Failure() const { return failure; }
+  std::uint64_t Bytes() const { return bytes; }
+
+private:
+  // One thread's share: the next file, while no file has failed.
+  void Work()
+  {
+    try {
+      std::vector<char> buffer(ReadBufferSize);
+      Md5 hash;
+      for (std::size_t i = next++; i < jobs.size() && !failed; i = next++)
+        if (!HashFile(jobs[i], buffer, hash))
+          return;
+    } catch (const std::exception& e) {
+      Fail(std::string("Check failed: ") + e.what());
+    }
+  }
+
+  // Hashes the file listed at `index` and compares its digest; false once it
+  // has failed.
+  bool HashFile(std::uint32_t index, std::vector<char>& buffer, Md5& hash)
+  {
+    const std::string path(list.Path(index));
+    std::string why;
+    const Descriptor file = OpenBeneath(folder, path, why);
+    if (!file.Valid())
+      return Fail(why);
+    ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    hash.Reset();
+    std::uint64_t size = 0;
+    const auto consume = [&](const char* data, std::size_t count) {
+      hash.Add(data, count);
+      size += count;
+    };
+    const bool read = ReadAheadPays(file) ? ReadAllAhead(file.Get(), consume, why)
+                                          : ReadAll(file.Get(), consume, buffer, why);
+    if (!read)
+      return Fail("Cannot read: " + path + ": " + why);
+    if (hash.Result() != list.DigestOf(index))
+      return Fail("Checksum mismatch: " + path);
+    bytes += size;
+    return true;
+  }
+
+  // A reading thread of its own pays for a large file only, and only where
+  // the processors are not all hashing already: when fewer files wait than
+  // there are threads.
+  bool ReadAheadPays(const Descriptor& file) const
+  {
+    struct stat status;
+    return jobs.size() - std::min(jobs.size(), next.load()) < threads && ::fstat(file.Get(), &status) == 0 &&
+           status.st_size >= ReadAheadSize;
+  }
+
+  bool Fail(std::string reason)
+  {
+    std::lock_guard<std::mutex> lock(failureMutex);
+    if (!failed.exchange(true))
+      failure = std::move(reason);
+    return false;
+  }
+
+  const Descriptor& folder;
+  const ChecksumList& list;
+  const std::vector<std::uint32_t>& jobs;
+  const unsigned threads;
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> failed{false};
+  std::atomic<std::uint64_t> bytes{0};
+  std::mutex failureMutex;
+  std::string failure;
 };
 
 StickCheck::Result Verdict(UsbInfo::State state, std::string reason)
@@ -249,18 +391,17 @@ StickCheck::Result Verdict(UsbInfo::State state, std::string reason)
 
 } // namespace
 
-StickCheck::StickCheck(std::string mountPath, std::string updateDir, std::string checksumFile)
-    : mountPath_(std::move(mountPath)), updateDir_(std::move(updateDir)),
-      checksumFile_(std::move(checksumFile))
+StickCheck::StickCheck(std::string mount, std::string update, std::string checksums)
+    : mountPath(std::move(mount)), updateDir(std::move(update)), checksumFile(std::move(checksums))
 {
-  const std::string prefix = updateDir_ + "/";
-  if (checksumFile_.compare(0, prefix.size(), prefix) == 0)
-    checksumFile_ = checksumFile_.substr(prefix.size());
+  const std::string prefix = updateDir + "/";
+  if (checksumFile.compare(0, prefix.size(), prefix) == 0)
+    checksumFile = checksumFile.substr(prefix.size());
 }
 
 StickCheck::Result StickCheck::Run() const
 {
-  const Descriptor root = Descriptor::OpenFolderPath(mountPath_);
+  const Descriptor root = Descriptor::OpenFolderPath(mountPath);
   if (!root.Valid())
     return Verdict(UsbInfo::InvalidMetadata, "Cannot open the mount path: " + ErrorText(errno));
   struct stat rootStatus;
@@ -279,7 +420,7 @@ StickCheck::Result StickCheck::Run() const
   // A stick pulled meanwhile may leave its files readable through what was
   // opened; the mount path then no longer leads to the same folder.
   struct stat now;
-  if (::stat(mountPath_.c_str(), &now) != 0 || now.st_dev != rootStatus.st_dev ||
+  if (::stat(mountPath.c_str(), &now) != 0 || now.st_dev != rootStatus.st_dev ||
       now.st_ino != rootStatus.st_ino)
     return Verdict(UsbInfo::InvalidMetadata, "The stick went away during the check");
   return result;
@@ -287,9 +428,24 @@ StickCheck::Result StickCheck::Run() const
 
 StickCheck::Result StickCheck::RunChecked(const Descriptor& root, dev_t device) const
 {
-  // The update folder, part by part.
   Descriptor folder;
-  for (const auto& part : Split(updateDir_)) {
+  if (const auto refusal = OpenUpdateFolder(root, folder))
+    return *refusal;
+  ChecksumList list;
+  if (const auto refusal = ReadChecksumList(folder, list))
+    return *refusal;
+  std::vector<std::uint32_t> jobs;
+  if (const auto refusal = ListFiles(folder, device, list, jobs))
+    return *refusal;
+  if (beforeHashing)
+    beforeHashing();
+  return HashFiles(folder, list, jobs);
+}
+
+std::optional<StickCheck::Result> StickCheck::OpenUpdateFolder(const Descriptor& root,
+                                                               Descriptor& folder) const
+{
+  for (const auto& part : Split(updateDir)) {
     const Descriptor& at = folder.Valid() ? folder : root;
     struct stat status;
     if (!at.StatusOf(part, status)) {
@@ -310,10 +466,14 @@ StickCheck::Result StickCheck::RunChecked(const Descriptor& root, dev_t device) 
   }
   if (!folder.Valid())
     return Verdict(UsbInfo::InvalidMetadata, "No update folder configured");
+  return std::nullopt;
+}
 
-  // The checksum file, read piece by piece into its compact list.
+std::optional<StickCheck::Result> StickCheck::ReadChecksumList(const Descriptor& folder,
+                                                               ChecksumList& list) const
+{
   struct stat listStatus;
-  if (!folder.StatusOf(checksumFile_, listStatus)) {
+  if (!folder.StatusOf(checksumFile, listStatus)) {
     if (errno == ENOENT)
       return Verdict(UsbInfo::NoMetadata, "No checksum file");
     return Verdict(UsbInfo::InvalidMetadata, "Cannot read the checksum file: " + ErrorText(errno));
@@ -321,37 +481,39 @@ StickCheck::Result StickCheck::RunChecked(const Descriptor& root, dev_t device) 
   if (S_ISREG(listStatus.st_mode) && listStatus.st_size > MaxChecksumFileSize)
     return Verdict(UsbInfo::InvalidMetadata, "The checksum file is too large");
   std::string error;
-  ChecksumList list(S_ISREG(listStatus.st_mode) ? static_cast<std::size_t>(listStatus.st_size) : 0);
-  {
-    const Descriptor file = OpenBeneath(folder, checksumFile_, error);
-    if (!file.Valid())
-      return Verdict(UsbInfo::InvalidMetadata, "Checksum file: " + error);
-    std::vector<char> buffer(64 * 1024);
-    std::string readError;
-    std::uint64_t read = 0;
-    bool parsed = true;
-    const bool complete = ReadAll(
-        file.Get(),
-        [&](const char* data, std::size_t size) {
-          read += size;
-          if (parsed && read <= static_cast<std::uint64_t>(MaxChecksumFileSize))
-            parsed = list.Add(data, size, error);
-        },
-        buffer, readError);
-    if (!complete)
-      return Verdict(UsbInfo::InvalidMetadata, "Cannot read the checksum file: " + readError);
-    // It grew while it was read.
-    if (read > static_cast<std::uint64_t>(MaxChecksumFileSize))
-      return Verdict(UsbInfo::InvalidMetadata, "The checksum file is too large");
-    if (!parsed || !list.Finish(error))
-      return Verdict(UsbInfo::InvalidMetadata, error);
-  }
+  list = ChecksumList(S_ISREG(listStatus.st_mode) ? static_cast<std::size_t>(listStatus.st_size) : 0);
+  const Descriptor file = OpenBeneath(folder, checksumFile, error);
+  if (!file.Valid())
+    return Verdict(UsbInfo::InvalidMetadata, "Checksum file: " + error);
+  std::vector<char> buffer(64 * 1024);
+  std::string readError;
+  std::uint64_t read = 0;
+  bool parsed = true;
+  const bool complete = ReadAll(
+      file.Get(),
+      [&](const char* data, std::size_t size) {
+        read += size;
+        if (parsed && read <= static_cast<std::uint64_t>(MaxChecksumFileSize))
+          parsed = list.Add(data, size, error);
+      },
+      buffer, readError);
+  if (!complete)
+    return Verdict(UsbInfo::InvalidMetadata, "Cannot read the checksum file: " + readError);
+  // It grew while it was read.
+  if (read > static_cast<std::uint64_t>(MaxChecksumFileSize))
+    return Verdict(UsbInfo::InvalidMetadata, "The checksum file is too large");
+  if (!parsed || !list.Finish(error))
+    return Verdict(UsbInfo::InvalidMetadata, error);
+  return std::nullopt;
+}
 
-  // Every file present must be listed.
+std::optional<StickCheck::Result> StickCheck::ListFiles(const Descriptor& folder, dev_t device,
+                                                        const ChecksumList& list,
+                                                        std::vector<std::uint32_t>& jobs) const
+{
   std::vector<std::uint64_t> sizes(list.Count(), 0);
   {
-    FolderListing listing(device,
-                          checksumFile_.find('/') == std::string::npos ? checksumFile_ : std::string());
+    FolderListing listing(device, checksumFile.find('/') == std::string::npos ? checksumFile : std::string());
     if (!folder.Walk(listing))
       return Verdict(UsbInfo::InvalidMetadata, listing.error);
     for (const auto& file : listing.files) {
@@ -361,92 +523,25 @@ StickCheck::Result StickCheck::RunChecked(const Descriptor& root, dev_t device) 
       sizes[index] = file.size;
     }
   }
+  jobs = LargestFirst(sizes);
+  return std::nullopt;
+}
 
-  if (beforeHashing_)
-    beforeHashing_();
-
-  // The largest files first, so that no thread is left with a big one at the end.
-  std::vector<std::uint32_t> jobs(list.Count());
-  for (std::size_t i = 0; i < jobs.size(); ++i)
-    jobs[i] = static_cast<std::uint32_t>(i);
-  std::stable_sort(jobs.begin(), jobs.end(),
-                   [&](std::uint32_t a, std::uint32_t b) { return sizes[a] > sizes[b]; });
-  std::vector<std::uint64_t>().swap(sizes);
-
-  unsigned threads =
-      threads_ != 0 ? threads_ : std::min(MaxThreads, std::max(1u, std::thread::hardware_concurrency()));
-  threads = static_cast<unsigned>(std::min<std::size_t>(threads, std::max<std::size_t>(1, jobs.size())));
-  std::atomic<std::size_t> next{0};
-  std::atomic<bool> failed{false};
-  std::atomic<std::uint64_t> bytes{0};
-  std::mutex failureMutex;
-  std::string failure;
-  const auto fail = [&](std::string reason) {
-    std::lock_guard<std::mutex> lock(failureMutex);
-    if (!failed.exchange(true))
-      failure = std::move(reason);
-  };
-
-  const auto work = [&] {
-    try {
-      std::vector<char> buffer(ReadBufferSize);
-      Md5 hash;
-      for (std::size_t i = next++; i < jobs.size() && !failed; i = next++) {
-        const std::string path(list.Path(jobs[i]));
-        std::string why;
-        const Descriptor file = OpenBeneath(folder, path, why);
-        if (!file.Valid()) {
-          fail(why);
-          return;
-        }
-        ::posix_fadvise(file.Get(), 0, 0, POSIX_FADV_SEQUENTIAL);
-        hash.Reset();
-        std::uint64_t size = 0;
-        const auto consume = [&](const char* data, std::size_t count) {
-          hash.Add(data, count);
-          size += count;
-        };
-        // A reading thread of its own pays for a large file only, and only
-        // where the processors are not all hashing already: when fewer files
-        // wait than there are threads.
-        struct stat status;
-        const bool ahead = jobs.size() - std::min(jobs.size(), next.load()) < threads &&
-                           ::fstat(file.Get(), &status) == 0 && status.st_size >= ReadAheadSize;
-        const bool read =
-            ahead ? ReadAllAhead(file.Get(), consume, why) : ReadAll(file.Get(), consume, buffer, why);
-        if (!read) {
-          fail("Cannot read: " + path + ": " + why);
-          return;
-        }
-        if (hash.Result() != list.DigestOf(jobs[i])) {
-          fail("Checksum mismatch: " + path);
-          return;
-        }
-        bytes += size;
-      }
-    } catch (const std::exception& e) {
-      fail(std::string("Check failed: ") + e.what());
-    }
-  };
-
-  std::vector<std::thread> helpers;
-  try {
-    for (unsigned i = 1; i < threads; ++i)
-      helpers.emplace_back(work);
-  } catch (...) {
-    // No more threads to be had: the ones running share the files. Leaving
-    // here would destroy running threads, which ends the process.
-  }
-  work();
-  for (auto& helper : helpers)
-    helper.join();
-
-  if (failed)
-    return Verdict(UsbInfo::InvalidMetadata, failure);
+StickCheck::Result StickCheck::HashFiles(const Descriptor& folder, const ChecksumList& list,
+                                         const std::vector<std::uint32_t>& jobs) const
+{
+  unsigned threadCount =
+      threads != 0 ? threads : std::min(MaxThreads, std::max(1u, std::thread::hardware_concurrency()));
+  threadCount =
+      static_cast<unsigned>(std::min<std::size_t>(threadCount, std::max<std::size_t>(1, jobs.size())));
+  Hashing hashing(folder, list, jobs, threadCount);
+  hashing.Run();
+  if (hashing.Failed())
+    return Verdict(UsbInfo::InvalidMetadata, hashing.Failure());
 
   Result result;
   result.state = UsbInfo::ValidMetadata;
   result.files = jobs.size();
-  result.bytes = bytes;
+  result.bytes = hashing.Bytes();
   return result;
 }

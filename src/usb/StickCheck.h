@@ -4,9 +4,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
+class ChecksumList;
 class Descriptor;
 
 // The check of a stick's update folder against its checksum file:
@@ -40,27 +43,41 @@ public:
     std::uint64_t bytes = 0; // bytes hashed
   };
 
-  // `updateDir` is relative to the mount path, `checksumFile` names a file in
-  // the update folder (a path beginning with the update folder is accepted).
-  StickCheck(std::string mountPath, std::string updateDir, std::string checksumFile);
+  // `mount` is the stick's mount path; `update`, the update folder, is
+  // relative to it; `checksums` names the checksum file in the update folder
+  // (a path beginning with the update folder is accepted).
+  StickCheck(std::string mount, std::string update, std::string checksums);
 
   // How many files are hashed at once; 0 (the default) chooses by the number
   // of processors.
-  void SetThreads(unsigned threads) { threads_ = threads; }
+  void SetThreads(unsigned count) { threads = count; }
 
   // Called on the checking thread after the checksum file has been read and
   // the folder listed, before the first file is hashed. For tests.
-  void SetBeforeHashing(std::function<void()> hook) { beforeHashing_ = std::move(hook); }
+  void SetBeforeHashing(std::function<void()> hook) { beforeHashing = std::move(hook); }
 
   // Runs the check; blocks until it is done. Never throws.
   Result Run() const;
 
 private:
+  // The check in its phases. Each phase but the last returns the verdict that
+  // ends the check early, or nothing to go on with the next.
   Result RunChecked(const Descriptor& root, dev_t device) const;
+  // Opens the update folder part by part below the mount path.
+  std::optional<Result> OpenUpdateFolder(const Descriptor& root, Descriptor& folder) const;
+  // Reads the checksum file piece by piece into its compact list.
+  std::optional<Result> ReadChecksumList(const Descriptor& folder, ChecksumList& list) const;
+  // Finds every file below the update folder in the list; gives the indexes
+  // of the listed files in the order they are to be hashed.
+  std::optional<Result> ListFiles(const Descriptor& folder, dev_t device, const ChecksumList& list,
+                                  std::vector<std::uint32_t>& jobs) const;
+  // Hashes every listed file and compares it with its checksum.
+  Result HashFiles(const Descriptor& folder, const ChecksumList& list,
+                   const std::vector<std::uint32_t>& jobs) const;
 
-  std::string mountPath_;
-  std::string updateDir_;
-  std::string checksumFile_;
-  unsigned threads_ = 0;
-  std::function<void()> beforeHashing_;
+  std::string mountPath;
+  std::string updateDir;
+  std::string checksumFile;
+  unsigned threads = 0;
+  std::function<void()> beforeHashing;
 };

@@ -1,5 +1,6 @@
 #include "usb/UsbInfo.h"
 
+#include "EnumNames.h"
 #include <ostream>
 
 void UsbInfo::RegisterMetaTypes()
@@ -23,17 +24,16 @@ bool IsSupported(UsbInfo::State state)
   return false;
 }
 
+namespace {
+
+const EnumName<UsbInfo::State> StateNames[] = {
+    ENUM_NAME(UsbInfo, InvalidMetadata), ENUM_NAME(UsbInfo, NoMetadata), ENUM_NAME(UsbInfo, ValidMetadata)};
+
+} // namespace
+
 std::ostream& operator<<(std::ostream& os, UsbInfo::State state)
 {
-  switch (state) {
-  case UsbInfo::InvalidMetadata:
-    return os << "InvalidMetadata";
-  case UsbInfo::NoMetadata:
-    return os << "NoMetadata";
-  case UsbInfo::ValidMetadata:
-    return os << "ValidMetadata";
-  }
-  return os;
+  return WriteName(os, state, StateNames);
 }
 
 bool operator==(const UsbInfo& a, const UsbInfo& b)

@@ -28,21 +28,21 @@ bool IsFolder(const std::string& path)
 } // namespace
 
 UsbManager::UsbManager(QObject* parent)
-    : QObject(parent), updateDir_(Config::get().usbUpdateDir), checksumFile_(Config::get().usbChecksumFile),
-      spaceTimer_(this), discoveryInterval_(DeviceDiscovery::DefaultInterval), mountPathRetry_(MountPathRetry)
+    : QObject(parent), updateDir(Config::get().usbUpdateDir), checksumFile(Config::get().usbChecksumFile),
+      spaceTimer(this), discoveryInterval(DeviceDiscovery::DefaultInterval), mountPathRetry(MountPathRetry)
 {
   UsbInfo::RegisterMetaTypes();
   DeviceDiscovery::RegisterMetaTypes();
 
-  spaceTimer_.setInterval(static_cast<int>(SpaceRefreshInterval.count()));
-  connect(&spaceTimer_, &QTimer::timeout, this, &UsbManager::UpdateUsbSpace);
-  spaceTimer_.start();
+  spaceTimer.setInterval(static_cast<int>(SpaceRefreshInterval.count()));
+  connect(&spaceTimer, &QTimer::timeout, this, &UsbManager::UpdateUsbSpace);
+  spaceTimer.start();
 }
 
 UsbManager::~UsbManager()
 {
-  std::lock_guard<std::mutex> lock(discoveryMutex_);
-  discovery_.reset();
+  std::lock_guard<std::mutex> lock(discoveryMutex);
+  discovery.reset();
 }
 
 bool UsbManager::event(QEvent* event)
@@ -61,40 +61,40 @@ void UsbManager::StopSpaceRefreshWithThread()
   // ended; a timer can only be stopped on the thread it runs on, so stop it
   // as the thread finishes.
   connect(
-      QThread::currentThread(), &QThread::finished, this, [this] { spaceTimer_.stop(); },
+      QThread::currentThread(), &QThread::finished, this, [this] { spaceTimer.stop(); },
       Qt::DirectConnection);
 }
 
 void UsbManager::StartUsbDiscovery()
 {
-  std::lock_guard<std::mutex> lock(discoveryMutex_);
-  if (discovery_) {
+  std::lock_guard<std::mutex> lock(discoveryMutex);
+  if (discovery) {
     LOG(Debug) << "USB discovery is already in progress";
     return;
   }
   LOG(Info) << "Starting USB discovery";
   try {
-    discovery_ = std::make_unique<DeviceDiscovery>(this, discoveryInterval_);
-    discovery_->Start();
+    discovery = std::make_unique<DeviceDiscovery>(this, discoveryInterval);
+    discovery->Start();
   } catch (const std::exception& e) {
     LOG(Error) << "Failed to start USB discovery: " << e.what();
-    discovery_.reset();
+    discovery.reset();
   }
 }
 
 void UsbManager::SetDiscoveryInterval(std::chrono::milliseconds interval)
 {
-  discoveryInterval_ = interval;
+  discoveryInterval = interval;
 }
 
 void UsbManager::SetMountPathRetry(std::chrono::milliseconds interval)
 {
-  mountPathRetry_ = interval;
+  mountPathRetry = interval;
 }
 
 void UsbManager::SetCheckHook(std::function<void(const std::string&)> hook)
 {
-  checkHook_ = std::move(hook);
+  checkHook = std::move(hook);
 }
 
 void UsbManager::MassStorageCome(DeviceDiscovery::DeviceProperties properties)
@@ -105,29 +105,29 @@ void UsbManager::MassStorageCome(DeviceDiscovery::DeviceProperties properties)
     return;
   }
   const UsbInfo::Id id = properties.id;
-  waiting_[id] = std::move(properties);
+  waiting[id] = std::move(properties);
   WaitForMountPath(id);
 }
 
 void UsbManager::MassStorageGo(DeviceDiscovery::DeviceProperties properties)
 {
   LOG(Info) << "Mass storage device disappeared: " << properties;
-  waiting_.erase(properties.id);
+  waiting.erase(properties.id);
   emit UsbRemoved(properties.id);
 }
 
 void UsbManager::WaitForMountPath(UsbInfo::Id id)
 {
-  const auto found = waiting_.find(id);
-  if (found == waiting_.end())
+  const auto found = waiting.find(id);
+  if (found == waiting.end())
     return; // gone meanwhile
   if (!IsFolder(found->second.path)) {
     LOG(Debug) << "Waiting for mount path: " << found->second.path;
-    QTimer::singleShot(mountPathRetry_, this, [this, id] { WaitForMountPath(id); });
+    QTimer::singleShot(mountPathRetry, this, [this, id] { WaitForMountPath(id); });
     return;
   }
   const DeviceDiscovery::DeviceProperties properties = found->second;
-  waiting_.erase(found);
+  waiting.erase(found);
   CheckUsb(properties);
 }
 
@@ -136,9 +136,9 @@ void UsbManager::CheckUsb(const DeviceDiscovery::DeviceProperties& properties)
   emit UsbCheckStarted();
   LOG(Info) << "Checking usb: " << properties.path;
 
-  StickCheck check(properties.path, updateDir_, checksumFile_);
-  if (checkHook_)
-    check.SetBeforeHashing([this, path = properties.path] { checkHook_(path); });
+  StickCheck check(properties.path, updateDir, checksumFile);
+  if (checkHook)
+    check.SetBeforeHashing([this, path = properties.path] { checkHook(path); });
   const StickCheck::Result result = check.Run();
   if (result.state == UsbInfo::InvalidMetadata)
     LOG(Warning) << "Usb metadata is invalid: " << properties.path << ": " << result.reason;

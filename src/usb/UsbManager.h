@@ -76,14 +76,14 @@ private:
   void CheckUsb(const DeviceDiscovery::DeviceProperties& properties);
 
   // The stick's folders, read from the configuration when the manager is built.
-  const std::string updateDir_;
-  const std::string checksumFile_;
-  QTimer spaceTimer_;
-  std::mutex discoveryMutex_;
-  std::unique_ptr<DeviceDiscovery> discovery_;
-  std::chrono::milliseconds discoveryInterval_;
-  std::chrono::milliseconds mountPathRetry_;
-  std::function<void(const std::string&)> checkHook_;
+  const std::string updateDir;
+  const std::string checksumFile;
+  QTimer spaceTimer;
+  std::mutex discoveryMutex;
+  std::unique_ptr<DeviceDiscovery> discovery;
+  std::chrono::milliseconds discoveryInterval;
+  std::chrono::milliseconds mountPathRetry;
+  std::function<void(const std::string&)> checkHook;
   // Volumes whose mount path has not appeared yet.
-  std::map<UsbInfo::Id, DeviceDiscovery::DeviceProperties> waiting_;
+  std::map<UsbInfo::Id, DeviceDiscovery::DeviceProperties> waiting;
 };

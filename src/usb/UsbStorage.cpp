@@ -17,16 +17,16 @@ UsbStorage::UsbStorage()
 
 UsbInfo UsbStorage::GetUsb(UsbInfo::Id id) const
 {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto found = usbs_.find(id);
-  return found == usbs_.end() ? UsbInfo() : found->second;
+  std::lock_guard<std::mutex> lock(mutex);
+  const auto found = usbs.find(id);
+  return found == usbs.end() ? UsbInfo() : found->second;
 }
 
 UsbInfo UsbStorage::GetActiveUsb() const
 {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto found = usbs_.find(active_);
-  return found == usbs_.end() ? UsbInfo() : found->second;
+  std::lock_guard<std::mutex> lock(mutex);
+  const auto found = usbs.find(activeId);
+  return found == usbs.end() ? UsbInfo() : found->second;
 }
 
 UsbStorage::Usbs UsbStorage::GetUsbs(UsbInfo::State state) const
@@ -34,10 +34,10 @@ UsbStorage::Usbs UsbStorage::GetUsbs(UsbInfo::State state) const
   if (!IsSupported(state))
     throw std::logic_error("Failed to get usbs: usb state is not supported");
 
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   Usbs result;
   // A stick is listed under the state it has now, never under an earlier one.
-  for (const auto& [id, usb] : usbs_)
+  for (const auto& [id, usb] : usbs)
     if (usb.state == state)
       result.emplace(id, usb);
   return result;
@@ -52,15 +52,15 @@ void UsbStorage::UpdateUsb(UsbInfo info)
     return;
   }
 
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::mutex> lock(mutex);
   Store(std::move(info));
 }
 
 bool UsbStorage::ModifyUsb(UsbInfo::Id id, const std::function<void(UsbInfo&)>& change)
 {
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto found = usbs_.find(id);
-  if (found == usbs_.end())
+  std::lock_guard<std::mutex> lock(mutex);
+  const auto found = usbs.find(id);
+  if (found == usbs.end())
     return false;
   UsbInfo info = found->second;
   change(info);
@@ -87,35 +87,35 @@ bool UsbStorage::UpdateUsbSpace(UsbInfo::Id id, std::uint64_t capacity, std::uin
 void UsbStorage::Store(UsbInfo info)
 {
   if (info.active) {
-    if (active_ != 0 && active_ != info.id) {
-      const auto previous = usbs_.find(active_);
-      if (previous != usbs_.end())
+    if (activeId != 0 && activeId != info.id) {
+      const auto previous = usbs.find(activeId);
+      if (previous != usbs.end())
         previous->second.active = false;
     }
-    active_ = info.id;
-  } else if (info.id == active_) {
+    activeId = info.id;
+  } else if (info.id == activeId) {
     // A copy taken before the stick became active must not make the store
     // disagree with itself about which stick is active.
     info.active = true;
   }
-  usbs_[info.id] = std::move(info);
+  usbs[info.id] = std::move(info);
 }
 
 void UsbStorage::RemoveUsb(UsbInfo::Id id)
 {
   LOG(Debug) << "Removing usb: " << id;
 
-  std::lock_guard<std::mutex> lock(mutex_);
-  const auto found = usbs_.find(id);
-  if (found == usbs_.end())
+  std::lock_guard<std::mutex> lock(mutex);
+  const auto found = usbs.find(id);
+  if (found == usbs.end())
     throw std::logic_error("Failed to remove usb: usb is not found");
-  if (active_ == id)
-    active_ = 0;
-  usbs_.erase(found);
+  if (activeId == id)
+    activeId = 0;
+  usbs.erase(found);
 }
 
 bool UsbStorage::Empty() const
 {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return usbs_.empty();
+  std::lock_guard<std::mutex> lock(mutex);
+  return usbs.empty();
 }

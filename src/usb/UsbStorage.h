@@ -86,7 +86,7 @@ private:
   // one active stick; the lock is held.
   void Store(UsbInfo info);
 
-  mutable std::mutex mutex_;
-  Usbs usbs_;
-  UsbInfo::Id active_ = 0;
+  mutable std::mutex mutex;
+  Usbs usbs;
+  UsbInfo::Id activeId = 0;
 };

@@ -51,15 +51,15 @@ public:
   };
 
   Descriptor() = default;
-  explicit Descriptor(int fd) : fd_(fd) {}
+  explicit Descriptor(int owned) : fd(owned) {}
   ~Descriptor();
   Descriptor(Descriptor&& other) noexcept;
   Descriptor& operator=(Descriptor&& other) noexcept;
   Descriptor(const Descriptor&) = delete;
   Descriptor& operator=(const Descriptor&) = delete;
 
-  int Get() const { return fd_; }
-  bool Valid() const { return fd_ >= 0; }
+  int Get() const { return fd; }
+  bool Valid() const { return fd >= 0; }
   void Reset();
   // Gives the descriptor up without closing it.
   int Release();
@@ -93,5 +93,5 @@ public:
   bool Walk(Visitor& visitor) const;
 
 private:
-  int fd_ = -1;
+  int fd = -1;
 };

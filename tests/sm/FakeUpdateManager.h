@@ -36,7 +36,7 @@ public:
     std::vector<Command> commands;
   };
 
-  explicit FakeUpdateManager(std::shared_ptr<Journal> journal) : journal_(std::move(journal)) {}
+  explicit FakeUpdateManager(std::shared_ptr<Journal> shared) : journal(std::move(shared)) {}
 
 signals:
   void RootUpdatesChecked(MetadataChecker::Result result);
@@ -45,11 +45,11 @@ signals:
   void OperationFinished(MapDownloader::Result result);
 
 public slots:
-  void CheckMapUpdates() { journal_->Add("CheckMapUpdates"); }
-  void UpdateLocale() { journal_->Add("UpdateLocale"); }
-  void DownloadMap(const MapInfo::Id& mapId) { journal_->Add("DownloadMap(" + mapId + ")"); }
-  void AbortMapDownload() { journal_->Add("AbortMapDownload"); }
+  void CheckMapUpdates() { journal->Add("CheckMapUpdates"); }
+  void UpdateLocale() { journal->Add("UpdateLocale"); }
+  void DownloadMap(const MapInfo::Id& mapId) { journal->Add("DownloadMap(" + mapId + ")"); }
+  void AbortMapDownload() { journal->Add("AbortMapDownload"); }
 
 private:
-  std::shared_ptr<Journal> journal_;
+  std::shared_ptr<Journal> journal;
 };

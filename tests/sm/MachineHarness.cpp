@@ -100,7 +100,7 @@ MachineHarness::MachineHarness()
   (void)configured;
   ClearStores();
   // Each part notes its deletion on the thread that deletes it.
-  auto noteDeletion = [log = deletions_](QObject* object, const std::string& what) {
+  auto noteDeletion = [log = deletions](QObject* object, const std::string& what) {
     QObject::connect(object, &QObject::destroyed, [log, what] {
       std::lock_guard<std::mutex> lock(log->mutex);
       log->deletions.emplace_back(what, QThread::currentThread());
@@ -112,17 +112,17 @@ MachineHarness::MachineHarness()
     return ui;
   });
   States::Common::SetUsbManagerFactory([this, noteDeletion] {
-    auto manager = std::make_unique<UsbManager>();
-    manager->SetDiscoveryInterval(std::chrono::milliseconds(20));
-    usbManager_ = manager.get();
-    noteDeletion(manager.get(), "usb manager");
-    return manager;
+    auto made = std::make_unique<UsbManager>();
+    made->SetDiscoveryInterval(std::chrono::milliseconds(20));
+    usbManager = made.get();
+    noteDeletion(made.get(), "usb manager");
+    return made;
   });
   States::Common::SetUpdateManagerFactory([this, noteDeletion] {
-    auto manager = std::make_unique<FakeUpdateManager>(journal_);
-    manager_ = manager.get();
-    noteDeletion(manager.get(), "update manager");
-    return manager;
+    auto made = std::make_unique<FakeUpdateManager>(journal);
+    manager = made.get();
+    noteDeletion(made.get(), "update manager");
+    return made;
   });
 }
 
@@ -137,24 +137,24 @@ MachineHarness::~MachineHarness()
 
 void MachineHarness::Start()
 {
-  machine_ = std::make_unique<StateMachine>();
-  machine_->initiate();
+  machine = std::make_unique<StateMachine>();
+  machine->initiate();
   ASSERT_TRUE(QTest::qWaitFor([this] { return In<States::MapUpdateCheck>(); }));
   ASSERT_TRUE(WaitForCommands(1));
-  usbThread_ = usbManager_->thread();
-  managerThread_ = manager_->thread();
+  usbThread = usbManager->thread();
+  managerThread = manager->thread();
 }
 
 void MachineHarness::Stop()
 {
-  machine_.reset();
-  usbManager_ = nullptr;
-  manager_ = nullptr;
+  machine.reset();
+  usbManager = nullptr;
+  manager = nullptr;
 }
 
 std::string MachineHarness::Leaf() const
 {
-  const std::string name = boost::core::demangle(typeid(*machine_->state_begin()).name());
+  const std::string name = boost::core::demangle(typeid(*machine->state_begin()).name());
   return name.substr(name.rfind(':') + 1);
 }
 
@@ -162,33 +162,33 @@ template <typename Signal>
 void MachineHarness::Report(Signal signal)
 {
   QMetaObject::invokeMethod(
-      manager_, [this, signal] { signal(*manager_); }, Qt::BlockingQueuedConnection);
+      manager, [this, signal] { signal(*manager); }, Qt::BlockingQueuedConnection);
   QCoreApplication::sendPostedEvents();
 }
 
 void MachineHarness::Root(MetadataChecker::Result result)
 {
-  Report([result](FakeUpdateManager& manager) { emit manager.RootUpdatesChecked(result); });
+  Report([result](FakeUpdateManager& fake) { emit fake.RootUpdatesChecked(result); });
 }
 
 void MachineHarness::Related(MetadataChecker::Result result)
 {
-  Report([result](FakeUpdateManager& manager) { emit manager.RelatedUpdatesChecked(result); });
+  Report([result](FakeUpdateManager& fake) { emit fake.RelatedUpdatesChecked(result); });
 }
 
 void MachineHarness::OperationStarted()
 {
-  Report([](FakeUpdateManager& manager) { emit manager.OperationStarted(); });
+  Report([](FakeUpdateManager& fake) { emit fake.OperationStarted(); });
 }
 
 void MachineHarness::OperationFinished(MapDownloader::Result result)
 {
-  Report([result](FakeUpdateManager& manager) { emit manager.OperationFinished(result); });
+  Report([result](FakeUpdateManager& fake) { emit fake.OperationFinished(result); });
 }
 
 void MachineHarness::StickCheckStarted()
 {
-  emit usbManager_->UsbCheckStarted();
+  emit usbManager->UsbCheckStarted();
   QCoreApplication::sendPostedEvents();
 }
 
@@ -197,40 +197,40 @@ void MachineHarness::StickChecked(const UsbInfo& stick)
   UsbInfo stored = stick;
   stored.active = false;
   UsbStorage::Get().UpdateUsb(stored);
-  emit usbManager_->UsbCheckComplete(stick.id);
+  emit usbManager->UsbCheckComplete(stick.id);
   QCoreApplication::sendPostedEvents();
 }
 
 void MachineHarness::StickRemoved(UsbInfo::Id id)
 {
-  emit usbManager_->UsbRemoved(id);
+  emit usbManager->UsbRemoved(id);
   QCoreApplication::sendPostedEvents();
 }
 
 std::vector<std::string> MachineHarness::Commands() const
 {
   std::vector<std::string> texts;
-  for (const auto& command : journal_->Commands())
+  for (const auto& command : journal->Commands())
     texts.push_back(command.text);
   return texts;
 }
 
 bool MachineHarness::WaitForCommands(std::size_t count)
 {
-  return QTest::qWaitFor([&] { return journal_->Commands().size() >= count; }, 20000);
+  return QTest::qWaitFor([&] { return journal->Commands().size() >= count; }, 20000);
 }
 
 std::vector<MachineRecord> MachineHarness::Forget()
 {
   Ui().Clear();
   auto fresh = std::make_unique<LogCapture>();
-  log_.swap(fresh);
+  log.swap(fresh);
   return MachineRecords(fresh->Lines());
 }
 
 std::vector<std::string> MachineHarness::Messages()
 {
-  std::vector<std::string> messages = MachineMessages(log_->Lines());
+  std::vector<std::string> messages = MachineMessages(log->Lines());
   if (!messages.empty() && messages.back() == "Left Common state")
     messages.pop_back();
   return messages;
@@ -238,8 +238,8 @@ std::vector<std::string> MachineHarness::Messages()
 
 std::vector<std::pair<std::string, QThread*>> MachineHarness::Deletions() const
 {
-  std::lock_guard<std::mutex> lock(deletions_->mutex);
-  return deletions_->deletions;
+  std::lock_guard<std::mutex> lock(deletions->mutex);
+  return deletions->deletions;
 }
 
 void MachineHarness::StoreMap(const std::string& id, MapInfo::Type type, MapInfo::State state)

@@ -57,14 +57,14 @@ public:
   // Ends the machine (as main does when the event loop returns).
   void Stop();
 
-  StateMachine& Machine() { return *machine_; }
+  StateMachine& Machine() { return *machine; }
   RecordingUi& Ui() { return *RecordingUi::Instance(); }
   // The innermost state's name ("MapUpdateCheck").
   std::string Leaf() const;
   template <typename State>
   bool In() const
   {
-    return machine_->state_cast<const State*>() != nullptr;
+    return machine->state_cast<const State*>() != nullptr;
   }
 
   // The update manager's reports, emitted on its thread and delivered.
@@ -80,7 +80,7 @@ public:
   void StickRemoved(UsbInfo::Id id);
 
   // The commands the update manager received, in order, with their threads.
-  std::vector<FakeUpdateManager::Command> Journal() const { return journal_->Commands(); }
+  std::vector<FakeUpdateManager::Command> Journal() const { return journal->Commands(); }
   std::vector<std::string> Commands() const;
   // Waits until the update manager has received `count` commands in all.
   bool WaitForCommands(std::size_t count);
@@ -90,16 +90,16 @@ public:
   // The machine's messages logged since the start or the last Forget (closes
   // the log capture), without the "Left Common state" of a machine that ended.
   std::vector<std::string> Messages();
-  std::vector<MachineRecord> Records() { return MachineRecords(log_->Lines()); }
+  std::vector<MachineRecord> Records() { return MachineRecords(log->Lines()); }
   // Every message logged, of every part.
-  std::vector<std::string> AllMessages() { return log_->Messages(); }
+  std::vector<std::string> AllMessages() { return log->Messages(); }
 
   // What was deleted when the machine ended, in order ("ui", "usb manager",
   // "update manager"), with the thread that deleted it; and the threads the
   // managers ran on (known after Start).
   std::vector<std::pair<std::string, QThread*>> Deletions() const;
-  QThread* UsbThread() const { return usbThread_; }
-  QThread* ManagerThread() const { return managerThread_; }
+  QThread* UsbThread() const { return usbThread; }
+  QThread* ManagerThread() const { return managerThread; }
 
   // Stores a map record of a release of the region EUR.
   static void StoreMap(const std::string& id, MapInfo::Type type, MapInfo::State state);
@@ -112,18 +112,18 @@ private:
   template <typename Signal>
   void Report(Signal signal);
 
-  std::unique_ptr<LogCapture> log_ = std::make_unique<LogCapture>();
-  FakeVolumes volumes_;
-  std::shared_ptr<FakeUpdateManager::Journal> journal_ = std::make_shared<FakeUpdateManager::Journal>();
-  UsbManager* usbManager_ = nullptr;
-  FakeUpdateManager* manager_ = nullptr;
-  std::unique_ptr<StateMachine> machine_;
-  QThread* usbThread_ = nullptr;
-  QThread* managerThread_ = nullptr;
+  std::unique_ptr<LogCapture> log = std::make_unique<LogCapture>();
+  FakeVolumes volumes;
+  std::shared_ptr<FakeUpdateManager::Journal> journal = std::make_shared<FakeUpdateManager::Journal>();
+  UsbManager* usbManager = nullptr;
+  FakeUpdateManager* manager = nullptr;
+  std::unique_ptr<StateMachine> machine;
+  QThread* usbThread = nullptr;
+  QThread* managerThread = nullptr;
   struct DeletionLog
   {
     mutable std::mutex mutex;
     std::vector<std::pair<std::string, QThread*>> deletions;
   };
-  std::shared_ptr<DeletionLog> deletions_ = std::make_shared<DeletionLog>();
+  std::shared_ptr<DeletionLog> deletions = std::make_shared<DeletionLog>();
 };

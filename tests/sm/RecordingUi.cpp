@@ -23,12 +23,12 @@ RecordingUi* RecordingUi::Instance()
 
 void RecordingUi::Clear()
 {
-  calls_.clear();
-  states_.clear();
+  calls.clear();
+  states.clear();
 }
 
 void RecordingUi::SetState(State state)
 {
-  calls_.push_back("SetState(" + Name(state) + ")");
-  states_.push_back(state);
+  calls.push_back("SetState(" + Name(state) + ")");
+  states.push_back(state);
 }

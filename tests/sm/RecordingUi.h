@@ -17,24 +17,24 @@ public:
   RecordingUi();
   ~RecordingUi() override;
 
-  const std::vector<std::string>& Calls() const { return calls_; }
+  const std::vector<std::string>& Calls() const { return calls; }
   // The states set, in order.
-  const std::vector<State>& States() const { return states_; }
-  State Current() const { return states_.empty() ? State::Unknown : states_.back(); }
+  const std::vector<State>& States() const { return states; }
+  State Current() const { return states.empty() ? State::Unknown : states.back(); }
   void Clear();
 
   // The interface while it exists.
   static RecordingUi* Instance();
 
 public slots:
-  void Activate() override { calls_.push_back("Activate"); }
+  void Activate() override { calls.push_back("Activate"); }
   void SetState(State state) override;
-  void UpdateUsbs() override { calls_.push_back("UpdateUsbs"); }
-  void ConfirmQuit() override { calls_.push_back("ConfirmQuit"); }
+  void UpdateUsbs() override { calls.push_back("UpdateUsbs"); }
+  void ConfirmQuit() override { calls.push_back("ConfirmQuit"); }
 
 private:
-  std::vector<std::string> calls_;
-  std::vector<State> states_;
+  std::vector<std::string> calls;
+  std::vector<State> states;
 };
 
 // The name of a value, as the log writes it.

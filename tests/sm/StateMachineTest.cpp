@@ -10,6 +10,7 @@
 #include "sm/States/StartUp.h"
 #include "ui/HeadlessUi.h"
 #include "ui/PopupLink.h"
+#include "ui/widgets/MainWindow.h"
 #include "usb/UsbStorage.h"
 
 #include <gtest/gtest.h>
@@ -746,15 +747,44 @@ TEST(Common, AReportNoSourceShouldProduceEndsTheApplicationInOrderWithExitCodeOn
   }
 }
 
-TEST(UiInterface, NamesStayInRangeAndAStateTravelsThroughAQueuedCallByItsName)
+// The values from `first` on write `names`, one after the other; the values
+// `outside` the enumeration write nothing.
+template <typename Enum>
+void ExpectNames(int first, const Strings& names, const std::vector<int>& outside)
 {
-  EXPECT_EQ(Name(State::UsbTooSmall), "UsbTooSmall");
-  EXPECT_EQ(Name(static_cast<State>(19)), "");
-  EXPECT_EQ(Name(static_cast<State>(-1)), "") << "compared as unsigned";
-  EXPECT_EQ(Name(PopupLink::Retry), "Retry");
-  EXPECT_EQ(Name(static_cast<PopupLink>(6)), "");
-  EXPECT_EQ(Name(static_cast<PopupLink>(-3)), "");
+  for (std::size_t i = 0; i < names.size(); ++i)
+    EXPECT_EQ(Name(static_cast<Enum>(first + static_cast<int>(i))), names[i]);
+  for (const int value : outside)
+    EXPECT_EQ(Name(static_cast<Enum>(value)), "") << names[0] << "... " << value;
+}
 
+TEST(UiInterface, EveryValueTheLogWritesHasItsNameAndAValueOutsideHasNone)
+{
+  ExpectNames<State>(0,
+                     {"CancelDownload", "MandatoryUpdate", "MapDownload", "MapUpdateCheck", "MetadataCorrupt",
+                      "NoConnection", "NoSubscription", "OptionalUpdate", "PendingUpdate", "RootUpdate",
+                      "ServerError", "SubscriptionExpired", "Unknown", "UpToDate", "UsbBlocked", "UsbCheck",
+                      "UsbFull", "UsbRemoved", "UsbTooSmall"},
+                     {19, -1});
+  ExpectNames<PopupLink>(0, {"Blank", "Continue", "Dismiss", "ShowHelp", "ManageMaps", "Retry"}, {6, -3});
+  ExpectNames<MapInfo::Type>(0, {"Installed", "Optional", "Mandatory"}, {3, -1});
+  ExpectNames<MapInfo::State>(0, {"Unknown", "Available", "Deleting", "Downloading", "Pending"}, {5, -1});
+  ExpectNames<UsbInfo::State>(0, {"InvalidMetadata", "NoMetadata", "ValidMetadata"}, {3, -1});
+  ExpectNames<Check::Result>(0,
+                             {"Ok", "InvalidMetadata", "NoConnection", "NoSubscription", "ServerError",
+                              "SubscriptionExpired", "UsbRemoved", "NoMetadata"},
+                             {8, -1});
+  // Eight values fill the range of an enumeration without a fixed type: none lies outside.
+  ExpectNames<Download::Result>(
+      0,
+      {"Ok", "Aborted", "NoConnection", "ServerError", "UsbBlocked", "UsbTooSmall", "UsbFull", "UsbRemoved"},
+      {});
+  ExpectNames<Ui::MainWindow::PageIndex>(-1, {"None", "Maps", "Settings", "Message"}, {3, -2});
+  ExpectNames<Ui::MainWindow::ScreenIndex>(-1, {"None", "MapUpdates", "Message"}, {2, -2});
+}
+
+TEST(UiInterface, AStateTravelsThroughAQueuedCallByItsName)
+{
   RecordingUi ui;
   ASSERT_TRUE(QMetaObject::invokeMethod(&ui, "SetState", Qt::QueuedConnection, Q_ARG(State, State::UsbFull)));
   QCoreApplication::sendPostedEvents();

@@ -244,8 +244,8 @@ TEST_F(AsyncRequestTest, FullBufferDropsTheTransferAndResumesExactlyWhereTheWrit
   // The writer's queue reached the full mark with its last piece, and one
   // more chunk (of at most a piece) was being written.
   const qint64 resumedAt = download.request->attempts[1].position;
-  EXPECT_GE(resumedAt, Tesk::AsyncWriter::kFullMark);
-  EXPECT_LT(resumedAt, Tesk::AsyncWriter::kFullMark + 2 * Tesk::AsyncRequest::kPieceSize);
+  EXPECT_GE(resumedAt, Tesk::AsyncWriter::FullMark);
+  EXPECT_LT(resumedAt, Tesk::AsyncWriter::FullMark + 2 * Tesk::AsyncRequest::PieceSize);
   EXPECT_TRUE(download.Streamed());
   EXPECT_EQ(download.recorder.total, download.archive.size());
 }

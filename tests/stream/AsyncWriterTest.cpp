@@ -101,7 +101,7 @@ TEST(AsyncWriterTest, TellsTheProducerToStopAtTheFullMarkAndRefusesBeyondIt)
   MemoryStream stream;
   WriterOnThread w(stream);
   LogCapture log;
-  const qint64 mark = Tesk::AsyncWriter::kFullMark;
+  const qint64 mark = Tesk::AsyncWriter::FullMark;
   EXPECT_TRUE(w.writer.WriteData(Bytes(static_cast<int>(mark - 1))));
   EXPECT_FALSE(w.writer.WriteData(Bytes(1))); // queued, and now full
   EXPECT_EQ(w.writer.BufferedBytes(), mark);

@@ -35,13 +35,13 @@ void Link(const QString& target, const QString& link)
 
 } // namespace
 
-FakeVolumes::FakeVolumes(bool fakeMountTable) : fakeMountTable_(fakeMountTable)
+FakeVolumes::FakeVolumes(bool ownMountTable) : fakeMountTable(ownMountTable)
 {
-  if (!dir_.isValid())
+  if (!dir.isValid())
     throw std::runtime_error("No temporary folder");
   QDir().mkpath(QString::fromStdString(SysfsRoot()) + "/dev/block");
   qputenv("LUMORA_SYSFS", QByteArray::fromStdString(SysfsRoot()));
-  if (fakeMountTable_) {
+  if (fakeMountTable) {
     WriteTable();
     qputenv("LUMORA_MOUNTINFO", QByteArray::fromStdString(MountTablePath()));
   }
@@ -50,7 +50,7 @@ FakeVolumes::FakeVolumes(bool fakeMountTable) : fakeMountTable_(fakeMountTable)
 FakeVolumes::~FakeVolumes()
 {
   qunsetenv("LUMORA_SYSFS");
-  if (fakeMountTable_)
+  if (fakeMountTable)
     qunsetenv("LUMORA_MOUNTINFO");
 }
 
@@ -92,17 +92,17 @@ void FakeVolumes::RemovePartition(unsigned major, unsigned minor)
 
 int FakeVolumes::Mount(unsigned major, unsigned minor, const std::string& mountPoint, const std::string& root)
 {
-  const int id = nextMountId_++;
-  mounts_.push_back({id, major, minor, mountPoint, root});
+  const int id = nextMountId++;
+  mounts.push_back({id, major, minor, mountPoint, root});
   WriteTable();
   return id;
 }
 
 void FakeVolumes::Unmount(int mountId)
 {
-  mounts_.erase(
-      std::remove_if(mounts_.begin(), mounts_.end(), [&](const MountLine& m) { return m.id == mountId; }),
-      mounts_.end());
+  mounts.erase(
+      std::remove_if(mounts.begin(), mounts.end(), [&](const MountLine& m) { return m.id == mountId; }),
+      mounts.end());
   WriteTable();
 }
 
@@ -123,7 +123,7 @@ void FakeVolumes::WriteTable()
   table << "22 27 0:21 / /proc rw,relatime - proc proc rw\n"
         << "23 27 0:22 / /sys rw,relatime - sysfs sysfs rw\n"
         << "27 1 254:0 / / rw,relatime shared:1 - ext4 /dev/vda rw\n";
-  for (const auto& m : mounts_)
+  for (const auto& m : mounts)
     table << m.id << " 27 " << m.major << ":" << m.minor << " " << Encode(m.root) << " "
           << Encode(m.mountPoint) << " rw,nosuid,nodev,relatime shared:" << m.id << " master:7 - vfat /dev/sd"
           << m.major << "_" << m.minor << " rw,fmask=0022,iocharset=utf8\n";
@@ -132,7 +132,7 @@ void FakeVolumes::WriteTable()
 
 std::string FakeVolumes::Folder() const
 {
-  return dir_.path().toStdString();
+  return dir.path().toStdString();
 }
 
 std::string FakeVolumes::SysfsRoot() const

@@ -64,8 +64,8 @@ private:
     std::string root;
   };
 
-  QTemporaryDir dir_;
-  bool fakeMountTable_;
-  int nextMountId_ = 1000;
-  std::vector<MountLine> mounts_;
+  QTemporaryDir dir;
+  bool fakeMountTable;
+  int nextMountId = 1000;
+  std::vector<MountLine> mounts;
 };

@@ -14,16 +14,16 @@ namespace {
 constexpr int HeaderFields = 5;
 } // namespace
 
-LogCapture::LogCapture() : logger_(Log::CreateFileLogger(fs::path(dir_.path().toStdString()) / "Logs")) {}
+LogCapture::LogCapture() : logger(Log::CreateFileLogger(fs::path(dir.path().toStdString()) / "Logs")) {}
 
 LogCapture::~LogCapture() = default;
 
 void LogCapture::Close()
 {
-  if (!logger_)
+  if (!logger)
     return;
-  logger_.reset();
-  const fs::path folder = fs::path(dir_.path().toStdString()) / "Logs";
+  logger.reset();
+  const fs::path folder = fs::path(dir.path().toStdString()) / "Logs";
   std::vector<fs::path> files;
   if (fs::exists(folder))
     for (const auto& entry : fs::directory_iterator(folder))
@@ -32,21 +32,21 @@ void LogCapture::Close()
   for (const auto& file : files) {
     std::ifstream in(file.string(), std::ios::binary);
     for (std::string line; std::getline(in, line);)
-      lines_.push_back(line);
+      lines.push_back(line);
   }
 }
 
 std::vector<std::string> LogCapture::Lines()
 {
   Close();
-  return lines_;
+  return lines;
 }
 
 std::vector<std::string> LogCapture::Messages()
 {
   Close();
   std::vector<std::string> messages;
-  for (const auto& line : lines_) {
+  for (const auto& line : lines) {
     std::size_t at = 0;
     for (int field = 0; field < HeaderFields && at != std::string::npos; ++field) {
       at = line.find(" | ", at);

@@ -32,7 +32,7 @@ public:
 private:
   void Close();
 
-  QTemporaryDir dir_;
-  std::unique_ptr<Log::ILogger> logger_;
-  std::vector<std::string> lines_;
+  QTemporaryDir dir;
+  std::unique_ptr<Log::ILogger> logger;
+  std::vector<std::string> lines;
 };

@@ -12,18 +12,18 @@ bool TmpfsMount::Allowed()
   return ::geteuid() == 0;
 }
 
-TmpfsMount::TmpfsMount(const std::string& mountPoint, unsigned megabytes) : mountPoint_(mountPoint)
+TmpfsMount::TmpfsMount(const std::string& path, unsigned megabytes) : mountPoint(path)
 {
   const std::string options = "size=" + std::to_string(megabytes) + "m,mode=0755";
-  if (::mount("lumora-test", mountPoint.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
-    error_ = std::string("mount failed: ") + std::strerror(errno);
+  if (::mount("lumora-test", path.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
+    error = std::string("mount failed: ") + std::strerror(errno);
     return;
   }
-  mounted_ = true;
+  mounted = true;
   struct stat status;
-  if (::stat(mountPoint.c_str(), &status) == 0) {
-    major_ = major(status.st_dev);
-    minor_ = minor(status.st_dev);
+  if (::stat(path.c_str(), &status) == 0) {
+    deviceMajor = major(status.st_dev);
+    deviceMinor = minor(status.st_dev);
   }
 }
 
@@ -34,12 +34,12 @@ TmpfsMount::~TmpfsMount()
 
 bool TmpfsMount::Unmount(bool lazy)
 {
-  if (!mounted_)
+  if (!mounted)
     return true;
-  if (::umount2(mountPoint_.c_str(), lazy ? MNT_DETACH : 0) != 0) {
-    error_ = std::string("umount failed: ") + std::strerror(errno);
+  if (::umount2(mountPoint.c_str(), lazy ? MNT_DETACH : 0) != 0) {
+    error = std::string("umount failed: ") + std::strerror(errno);
     return false;
   }
-  mounted_ = false;
+  mounted = false;
   return true;
 }

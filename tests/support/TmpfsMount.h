@@ -18,21 +18,21 @@ public:
   TmpfsMount(const TmpfsMount&) = delete;
   TmpfsMount& operator=(const TmpfsMount&) = delete;
 
-  bool Mounted() const { return mounted_; }
-  const std::string& Error() const { return error_; }
-  const std::string& Path() const { return mountPoint_; }
+  bool Mounted() const { return mounted; }
+  const std::string& Error() const { return error; }
+  const std::string& Path() const { return mountPoint; }
   // The device number the mount table shows for it.
-  unsigned Major() const { return major_; }
-  unsigned Minor() const { return minor_; }
+  unsigned Major() const { return deviceMajor; }
+  unsigned Minor() const { return deviceMinor; }
 
   // Takes the mount away; `lazy` detaches it at once even while files on it
   // are open (as a pulled stick leaves them).
   bool Unmount(bool lazy = false);
 
 private:
-  std::string mountPoint_;
-  std::string error_;
-  bool mounted_ = false;
-  unsigned major_ = 0;
-  unsigned minor_ = 0;
+  std::string mountPoint;
+  std::string error;
+  bool mounted = false;
+  unsigned deviceMajor = 0;
+  unsigned deviceMinor = 0;
 };

@@ -60,7 +60,7 @@ struct Target
   QTemporaryDir dir;
 };
 
-const std::string kSurroundings =
+const std::string Surroundings =
     "outside dir\noutside/keep.txt file:" + Md5Hex("untouched\n").toStdString() + "\nroot dir\n";
 
 } // namespace
@@ -92,8 +92,8 @@ TEST_P(TarLayoutTest, UnpacksByteIdenticalTreeAndHashesEveryByteWhateverTheSplit
     {
       Tesk::Tar::Stream stream(Path(target.path()));
       WriteInPieces(stream, archive, pieces);
-      EXPECT_TRUE(stream.good()) << stream.error();
-      EXPECT_TRUE(stream.finished());
+      EXPECT_TRUE(stream.good()) << stream.Error();
+      EXPECT_TRUE(stream.Finished());
       EXPECT_EQ(static_cast<qint64>(stream.tellp()), archive.size());
       EXPECT_EQ(stream.md5(), Md5Hex(archive).toStdString());
     }
@@ -138,7 +138,7 @@ TEST(TarStreamTest, ExtendedHeadersLongNamesAndFullFieldsAreUnpacked)
           .Bytes();
   Tesk::Tar::Stream stream(Path(target.root()));
   WriteInPieces(stream, archive, {1, 333});
-  EXPECT_TRUE(stream.good()) << stream.error();
+  EXPECT_TRUE(stream.good()) << stream.Error();
   const std::map<QString, QByteArray> files = {{"pax/named.bin", Pattern(100, 1)},
                                                {"sized-by-pax.bin", Pattern(3000, 2)},
                                                {QString::fromStdString(longName), Pattern(5, 3)},
@@ -176,7 +176,7 @@ TEST(TarStreamTest, PositionCountsTheBytesAcceptedAndTheHashCoversWhatFollowsThe
   EXPECT_EQ(static_cast<qint64>(stream.tellp()), written + 1);
   stream.flush();
   EXPECT_TRUE(stream.good());
-  EXPECT_TRUE(stream.finished());
+  EXPECT_TRUE(stream.Finished());
   EXPECT_EQ(stream.md5(), Md5Hex(archive + "x").toStdString());
   EXPECT_EQ(ReadFile(target.filePath("a")), Pattern(3000, 1));
 }
@@ -207,7 +207,7 @@ TEST(TarStreamTest, TruncatedArchiveKeepsWhatArrivedAndSaysItEndedEarly)
     Tesk::Tar::Stream stream(Path(target.root()));
     WriteInPieces(stream, archive);
     EXPECT_TRUE(stream.good());
-    EXPECT_FALSE(stream.finished());
+    EXPECT_FALSE(stream.Finished());
     EXPECT_EQ(stream.md5(), Md5Hex(archive).toStdString());
   }
   EXPECT_EQ(ReadFile(target.root() + "/whole"), "complete");
@@ -281,7 +281,7 @@ std::string LongPath(std::size_t folder)
 }
 
 // clang-format off
-const Refusal kRefusals[] = {
+const Refusal Refusals[] = {
     // Links, FIFOs and absolute names as GNU tar writes them (GNU magic).
     {"AbsoluteName", [](auto& b, auto& out) { b.Add({out + "/evil", '0', 4, {}, {}, true}).AddData("evil"); },
      "Refused entry with an absolute name"},
@@ -359,11 +359,11 @@ TEST_P(TarRefusalTest, FailsWithAClearErrorAndWritesNothingOutsideTheRoot)
     Tesk::Tar::Stream stream(Path(target.root()));
     WriteInPieces(stream, archive, {700, 100, 3});
     EXPECT_TRUE(stream.bad());
-    EXPECT_NE(stream.error().find(GetParam().error), std::string::npos) << stream.error();
+    EXPECT_NE(stream.Error().find(GetParam().error), std::string::npos) << stream.Error();
   }
   EXPECT_EQ(ReadFile(target.root() + "/before.txt"), "ok");
   EXPECT_FALSE(QFile::exists(target.root() + "/after.txt"));
-  EXPECT_EQ(target.Surroundings(), kSurroundings);
+  EXPECT_EQ(target.Surroundings(), Surroundings);
 
   // With the exception mask the downloader sets, the extractor's own error
   // comes out of write, and the failure sticks.
@@ -376,10 +376,10 @@ TEST_P(TarRefusalTest, FailsWithAClearErrorAndWritesNothingOutsideTheRoot)
     EXPECT_NE(std::string(error.what()).find(GetParam().error), std::string::npos) << error.what();
   }
   EXPECT_THROW(stream.write(archive.constData(), 512), std::runtime_error);
-  EXPECT_EQ(target.Surroundings(), kSurroundings);
+  EXPECT_EQ(target.Surroundings(), Surroundings);
 }
 
-INSTANTIATE_TEST_SUITE_P(Entries, TarRefusalTest, testing::ValuesIn(kRefusals),
+INSTANTIATE_TEST_SUITE_P(Entries, TarRefusalTest, testing::ValuesIn(Refusals),
                          [](const auto& info) { return std::string(info.param.label); });
 
 TEST(TarStreamTest, ReadOnlyRootFailsWithPermissionDenied)

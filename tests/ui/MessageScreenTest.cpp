@@ -17,7 +17,7 @@ namespace {
 
 using Screen = Ui::MessageScreen;
 constexpr qint64 GiB = 1024ll * 1024 * 1024;
-const QString kWarning = ":/icons/ic_warning_big.png";
+const QString Warning = ":/icons/ic_warning_big.png";
 
 MapInfo Map(MapInfo::State state, qint64 downloaded, qint64 size, MapInfo::Type type = MapInfo::Optional)
 {
@@ -154,7 +154,7 @@ TEST_F(MessageScreenTest, CatalogueShowsEachMessageWithTheWarningAndItsButtons)
       screen.Init(c.type, Map(MapInfo::Available, 0, 3 * GiB / 2, c.map));
     else
       screen.Init(c.type);
-    EXPECT_EQ(Shown(), QStringList({c.shown[0], c.shown[1], kWarning, c.shown[2], c.shown[3]}));
+    EXPECT_EQ(Shown(), QStringList({c.shown[0], c.shown[1], Warning, c.shown[2], c.shown[3]}));
     EXPECT_EQ(screen.CurrentType(), c.type);
     EXPECT_FALSE(screen.Refreshing());
     for (auto* button : screen.findChildren<QPushButton*>())
@@ -253,7 +253,7 @@ TEST_F(MessageScreenTest, LanguageChangeRendersTheSamePageAnew)
   emit iui.UpdateLocale();
   EXPECT_EQ(Shown(),
             QStringList({"Kein USB-Stick gefunden", "Schließen Sie einen USB-Stick an den Computer an",
-                         kWarning, "-", "Schließen"}));
+                         Warning, "-", "Schließen"}));
 
   screen.Init(Screen::MapUpdate, Map(MapInfo::Available, 0, 3 * GiB / 2, MapInfo::Installed));
   QCoreApplication::removeTranslator(&german);

@@ -10,7 +10,7 @@
 void StickFolder::WriteChecksums() const
 {
   std::string text;
-  for (const auto& line : lines_)
+  for (const auto& line : lines)
     text += line + "\n";
   WriteChecksumText(text);
 }

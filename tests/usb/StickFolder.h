@@ -9,7 +9,7 @@
 class StickFolder
 {
 public:
-  explicit StickFolder(std::string mountPath) : mount_(std::move(mountPath)) {}
+  explicit StickFolder(std::string mountPath) : mount(std::move(mountPath)) {}
 
   // A file in the update folder (parents created), listed in the checksum file.
   void Add(const std::string& path, const std::string& content)
@@ -23,18 +23,18 @@ public:
     WriteFile(UpdateFolder() + "/" + path, content);
   }
   // A line for the checksum file as it is.
-  void AddLine(const std::string& line) { lines_.push_back(line); }
+  void AddLine(const std::string& line) { lines.push_back(line); }
 
   void WriteChecksums() const;
   void WriteChecksumText(const std::string& text) const { WriteFile(ChecksumPath(), text); }
 
-  std::string UpdateFolder() const { return mount_ + "/OrvaneNDSUpdate"; }
+  std::string UpdateFolder() const { return mount + "/OrvaneNDSUpdate"; }
   std::string ChecksumPath() const { return UpdateFolder() + "/CHECKSUMS.MD5"; }
 
   static std::string Md5(const std::string& content);
   static void WriteFile(const std::string& path, const std::string& content);
 
 private:
-  std::string mount_;
-  std::vector<std::string> lines_;
+  std::string mount;
+  std::vector<std::string> lines;
 };

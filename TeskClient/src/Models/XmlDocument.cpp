@@ -33,11 +33,18 @@ void Append(std::string& text, const QStringRef& piece)
 
 } // namespace
 
-XmlDocument::XmlDocument(const std::string& xml, std::string what, const char* root) : what_(std::move(what))
+XmlDocument::XmlDocument(const std::string& xml, std::string documentName, const char* rootElement)
+    : what(std::move(documentName))
 {
   if (xml.size() > MaxSize)
     Fail("document of " + std::to_string(xml.size()) + " bytes is larger than " + std::to_string(MaxSize));
+  ReadTree(xml);
+  if (rootElement)
+    ExpectRoot(rootElement);
+}
 
+void XmlDocument::ReadTree(const std::string& xml)
+{
   // Qt's stream reader checks the whole document as strictly as XML demands
   // (matching end tags, one root element, legal characters, the declared
   // encoding) and needs no recursion, so the tree is built from its tokens
@@ -51,18 +58,8 @@ XmlDocument::XmlDocument(const std::string& xml, std::string what, const char* r
   while (!reader.atEnd()) {
     switch (reader.readNext()) {
     case QXmlStreamReader::StartElement:
-      if (open.size() >= static_cast<std::size_t>(MaxDepth))
-        Fail("elements are nested deeper than " + std::to_string(MaxDepth));
-      if (open.empty()) {
-        // The reader refuses a second root element itself.
-        hasRoot = true;
-        Append(rootName_, reader.qualifiedName());
-        open.push_back(&root_);
-      } else {
-        std::string name;
-        Append(name, reader.qualifiedName());
-        open.push_back(&open.back()->push_back(Tree::value_type(std::move(name), Tree()))->second);
-      }
+      hasRoot = true;
+      OpenElement(reader, open);
       break;
     case QXmlStreamReader::EndElement:
       if (!open.empty())
@@ -89,14 +86,27 @@ XmlDocument::XmlDocument(const std::string& xml, std::string what, const char* r
     Fail("not well-formed XML: " + reader.errorString().toStdString() + " at line " +
          std::to_string(reader.lineNumber()));
   }
-  if (root)
-    ExpectRoot(root);
+}
+
+void XmlDocument::OpenElement(const QXmlStreamReader& reader, std::vector<Tree*>& open)
+{
+  if (open.size() >= static_cast<std::size_t>(MaxDepth))
+    Fail("elements are nested deeper than " + std::to_string(MaxDepth));
+  if (open.empty()) {
+    // The reader refuses a second root element itself.
+    Append(rootName, reader.qualifiedName());
+    open.push_back(&root);
+    return;
+  }
+  std::string name;
+  Append(name, reader.qualifiedName());
+  open.push_back(&open.back()->push_back(Tree::value_type(std::move(name), Tree()))->second);
 }
 
 void XmlDocument::ExpectRoot(const char* name) const
 {
-  if (rootName_ != name)
-    Fail("root element is <" + rootName_ + ">, not <" + name + ">");
+  if (rootName != name)
+    Fail("root element is <" + rootName + ">, not <" + name + ">");
 }
 
 const XmlDocument::Tree* XmlDocument::Child(const Tree& parent, const char* name)
@@ -162,7 +172,7 @@ std::int64_t XmlDocument::Size(const Tree& parent, const char* name) const
 
 void XmlDocument::Fail(const std::string& reason) const
 {
-  throw ContentError("Failed to parse " + what_ + ": " + reason);
+  throw ContentError("Failed to parse " + what + ": " + reason);
 }
 
 std::string Trimmed(const std::string& text)

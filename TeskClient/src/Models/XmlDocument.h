@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+class QXmlStreamReader;
+
 namespace Tesk {
 
 // One XML document of the map-update service or of a stick, read into a
@@ -23,13 +25,14 @@ public:
 
   using Tree = boost::property_tree::ptree;
 
-  // `what` names the document in error messages ("package list", ...); with
-  // `root`, a document whose root element is not `root` is refused too.
-  XmlDocument(const std::string& xml, std::string what, const char* root = nullptr);
+  // `documentName` names the document in error messages ("package list",
+  // ...); with `rootElement`, a document whose root element is not
+  // `rootElement` is refused too.
+  XmlDocument(const std::string& xml, std::string documentName, const char* rootElement = nullptr);
 
   // The root element's prefixed name and its subtree.
-  const std::string& RootName() const { return rootName_; }
-  const Tree& Root() const { return root_; }
+  const std::string& RootName() const { return rootName; }
+  const Tree& Root() const { return root; }
 
   // The first child `name` of `parent`, or null. Names are matched whole:
   // a dot in them is part of the name, not a path.
@@ -56,12 +59,16 @@ public:
   [[noreturn]] void Fail(const std::string& reason) const;
 
 private:
+  // Builds the tree from the document's tokens; throws on the first fault.
+  void ReadTree(const std::string& xml);
+  // A start tag: the root, or a child of the innermost open element.
+  void OpenElement(const QXmlStreamReader& reader, std::vector<Tree*>& open);
   // Throws unless the root element is `name`.
   void ExpectRoot(const char* name) const;
 
-  std::string what_;
-  std::string rootName_;
-  Tree root_;
+  std::string what;
+  std::string rootName;
+  Tree root;
 };
 
 // White space removed from both ends.

@@ -1,5 +1,7 @@
 #include "Tar/Header.h"
 
+#include "EnumNames.h"
+
 #include <cstring>
 #include <limits>
 #include <stdexcept>
@@ -27,6 +29,33 @@ bool IsOctalDigit(char c)
 {
   return c >= '0' && c <= '7';
 }
+
+// The type of each type flag; any other flag is an unsupported entry.
+struct FlagType
+{
+  char flag;
+  Header::Type type;
+};
+const FlagType FlagTypes[] = {
+    {'0', Header::Type::File},        {'\0', Header::Type::File},        {'7', Header::Type::File},
+    {'5', Header::Type::Directory},   {'L', Header::Type::LongName},     {'K', Header::Type::LongLink},
+    {'x', Header::Type::PaxLocal},    {'g', Header::Type::PaxGlobal},    {'V', Header::Type::VolumeLabel},
+    {'1', Header::Type::HardLink},    {'2', Header::Type::SymbolicLink}, {'3', Header::Type::CharDevice},
+    {'4', Header::Type::BlockDevice}, {'6', Header::Type::Fifo}};
+
+// What the log and the errors call each type.
+const EnumName<Header::Type> TypeNames[] = {{Header::Type::File, "file"},
+                                            {Header::Type::Directory, "directory"},
+                                            {Header::Type::LongName, "long name"},
+                                            {Header::Type::LongLink, "long link name"},
+                                            {Header::Type::PaxLocal, "extended header"},
+                                            {Header::Type::PaxGlobal, "global extended header"},
+                                            {Header::Type::VolumeLabel, "volume label"},
+                                            {Header::Type::HardLink, "hard link"},
+                                            {Header::Type::SymbolicLink, "symbolic link"},
+                                            {Header::Type::CharDevice, "character device"},
+                                            {Header::Type::BlockDevice, "block device"},
+                                            {Header::Type::Fifo, "FIFO"}};
 
 } // namespace
 
@@ -120,38 +149,22 @@ std::map<std::string, std::string> Header::ParsePax(const std::string& data)
 
 const char* Header::TypeName(Type type)
 {
-  switch (type) {
-  case Type::File:
-    return "file";
-  case Type::Directory:
-    return "directory";
-  case Type::LongName:
-    return "long name";
-  case Type::LongLink:
-    return "long link name";
-  case Type::PaxLocal:
-    return "extended header";
-  case Type::PaxGlobal:
-    return "global extended header";
-  case Type::VolumeLabel:
-    return "volume label";
-  case Type::HardLink:
-    return "hard link";
-  case Type::SymbolicLink:
-    return "symbolic link";
-  case Type::CharDevice:
-    return "character device";
-  case Type::BlockDevice:
-    return "block device";
-  case Type::Fifo:
-    return "FIFO";
-  case Type::Unsupported:
-    break;
-  }
-  return "unsupported entry";
+  const char* name = NameOf(type, TypeNames);
+  return name ? name : "unsupported entry";
 }
 
 Header Header::Parse(const char* block, std::int64_t offset)
+{
+  CheckChecksum(block, offset);
+  Header header;
+  header.flag = block[TypeOffset];
+  header.type = TypeOf(header.flag);
+  header.size = ParseNumber(block + SizeOffset, SizeLength, "size");
+  header.name = Name(block);
+  return header;
+}
+
+void Header::CheckChecksum(const char* block, std::int64_t offset)
 {
   // The checksum is the sum of all header bytes with its own field read as
   // blanks; old archivers summed signed chars, so both sums are accepted.
@@ -171,64 +184,27 @@ Header Header::Parse(const char* block, std::int64_t offset)
   }
   if (stored != unsignedSum && stored != signedSum)
     throw std::runtime_error(badChecksum);
+}
 
-  Header header;
-  header.flag = block[TypeOffset];
-  header.size = ParseNumber(block + SizeOffset, SizeLength, "size");
-
+std::string Header::Name(const char* block)
+{
   // Only POSIX ustar ("ustar\0" "00") has the prefix field; in the GNU layout
   // ("ustar  \0") those bytes hold times, and v7 headers have neither.
-  header.name = Field(block + NameOffset, NameLength);
+  const std::string name = Field(block + NameOffset, NameLength);
   if (std::memcmp(block + MagicOffset, "ustar\0", 6) == 0) {
     const std::string prefix = Field(block + PrefixOffset, PrefixLength);
     if (!prefix.empty())
-      header.name = prefix + "/" + header.name;
+      return prefix + "/" + name;
   }
+  return name;
+}
 
-  switch (header.flag) {
-  case '0':
-  case '\0':
-  case '7':
-    header.type = Type::File;
-    break;
-  case '5':
-    header.type = Type::Directory;
-    break;
-  case 'L':
-    header.type = Type::LongName;
-    break;
-  case 'K':
-    header.type = Type::LongLink;
-    break;
-  case 'x':
-    header.type = Type::PaxLocal;
-    break;
-  case 'g':
-    header.type = Type::PaxGlobal;
-    break;
-  case 'V':
-    header.type = Type::VolumeLabel;
-    break;
-  case '1':
-    header.type = Type::HardLink;
-    break;
-  case '2':
-    header.type = Type::SymbolicLink;
-    break;
-  case '3':
-    header.type = Type::CharDevice;
-    break;
-  case '4':
-    header.type = Type::BlockDevice;
-    break;
-  case '6':
-    header.type = Type::Fifo;
-    break;
-  default:
-    header.type = Type::Unsupported;
-    break;
-  }
-  return header;
+Header::Type Header::TypeOf(char flag)
+{
+  for (const FlagType& entry : FlagTypes)
+    if (entry.flag == flag)
+      return entry.type;
+  return Type::Unsupported;
 }
 
 } // namespace Tesk::Tar

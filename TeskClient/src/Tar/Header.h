@@ -52,6 +52,13 @@ public:
   std::int64_t size = 0;
   Type type = Type::File;
   char flag = '0';
+
+private:
+  // The parts of Parse: the checksum check (throws on a mismatch), the full
+  // name and the type of a type flag.
+  static void CheckChecksum(const char* block, std::int64_t offset);
+  static std::string Name(const char* block);
+  static Type TypeOf(char flag);
 };
 
 } // namespace Tesk::Tar

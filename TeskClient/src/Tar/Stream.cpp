@@ -31,17 +31,17 @@ std::string Stream::md5()
   return buffer.Md5();
 }
 
-std::string Stream::error()
+std::string Stream::Error()
 {
   return buffer.Error();
 }
 
-bool Stream::finished()
+bool Stream::Finished()
 {
   return buffer.Finished();
 }
 
-bool Stream::refused()
+bool Stream::Refused()
 {
   return buffer.Refused();
 }

@@ -20,7 +20,7 @@ namespace Tesk::Tar {
 //
 // Unpacking runs behind the writes: a failure comes out of a later write or
 // out of flush(). Without an exception mask it
-// only sets the bad state, as for any stream; error() then tells what went
+// only sets the bad state, as for any stream; Error() then tells what went
 // wrong.
 class Stream : public std::ostream
 {
@@ -33,13 +33,13 @@ public:
   std::string md5();
   // The extractor's failure, empty while it works. Both wait until what was
   // written is unpacked.
-  std::string error();
+  std::string Error();
   // The end-of-archive block has been read: without it the archive is
   // incomplete, whatever its MD5 says.
-  bool finished();
+  bool Finished();
   // The extractor's failure lies in the archive (damaged, unsafe, entries
   // that clash), not in writing the target.
-  bool refused();
+  bool Refused();
 
 private:
   StreamBuf buffer;

@@ -99,11 +99,11 @@ UsbInfo Common::FirstUsbOf(std::initializer_list<UsbInfo::State> states)
 }
 
 Common::Common(my_context ctx)
-    : QObject(nullptr), my_base(ctx), ui_(Make<Ui::Ui>(FactoriesInUse().ui)),
-      usbManager_(Make<UsbManager>(FactoriesInUse().usbManager)),
-      updateManager_(Make<FullMapUpdateManager>(FactoriesInUse().updateManager))
+    : QObject(nullptr), my_base(ctx), ui(Make<Ui::Ui>(FactoriesInUse().ui)),
+      usbManager(Make<UsbManager>(FactoriesInUse().usbManager)),
+      updateManager(Make<FullMapUpdateManager>(FactoriesInUse().updateManager))
 {
-  if (!ui_ || !usbManager_ || !updateManager_)
+  if (!ui || !usbManager || !updateManager)
     throw std::logic_error("Failed to enter Common state: a part could not be made");
 
   // The queued connections and invocations carry these types by name, also
@@ -114,10 +114,10 @@ Common::Common(my_context ctx)
 
   Connect();
 
-  usbManager_->moveToThread(&usbThread_);
-  usbThread_.start();
-  updateManager_->moveToThread(&managerThread_);
-  managerThread_.start();
+  usbManager->moveToThread(&usbThread);
+  usbThread.start();
+  updateManager->moveToThread(&managerThread);
+  managerThread.start();
 }
 
 Common::~Common()
@@ -125,35 +125,35 @@ Common::~Common()
   // Each manager is deleted on its own thread: the deletion is queued there
   // and runs, at the latest, as the thread ends. After the waits no slot of
   // either manager runs any more.
-  updateManager_.release()->deleteLater();
-  usbManager_.release()->deleteLater();
-  usbThread_.quit();
-  managerThread_.quit();
-  usbThread_.wait();
-  managerThread_.wait();
-  ui_.reset();
+  updateManager.release()->deleteLater();
+  usbManager.release()->deleteLater();
+  usbThread.quit();
+  managerThread.quit();
+  usbThread.wait();
+  managerThread.wait();
+  ui.reset();
   LOG(Info) << "Left Common state";
 }
 
 void Common::Connect()
 {
-  Ui::IUi* ui = ui_.get();
-  connect(ui, &Ui::IUi::UpdateLocale, this, [this] { DeliverGuarded(Events::LocaleUpdate()); });
-  connect(ui, &Ui::IUi::DownloadMap, this,
+  Ui::IUi* facade = ui.get();
+  connect(facade, &Ui::IUi::UpdateLocale, this, [this] { DeliverGuarded(Events::LocaleUpdate()); });
+  connect(facade, &Ui::IUi::DownloadMap, this,
           [this](const MapInfo::Id& mapId) { DeliverGuarded(Events::DownloadMap(mapId)); });
-  connect(ui, &Ui::IUi::CancelDownload, this, [this] { DeliverGuarded(Events::CancelDownload()); });
-  connect(ui, &Ui::IUi::Retry, this, [this] { DeliverGuarded(Events::Retry()); });
-  connect(ui, &Ui::IUi::Quit, this, [this] { DeliverGuarded(Events::Quit()); });
-  connect(ui, &Ui::IUi::ForcedQuit, this, [] { QCoreApplication::quit(); });
+  connect(facade, &Ui::IUi::CancelDownload, this, [this] { DeliverGuarded(Events::CancelDownload()); });
+  connect(facade, &Ui::IUi::Retry, this, [this] { DeliverGuarded(Events::Retry()); });
+  connect(facade, &Ui::IUi::Quit, this, [this] { DeliverGuarded(Events::Quit()); });
+  connect(facade, &Ui::IUi::ForcedQuit, this, [] { QCoreApplication::quit(); });
 
-  UsbManager* usb = usbManager_.get();
+  UsbManager* usb = usbManager.get();
   connect(
       usb, &UsbManager::UsbCheckStarted, this, [this] { DeliverGuarded(Events::UsbInsert()); },
       Qt::QueuedConnection);
   connect(usb, &UsbManager::UsbCheckComplete, this, &Common::OnUsbChecked, Qt::QueuedConnection);
   connect(usb, &UsbManager::UsbRemoved, this, &Common::OnUsbRemoved, Qt::QueuedConnection);
 
-  QObject* manager = updateManager_.get();
+  QObject* manager = updateManager.get();
   const bool connected = connect(manager, SIGNAL(RootUpdatesChecked(MetadataChecker::Result)), this,
                                  SLOT(OnRootUpdates(MetadataChecker::Result)), Qt::QueuedConnection) &&
                          connect(manager, SIGNAL(RelatedUpdatesChecked(MetadataChecker::Result)), this,
@@ -168,7 +168,7 @@ void Common::Connect()
 
 void Common::Invoke(const char* slot)
 {
-  QMetaObject::invokeMethod(updateManager_.get(), slot, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(updateManager.get(), slot, Qt::QueuedConnection);
 }
 
 void Common::CheckMapUpdates()
@@ -178,7 +178,7 @@ void Common::CheckMapUpdates()
 
 void Common::DownloadMap(const MapInfo::Id& mapId)
 {
-  QMetaObject::invokeMethod(updateManager_.get(), "DownloadMap", Qt::QueuedConnection,
+  QMetaObject::invokeMethod(updateManager.get(), "DownloadMap", Qt::QueuedConnection,
                             Q_ARG(MapInfo::Id, mapId));
 }
 
@@ -190,7 +190,7 @@ void Common::AbortMapDownload()
 boost::statechart::result Common::react(const Events::Activate&)
 {
   LOG(Info) << "Got Activate event";
-  ui_->Activate();
+  ui->Activate();
   return discard_event();
 }
 
@@ -254,7 +254,7 @@ void Common::OnUsbChecked(UsbInfo::Id usbId)
     if (!active.Valid() || (usb.state != UsbInfo::NoMetadata && active.state == UsbInfo::NoMetadata &&
                             !DownloadingMap().Valid() && !DeletingMap().Valid() && !PendingMap().Valid()))
       UsbStorage::Get().ActivateUsb(usbId);
-    ui_->UpdateUsbs();
+    ui->UpdateUsbs();
 
     switch (usb.state) {
     case UsbInfo::InvalidMetadata:
@@ -280,19 +280,19 @@ void Common::OnUsbRemoved(UsbInfo::Id usbId)
     const UsbInfo removed = store.GetUsb(usbId);
     if (!removed.Valid()) {
       // Gone before its check stored it.
-      ui_->UpdateUsbs();
+      ui->UpdateUsbs();
       return;
     }
     store.RemoveUsb(usbId);
     if (!removed.active) {
-      ui_->UpdateUsbs();
+      ui->UpdateUsbs();
       return;
     }
 
     const UsbInfo next = FirstUsbOf({UsbInfo::ValidMetadata, UsbInfo::InvalidMetadata, UsbInfo::NoMetadata});
     if (next.Valid())
       store.ActivateUsb(next.id);
-    ui_->UpdateUsbs();
+    ui->UpdateUsbs();
     Deliver(Events::UsbRemove());
   });
 }
@@ -312,7 +312,7 @@ void Common::OnRootUpdates(MetadataChecker::Result result)
     }
     Deliver(Events::RootUpdate());
     // Sticks are looked for only once the service has answered.
-    usbManager_->StartUsbDiscovery();
+    usbManager->StartUsbDiscovery();
   });
 }
 

@@ -68,7 +68,7 @@ public:
   static UsbInfo FirstUsbOf(std::initializer_list<UsbInfo::State> states);
 
   // The user interface; valid while Common exists.
-  Ui::IUi* GetUi() const { return ui_.get(); }
+  Ui::IUi* GetUi() const { return ui.get(); }
 
   // Commands to the update manager, queued to its thread.
   void CheckMapUpdates();
@@ -109,11 +109,11 @@ private:
   // that arrives then is not about that operation.
   bool MapOperationRunning() const;
 
-  std::unique_ptr<Ui::IUi> ui_;
-  std::unique_ptr<UsbManager> usbManager_;
-  std::unique_ptr<QObject> updateManager_;
-  QThread usbThread_;
-  QThread managerThread_;
+  std::unique_ptr<Ui::IUi> ui;
+  std::unique_ptr<UsbManager> usbManager;
+  std::unique_ptr<QObject> updateManager;
+  QThread usbThread;
+  QThread managerThread;
 };
 
 } // namespace States

@@ -6,22 +6,22 @@
 
 namespace Ui {
 
-DynamicIcon::DynamicIcon(QWidget* parent) : QLabel(parent), timer_(new QTimer(this))
+DynamicIcon::DynamicIcon(QWidget* parent) : QLabel(parent), timer(new QTimer(this))
 {
-  timer_->setSingleShot(true);
-  connect(timer_, &QTimer::timeout, this, &DynamicIcon::LoadAnimation);
+  timer->setSingleShot(true);
+  connect(timer, &QTimer::timeout, this, &DynamicIcon::LoadAnimation);
 }
 
-void DynamicIcon::Init(const QString& path, unsigned int frames)
+void DynamicIcon::Init(const QString& newPath, unsigned int frames)
 {
-  LOG(Debug) << "Loading icon from: " << path;
-  movie_.stop();
-  timer_->stop();
+  LOG(Debug) << "Loading icon from: " << newPath;
+  animation.stop();
+  timer->stop();
   clear();
-  path_ = path;
-  currentFrame_ = 1;
-  frameCount_ = frames;
-  shownFrame_ = 0;
+  path = newPath;
+  currentFrame = 1;
+  frameCount = frames;
+  shownFrame = 0;
   switch (frames) {
   case AnimatedPicture:
     LoadMovie();
@@ -39,27 +39,27 @@ void DynamicIcon::Init(const QString& path, unsigned int frames)
 
 void DynamicIcon::LoadMovie()
 {
-  movie_.setFileName(path_);
-  setMovie(&movie_);
-  movie_.start();
+  animation.setFileName(path);
+  setMovie(&animation);
+  animation.start();
 }
 
 void DynamicIcon::LoadIcon()
 {
-  pixmap_.load(path_);
-  setPixmap(pixmap_);
+  picture.load(path);
+  setPixmap(picture);
 }
 
 void DynamicIcon::LoadAnimation()
 {
   // Only Init (with 2 or more frames) and the timer it starts come here.
-  if (frameCount_ < 2 || frameCount_ == AnimatedPicture)
+  if (frameCount < 2 || frameCount == AnimatedPicture)
     return;
-  pixmap_.load(path_.arg(currentFrame_));
-  setPixmap(pixmap_);
-  shownFrame_ = currentFrame_;
-  currentFrame_ = currentFrame_ % frameCount_ + 1;
-  timer_->start(static_cast<int>(1000u / frameCount_));
+  picture.load(path.arg(currentFrame));
+  setPixmap(picture);
+  shownFrame = currentFrame;
+  currentFrame = currentFrame % frameCount + 1;
+  timer->start(static_cast<int>(1000u / frameCount));
 }
 
 } // namespace Ui

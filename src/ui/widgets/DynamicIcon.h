@@ -30,13 +30,13 @@ public:
 
   // Replaces whatever the label shows. A running animation or movie stops
   // first; a frame sequence starts again at frame 1.
-  void Init(const QString& path, unsigned int frames);
+  void Init(const QString& newPath, unsigned int frames);
 
   // What Init was last given (for the owners' tests and logs).
-  const QString& Path() const { return path_; }
-  unsigned int Frames() const { return frameCount_; }
+  const QString& Path() const { return path; }
+  unsigned int Frames() const { return frameCount; }
   // The number of the frame on show in a frame sequence (1..N), else 0.
-  unsigned int ShownFrame() const { return shownFrame_; }
+  unsigned int ShownFrame() const { return shownFrame; }
 
 private slots:
   void LoadMovie();
@@ -44,13 +44,13 @@ private slots:
   void LoadAnimation();
 
 private:
-  QString path_;
-  QPixmap pixmap_;
-  QMovie movie_;
-  QTimer* timer_;
-  unsigned int currentFrame_ = 1;
-  unsigned int frameCount_ = 0;
-  unsigned int shownFrame_ = 0;
+  QString path;
+  QPixmap picture;
+  QMovie animation;
+  QTimer* timer;
+  unsigned int currentFrame = 1;
+  unsigned int frameCount = 0;
+  unsigned int shownFrame = 0;
 };
 
 } // namespace Ui

@@ -21,20 +21,20 @@
 
 namespace {
 
-const QString kChunkStyle = QStringLiteral("::chunk{ background: %1; }");
+const QString ChunkStyle = QStringLiteral("::chunk{ background: %1; }");
 // The free amount in the gauge's colour; the rest of the sentence in grey,
 // closed after the sentence.
-const QString kFontTemplate =
+const QString FontTemplate =
     QStringLiteral("<font color=\"%1\" valign=\"center\">%2</font><font color=\"#606061\">");
-const QString kFooterStyle = QStringLiteral(":/styles/FooterWidget.qss");
-const QString kUsbListStyle = QStringLiteral(":/styles/UsbListWidget.qss");
+const QString FooterStyle = QStringLiteral(":/styles/FooterWidget.qss");
+const QString UsbListStyle = QStringLiteral(":/styles/UsbListWidget.qss");
 // The native window of the main window dialog ("MainWindowDialog"): every
 // press inside the main window reaches it first, on its way to the widget
 // under the pointer.
-const QString kMainWindowName = QStringLiteral("MainWindowDialogWindow");
+const QString MainWindowName = QStringLiteral("MainWindowDialogWindow");
 
-const QString kNormalColour = QStringLiteral("#005691");
-const QString kWarningColour = QStringLiteral("#EA0016");
+const QString NormalColour = QStringLiteral("#005691");
+const QString WarningColour = QStringLiteral("#EA0016");
 
 qint64 ToSigned(std::uint64_t bytes)
 {
@@ -58,11 +58,11 @@ int GaugeValue(qint64 free, qint64 total, int minimum, int maximum)
 // the gauge's colour and the rest in grey.
 void SetSpacePanel(qint64 free, qint64 total, QProgressBar* bar, QLabel* label)
 {
-  const QString& colour = free == 0 ? kWarningColour : kNormalColour;
-  bar->setStyleSheet(kChunkStyle.arg(colour));
+  const QString& colour = free == 0 ? WarningColour : NormalColour;
+  bar->setStyleSheet(ChunkStyle.arg(colour));
   bar->setValue(GaugeValue(free, total, bar->minimum(), bar->maximum()));
 
-  const QString freePart = kFontTemplate.arg(colour, MemorySizeToString(free, 2).toHtmlEscaped());
+  const QString freePart = FontTemplate.arg(colour, MemorySizeToString(free, 2).toHtmlEscaped());
   const QString sentence = QCoreApplication::translate("global", "%1 free of %2").toHtmlEscaped();
   label->setText(sentence.arg(freePart, MemorySizeToString(total, 2).toHtmlEscaped()) +
                  QStringLiteral("</font>"));
@@ -89,7 +89,7 @@ namespace Ui {
 Footer::Footer(QWidget* parent) : QWidget(parent), ui(new Ui_FooterWidget), usbList(new QListWidget(parent))
 {
   ui->setupUi(this);
-  LoadStylesheet(kFooterStyle, this);
+  LoadStylesheet(FooterStyle, this);
 
   ui->labelHu->setFont(Fonts::Get(Fonts::Medium, 12));
   ui->labelHuSpace->setFont(Fonts::Get(Fonts::Medium, 12));
@@ -107,7 +107,7 @@ Footer::Footer(QWidget* parent) : QWidget(parent), ui(new Ui_FooterWidget), usbL
   usbList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   usbList->setFont(Fonts::Get(Fonts::Regular, 12));
   usbList->setTextElideMode(Qt::ElideMiddle);
-  LoadStylesheet(kUsbListStyle, usbList);
+  LoadStylesheet(UsbListStyle, usbList);
   usbList->hide();
 
   ui->pushButtonUsb->setChecked(false);
@@ -268,7 +268,7 @@ bool Footer::eventFilter(QObject* watched, QEvent* event)
 {
   // Cheap tests first: this filter sees every event of the application.
   if (watched != this && event->type() == QEvent::MouseButtonPress && watched != ui->pushButtonUsb) {
-    const bool mainWindow = watched->objectName() == kMainWindowName ||
+    const bool mainWindow = watched->objectName() == MainWindowName ||
                             (watched->isWindowType() && watched == window()->windowHandle());
     if (!mainWindow) {
       LOG(Debug) << "Hiding usb list";

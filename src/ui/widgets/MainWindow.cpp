@@ -4,6 +4,7 @@
 #include "ui_MessageRowWidget.h"
 #include "ui_TitleRowWidget.h"
 
+#include "EnumNames.h"
 #include "Log.h"
 #include "cfg/Config.h"
 #include "fmu/MapStorage.h"
@@ -30,14 +31,14 @@
 
 namespace {
 
-const QString kMainWindowStyle = QStringLiteral(":/styles/MainWindowDialog.qss");
-const QString kHeaderStyle = QStringLiteral(":/styles/HeaderWidget.qss");
-const QString kTitleRowStyle = QStringLiteral(":/styles/TitleRowWidget.qss");
-const QString kMessageRowStyle = QStringLiteral(":/styles/MessageRowWidget.qss");
-const QString kDownloadingIcon = QStringLiteral(":/icons/notification-downloading.png");
-const QString kPendingIcon = QStringLiteral(":/icons/notification-pending.png");
+const QString MainWindowStyle = QStringLiteral(":/styles/MainWindowDialog.qss");
+const QString HeaderStyle = QStringLiteral(":/styles/HeaderWidget.qss");
+const QString TitleRowStyle = QStringLiteral(":/styles/TitleRowWidget.qss");
+const QString MessageRowStyle = QStringLiteral(":/styles/MessageRowWidget.qss");
+const QString DownloadingIcon = QStringLiteral(":/icons/notification-downloading.png");
+const QString PendingIcon = QStringLiteral(":/icons/notification-pending.png");
 
-constexpr int kTitleRowHeight = 34;
+constexpr int TitleRowHeight = 34;
 
 QString Translate(const QString& source)
 {
@@ -64,16 +65,16 @@ MainWindow::Screens::Screens(IUi& ui, QWidget* parent)
 {
 }
 
-MainWindow::MainWindow(IUi& ui_, QWidget* parent)
-    : QDialog(parent), iui(ui_), ui(new Ui_MainWindowDialog), screens(ui_, this)
+MainWindow::MainWindow(IUi& userInterface, QWidget* parent)
+    : QDialog(parent), iui(userInterface), ui(new Ui_MainWindowDialog), screens(userInterface, this)
 {
   ui->setupUi(this);
   setWindowTitle(QStringLiteral("Lumora v%1").arg(Config::get().version));
 
   RetranslateUi();
 
-  LoadStylesheet(kMainWindowStyle, this);
-  LoadStylesheet(kHeaderStyle, ui->widgetHeader);
+  LoadStylesheet(MainWindowStyle, this);
+  LoadStylesheet(HeaderStyle, ui->widgetHeader);
   setWindowFlags(Qt::Window);
 
   ui->pushButtonMapUpdates->setFont(Fonts::Get(Fonts::Bold, 13));
@@ -125,7 +126,7 @@ void MainWindow::CreateStateData()
   const QString accessing = QT_TRANSLATE_NOOP("global", "Accessing information on the USB stick");
   const QString doNotDisconnect =
       QT_TRANSLATE_NOOP("global", "Please do not disconnect the USB stick from the computer");
-  const QPixmap downloading(kDownloadingIcon);
+  const QPixmap downloading(DownloadingIcon);
 
   const auto record = [](std::function<void()> action, bool mapUpdates, bool settings) {
     StateData data;
@@ -187,7 +188,7 @@ void MainWindow::CreateStateData()
       QT_TRANSLATE_NOOP("global", "To complete installation of map updates, connect the USB stick to "
                                   "your vehicle's navigation system and follow the instructions on the "
                                   "display.");
-  pending.icon = QPixmap(kPendingIcon);
+  pending.icon = QPixmap(PendingIcon);
   stateData.insert(State::PendingUpdate, pending);
 
   stateData.insert(State::RootUpdate, record([this] { SetRootMaps(RootMaps()); }, true, true));
@@ -378,19 +379,19 @@ void MainWindow::PlaceRow(int row, QWidget* widget, int height)
 void MainWindow::AddTitleRow(int row, const QString& title)
 {
   auto* widget = new QWidget(this);
-  LoadStylesheet(kTitleRowStyle, widget);
+  LoadStylesheet(TitleRowStyle, widget);
   Ui_TitleRowWidget form;
   form.setupUi(widget);
   form.labelTitle->setFont(Fonts::Get(Fonts::Bold, 18));
   form.labelTitle->setTextFormat(Qt::PlainText);
   form.labelTitle->setText(title);
-  PlaceRow(row, widget, kTitleRowHeight);
+  PlaceRow(row, widget, TitleRowHeight);
 }
 
 void MainWindow::AddMessageRow(int row, const QString& title, const QString& message)
 {
   auto* widget = new QWidget(this);
-  LoadStylesheet(kMessageRowStyle, widget);
+  LoadStylesheet(MessageRowStyle, widget);
   Ui_MessageRowWidget form;
   form.setupUi(widget);
   form.labelTitle->setFont(Fonts::Get(Fonts::Bold, 18));
@@ -791,32 +792,26 @@ void MainWindow::PopupClicked(PopupLink link)
   }
 }
 
+namespace {
+
+const EnumName<MainWindow::PageIndex> PageNames[] = {
+    ENUM_NAME(MainWindow::PageIndex, None), ENUM_NAME(MainWindow::PageIndex, Maps),
+    ENUM_NAME(MainWindow::PageIndex, Settings), ENUM_NAME(MainWindow::PageIndex, Message)};
+
+const EnumName<MainWindow::ScreenIndex> ScreenNames[] = {ENUM_NAME(MainWindow::ScreenIndex, None),
+                                                         ENUM_NAME(MainWindow::ScreenIndex, MapUpdates),
+                                                         ENUM_NAME(MainWindow::ScreenIndex, Message)};
+
+} // namespace
+
 std::ostream& operator<<(std::ostream& os, MainWindow::PageIndex page)
 {
-  switch (page) {
-  case MainWindow::PageIndex::None:
-    return os << "None";
-  case MainWindow::PageIndex::Maps:
-    return os << "Maps";
-  case MainWindow::PageIndex::Settings:
-    return os << "Settings";
-  case MainWindow::PageIndex::Message:
-    return os << "Message";
-  }
-  return os;
+  return WriteName(os, page, PageNames);
 }
 
 std::ostream& operator<<(std::ostream& os, MainWindow::ScreenIndex screen)
 {
-  switch (screen) {
-  case MainWindow::ScreenIndex::None:
-    return os << "None";
-  case MainWindow::ScreenIndex::MapUpdates:
-    return os << "MapUpdates";
-  case MainWindow::ScreenIndex::Message:
-    return os << "Message";
-  }
-  return os;
+  return WriteName(os, screen, ScreenNames);
 }
 
 } // namespace Ui

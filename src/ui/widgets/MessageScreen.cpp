@@ -15,11 +15,11 @@
 
 namespace {
 
-const QString kStyleSheet = QStringLiteral(":/styles/MessageScreenWidget.qss");
-const QString kWarningIcon = QStringLiteral(":/icons/ic_warning_big.png");
+const QString StyleSheet = QStringLiteral(":/styles/MessageScreenWidget.qss");
+const QString WarningIcon = QStringLiteral(":/icons/ic_warning_big.png");
 // 33 frames each, 0 to 32: the blue sector of the disc grows with the number.
-const QString kDownloadFrames = QStringLiteral(":/icons/ic_progress_72/ic_progress_%1.png");
-const QString kDeleteFrames = QStringLiteral(":/icons/ic_delete_72/ic_delete_%1.png");
+const QString DownloadFrames = QStringLiteral(":/icons/ic_progress_72/ic_progress_%1.png");
+const QString DeleteFrames = QStringLiteral(":/icons/ic_delete_72/ic_delete_%1.png");
 
 // How much of a map is on the stick: its bytes there, kept within 0 and its
 // size as the store keeps them, and that share of its size in percent. A map
@@ -55,7 +55,7 @@ struct FixedScreen
   const char* secondButton;
 };
 
-const FixedScreen kFixedScreens[] = {
+const FixedScreen FixedScreens[] = {
     {Ui::MessageScreen::DiscardUpdate, "Showing Discard update message screen",
      QT_TRANSLATE_NOOP("global", "Cancel map update?"),
      QT_TRANSLATE_NOOP("global",
@@ -121,8 +121,8 @@ QString Translate(const char* source)
 
 namespace Ui {
 
-MessageScreen::MessageScreen(IUi& ui_, QWidget* parent)
-    : QWidget(parent), iui(ui_), ui(new Ui_MessageScreenWidget)
+MessageScreen::MessageScreen(IUi& userInterface, QWidget* parent)
+    : QWidget(parent), iui(userInterface), ui(new Ui_MessageScreenWidget)
 {
   ui->setupUi(this);
 
@@ -131,7 +131,7 @@ MessageScreen::MessageScreen(IUi& ui_, QWidget* parent)
   ui->pushButtonPrimary->setFont(Fonts::Get(Fonts::Medium, 14));
   ui->pushButtonSecondary->setFont(Fonts::Get(Fonts::Medium, 14));
 
-  LoadStylesheet(kStyleSheet, this);
+  LoadStylesheet(StyleSheet, this);
 
   connect(&iui, &IUi::UpdateLocale, this, &MessageScreen::RetranslateUi);
   connect(ui->pushButtonPrimary, &QPushButton::clicked, this, &MessageScreen::OnFirstButtonClicked);
@@ -205,10 +205,10 @@ void MessageScreen::ShowScreen(const QString& title, const QString& description,
   ui->labelMessageTitle->setText(title);
   ui->labelMessageDescription->setText(description);
 
-  QString icon = kWarningIcon;
+  QString icon = WarningIcon;
   if (progress >= 0) {
     const int frame = std::min(progress, 100) * 32 / 100;
-    icon = deleting ? kDeleteFrames.arg(32 - frame) : kDownloadFrames.arg(frame);
+    icon = deleting ? DeleteFrames.arg(32 - frame) : DownloadFrames.arg(frame);
   }
   ui->labelMessageIcon->Init(icon, 1);
 
@@ -301,7 +301,7 @@ void MessageScreen::ShowUsbTooSmall(const MapInfo& update)
 
 void MessageScreen::ShowFixed(Type fixed)
 {
-  for (const FixedScreen& screen : kFixedScreens) {
+  for (const FixedScreen& screen : FixedScreens) {
     if (screen.type != fixed)
       continue;
     // A failing server is worth a line in a log kept at Info.

@@ -80,15 +80,15 @@ Popup::StateData::StateData()
 }
 
 Popup::Popup(IUi& ui, QWidget* parent)
-    : QDialog(parent), form_(new Ui_PopupDialog), leaveTimer_(new QTimer(this)), fadeTimer_(new QTimer(this))
+    : QDialog(parent), form(new Ui_PopupDialog), leaveTimer(new QTimer(this)), fadeTimer(new QTimer(this))
 {
-  form_->setupUi(this);
+  form->setupUi(this);
 
-  form_->labelStatusTitle->setFont(Fonts::Get(Fonts::Bold, 13));
-  form_->labelContentTitle->setFont(Fonts::Get(Fonts::Bold, 13));
-  form_->labelStatusText->setFont(Fonts::Get(Fonts::Regular, 12));
-  form_->labelContentText->setFont(Fonts::Get(Fonts::Regular, 12));
-  form_->pushButtonContentLink->setFont(Fonts::Get(Fonts::Regular, 12));
+  form->labelStatusTitle->setFont(Fonts::Get(Fonts::Bold, 13));
+  form->labelContentTitle->setFont(Fonts::Get(Fonts::Bold, 13));
+  form->labelStatusText->setFont(Fonts::Get(Fonts::Regular, 12));
+  form->labelContentText->setFont(Fonts::Get(Fonts::Regular, 12));
+  form->pushButtonContentLink->setFont(Fonts::Get(Fonts::Regular, 12));
 
   // A tool window without frame or title bar, above ordinary windows. The
   // flag is set once: changing window flags later re-creates the native window
@@ -97,13 +97,13 @@ Popup::Popup(IUi& ui, QWidget* parent)
 
   LoadStylesheet(StyleSheet, this);
 
-  leaveTimer_->setObjectName(QStringLiteral("leaveTimer"));
-  fadeTimer_->setObjectName(QStringLiteral("fadeTimer"));
-  leaveTimer_->setSingleShot(true);
+  leaveTimer->setObjectName(QStringLiteral("leaveTimer"));
+  fadeTimer->setObjectName(QStringLiteral("fadeTimer"));
+  leaveTimer->setSingleShot(true);
 
-  connect(leaveTimer_, &QTimer::timeout, this, &Popup::StartFadeTimer);
-  connect(fadeTimer_, &QTimer::timeout, this, &Popup::OnFadeTimeout);
-  connect(form_->pushButtonContentLink, &QPushButton::clicked, this, &Popup::OnLinkButtonClicked);
+  connect(leaveTimer, &QTimer::timeout, this, &Popup::StartFadeTimer);
+  connect(fadeTimer, &QTimer::timeout, this, &Popup::OnFadeTimeout);
+  connect(form->pushButtonContentLink, &QPushButton::clicked, this, &Popup::OnLinkButtonClicked);
   connect(&ui, &IUi::UpdateLocale, this, &Popup::RetranslateUi);
 
   CreateStateData();
@@ -111,12 +111,12 @@ Popup::Popup(IUi& ui, QWidget* parent)
 
 Popup::~Popup()
 {
-  delete form_;
+  delete form;
 }
 
 void Popup::CreateStateData()
 {
-  auto entry = [this](State state) -> StateData& { return stateData_[state]; };
+  auto entry = [this](State key) -> StateData& { return stateData[key]; };
   auto error = [](StateData& data) {
     data.statusText = QT_TRANSLATE_NOOP("global", "Error");
     data.statusStyle = ErrorStatusStyle;
@@ -210,46 +210,46 @@ void Popup::CreateStateData()
           QT_TRANSLATE_NOOP("global", "Manage maps"), PopupLink::Dismiss);
 }
 
-Popup::StateData Popup::Data(State state) const
+Popup::StateData Popup::Data(State of) const
 {
-  const auto found = stateData_.find(state);
-  return found == stateData_.end() ? StateData() : found->second;
+  const auto found = stateData.find(of);
+  return found == stateData.end() ? StateData() : found->second;
 }
 
-void Popup::SetState(State state)
+void Popup::SetState(State newState)
 {
   const UsbInfo usb = UsbStorage::Get().GetActiveUsb();
   // The removed-stick message stays until the user has read it or the
   // situation has moved on for good.
-  if (state_ == State::UsbRemoved && state != State::MapDownload && NoMetadataStick(usb)) {
-    LOG(Debug) << "Ignoring: " << state << " state";
+  if (state == State::UsbRemoved && newState != State::MapDownload && NoMetadataStick(usb)) {
+    LOG(Debug) << "Ignoring: " << newState << " state";
     return;
   }
-  if (state != state_) {
-    LOG(Debug) << "Changing state from: " << state_ << " to: " << state;
-    state_ = state;
+  if (newState != state) {
+    LOG(Debug) << "Changing state from: " << state << " to: " << newState;
+    state = newState;
   }
 
-  const StateData data = Data(state);
-  form_->labelContentTitle->setText(Translate(data.contentTitle));
-  form_->labelContentTitle->setVisible(!IsEmpty(data.contentTitle));
-  form_->labelContentIcon->Init(data.contentIcon, data.contentFrames);
-  form_->labelContentIcon->setVisible(!IsEmpty(data.contentIcon));
+  const StateData data = Data(newState);
+  form->labelContentTitle->setText(Translate(data.contentTitle));
+  form->labelContentTitle->setVisible(!IsEmpty(data.contentTitle));
+  form->labelContentIcon->Init(data.contentIcon, data.contentFrames);
+  form->labelContentIcon->setVisible(!IsEmpty(data.contentIcon));
   // Only the application name is put into the text, in one step, so that
   // nothing in the name is read as a placeholder or as markup.
   QString text = Translate(data.contentText);
   text.replace(QLatin1String("%1"), Config::get().appName);
-  form_->labelContentText->setText(text);
-  form_->labelContentText->setVisible(!IsEmpty(data.contentText));
-  form_->pushButtonContentLink->setText(Translate(data.linkText));
-  form_->pushButtonContentLink->setVisible(!IsEmpty(data.linkText));
-  form_->pushButtonContentLink->setProperty(LinkIdProperty, static_cast<int>(data.linkId));
-  form_->pushButtonContentLink->setEnabled(true);
+  form->labelContentText->setText(text);
+  form->labelContentText->setVisible(!IsEmpty(data.contentText));
+  form->pushButtonContentLink->setText(Translate(data.linkText));
+  form->pushButtonContentLink->setVisible(!IsEmpty(data.linkText));
+  form->pushButtonContentLink->setProperty(LinkIdProperty, static_cast<int>(data.linkId));
+  form->pushButtonContentLink->setEnabled(true);
 
   UpdateUsbs();
 
-  const bool quiet = state == State::UsbCheck || state == State::RootUpdate ||
-                     (state == State::MapUpdateCheck && NoMetadataStick(usb));
+  const bool quiet = newState == State::UsbCheck || newState == State::RootUpdate ||
+                     (newState == State::MapUpdateCheck && NoMetadataStick(usb));
   if (!quiet)
     Activate();
 }
@@ -257,18 +257,18 @@ void Popup::SetState(State state)
 void Popup::UpdateUsbs()
 {
   const UsbInfo usb = UsbStorage::Get().GetActiveUsb();
-  if (usb.Valid() || state_ == State::UsbRemoved) {
-    const StateData data = Data(state_);
-    form_->widgetStatus->show();
-    form_->labelStatusTitle->setText(Translate(data.statusTitle));
-    form_->labelStatusTitle->setVisible(!IsEmpty(data.statusTitle));
-    form_->labelStatusText->setText(Translate(data.statusText));
-    form_->labelStatusText->setVisible(!IsEmpty(data.statusText));
-    form_->labelStatusText->setStyleSheet(data.statusStyle);
-    form_->labelStatusIcon->Init(data.statusIcon, data.statusFrames);
-    form_->labelStatusIcon->setVisible(data.statusFrames > 0);
+  if (usb.Valid() || state == State::UsbRemoved) {
+    const StateData data = Data(state);
+    form->widgetStatus->show();
+    form->labelStatusTitle->setText(Translate(data.statusTitle));
+    form->labelStatusTitle->setVisible(!IsEmpty(data.statusTitle));
+    form->labelStatusText->setText(Translate(data.statusText));
+    form->labelStatusText->setVisible(!IsEmpty(data.statusText));
+    form->labelStatusText->setStyleSheet(data.statusStyle);
+    form->labelStatusIcon->Init(data.statusIcon, data.statusFrames);
+    form->labelStatusIcon->setVisible(data.statusFrames > 0);
   } else {
-    form_->widgetStatus->hide();
+    form->widgetStatus->hide();
   }
   adjustSize();
   // The wrapped texts ask for more than the popup's fixed width; their height
@@ -296,17 +296,17 @@ std::optional<QRect> Popup::PointerAnchor() const
                QSize(2 * PointerMargin + 1, 2 * PointerMargin + 1));
 }
 
-QRect Popup::Place(const QRect& anchor, const QScreen* screen) const
+QRect Popup::Place(const QRect& anchorRect, const QScreen* screen) const
 {
   QRect placed(QPoint(), size());
   const QRect whole = screen->geometry();
   const QRect area = screen->availableGeometry();
   // Hang below the anchor; from a panel at the bottom, stand on it instead.
-  if (anchor.center().y() > whole.center().y())
-    placed.moveBottom(anchor.top());
+  if (anchorRect.center().y() > whole.center().y())
+    placed.moveBottom(anchorRect.top());
   else
-    placed.moveTop(anchor.bottom());
-  placed.moveLeft((anchor.left() + anchor.right()) / 2 - placed.width() / 2);
+    placed.moveTop(anchorRect.bottom());
+  placed.moveLeft((anchorRect.left() + anchorRect.right()) / 2 - placed.width() / 2);
   if (placed.right() > area.right())
     placed.moveRight(area.right());
   if (placed.left() < area.left())
@@ -326,12 +326,12 @@ void Popup::SetGeometry(const QRect& trayRect)
     if (const QScreen* screen = ScreenAt(trayRect.topRight()))
       placed = Place(trayRect, screen);
   } else {
-    if (!anchorTaken_) {
-      anchor_ = PointerAnchor();
-      anchorTaken_ = isVisible();
+    if (!anchorTaken) {
+      anchor = PointerAnchor();
+      anchorTaken = isVisible();
     }
-    if (anchor_) {
-      placed = Place(*anchor_, ScreenAt(anchor_->center()));
+    if (anchor) {
+      placed = Place(*anchor, ScreenAt(anchor->center()));
     } else if (const QScreen* screen = QGuiApplication::primaryScreen()) {
       placed.moveTopRight(screen->availableGeometry().topRight());
     }
@@ -347,36 +347,36 @@ void Popup::setVisible(bool visible)
     if (!isVisible()) {
       // A new showing: a new place when the tray cannot give one, and a link
       // that can be clicked again.
-      anchorTaken_ = false;
-      form_->pushButtonContentLink->setEnabled(true);
+      anchorTaken = false;
+      form->pushButtonContentLink->setEnabled(true);
     }
     setWindowOpacity(1.0);
-    fadeTimer_->stop();
+    fadeTimer->stop();
     StartLeaveTimer();
   } else {
-    fadeTimer_->stop();
-    leaveTimer_->stop();
-    anchorTaken_ = false;
+    fadeTimer->stop();
+    leaveTimer->stop();
+    anchorTaken = false;
   }
   QDialog::setVisible(visible);
 }
 
 void Popup::StartLeaveTimer()
 {
-  if (!pointerOver_)
-    leaveTimer_->start(timing_.leaveMs);
+  if (!pointerOver)
+    leaveTimer->start(timing.leaveMs);
 }
 
 void Popup::StartFadeTimer()
 {
-  fadeTimer_->start(timing_.fadeIntervalMs);
+  fadeTimer->start(timing.fadeIntervalMs);
 }
 
 void Popup::OnFadeTimeout()
 {
   const double opacity = windowOpacity() - 0.025;
   if (opacity < 0.01) {
-    fadeTimer_->stop();
+    fadeTimer->stop();
     setVisible(false);
     return;
   }
@@ -385,16 +385,16 @@ void Popup::OnFadeTimeout()
 
 void Popup::enterEvent(QEvent* event)
 {
-  fadeTimer_->stop();
-  leaveTimer_->stop();
+  fadeTimer->stop();
+  leaveTimer->stop();
   setWindowOpacity(1.0);
-  pointerOver_ = true;
+  pointerOver = true;
   QDialog::enterEvent(event);
 }
 
 void Popup::leaveEvent(QEvent* event)
 {
-  pointerOver_ = false;
+  pointerOver = false;
   if (isVisible())
     StartLeaveTimer();
   QDialog::leaveEvent(event);
@@ -402,7 +402,7 @@ void Popup::leaveEvent(QEvent* event)
 
 void Popup::OnLinkButtonClicked()
 {
-  const QVariant id = form_->pushButtonContentLink->property(LinkIdProperty);
+  const QVariant id = form->pushButtonContentLink->property(LinkIdProperty);
   if (!id.isValid()) {
     LOG(Warning) << "Invalid property";
     return;
@@ -412,16 +412,16 @@ void Popup::OnLinkButtonClicked()
   // state (a second click of a double click must not cancel twice). A link
   // that only opens a window or a page stays live.
   if (link == PopupLink::Dismiss || link == PopupLink::Retry || link == PopupLink::Continue)
-    form_->pushButtonContentLink->setEnabled(false);
+    form->pushButtonContentLink->setEnabled(false);
   if (link == PopupLink::Continue)
-    state_ = State::RootUpdate;
+    state = State::RootUpdate;
   emit LinkClicked(link);
 }
 
 void Popup::RetranslateUi()
 {
   LOG(Debug) << "Retranslating widget's strings";
-  SetState(state_);
+  SetState(state);
 }
 
 } // namespace Ui

@@ -70,7 +70,7 @@ public:
   // the message about a stick removed during its use is on show, other states
   // are ignored until a stick with metadata is active, a download starts or
   // the user clicks "Continue".
-  void SetState(State state);
+  void SetState(State newState);
   // Shows or hides the stick status block for the active stick and the stored
   // state, then fits the popup's height to its content.
   void UpdateUsbs();
@@ -81,8 +81,8 @@ public:
   // and stays where it is for as long as it is shown.
   void SetGeometry(const QRect& trayRect);
 
-  State CurrentState() const { return state_; }
-  void SetTiming(Timing timing) { timing_ = timing; }
+  State CurrentState() const { return state; }
+  void SetTiming(Timing newTiming) { timing = newTiming; }
 
   void setVisible(bool visible) override;
 
@@ -104,23 +104,23 @@ private slots:
 
 private:
   void CreateStateData();
-  StateData Data(State state) const;
+  StateData Data(State of) const;
   void StartLeaveTimer();
   void StartFadeTimer();
   std::optional<QRect> PointerAnchor() const;
-  QRect Place(const QRect& anchor, const QScreen* screen) const;
+  QRect Place(const QRect& anchorRect, const QScreen* screen) const;
 
-  Ui_PopupDialog* form_;
-  State state_ = State::Unknown;
-  std::map<State, StateData> stateData_;
-  QTimer* leaveTimer_;
-  QTimer* fadeTimer_;
-  bool pointerOver_ = false;
-  Timing timing_;
+  Ui_PopupDialog* form;
+  State state = State::Unknown;
+  std::map<State, StateData> stateData;
+  QTimer* leaveTimer;
+  QTimer* fadeTimer;
+  bool pointerOver = false;
+  Timing timing;
   // Where the popup hangs from when the tray cannot tell its icon's place;
   // taken once per showing, so that the popup does not follow the pointer.
-  std::optional<QRect> anchor_;
-  bool anchorTaken_ = false;
+  std::optional<QRect> anchor;
+  bool anchorTaken = false;
 };
 
 } // namespace Ui

@@ -53,45 +53,45 @@ QString LanguageName(const QLocale& locale)
 
 } // namespace
 
-SettingsScreen::SettingsScreen(IUi& ui, QWidget* parent)
-    : QWidget(parent), ui_(ui), form_(std::make_unique<SettingsScreenWidget>())
+SettingsScreen::SettingsScreen(IUi& userInterface, QWidget* parent)
+    : QWidget(parent), ui(userInterface), form(std::make_unique<SettingsScreenWidget>())
 {
-  form_->setupUi(this);
+  form->setupUi(this);
   SetFonts();
   LoadStylesheet(QStringLiteral(":/styles/SettingsScreenWidget.qss"), this);
 
   // Translations and the date come from files outside the program: shown as
   // they are, never as markup.
-  for (QLabel* label : {form_->labelTitle, form_->labelLanguage, form_->labelSubscriptionTitle,
-                        form_->labelSubscriptionDate, form_->labelCurrentVersion})
+  for (QLabel* label : {form->labelTitle, form->labelLanguage, form->labelSubscriptionTitle,
+                        form->labelSubscriptionDate, form->labelCurrentVersion})
     label->setTextFormat(Qt::PlainText);
 
-  connect(form_->pushButtonGeneral, &QPushButton::clicked, this, &SettingsScreen::OnGeneralButtonClicked);
-  connect(form_->pushButtonSubscription, &QPushButton::clicked, this,
+  connect(form->pushButtonGeneral, &QPushButton::clicked, this, &SettingsScreen::OnGeneralButtonClicked);
+  connect(form->pushButtonSubscription, &QPushButton::clicked, this,
           &SettingsScreen::OnSubscriptionButtonClicked);
-  connect(form_->pushButtonAbout, &QPushButton::clicked, this, &SettingsScreen::OnAboutButtonClicked);
-  connect(form_->pushButtonSaveSettings, &QPushButton::clicked, this,
+  connect(form->pushButtonAbout, &QPushButton::clicked, this, &SettingsScreen::OnAboutButtonClicked);
+  connect(form->pushButtonSaveSettings, &QPushButton::clicked, this,
           &SettingsScreen::OnSaveSettingsButtonClicked);
-  connect(form_->pushButtonCancel, &QPushButton::clicked, this, &SettingsScreen::OnCancelButtonClicked);
-  connect(form_->checkBoxAutoStart, &QCheckBox::toggled, this, &SettingsScreen::OnAutoStartCheckBoxToggled);
-  connect(form_->comboBoxLanguage, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+  connect(form->pushButtonCancel, &QPushButton::clicked, this, &SettingsScreen::OnCancelButtonClicked);
+  connect(form->checkBoxAutoStart, &QCheckBox::toggled, this, &SettingsScreen::OnAutoStartCheckBoxToggled);
+  connect(form->comboBoxLanguage, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
           &SettingsScreen::OnLanguageComboBoxCurrentIndexChanged);
-  connect(form_->pushButtonTermsAndConditions, &QPushButton::clicked, this,
+  connect(form->pushButtonTermsAndConditions, &QPushButton::clicked, this,
           &SettingsScreen::OnTermsAndConditionsButtonClicked);
-  connect(form_->pushButtonCopyrightMapData, &QPushButton::clicked, this,
+  connect(form->pushButtonCopyrightMapData, &QPushButton::clicked, this,
           &SettingsScreen::OnCopyrightMapDataButtonClicked);
-  connect(form_->pushButtonReportMapError, &QPushButton::clicked, this,
+  connect(form->pushButtonReportMapError, &QPushButton::clicked, this,
           &SettingsScreen::OnReportMapErrorButtonClicked);
   // The legal page never follows a link itself; web links go to the browser.
-  connect(form_->labelLegal, &QTextBrowser::anchorClicked, this, [](const QUrl& url) { OpenLink(url); });
-  connect(&ui_, &IUi::UpdateLocale, this, &SettingsScreen::RetranslateUi);
+  connect(form->labelLegal, &QTextBrowser::anchorClicked, this, [](const QUrl& url) { OpenLink(url); });
+  connect(&ui, &IUi::UpdateLocale, this, &SettingsScreen::RetranslateUi);
 
   // Without its legal notices the screen still lets the user change settings.
   PopulateLegalLabel();
   PopulateLanguageList();
   RestoreSettings();
-  form_->pushButtonSaveSettings->setEnabled(false);
-  form_->pushButtonCancel->hide();
+  form->pushButtonSaveSettings->setEnabled(false);
+  form->pushButtonCancel->hide();
   RetranslateUi();
   OnGeneralButtonClicked();
 }
@@ -112,16 +112,16 @@ QString SettingsScreen::SetLegalPage(const QString& path)
 
 void SettingsScreen::SetFonts()
 {
-  form_->labelTitle->setFont(Fonts::Get(Fonts::Bold, 18));
+  form->labelTitle->setFont(Fonts::Get(Fonts::Bold, 18));
   for (QWidget* widget : std::initializer_list<QWidget*>{
-           form_->pushButtonGeneral, form_->pushButtonSubscription, form_->pushButtonAbout,
-           form_->checkBoxAutoStart, form_->labelLanguage, form_->comboBoxLanguage, form_->pageSubscription,
-           form_->labelSubscriptionTitle, form_->labelSubscriptionDate, form_->labelCopyright,
-           form_->labelCurrentVersion, form_->pushButtonTermsAndConditions, form_->pushButtonCopyrightMapData,
-           form_->pushButtonReportMapError})
+           form->pushButtonGeneral, form->pushButtonSubscription, form->pushButtonAbout,
+           form->checkBoxAutoStart, form->labelLanguage, form->comboBoxLanguage, form->pageSubscription,
+           form->labelSubscriptionTitle, form->labelSubscriptionDate, form->labelCopyright,
+           form->labelCurrentVersion, form->pushButtonTermsAndConditions, form->pushButtonCopyrightMapData,
+           form->pushButtonReportMapError})
     widget->setFont(Fonts::Get(Fonts::Regular, 12));
-  form_->pushButtonCancel->setFont(Fonts::Get(Fonts::Medium, 14));
-  form_->pushButtonSaveSettings->setFont(Fonts::Get(Fonts::Medium, 14));
+  form->pushButtonCancel->setFont(Fonts::Get(Fonts::Medium, 14));
+  form->pushButtonSaveSettings->setFont(Fonts::Get(Fonts::Medium, 14));
 }
 
 void SettingsScreen::PopulateLegalLabel()
@@ -134,13 +134,13 @@ void SettingsScreen::PopulateLegalLabel()
   }
   const QString style = QStringLiteral("<head>  <style>    a:link    {      color:%1    }  </style></head>")
                             .arg(QLatin1String(LegalLinkColour));
-  form_->labelLegal->setHtml(style + QString::fromUtf8(file.readAll()));
+  form->labelLegal->setHtml(style + QString::fromUtf8(file.readAll()));
 }
 
 void SettingsScreen::PopulateLanguageList()
 {
   LOG(Debug) << "Populating language list";
-  QComboBox* combo = form_->comboBoxLanguage;
+  QComboBox* combo = form->comboBoxLanguage;
   combo->clear();
   // The style sheet's item rules apply only through a styled delegate.
   combo->setItemDelegate(new QStyledItemDelegate(this));
@@ -152,7 +152,7 @@ void SettingsScreen::PopulateLanguageList()
 
 int SettingsScreen::LanguageIndex(const QString& name) const
 {
-  const QComboBox* combo = form_->comboBoxLanguage;
+  const QComboBox* combo = form->comboBoxLanguage;
   auto find = [combo](const QLocale& wanted) {
     for (int index = 0; index < combo->count(); ++index) {
       const QVariant data = combo->itemData(index, Qt::UserRole);
@@ -171,26 +171,26 @@ int SettingsScreen::LanguageIndex(const QString& name) const
 
 bool SettingsScreen::SettingsChanged() const
 {
-  return settingsChanged_;
+  return settingsChanged;
 }
 
 void SettingsScreen::SetSettingsChanged(bool changed)
 {
-  form_->pushButtonSaveSettings->setEnabled(changed);
-  form_->pushButtonCancel->setVisible(changed);
-  settingsChanged_ = changed;
+  form->pushButtonSaveSettings->setEnabled(changed);
+  form->pushButtonCancel->setVisible(changed);
+  settingsChanged = changed;
 }
 
 void SettingsScreen::RestoreSettings()
 {
-  if (!settingsChanged_)
+  if (!settingsChanged)
     return;
   LOG(Debug) << "Restoring all settings to current values";
   const Settings& settings = Settings::get();
   const int index = LanguageIndex(settings.Locale());
   if (index >= 0)
-    form_->comboBoxLanguage->setCurrentIndex(index);
-  form_->checkBoxAutoStart->setChecked(settings.RunAtStartup());
+    form->comboBoxLanguage->setCurrentIndex(index);
+  form->checkBoxAutoStart->setChecked(settings.RunAtStartup());
   SetSettingsChanged(false);
 }
 
@@ -198,17 +198,17 @@ void SettingsScreen::SaveSettings()
 {
   LOG(Info) << "Saving user settings";
   Settings& settings = Settings::get();
-  const QLocale locale = form_->comboBoxLanguage->currentData(Qt::UserRole).value<QLocale>();
+  const QLocale locale = form->comboBoxLanguage->currentData(Qt::UserRole).value<QLocale>();
   if (settings.SetLocale(locale.name())) {
-    emit ui_.UpdateLocale();
+    emit ui.UpdateLocale();
   } else {
     // A language that could not be switched to must not stay on show as if
     // it were chosen: the list goes back to the language in effect.
     const int index = LanguageIndex(settings.Locale());
     if (index >= 0)
-      form_->comboBoxLanguage->setCurrentIndex(index);
+      form->comboBoxLanguage->setCurrentIndex(index);
   }
-  settings.SetRunAtStartup(form_->checkBoxAutoStart->isChecked());
+  settings.SetRunAtStartup(form->checkBoxAutoStart->isChecked());
   settings.Save();
   SetSettingsChanged(false);
 }
@@ -218,24 +218,24 @@ void SettingsScreen::UpdateSubscription()
   const HeadUnitInfo headUnit = MapStorage::Get().GetHeadUnit();
   const UsbInfo usb = UsbStorage::Get().GetActiveUsb();
   if (headUnit.subscriptionEnd.isValid()) {
-    form_->labelSubscriptionTitle->setText(
+    form->labelSubscriptionTitle->setText(
         QCoreApplication::translate("global", "This vehicle is entitled to receive map updates until:") +
         QLatin1Char(' '));
-    form_->labelSubscriptionDate->setText(
+    form->labelSubscriptionDate->setText(
         QLocale(Settings::get().Locale()).toString(headUnit.subscriptionEnd, QStringLiteral("dd MMMM yyyy")));
-    form_->pushButtonSubscription->setEnabled(true);
+    form->pushButtonSubscription->setEnabled(true);
   } else if (usb.Valid() && usb.state != UsbInfo::NoMetadata) {
-    form_->labelSubscriptionTitle->setText(
+    form->labelSubscriptionTitle->setText(
         QCoreApplication::translate("global", "This vehicle is not yet entitled to receive map updates."));
-    form_->labelSubscriptionDate->clear();
-    form_->pushButtonSubscription->setEnabled(true);
+    form->labelSubscriptionDate->clear();
+    form->pushButtonSubscription->setEnabled(true);
   } else {
-    form_->labelSubscriptionTitle->clear();
-    form_->labelSubscriptionDate->clear();
-    form_->pushButtonSubscription->setEnabled(false);
-    if (form_->stackedWidgetSettings->currentIndex() == SubscriptionPage) {
-      form_->pushButtonGeneral->setChecked(true);
-      form_->stackedWidgetSettings->setCurrentIndex(GeneralPage);
+    form->labelSubscriptionTitle->clear();
+    form->labelSubscriptionDate->clear();
+    form->pushButtonSubscription->setEnabled(false);
+    if (form->stackedWidgetSettings->currentIndex() == SubscriptionPage) {
+      form->pushButtonGeneral->setChecked(true);
+      form->stackedWidgetSettings->setCurrentIndex(GeneralPage);
     }
   }
 }
@@ -244,44 +244,43 @@ void SettingsScreen::resizeEvent(QResizeEvent* event)
 {
   QWidget::resizeEvent(event);
   // As many entries as fit between the list and the Save button.
-  const int count = (form_->widgetSaveSettings->y() - form_->comboBoxLanguage->y() - 38) / 37;
+  const int count = (form->widgetSaveSettings->y() - form->comboBoxLanguage->y() - 38) / 37;
   if (count >= 0)
-    form_->comboBoxLanguage->setMaxVisibleItems(count);
+    form->comboBoxLanguage->setMaxVisibleItems(count);
 }
 
 void SettingsScreen::RetranslateUi()
 {
   LOG(Debug) << "Retranslating widget's strings";
-  form_->labelTitle->setText(QCoreApplication::translate("global", "Settings"));
-  form_->pushButtonGeneral->setText(QCoreApplication::translate("global", "General"));
-  form_->pushButtonSubscription->setText(QCoreApplication::translate("global", "Subscription"));
-  form_->pushButtonAbout->setText(QCoreApplication::translate("global", "About"));
-  form_->labelLanguage->setText(QCoreApplication::translate("global", "Language:"));
-  form_->pushButtonCancel->setText(QCoreApplication::translate("global", "Cancel"));
-  form_->pushButtonSaveSettings->setText(QCoreApplication::translate("global", "Save settings"));
-  form_->pushButtonTermsAndConditions->setText(QCoreApplication::translate("global", "Terms and Conditions"));
-  form_->pushButtonCopyrightMapData->setText(
+  form->labelTitle->setText(QCoreApplication::translate("global", "Settings"));
+  form->pushButtonGeneral->setText(QCoreApplication::translate("global", "General"));
+  form->pushButtonSubscription->setText(QCoreApplication::translate("global", "Subscription"));
+  form->pushButtonAbout->setText(QCoreApplication::translate("global", "About"));
+  form->labelLanguage->setText(QCoreApplication::translate("global", "Language:"));
+  form->pushButtonCancel->setText(QCoreApplication::translate("global", "Cancel"));
+  form->pushButtonSaveSettings->setText(QCoreApplication::translate("global", "Save settings"));
+  form->pushButtonTermsAndConditions->setText(QCoreApplication::translate("global", "Terms and Conditions"));
+  form->pushButtonCopyrightMapData->setText(
       QCoreApplication::translate("global", "Copyright notices applicable to the use of Orvane's map data"));
-  form_->pushButtonReportMapError->setText(QCoreApplication::translate("global", "Report Map Errors"));
+  form->pushButtonReportMapError->setText(QCoreApplication::translate("global", "Report Map Errors"));
 
   const Config& config = Config::get();
-  form_->checkBoxAutoStart->setText(
+  form->checkBoxAutoStart->setText(
       QCoreApplication::translate("global", "Start %APPNAME% when the computer starts (recommended)")
           .replace(QLatin1String("%APPNAME%"), config.appName));
-  form_->labelCurrentVersion->setText(
-      QCoreApplication::translate("global", "Version %1").arg(config.version));
+  form->labelCurrentVersion->setText(QCoreApplication::translate("global", "Version %1").arg(config.version));
   // The notice itself is never translated; only its year is filled in, once.
-  form_->labelCopyright->setText(
-      form_->labelCopyright->text().replace(QLatin1String("%CURRENTYEAR%"), config.copyrightYear));
+  form->labelCopyright->setText(
+      form->labelCopyright->text().replace(QLatin1String("%CURRENTYEAR%"), config.copyrightYear));
 
   UpdateSubscription();
 }
 
 void SettingsScreen::ShowPage(int index)
 {
-  QPushButton* buttons[] = {form_->pushButtonGeneral, form_->pushButtonSubscription, form_->pushButtonAbout};
+  QPushButton* buttons[] = {form->pushButtonGeneral, form->pushButtonSubscription, form->pushButtonAbout};
   buttons[index]->setChecked(true);
-  form_->stackedWidgetSettings->setCurrentIndex(index);
+  form->stackedWidgetSettings->setCurrentIndex(index);
 }
 
 void SettingsScreen::OnGeneralButtonClicked()

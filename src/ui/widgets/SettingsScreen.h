@@ -27,7 +27,7 @@ class SettingsScreen : public QWidget
   Q_OBJECT
 
 public:
-  SettingsScreen(IUi& ui, QWidget* parent = nullptr);
+  SettingsScreen(IUi& userInterface, QWidget* parent = nullptr);
   ~SettingsScreen() override;
 
   // True while a control was changed since the last save or restore.
@@ -79,9 +79,9 @@ private:
   int LanguageIndex(const QString& name) const;
   void ShowPage(int index);
 
-  IUi& ui_;
-  std::unique_ptr<SettingsScreenWidget> form_;
-  bool settingsChanged_ = true;
+  IUi& ui;
+  std::unique_ptr<SettingsScreenWidget> form;
+  bool settingsChanged = true;
 };
 
 } // namespace Ui

@@ -14,12 +14,12 @@
 
 namespace {
 
-const QString kStyleSheet = QStringLiteral(":/styles/MapRowWidget.qss");
-const QString kPendingIcon = QStringLiteral(":/icons/ic_map_pending_%1.png");
-const QString kOptionalIcon = QStringLiteral(":/icons/ic_map_optional_%1.png");
-const QString kRootIcon = QStringLiteral(":/icons/ic_map_root_%1.png");
-const QString kUpToDateIcon = QStringLiteral(":/icons/ic_map_uptodate_%1.png");
-const QString kIconStyle =
+const QString StyleSheet = QStringLiteral(":/styles/MapRowWidget.qss");
+const QString PendingIcon = QStringLiteral(":/icons/ic_map_pending_%1.png");
+const QString OptionalIcon = QStringLiteral(":/icons/ic_map_optional_%1.png");
+const QString RootIcon = QStringLiteral(":/icons/ic_map_root_%1.png");
+const QString UpToDateIcon = QStringLiteral(":/icons/ic_map_uptodate_%1.png");
+const QString IconStyle =
     QStringLiteral("QFrame#frameMapIcon\n{\n    background: url(%1);    "
                    "background-repeat: no-repeat;\n    background-position: center;\n}");
 
@@ -46,7 +46,7 @@ TableRow::TableRow(const MapInfo& map, QWidget* parent)
   ui->pushButtonDiscard->setFont(Fonts::Get(Fonts::Regular, 12));
   ui->labelButtonSeparator->setFont(Fonts::Get(Fonts::Regular, 14));
 
-  LoadStylesheet(kStyleSheet, this);
+  LoadStylesheet(StyleSheet, this);
 
   connect(ui->pushButtonMapAction, &QPushButton::clicked, this,
           [this] { emit ResetMapButtonClicked(mapInfo); });
@@ -91,13 +91,13 @@ QString TableRow::IconPath(const MapInfo& map)
     return {};
   QString path;
   if (map.state == MapInfo::Pending)
-    path = kPendingIcon.arg(region);
+    path = PendingIcon.arg(region);
   else if (map.root)
-    path = kRootIcon.arg(region);
+    path = RootIcon.arg(region);
   else if (map.type == MapInfo::Installed)
-    path = kUpToDateIcon.arg(region);
+    path = UpToDateIcon.arg(region);
   else if (map.type == MapInfo::Optional)
-    path = kOptionalIcon.arg(region);
+    path = OptionalIcon.arg(region);
   // A region the application has no picture of gets none, instead of a
   // style that fails to load its picture at every repaint.
   return !path.isEmpty() && QFile::exists(path) ? path : QString();
@@ -105,7 +105,7 @@ QString TableRow::IconPath(const MapInfo& map)
 
 void TableRow::SetIcon(const QString& path)
 {
-  ui->frameMapIcon->setStyleSheet(path.isEmpty() ? QString() : kIconStyle.arg(path));
+  ui->frameMapIcon->setStyleSheet(path.isEmpty() ? QString() : IconStyle.arg(path));
 }
 
 } // namespace Ui

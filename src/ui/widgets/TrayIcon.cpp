@@ -47,12 +47,12 @@ QString Translate(const char* source)
 
 } // namespace
 
-TrayIcon::TrayIcon(IUi& ui, QObject* parent) : QObject(parent), ui_(ui), trayIcon_(this)
+TrayIcon::TrayIcon(IUi& userInterface, QObject* parent) : QObject(parent), ui(userInterface), trayIcon(this)
 {
   QList<QAction*> entries;
   for (int key : {OpenEntry, SettingsEntry, QuitEntry}) {
-    auto* action = new QAction(Translate(MenuTexts[key]), &menu_);
-    actions_.insert(key, action);
+    auto* action = new QAction(Translate(MenuTexts[key]), &menu);
+    actions.insert(key, action);
     switch (key) {
     case OpenEntry:
       connect(action, &QAction::triggered, this, &TrayIcon::OpenApplicationClicked);
@@ -61,17 +61,17 @@ TrayIcon::TrayIcon(IUi& ui, QObject* parent) : QObject(parent), ui_(ui), trayIco
       connect(action, &QAction::triggered, this, &TrayIcon::SettingsClicked);
       break;
     default:
-      connect(action, &QAction::triggered, &ui_, &IUi::Quit);
+      connect(action, &QAction::triggered, &ui, &IUi::Quit);
       break;
     }
     entries.append(action);
   }
-  menu_.addActions(entries);
-  connect(&menu_, &QMenu::aboutToShow, this, &TrayIcon::MenuAboutToShow);
-  trayIcon_.setContextMenu(&menu_);
+  menu.addActions(entries);
+  connect(&menu, &QMenu::aboutToShow, this, &TrayIcon::MenuAboutToShow);
+  trayIcon.setContextMenu(&menu);
 
-  connect(&ui_, &IUi::UpdateLocale, this, &TrayIcon::RetranslateUi);
-  connect(&trayIcon_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
+  connect(&ui, &IUi::UpdateLocale, this, &TrayIcon::RetranslateUi);
+  connect(&trayIcon, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason reason) {
     if (reason == QSystemTrayIcon::Trigger)
       emit Clicked();
   });
@@ -83,8 +83,8 @@ TrayIcon::~TrayIcon() = default;
 
 void TrayIcon::CreateStateData()
 {
-  auto set = [this](State state, int picture, const char* text, bool open = true, bool settings = true) {
-    StateData& data = stateData_[state];
+  auto set = [this](State key, int picture, const char* text, bool open = true, bool settings = true) {
+    StateData& data = stateData[key];
     data.icon = TrayIcons.at(picture);
     data.text = text;
     data.openEnabled = open;
@@ -123,40 +123,40 @@ void TrayIcon::CreateStateData()
 
   // After a failed check there is nothing to open; after an interrupted
   // download the main window offers to retry or cancel it.
-  for (State state : {State::NoConnection, State::ServerError})
-    stateData_[state].refresh = [this, state] { stateData_[state].openEnabled = DownloadingMap().Valid(); };
+  for (State key : {State::NoConnection, State::ServerError})
+    stateData[key].refresh = [this, key] { stateData[key].openEnabled = DownloadingMap().Valid(); };
 }
 
-void TrayIcon::SetState(State state)
+void TrayIcon::SetState(State newState)
 {
-  if (state != state_) {
-    LOG(Debug) << "Changing state from: " << state_ << " to: " << state;
-    state_ = state;
+  if (newState != state) {
+    LOG(Debug) << "Changing state from: " << state << " to: " << newState;
+    state = newState;
   }
-  StateData data = stateData_.value(state);
+  StateData data = stateData.value(newState);
   if (data.refresh) {
     data.refresh();
-    data = stateData_.value(state);
+    data = stateData.value(newState);
   }
-  iconPath_ = data.icon;
-  trayIcon_.setIcon(data.icon.isEmpty() ? QIcon() : QIcon(data.icon));
-  trayIcon_.setToolTip(Config::get().appName + QStringLiteral("\r\n") + Translate(data.text));
-  trayIcon_.show();
-  actions_[OpenEntry]->setEnabled(data.openEnabled);
-  actions_[SettingsEntry]->setEnabled(data.settingsEnabled);
+  iconPath = data.icon;
+  trayIcon.setIcon(data.icon.isEmpty() ? QIcon() : QIcon(data.icon));
+  trayIcon.setToolTip(Config::get().appName + QStringLiteral("\r\n") + Translate(data.text));
+  trayIcon.show();
+  actions[OpenEntry]->setEnabled(data.openEnabled);
+  actions[SettingsEntry]->setEnabled(data.settingsEnabled);
 }
 
 QRect TrayIcon::Geometry() const
 {
-  return trayIcon_.geometry();
+  return trayIcon.geometry();
 }
 
 void TrayIcon::RetranslateUi()
 {
   LOG(Debug) << "Retranslating tray icon's strings";
-  for (auto entry = actions_.cbegin(); entry != actions_.cend(); ++entry)
+  for (auto entry = actions.cbegin(); entry != actions.cend(); ++entry)
     entry.value()->setText(Translate(MenuTexts[entry.key()]));
-  SetState(state_);
+  SetState(state);
 }
 
 } // namespace Ui

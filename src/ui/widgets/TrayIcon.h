@@ -40,15 +40,15 @@ public:
 
   // `ui` receives "Quit" and announces language changes. The icon stays
   // hidden until the first state is set.
-  TrayIcon(IUi& ui, QObject* parent = nullptr);
+  TrayIcon(IUi& userInterface, QObject* parent = nullptr);
   ~TrayIcon() override;
 
   // Shows `state` in the picture, the tooltip and the menu's enabled entries.
-  void SetState(State state);
+  void SetState(State newState);
   // The icon's rectangle on the screen; invalid where the tray cannot tell.
   QRect Geometry() const;
   // The resource path of the picture on show (empty before the first state).
-  const QString& IconPath() const { return iconPath_; }
+  const QString& IconPath() const { return iconPath; }
 
 signals:
   void Clicked();
@@ -62,14 +62,14 @@ public slots:
   void CreateStateData();
 
 private:
-  IUi& ui_;
+  IUi& ui;
   // The menu is declared first so that the icon, which refers to it, goes first.
-  QMenu menu_;
-  QSystemTrayIcon trayIcon_;
-  QMap<int, QAction*> actions_;
-  State state_ = State::Unknown;
-  QMap<State, StateData> stateData_;
-  QString iconPath_;
+  QMenu menu;
+  QSystemTrayIcon trayIcon;
+  QMap<int, QAction*> actions;
+  State state = State::Unknown;
+  QMap<State, StateData> stateData;
+  QString iconPath;
 };
 
 } // namespace Ui
