@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace DownloadSupport;
+using namespace TestSupport;
 using Check = FullMapFolder::Check;
 
 TEST(FullMapFolderTest, TheArchiveFolderIsTheLastUrlComponentWithoutItsExtension)
@@ -34,7 +34,7 @@ TEST(FullMapFolderTest, TheArchiveFolderIsTheLastUrlComponentWithoutItsExtension
 TEST(FullMapFolderTest, OnlyTheFullMapFolderOfAKnownStickMayBeRemoved)
 {
   DataHome home;
-  Stick stick;
+  ActiveStick stick;
   const std::string mount = stick.Path();
   // A stick whose mount path is written with a trailing slash, one at the
   // root and one without mount path: the last two hold nothing.

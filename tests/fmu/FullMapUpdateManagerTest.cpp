@@ -5,7 +5,6 @@
 // update checks.
 
 #include "fmu/FullMapUpdateManager.h"
-#include "ArchiveTools.h"
 #include "DownloadSupport.h"
 #include "LogCapture.h"
 #include "MapService.h"
@@ -25,7 +24,7 @@
 #include <sstream>
 
 namespace fs = boost::filesystem;
-using namespace DownloadSupport;
+using namespace TestSupport;
 using TestSupport::Answer;
 using TestSupport::MapService;
 using TestSupport::ServedMap;
@@ -71,7 +70,7 @@ protected:
   {
     MapStorage::Get().Clear();
     MapStorage::Get().UpdateHeadUnit({QDate::currentDate().addYears(1), kHeadUnitSpace, 2 * kHeadUnitSpace});
-    archive = MapArchive::Make("EUR_2024.06", 300000);
+    archive = MakeArchive("EUR_2024.06", 300000);
 
     MetadataChecker::Setup setup;
     setup.serviceUrl = maps.Url();
@@ -148,7 +147,7 @@ protected:
     return atStart;
   }
   // Cancels and expects the map offered again with the space given back.
-  void ExpectCancelled(const Stick& stick)
+  void ExpectCancelled(const ActiveStick& stick)
   {
     const std::size_t before = events.size();
     Invoke("AbortMapDownload");
@@ -175,7 +174,7 @@ protected:
 
 TEST_F(FullMapUpdateManagerTest, ADownloadEndsPendingAndACancellationGivesEverythingBack)
 {
-  Stick stick;
+  ActiveStick stick;
   service.Serve(PathOf(*archive), Answer::File(archive->file));
   Offer(*archive, "EUR");
   Download("EUR");
@@ -207,9 +206,9 @@ TEST_F(FullMapUpdateManagerTest, ADownloadEndsPendingAndACancellationGivesEveryt
 TEST_F(FullMapUpdateManagerTest, AFailedDownloadStaysDownloadingAndARetryRestartsOrResumesIt)
 {
   TimeScale scale(0.1);
-  Stick stick;
+  ActiveStick stick;
   QByteArray corrupt = archive->bytes;
-  corrupt[4096] = static_cast<char>(corrupt[4096] ^ 1);
+  corrupt.data()[corrupt.size() * 3 / 4] ^= 1; // inside the data of data/region.bin
   service.ServeSequence(PathOf(*archive), {Answer::File(archive->WriteVariant("corrupt.tar", corrupt)),
                                            Answer::File(archive->file).StallAfter(150000), Answer::Silent()});
   Offer(*archive, "EUR");
@@ -243,26 +242,26 @@ TEST_F(FullMapUpdateManagerTest, AFailedDownloadStaysDownloadingAndARetryRestart
 // cancellation removes what was written and gives the space back.
 TEST_F(FullMapUpdateManagerTest, AStickFailureKeepsTheMapDownloadingUntilCancelled)
 {
-  const auto big = MapArchive::Make("EUR_2024.09", 2500000);
+  const auto big = MakeArchive("EUR_2024.09", 2500000);
   const struct
   {
     const char* expected;
-    std::function<void(Stick&)> before;
-    std::function<void(Stick&)> during;
+    std::function<void(ActiveStick&)> before;
+    std::function<void(ActiveStick&)> during;
   } cases[] = {
-      {"Finished:UsbTooSmall", [&](Stick&) { Offer(*archive, "EUR", 5 * 1024 * 1024); }, nullptr},
+      {"Finished:UsbTooSmall", [&](ActiveStick&) { Offer(*archive, "EUR", 5 * 1024 * 1024); }, nullptr},
       {"Finished:UsbFull",
-       [&](Stick&) {
+       [&](ActiveStick&) {
          service.Serve(PathOf(*big), Answer::File(big->file).HoldAfter(100000));
          Offer(*big, "EUR");
        },
-       [&](Stick& stick) {
+       [&](ActiveStick& stick) {
          ASSERT_TRUE(WaitForBytes());
          ASSERT_TRUE(Fill(stick.Path(), 32 * 1024));
          service.ReleaseHeld();
        }},
       {"Finished:UsbBlocked",
-       [&](Stick& stick) {
+       [&](ActiveStick& stick) {
          ASSERT_TRUE(stick.SetReadOnly(true));
          Offer(*archive, "EUR");
        },
@@ -272,7 +271,7 @@ TEST_F(FullMapUpdateManagerTest, AStickFailureKeepsTheMapDownloadingUntilCancell
   for (const auto& test : cases) {
     SCOPED_TRACE(test.expected);
     events.clear();
-    Stick stick(4, ++id);
+    ActiveStick stick(++id, 4);
     if (!stick.Mounted())
       GTEST_SKIP() << "needs a tmpfs mount: " << stick.MountError();
     test.before(stick);
@@ -289,7 +288,7 @@ TEST_F(FullMapUpdateManagerTest, AStickFailureKeepsTheMapDownloadingUntilCancell
 
 TEST_F(FullMapUpdateManagerTest, AStickPulledDuringTheDownloadIsUsbRemoved)
 {
-  Stick stick(16, 4722);
+  ActiveStick stick(4722, 16);
   if (!stick.Mounted())
     GTEST_SKIP() << "needs a tmpfs mount: " << stick.MountError();
   service.Serve(PathOf(*archive), Answer::File(archive->file).HoldAfter(100000));
@@ -322,7 +321,7 @@ TEST_F(FullMapUpdateManagerTest, RequestsThatCannotBeCarriedOutEndAtOnceWithARes
   EXPECT_EQ(Stored("EUR").state, MapInfo::Available);
 
   // A map that is not stored, and one waiting on the stick: neither is started.
-  Stick stick;
+  ActiveStick stick;
   Download("NOT_STORED");
   MapInfo pending = Offer(*archive, "PENDING");
   pending.state = MapInfo::Pending;
@@ -349,7 +348,7 @@ TEST_F(FullMapUpdateManagerTest, RequestsThatCannotBeCarriedOutEndAtOnceWithARes
 
 TEST_F(FullMapUpdateManagerTest, ASecondDownloadIsRefusedWhileOneRuns)
 {
-  Stick stick;
+  ActiveStick stick;
   service.Serve(PathOf(*archive), Answer::File(archive->file).HoldAfter(100000));
   Offer(*archive, "EUR");
   Offer(*archive, "NAM");
@@ -368,7 +367,7 @@ TEST_F(FullMapUpdateManagerTest, ASecondDownloadIsRefusedWhileOneRuns)
 
 TEST_F(FullMapUpdateManagerTest, ProgressBeyondTheMapSizeLowersTheSpaceByEveryByteWritten)
 {
-  Stick stick;
+  ActiveStick stick;
   service.Serve(PathOf(*archive), Answer::File(archive->file));
   // The service announced a little less than it sends.
   const MapInfo map = Offer(*archive, "EUR", archive->bytes.size() - 10000);
@@ -419,7 +418,7 @@ TEST_F(FullMapUpdateManagerTest, UpdateChecksPassTheirResultsOn)
 
   // What the check offered downloads onto the stick that comes along.
   {
-    Stick stick;
+    ActiveStick stick;
     service.Serve(PathOf(*archive), Answer::File(archive->file));
     const qint64 space = Space();
     Download("EUR_2024_06");

@@ -1,15 +1,14 @@
 #include "DownloadSupport.h"
 
-#include "ArchiveTools.h"
+#include "TestService.h"
 #include "cfg/Config.h"
+#include "fmu/MapStorage.h"
 #include "usb/UsbStorage.h"
 
 #include <boost/filesystem/directory.hpp>
 #include <boost/filesystem/operations.hpp>
 
 #include <QDir>
-#include <QFile>
-#include <QTest>
 
 #include <fcntl.h>
 #include <sys/mount.h>
@@ -17,12 +16,18 @@
 
 namespace fs = boost::filesystem;
 
-namespace DownloadSupport {
+namespace TestSupport {
 
-Stick::Stick(UsbInfo::Id id) : Stick(0, id) {}
+void ClearStores()
+{
+  UsbStorage& usbs = UsbStorage::Get();
+  for (const auto state : {UsbInfo::InvalidMetadata, UsbInfo::NoMetadata, UsbInfo::ValidMetadata})
+    for (const auto& entry : usbs.GetUsbs(state))
+      usbs.RemoveUsb(entry.first);
+  MapStorage::Get().Clear();
+}
 
-// Registered as the active stick with valid metadata and its space.
-Stick::Stick(unsigned megabytes, UsbInfo::Id id)
+ActiveStick::ActiveStick(UsbInfo::Id id, unsigned megabytes)
     : path(megabytes ? dir.filePath("stick").toStdString() : dir.path().toStdString()), id(id)
 {
   QDir().mkpath(QString::fromStdString(path));
@@ -35,75 +40,31 @@ Stick::Stick(unsigned megabytes, UsbInfo::Id id)
   usb.active = true;
   boost::system::error_code ec;
   const fs::space_info space = fs::space(path, ec);
-  if (!ec) {
-    usb.capacity = space.capacity;
-    usb.available = space.available;
-  }
+  usb.capacity = ec ? 0 : space.capacity;
+  usb.available = ec ? 0 : space.available;
   UsbStorage::Get().UpdateUsb(usb);
 }
 
-Stick::~Stick()
+ActiveStick::~ActiveStick()
 {
   Forget();
-  mount.reset();
 }
 
-fs::path Stick::FullMapFolder() const
+fs::path ActiveStick::FullMapFolder() const
 {
   return fs::path(path) / Config::get().usbFullMapDir;
 }
 
-void Stick::Forget()
+void ActiveStick::Forget()
 {
   if (UsbStorage::Get().GetUsb(id).Valid())
     UsbStorage::Get().RemoveUsb(id);
 }
 
-bool Stick::SetReadOnly(bool readOnly)
+bool ActiveStick::SetReadOnly(bool readOnly)
 {
-  if (!Mounted())
-    return false;
   const unsigned long flags = MS_REMOUNT | MS_NOSUID | MS_NODEV | (readOnly ? MS_RDONLY : 0);
-  return ::mount(nullptr, path.c_str(), nullptr, flags, nullptr) == 0;
-}
-
-std::shared_ptr<MapArchive> MapArchive::Make(const std::string& name, qint64 dataBytes, Metadata metadata)
-{
-  auto archive = std::make_shared<MapArchive>();
-  archive->name = name;
-  const QString tree = archive->dir.filePath("tree");
-  const QString metaName = QString::fromStdString(name) + ".meta.xml";
-  archive->metadataContent = "<tns:package xmlns:tns=\"urn:tesk:v1\"><tns:id>" +
-                             QByteArray::fromStdString(name) + "</tns:id></tns:package>\n";
-  ArchiveTools::WriteFile(tree + (metadata == Metadata::AtTop ? "/" : "/META/") + metaName,
-                          archive->metadataContent);
-
-  // A few data files of different sizes in two folders, and an empty folder.
-  const qint64 sizes[] = {dataBytes / 2, dataBytes / 4, dataBytes / 8, dataBytes / 16};
-  qint64 rest = dataBytes;
-  unsigned seed = 7;
-  for (int i = 0; i < 4; ++i) {
-    const qint64 size = i == 3 ? rest : sizes[i];
-    rest -= size;
-    ArchiveTools::WriteFile(tree + QStringLiteral("/DATA/TILE_%1/PART_%2.NDS").arg(i % 2).arg(i),
-                            ArchiveTools::Pattern(static_cast<std::size_t>(size), seed++));
-  }
-  QDir().mkpath(tree + "/EMPTY");
-
-  archive->bytes = ArchiveTools::TarFolder(tree, "gnu");
-  archive->md5 = ArchiveTools::Md5Hex(archive->bytes).toStdString();
-  archive->listing = Listing(fs::path(tree.toStdString()));
-  archive->fileBytes = FileBytes(fs::path(tree.toStdString()));
-  archive->file = archive->dir.filePath(QString::fromStdString(name) + ".tar");
-  ArchiveTools::WriteFile(archive->file, archive->bytes);
-  return archive;
-}
-
-QString MapArchive::WriteVariant(const QString& fileName, const QByteArray& content) const
-{
-  const QString path = dir.filePath(fileName);
-  ArchiveTools::WriteFile(path, content);
-  return path;
+  return Mounted() && ::mount(nullptr, path.c_str(), nullptr, flags, nullptr) == 0;
 }
 
 MapInfo MakeMap(const std::string& id, const std::string& url, const MapArchive& archive)
@@ -119,11 +80,6 @@ MapInfo MakeMap(const std::string& id, const std::string& url, const MapArchive&
   map.url = url;
   map.size = archive.bytes.size();
   return map;
-}
-
-std::map<std::string, std::string> Listing(const fs::path& root)
-{
-  return ArchiveTools::Listing(QString::fromStdString(root.string()));
 }
 
 bool Exists(const fs::path& path)
@@ -150,27 +106,23 @@ bool Fill(const fs::path& folder, qint64 leave)
   const fs::space_info space = fs::space(folder, ec);
   if (ec)
     return false;
-  const qint64 fill = static_cast<qint64>(space.available) - leave;
-  if (fill <= 0)
-    return true;
-  const std::string file = (folder / "filler.bin").string();
-  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  qint64 left = static_cast<qint64>(space.available) - leave;
+  const int fd = ::open((folder / "filler.bin").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0)
     return false;
   const std::vector<char> block(65536, 'f');
-  qint64 left = fill;
-  bool ok = true;
-  while (left > 0 && ok) {
-    const auto chunk = static_cast<std::size_t>(std::min<qint64>(left, static_cast<qint64>(block.size())));
-    const ssize_t written = ::write(fd, block.data(), chunk);
-    ok = written > 0;
-    left -= written > 0 ? written : 0;
-  }
+  for (ssize_t written = 1; left > 0 && written > 0; left -= std::max<ssize_t>(written, 0))
+    written = ::write(fd, block.data(), static_cast<std::size_t>(std::min<qint64>(left, 65536)));
   ::close(fd);
-  return ok;
+  return left <= 0;
 }
 
-MapDownloader::ProgressCallback Recorder::Progress()
+std::map<std::string, std::string> Listing(const fs::path& root)
+{
+  return Listing(QString::fromStdString(root.string()));
+}
+
+MapDownloader::ProgressCallback DownloadRecorder::Progress()
 {
   return [this](long long bytes) {
     progress.push_back(bytes);
@@ -179,12 +131,12 @@ MapDownloader::ProgressCallback Recorder::Progress()
   };
 }
 
-MapDownloader::ResultCallback Recorder::Result()
+MapDownloader::ResultCallback DownloadRecorder::Result()
 {
   return [this](MapDownloader::Result result) { results.push_back(result); };
 }
 
-long long Recorder::Written() const
+long long DownloadRecorder::Written() const
 {
   long long total = 0;
   for (auto bytes : progress)
@@ -192,7 +144,7 @@ long long Recorder::Written() const
   return total;
 }
 
-long long Recorder::Removed() const
+long long DownloadRecorder::Removed() const
 {
   long long total = 0;
   for (auto bytes : progress)
@@ -200,9 +152,9 @@ long long Recorder::Removed() const
   return total;
 }
 
-bool Recorder::WaitForResults(std::size_t count) const
+bool DownloadRecorder::WaitForResults(std::size_t count) const
 {
-  return QTest::qWaitFor([&] { return results.size() >= count; }, 60000);
+  return WaitFor([&] { return results.size() >= count; }, 60000);
 }
 
-} // namespace DownloadSupport
+} // namespace TestSupport

@@ -1,5 +1,6 @@
 #include "AsyncRequest.h"
-#include "ArchiveTools.h"
+#include "Archives.h"
+#include "Files.h"
 #include "LogCapture.h"
 #include "Tar/Stream.h"
 #include "TestService.h"
@@ -16,7 +17,7 @@
 
 #include <thread>
 
-using namespace ArchiveTools;
+using namespace TestSupport;
 using Result = Tesk::IResponse::Result;
 using TestSupport::Answer;
 using TestSupport::RecordedRequest;

@@ -1,4 +1,5 @@
-#include "ArchiveTools.h"
+#include "Archives.h"
+#include "Files.h"
 #include "LogCapture.h"
 #include "Tar/RingWorker.h"
 #include "Tar/Stream.h"
@@ -12,7 +13,7 @@
 #include <random>
 #include <sys/stat.h>
 
-using namespace ArchiveTools;
+using namespace TestSupport;
 using Builder = std::function<void(TarBuilder&, const std::string& outside)>;
 
 namespace {

@@ -1,7 +1,8 @@
 #include "usb/StickCheck.h"
 #include "usb/ChecksumList.h"
 
-#include "StickFolder.h"
+#include "Files.h"
+#include "MapStick.h"
 #include "TmpfsMount.h"
 
 #include <gtest/gtest.h>
@@ -23,11 +24,16 @@ namespace fs = boost::filesystem;
 
 namespace {
 
+void Put(const std::string& path, const std::string& content)
+{
+  ASSERT_TRUE(TestSupport::WriteFile(QString::fromStdString(path), QByteArray::fromStdString(content)));
+}
+
 struct Stick
 {
   QTemporaryDir dir;
   std::string mount = dir.path().toStdString() + "/stick";
-  StickFolder folder{mount};
+  TestSupport::MapStick folder{mount};
 
   Stick() { fs::create_directories(mount); }
 
@@ -44,7 +50,7 @@ struct Stick
 };
 
 // A stick as the vehicle writes it.
-void Typical(StickFolder& folder)
+void Typical(TestSupport::MapStick& folder)
 {
   folder.Add("meta_data/GENERAL.JSON", R"({"subscription_end_date": "2027-03-31"})");
   folder.Add("meta_data/EUR_2024_06.xml", "<tns:package/>");
@@ -157,8 +163,8 @@ TEST(ChecksumListTest, RefusesMalformedLinesAndUnsafePaths)
 // also given to the real md5sum -c, which must come to the same verdict.
 TEST(StickCheckTest, ReadsTheListedNamesAsMd5sumDoes)
 {
-  const std::string star = StickFolder::Md5("star"), blank = StickFolder::Md5("blank");
-  const std::string plain = StickFolder::Md5("plain");
+  const std::string star = TestSupport::MapStick::Md5("star"), blank = TestSupport::MapStick::Md5("blank");
+  const std::string plain = TestSupport::MapStick::Md5("plain");
   const struct
   {
     const char* name;
@@ -230,7 +236,7 @@ TEST(StickCheckTest, DeepSticksAreCheckedWhateverTheirDepth)
   EXPECT_EQ(md5sum.exitCode(), 0);
 
   // An unlisted file at the bottom of the empty folders is found.
-  StickFolder::WriteFile(empty + "/stray.bin", "stray");
+  Put(empty + "/stray.bin", "stray");
   result = CheckWithFewDescriptors();
   EXPECT_EQ(result.state, UsbInfo::InvalidMetadata);
   EXPECT_EQ(result.reason.rfind("File not listed in the checksum file: e/e/e/", 0), 0u) << result.reason;
@@ -248,7 +254,7 @@ TEST(StickCheckTest, AChecksumFileOfShortLinesTakesLittleMoreMemoryThanItsSize)
   Stick stick;
   std::string text;
   for (int i = 0; i < 400000; ++i)
-    text += StickFolder::Md5(std::to_string(i % 7)) + "  " + std::to_string(i) + "\n";
+    text += TestSupport::MapStick::Md5(std::to_string(i % 7)) + "  " + std::to_string(i) + "\n";
   const std::size_t size = text.size();
   stick.folder.WriteChecksumText(text);
   std::string().swap(text);
@@ -278,8 +284,8 @@ TEST(StickCheckTest, ValidWhenEveryFileIsListedAndMatches)
   stick.folder.AddUnlisted(".Trashes/501/old.bin", "trash");
   stick.folder.WriteChecksums();
   // Files outside the update folder are not the check's business.
-  StickFolder::WriteFile(stick.mount + "/OrvaneNDSFull/map.bin", "map");
-  StickFolder::WriteFile(stick.mount + "/notes.txt", "notes");
+  Put(stick.mount + "/OrvaneNDSFull/map.bin", "map");
+  Put(stick.mount + "/notes.txt", "notes");
 
   for (const unsigned threads : {1u, 3u, 0u}) {
     const auto result = stick.Check(threads);
@@ -291,13 +297,13 @@ TEST(StickCheckTest, ValidWhenEveryFileIsListedAndMatches)
   // Mount paths and names with spaces, quotes and beyond ASCII.
   QTemporaryDir dir;
   const std::string mount = dir.path().toStdString() + "/Zoë's \"MAP\" stick\t\\ 地図";
-  StickFolder odd(mount);
+  TestSupport::MapStick odd(mount);
   odd.Add("meta_data/GENERAL.JSON", "{}");
   odd.Add("données/карта \"1\".bin", "map");
   odd.Add("with space ", "trailing");
-  odd.WriteChecksumText("\r\n" + StickFolder::Md5("{}") + " *meta_data/GENERAL.JSON\r\n\n" +
-                        StickFolder::Md5("map") + "\t*./données//карта \"1\".bin\n" +
-                        StickFolder::Md5("trailing") + "  with space ");
+  odd.WriteChecksumText("\r\n" + TestSupport::MapStick::Md5("{}") + " *meta_data/GENERAL.JSON\r\n\n" +
+                        TestSupport::MapStick::Md5("map") + "\t*./données//карта \"1\".bin\n" +
+                        TestSupport::MapStick::Md5("trailing") + "  with space ");
   const auto result = StickCheck(mount, "OrvaneNDSUpdate", "OrvaneNDSUpdate/CHECKSUMS.MD5").Run();
   EXPECT_EQ(result.state, UsbInfo::ValidMetadata) << Describe(result);
   EXPECT_EQ(result.files, 3u);
@@ -323,7 +329,7 @@ TEST(StickCheckTest, ALargeFileIsHashedToItsLastByte)
   EXPECT_EQ(result.bytes, big.size() + 5);
 
   big.back() = 'x';
-  StickFolder::WriteFile(stick.Update() + "/big.bin", big);
+  Put(stick.Update() + "/big.bin", big);
   result = stick.Check(1);
   EXPECT_EQ(result.reason, "Checksum mismatch: big.bin");
 }
@@ -337,7 +343,7 @@ TEST(StickCheckTest, FindsOneBadFileAmongMany)
   stick.folder.WriteChecksums();
   EXPECT_EQ(stick.Check().state, UsbInfo::ValidMetadata);
 
-  StickFolder::WriteFile(stick.Update() + "/tiles/3/tile213", "changed");
+  Put(stick.Update() + "/tiles/3/tile213", "changed");
   for (const unsigned threads : {1u, 8u}) {
     const auto result = stick.Check(threads);
     EXPECT_EQ(result.state, UsbInfo::InvalidMetadata);
@@ -356,8 +362,8 @@ TEST(StickCheckTest, Verdicts)
   const auto unreadable = [](std::string path) -> Arrange {
     return [=](Stick& s) { ASSERT_EQ(::chmod((s.Update() + "/" + path).c_str(), 0), 0); };
   };
-  const std::string beside = StickFolder::Md5("beside");
-  const std::string secret = StickFolder::Md5("secret");
+  const std::string beside = TestSupport::MapStick::Md5("beside");
+  const std::string secret = TestSupport::MapStick::Md5("secret");
   const auto none = [](Stick&) {};
   const struct
   {
@@ -373,7 +379,7 @@ TEST(StickCheckTest, Verdicts)
       {"update folder is a file", none,
        [](Stick& s) {
          fs::remove_all(s.Update());
-         StickFolder::WriteFile(s.Update(), "a file, not a folder");
+         Put(s.Update(), "a file, not a folder");
        },
        UsbInfo::NoMetadata, ""},
       {"changed file", none, [](Stick& s) { s.folder.AddUnlisted("data/deep/er/part2.bin", "secoNd"); },
@@ -382,15 +388,17 @@ TEST(StickCheckTest, Verdicts)
        UsbInfo::InvalidMetadata, "Cannot open: meta_data/EUR_2024_06.xml"},
       {"unlisted file", [](Stick& s) { s.folder.AddUnlisted("meta_data/extra.xml", "<x/>"); }, none,
        UsbInfo::InvalidMetadata, "File not listed in the checksum file: meta_data/extra.xml"},
-      {"listed hidden file", line(StickFolder::Md5("other") + "  .hidden"),
+      {"listed hidden file", line(TestSupport::MapStick::Md5("other") + "  .hidden"),
        [](Stick& s) { s.folder.AddUnlisted(".hidden", "content"); }, UsbInfo::InvalidMetadata,
        "Checksum mismatch: .hidden"},
-      {"folder listed as a file", line(StickFolder::Md5("") + "  data/deep"), none, UsbInfo::InvalidMetadata,
-       "Not a regular file: data/deep"},
+      {"folder listed as a file", line(TestSupport::MapStick::Md5("") + "  data/deep"), none,
+       UsbInfo::InvalidMetadata, "Not a regular file: data/deep"},
       {"malformed list", none, [](Stick& s) { s.folder.WriteChecksumText("not a checksum line\n"); },
        UsbInfo::InvalidMetadata, "Malformed line 1"},
       {"list with a byte order mark", none,
-       [](Stick& s) { s.folder.WriteChecksumText("\xEF\xBB\xBF" + StickFolder::Md5("") + "  empty\n"); },
+       [](Stick& s) {
+         s.folder.WriteChecksumText("\xEF\xBB\xBF" + TestSupport::MapStick::Md5("") + "  empty\n");
+       },
        UsbInfo::InvalidMetadata, "Malformed line 1"},
       {"parent path", line(beside + "  ../beside.txt"), none, UsbInfo::InvalidMetadata, "Path leaves"},
       {"grandparent path", line(secret + "  ../../outside"), none, UsbInfo::InvalidMetadata, "Path leaves"},
@@ -405,7 +413,7 @@ TEST(StickCheckTest, Verdicts)
        "Symbolic link: link"},
       {"linked folder on the way", line(secret + "  linked/file"),
        [](Stick& s) {
-         StickFolder::WriteFile(s.Outside() + "-dir/file", "secret");
+         Put(s.Outside() + "-dir/file", "secret");
          fs::create_directory_symlink(s.Outside() + "-dir", s.Update() + "/linked");
        },
        UsbInfo::InvalidMetadata, ""},
@@ -424,7 +432,7 @@ TEST(StickCheckTest, Verdicts)
          fs::create_directory_symlink(s.dir.path().toStdString() + "/real", s.Update());
        },
        UsbInfo::InvalidMetadata, "The update folder is a symbolic link"},
-      {"pipe", line(StickFolder::Md5("") + "  pipe"),
+      {"pipe", line(TestSupport::MapStick::Md5("") + "  pipe"),
        [](Stick& s) { ASSERT_EQ(::mkfifo((s.Update() + "/pipe").c_str(), 0600), 0); },
        UsbInfo::InvalidMetadata, "Not a regular file: pipe"},
       {"checksum file a pipe without writer", none,
@@ -445,8 +453,8 @@ TEST(StickCheckTest, Verdicts)
     SCOPED_TRACE(test.name);
     Stick stick;
     Typical(stick.folder);
-    StickFolder::WriteFile(stick.mount + "/beside.txt", "beside");
-    StickFolder::WriteFile(stick.Outside(), "secret");
+    Put(stick.mount + "/beside.txt", "beside");
+    Put(stick.Outside(), "secret");
     test.listed(stick);
     stick.folder.WriteChecksums();
     test.spoil(stick);
@@ -486,7 +494,7 @@ TEST(StickCheckTest, RealStickUnmountedDuringTheCheckOrAnotherMountInsideIsInval
   {
     TmpfsMount inner(stick.Update() + "/mounted");
     ASSERT_TRUE(inner.Mounted()) << inner.Error();
-    StickFolder::WriteFile(stick.Update() + "/mounted/file", "x");
+    Put(stick.Update() + "/mounted/file", "x");
     const auto result = check.Run();
     EXPECT_EQ(result.state, UsbInfo::InvalidMetadata);
     EXPECT_EQ(result.reason, "Leaves the stick's file system: mounted");

@@ -3,8 +3,9 @@
 
 #include "DataHome.h"
 #include "FakeVolumes.h"
+#include "Files.h"
 #include "LogCapture.h"
-#include "StickFolder.h"
+#include "MapStick.h"
 #include "TmpfsMount.h"
 
 #include <gtest/gtest.h>
@@ -27,6 +28,11 @@ using Events = std::vector<std::string>;
 
 namespace {
 
+void Put(const std::string& path, const std::string& content)
+{
+  ASSERT_TRUE(TestSupport::WriteFile(QString::fromStdString(path), QByteArray::fromStdString(content)));
+}
+
 void ClearStore()
 {
   auto& store = UsbStorage::Get();
@@ -37,7 +43,7 @@ void ClearStore()
 
 void WriteValidStick(const std::string& mount)
 {
-  StickFolder folder(mount);
+  TestSupport::MapStick folder(mount);
   folder.Add("meta_data/GENERAL.JSON", "{}");
   folder.Add("meta_data/EUR.xml", "<tns:package/>");
   folder.WriteChecksums();
@@ -164,12 +170,12 @@ TEST_F(UsbManagerTest, EachStickIsCheckedStoredWithItsVerdictAndReportedGone)
   EXPECT_EQ(log.Count("USB discovery is already in progress"), 1);
 
   const std::string none = NewMountPath("none");
-  StickFolder::WriteFile(none + "/music.mp3", "la");
+  Put(none + "/music.mp3", "la");
   volumes.Mount(8, 33, none);
   ASSERT_TRUE(WaitFor(4));
   const std::string invalid = NewMountPath("invalid");
   WriteValidStick(invalid);
-  StickFolder::WriteFile(invalid + "/OrvaneNDSUpdate/meta_data/EUR.xml", "changed");
+  Put(invalid + "/OrvaneNDSUpdate/meta_data/EUR.xml", "changed");
   volumes.Mount(8, 49, invalid);
   ASSERT_TRUE(WaitFor(6));
   EXPECT_EQ(events, Events({"started", "complete ValidMetadata", "started", "complete NoMetadata", "started",
