@@ -10,6 +10,7 @@
 
 #include <QDir>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/mount.h>
 #include <unistd.h>
@@ -104,17 +105,20 @@ bool Fill(const fs::path& folder, qint64 leave)
 {
   boost::system::error_code ec;
   const fs::space_info space = fs::space(folder, ec);
-  if (ec)
-    return false;
-  qint64 left = static_cast<qint64>(space.available) - leave;
-  const int fd = ::open((folder / "filler.bin").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int fd = ec ? -1 : ::open((folder / "filler.bin").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0)
     return false;
   const std::vector<char> block(65536, 'f');
-  for (ssize_t written = 1; left > 0 && written > 0; left -= std::max<ssize_t>(written, 0))
+  qint64 left = static_cast<qint64>(space.available) - leave;
+  ssize_t written = 1;
+  while (left > 0 && written > 0) {
     written = ::write(fd, block.data(), static_cast<std::size_t>(std::min<qint64>(left, 65536)));
+    left -= std::max<ssize_t>(written, 0);
+  }
+  // A file system that runs out before (others write too) is full as well.
+  const bool full = left <= 0 || (written < 0 && errno == ENOSPC);
   ::close(fd);
-  return left <= 0;
+  return full;
 }
 
 std::map<std::string, std::string> Listing(const fs::path& root)

@@ -61,7 +61,8 @@ MapInfo MakeMap(const std::string& id, const std::string& url, const MapArchive&
 bool Exists(const boost::filesystem::path& path);
 // The sizes of the regular files below `root`, summed.
 qint64 FileBytes(const boost::filesystem::path& root);
-// Fills the file system of `folder` with a file until `leave` bytes are free.
+// Fills the file system of `folder` with a file until `leave` bytes are free
+// (or none are).
 bool Fill(const boost::filesystem::path& folder, qint64 leave);
 std::map<std::string, std::string> Listing(const boost::filesystem::path& root);
 
