@@ -1,124 +1,62 @@
 #include "ui/widgets/TrayIcon.h"
-#include "cfg/Config.h"
-#include "fmu/MapStorage.h"
-#include "ui/HeadlessUi.h"
 
-#include <gtest/gtest.h>
+#include "WidgetTest.h"
 
 #include <QAction>
 #include <QMenu>
-#include <QSignalSpy>
-#include <QSystemTrayIcon>
-#include <QTranslator>
-
-#include <sstream>
-
-namespace {
 
 class TrayIconTest : public testing::Test
 {
 protected:
-  void TearDown() override { MapStorage::Get().Clear(); }
+  ~TrayIconTest() override { ClearStores(); }
 
   QSystemTrayIcon* Icon() { return tray.findChild<QSystemTrayIcon*>(); }
-  QList<QAction*> Entries() { return Icon()->contextMenu()->actions(); }
-  QStringList EntryTexts()
+  // The picture, the tooltip's second line and the menu, "-" marking a disabled entry.
+  QString Shown()
   {
-    QStringList texts;
-    for (QAction* action : Entries())
-      texts << action->text();
-    return texts;
+    QString shown = tray.IconPath().mid(8) + " " + Icon()->toolTip().section("\r\n", 1);
+    for (QAction* action : Icon()->contextMenu()->actions())
+      shown += QString(", ") + (action->isEnabled() ? "" : "-") + action->text();
+    return shown;
   }
 
-  Ui::HeadlessUi ui;
+  RecordingUi ui;
   Ui::TrayIcon tray{ui};
 };
 
-TEST_F(TrayIconTest, EveryStateShowsItsPictureTooltipAndMenu)
+TEST_F(TrayIconTest, StatesShowTheirPictureTooltipAndMenuAndAnInterruptedDownloadCanBeOpened)
 {
-  const QString def = ":/icons/ic_osx_default.png", att = ":/icons/ic_osx_attention.png",
-                pro = ":/icons/ic_osx_progress.png", fin = ":/icons/ic_osx_finished.png";
-  struct Case
-  {
-    State state;
-    QString picture;
-    QString text;
-    bool open;
-    bool settings;
-    bool downloading = false; // a map download was interrupted
-  } const cases[] = {
-      {CancelDownload, pro, "Cancelling download", true, false},
-      {MandatoryUpdate, att, "Map update required", true, true},
-      {MapDownload, pro, "Downloading map", true, false},
-      {MapUpdateCheck, pro, "Checking for map updates", false, false},
-      {MetadataCorrupt, att, "Cannot read from USB stick", false, true},
-      {NoConnection, att, "Please check your internet connection", true, true, true},
-      {NoConnection, att, "Please check your internet connection", false, true},
-      {NoSubscription, att, "Vehicle's navigation device not registered yet", false, true},
-      {OptionalUpdate, def, "Map updates available", true, true},
-      {PendingUpdate, fin, "Map updates ready", true, true},
-      {RootUpdate, def, "Map updates available", true, true},
-      {ServerError, att, "Map update server error", false, true},
-      {ServerError, att, "Map update server error", true, true, true},
-      {SubscriptionExpired, att, "Map update subscription expired", true, true},
-      {Unknown, "", "", true, true},
-      {UpToDate, def, "Your vehicle's navigation system is up to date", true, true},
-      {UsbBlocked, att, "Cannot write to USB stick", true, true},
-      {UsbCheck, pro, "Checking data on USB stick", true, false},
-      {UsbFull, att, "Cannot write to USB stick", true, true},
-      {UsbRemoved, att, "The USB stick was removed while the application was accessing it", true, true},
-      {UsbTooSmall, att, "Cannot write to USB stick", true, true},
-  };
   EXPECT_FALSE(Icon()->isVisible()) << "hidden until the first state";
-  EXPECT_FALSE(tray.Geometry().isValid()) << "no tray here to tell the icon's place";
-  for (const Case& c : cases) {
-    std::ostringstream name;
-    name << c.state;
-    SCOPED_TRACE(name.str());
-    MapStorage::Get().Clear();
-    if (c.downloading) {
-      MapInfo map;
-      map.id = "map-1";
-      map.state = MapInfo::Downloading;
-      MapStorage::Get().UpdateMap(map);
-    }
-    tray.SetState(c.state);
-    EXPECT_EQ(tray.IconPath(), c.picture);
-    EXPECT_EQ(Icon()->toolTip(), "Lumora\r\n" + c.text);
+  // clang-format off
+  for (const auto& [state, downloading, shown] : std::vector<std::tuple<State, bool, QString>>{
+           {MapUpdateCheck, false, "ic_osx_progress.png Checking for map updates, -Open application, -Settings, Quit"},
+           {NoConnection, true, "ic_osx_attention.png Please check your internet connection, Open application, Settings, Quit"},
+           {ServerError, false, "ic_osx_attention.png Map update server error, -Open application, Settings, Quit"},
+           {PendingUpdate, false, "ic_osx_finished.png Map updates ready, Open application, Settings, Quit"}}) {
+    // clang-format on
+    SCOPED_TRACE(Name(state));
+    PutMaps({Map("map", MapInfo::Optional, downloading ? MapInfo::Downloading : MapInfo::Available)});
+    tray.SetState(state);
     EXPECT_TRUE(Icon()->isVisible());
-    ASSERT_EQ(Entries().size(), 3);
-    EXPECT_EQ(Entries()[0]->isEnabled(), c.open);
-    EXPECT_EQ(Entries()[1]->isEnabled(), c.settings);
-    EXPECT_TRUE(Entries()[2]->isEnabled());
+    EXPECT_EQ(Shown(), shown);
+    EXPECT_TRUE(Icon()->toolTip().startsWith("Lumora\r\n"));
   }
 }
 
-TEST_F(TrayIconTest, MenuClicksAndLanguage)
+TEST_F(TrayIconTest, MenuEntriesAndAPlainClickEmitAndTheLanguageChanges)
 {
-  QSignalSpy open(&tray, &Ui::TrayIcon::OpenApplicationClicked);
-  QSignalSpy settings(&tray, &Ui::TrayIcon::SettingsClicked);
-  QSignalSpy quit(&ui, &Ui::IUi::Quit);
-  QSignalSpy clicked(&tray, &Ui::TrayIcon::Clicked);
-  for (QAction* action : Entries())
+  QSignalSpy open(&tray, &Ui::TrayIcon::OpenApplicationClicked),
+      settings(&tray, &Ui::TrayIcon::SettingsClicked), quit(&ui, &Ui::IUi::Quit),
+      clicked(&tray, &Ui::TrayIcon::Clicked);
+  for (QAction* action : Icon()->contextMenu()->actions())
     action->trigger();
-  EXPECT_EQ(open.count() * 100 + settings.count() * 10 + quit.count(), 111);
   for (auto reason : {QSystemTrayIcon::Context, QSystemTrayIcon::DoubleClick, QSystemTrayIcon::MiddleClick,
                       QSystemTrayIcon::Unknown, QSystemTrayIcon::Trigger})
     emit Icon()->activated(reason);
-  EXPECT_EQ(clicked.count(), 1) << "only a plain click";
-
-  EXPECT_EQ(EntryTexts(), QStringList({"Open application", "Settings", "Quit"}));
-  emit ui.UpdateLocale();
-  EXPECT_EQ(Icon()->toolTip(), "Lumora\r\n") << "a language change before any state";
-  EXPECT_TRUE(Icon()->isVisible());
+  EXPECT_EQ(open.count() * 1000 + settings.count() * 100 + quit.count() * 10 + clicked.count(), 1111);
   tray.SetState(UsbFull);
-  QTranslator german;
-  ASSERT_TRUE(german.load(Config::get().translationFile("de_DE")));
-  QCoreApplication::installTranslator(&german);
+  German german;
   emit ui.UpdateLocale();
-  QCoreApplication::removeTranslator(&german);
-  EXPECT_EQ(EntryTexts(), QStringList({"Anwendung öffnen", "Einstellungen", "Beenden"}));
-  EXPECT_EQ(Icon()->toolTip(), "Lumora\r\nUSB-Stick kann nicht beschrieben werden");
+  EXPECT_EQ(Shown(), "ic_osx_attention.png USB-Stick kann nicht beschrieben werden, Anwendung öffnen, "
+                     "Einstellungen, Beenden");
 }
-
-} // namespace
