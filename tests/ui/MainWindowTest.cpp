@@ -67,10 +67,11 @@ protected:
 
 TEST_F(MainWindowTest, EachStateShowsItsPageBannerAndHeaderAndAClickOnItsMessageSendsOneRequest)
 {
-  const QString before = list + "installed|", message = "message:";
+  const QString before = list + "installed|";
   // clang-format off
   struct Case { State state; std::vector<MapInfo> maps; QString where; std::string click; } const cases[] = {
-      {CancelDownload, {Map("optional", MapInfo::Optional, MapInfo::Deleting)}, "message:Deleting downloaded map update.|B|M-", ""},
+      {CancelDownload, {Map("optional", MapInfo::Optional, MapInfo::Deleting)},
+       "message:Deleting downloaded map update.|B|M-", ""},
       {MandatoryUpdate, {installed, mandatory}, "message:Confirm mandatory map update|MS", "download:mandatory "},
       {MandatoryUpdate, {installed}, before + "MS", ""},
       {MapDownload, {downloading}, "message:Map update|B|M-", ""},
@@ -82,8 +83,8 @@ TEST_F(MainWindowTest, EachStateShowsItsPageBannerAndHeaderAndAClickOnItsMessage
       {NoSubscription, {}, before + "-S|hidden", ""},
       {OptionalUpdate, {installed, optional}, list + "optional|MS", ""},
       {PendingUpdate, {pending}, "Pending map updates|Map optional|B|MS", ""},
-      {RootUpdate, {Map("rootN", MapInfo::Optional, MapInfo::Available, "NAM"), Map("rootE", MapInfo::Optional, MapInfo::Available)},
-       "Available maps|Map rootE|Map rootN|MS", ""},
+      {RootUpdate, {Map("rootN", MapInfo::Optional, MapInfo::Available, "NAM"),
+                    Map("rootE", MapInfo::Optional, MapInfo::Available)}, "Available maps|Map rootE|Map rootN|MS", ""},
       {ServerError, {downloading}, "message:Map update server not available|MS", "retry "},
       {ServerError, {}, before + "-S|hidden", ""},
       {SubscriptionExpired, {installed}, "message:Map update subscription expired|MS", "download:installed "},
@@ -131,26 +132,37 @@ TEST_F(MainWindowTest, QuestionsAnsweredYesOrNoLeadBackToWhereTheUserWas)
   const std::function<void()> none = [] {};
   const QString offer = "message:Confirm optional map update|MS",
                 stop = "message:Cancel map update download?|";
-  // The question, asked where the user is, and its answer: the primary
-  // button ("No" on the quit question) or the secondary one.
+  const QString quitQuestion = "question:Quit application|",
+                discard = "question:Unsaved changes detected|MS|unsaved";
+  const QString optionalList = list + "optional|", pendingList = "Pending map updates|Map optional|B|MS";
+  // Where the user is, how the question comes, what it shows and its answer:
+  // the primary button ("No" on the quit question) or the secondary one.
   // clang-format off
-  struct Case { const char* name; State state; std::function<void()> before, ask; QString question; bool primary; std::string sent; QString after; } const cases[] = {
-      {"update-map-no", OptionalUpdate, none, row(3, "pushButtonMapAction"), offer, false, "", list + "optional|MS"},
-      {"no-stick", OptionalUpdate, [] { PutSticks(); }, row(3, "pushButtonMapAction"), "message:No USB stick found|MS", true, "", list + "optional|MS"},
-      {"discard-update-no", PendingUpdate, none, row(1, "pushButtonDiscard"), "message:Cancel map update?|B|MS", false, "", "Pending map updates|Map optional|B|MS"},
+  struct Case { const char* name; State state; std::function<void()> before, ask; QString question; bool primary;
+                std::string sent; QString after; } const cases[] = {
+      {"update-map-no", OptionalUpdate, none, row(3, "pushButtonMapAction"), offer, false, "", optionalList + "MS"},
+      {"no-stick", OptionalUpdate, [] { PutSticks(); }, row(3, "pushButtonMapAction"), "message:No USB stick found|MS",
+       true, "", optionalList + "MS"},
+      {"discard-update-no", PendingUpdate, none, row(1, "pushButtonDiscard"), "message:Cancel map update?|B|MS", false,
+       "", pendingList},
       {"stop-download", MapDownload, none, cancel("pushButtonPrimary"), stop + "B|M-", true, "cancel ", stop + "B|M-"},
       {"stop-download-no", MapDownload, none, cancel("pushButtonPrimary"), stop + "B|M-", false, "", "message:Map update|B|M-"},
-      {"stop-after-failure-no", NoConnection, none, cancel("pushButtonSecondary"), stop + "MS", false, "", "message:No internet connection|MS"},
-      {"stop-after-download-ended-no", MapDownload, [=] { PutMaps({pending}); }, cancel("pushButtonPrimary"), stop + "B|M-", false, "", list + "optional|B|M-"},
-      {"quit", MapDownload, none, quit, "question:Quit application|B|--", false, "quit ", "question:Quit application|B|--"},
-      {"quit-no", MapDownload, none, quit, "question:Quit application|B|--", true, "", "message:Map update|B|M-"},
-      {"quit-settings", OptionalUpdate, [=] { window.ShowSettingsPage(); }, quit, "question:Quit application|--", true, "", "settings|MS"},
-      {"quit-hidden", UsbCheck, [=] { window.Hide(); }, quit, "question:Quit application|--", true, "", list + "optional|M-|hidden"},
-      {"quit-over-discard", UsbFull, [=] { change(), Click(settings, "pushButtonCancel"); }, quit, "question:Quit application|--|unsaved", true, "", "message:Insufficient memory space available|MS|unsaved"},
-      {"quit-twice", OptionalUpdate, [=] { window.ShowSettingsPage(), quit(); }, quit, "question:Quit application|--", true, "", "settings|MS"},
-      {"discard-forced", OptionalUpdate, change, [=] { Click(&window, "pushButtonMapUpdates"); }, "question:Unsaved changes detected|MS|unsaved", true, "", list + "optional|MS"},
-      {"discard-forced-no", OptionalUpdate, change, [=] { window.PopupClicked(ManageMaps); }, "question:Unsaved changes detected|MS|unsaved", false, "", "settings|MS|unsaved"},
-      {"discard", OptionalUpdate, change, [=] { Click(settings, "pushButtonCancel"); }, "question:Unsaved changes detected|MS|unsaved", true, "", "settings|MS"},
+      {"stop-after-failure-no", NoConnection, none, cancel("pushButtonSecondary"), stop + "MS", false, "",
+       "message:No internet connection|MS"},
+      {"stop-after-download-ended-no", MapDownload, [=] { PutMaps({pending}); }, cancel("pushButtonPrimary"),
+       stop + "B|M-", false, "", optionalList + "B|M-"},
+      {"quit", MapDownload, none, quit, quitQuestion + "B|--", false, "quit ", quitQuestion + "B|--"},
+      {"quit-no", MapDownload, none, quit, quitQuestion + "B|--", true, "", "message:Map update|B|M-"},
+      {"quit-hidden", UsbCheck, [=] { window.Hide(); }, quit, quitQuestion + "--", true, "", optionalList + "M-|hidden"},
+      {"quit-over-discard", UsbFull, [=] { change(), Click(settings, "pushButtonCancel"); }, quit,
+       quitQuestion + "--|unsaved", true, "", "message:Insufficient memory space available|MS|unsaved"},
+      {"quit-twice-on-settings", OptionalUpdate, [=] { window.ShowSettingsPage(), quit(); }, quit, quitQuestion + "--",
+       true, "", "settings|MS"},
+      {"discard-forced", OptionalUpdate, change, [=] { Click(&window, "pushButtonMapUpdates"); }, discard, true, "",
+       optionalList + "MS"},
+      {"discard-forced-no", OptionalUpdate, change, [=] { window.PopupClicked(ManageMaps); }, discard, false, "",
+       "settings|MS|unsaved"},
+      {"discard", OptionalUpdate, change, [=] { Click(settings, "pushButtonCancel"); }, discard, true, "", "settings|MS"},
   };
   // clang-format on
   for (const Case& c : cases) {

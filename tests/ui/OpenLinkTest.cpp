@@ -11,7 +11,8 @@ TEST(OpenLinkTest, OnlyWebPagesReachTheBrowserAndEveryRefusalOrFailureIsAWarning
   struct Case { const char* link; bool browserStarts; QString opened; std::string warning; } const cases[] = {
       {"https://www.arvel.invalid/terms/", true, "https://www.arvel.invalid/terms/", ""},
       {"HTTP://WWW.Arvel.invalid/a b", true, "http://www.arvel.invalid/a%20b", ""},
-      {"https://www.arvel.invalid/", false, "https://www.arvel.invalid/", "Could not start a browser for link: https://www.arvel.invalid/"},
+      {"https://www.arvel.invalid/", false, "https://www.arvel.invalid/",
+       "Could not start a browser for link: https://www.arvel.invalid/"},
       {"file:///etc/passwd", true, "", refused + "file:///etc/passwd"},
       {"javascript:alert(1)", true, "", refused + "javascript:alert(1)"},
       {"lumora://settings", true, "", refused + "lumora://settings"},

@@ -41,7 +41,6 @@ TEST_F(PopupTest, EveryStateButTheQuietOnesShowsItWholeAndALinkThatAsksTheMachin
       {OptionalUpdate, "Connected :/icons/ic_connected.png Update maps", {ManageMaps, ManageMaps}},
       {UsbCheck, "Connected :/icons/ic_spinner_1414/ic_spinner_%1.png ", {}},
       {UsbRemoved, "Error :/icons/ic_device_notification.png Continue", {Continue}},
-      {UsbTooSmall, "Connected :/icons/ic_connected.png Manage maps", {Dismiss}},
   };
   // clang-format on
   for (int each = CancelDownload; each <= UsbTooSmall; ++each) {
@@ -81,8 +80,6 @@ TEST_F(PopupTest, StickDecidesStatusBlockAndRaisingAndTheRemovedStickIsHeldUntil
       {Unknown, {}, MapUpdateCheck, "MapUpdateCheck"},
       {Unknown, UsbInfo::NoMetadata, MapUpdateCheck, "MapUpdateCheck status"},
       {Unknown, UsbInfo::InvalidMetadata, MapUpdateCheck, "MapUpdateCheck status raised"},
-      {Unknown, {}, UsbRemoved, "UsbRemoved status raised"},
-      {UsbRemoved, {}, OptionalUpdate, "UsbRemoved status"},
       {UsbRemoved, UsbInfo::NoMetadata, RootUpdate, "UsbRemoved status"},
       {UsbRemoved, {}, MapDownload, "MapDownload raised"},
       {UsbRemoved, UsbInfo::ValidMetadata, UpToDate, "UpToDate status raised"},

@@ -17,13 +17,13 @@
 
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
 
 #include <functional>
-#include <sstream>
 
 namespace WidgetTest {
 
@@ -99,12 +99,6 @@ inline void PutMaps(const std::vector<MapInfo>& maps)
     MapStorage::Get().UpdateMap(map);
 }
 
-inline void ClearStores()
-{
-  PutSticks();
-  MapStorage::Get().Clear();
-}
-
 template <typename T = QWidget>
 T* Find(const QObject* in, const char* name)
 {
@@ -121,13 +115,6 @@ inline void Click(const QObject* in, const char* name)
   QTest::mouseClick(button, Qt::LeftButton);
 }
 
-inline std::string Name(State state)
-{
-  std::ostringstream name;
-  name << state;
-  return name.str();
-}
-
 // The German translation, installed while it lives.
 struct German : QTranslator
 {
@@ -141,3 +128,9 @@ struct German : QTranslator
 } // namespace WidgetTest
 
 using namespace WidgetTest;
+
+// Failures show texts as they read.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+  *os << '"' << text.toStdString() << '"';
+}
