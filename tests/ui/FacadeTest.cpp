@@ -13,6 +13,7 @@
 #include <QApplication>
 #include <QCursor>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QScreen>
 #include <QSignalSpy>
@@ -116,6 +117,22 @@ TEST(Facade, TrayClickTogglesThePopupPlacedInsideTheScreenAlsoWithThePointerOnNo
   emit ui.Tray().Clicked();
   EXPECT_TRUE(popup.geometry().contains(Available().center() + QPoint(0, 20)));
   EXPECT_TRUE(Available().contains(popup.geometry()));
+}
+
+TEST(Facade, APopupThatShowsItselfClosesAnOpenMenuThatWouldTakeTheNextClicks)
+{
+  RemoveSticks();
+  Ui::Ui ui(true);
+  ui.SetState(State::RootUpdate);
+  // A menu open (the tray icon's, say) when a state brings the popup forward.
+  QMenu menu;
+  menu.addAction("Quit");
+  menu.popup(Available().center());
+  ASSERT_EQ(QApplication::activePopupWidget(), &menu);
+  ui.SetState(State::NoConnection);
+  EXPECT_TRUE(ui.PopupWindow().isVisible());
+  EXPECT_FALSE(menu.isVisible());
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
 
 TEST(Facade, ActivationBringsTheRightWindowForwardAndNeverCoversAWindowOfTheApplication)
