@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QMenu>
 #include <QScreen>
 
 // The files that logged a change of state or placed the popup, in order.
@@ -67,6 +68,22 @@ TEST(Facade, TrayClickTogglesThePopupAndTheMenuHidesItAlsoWithThePointerOnNoScre
   QCursor::setPos(Available().center()); // now the popup hangs from the pointer
   emit ui.Tray().Clicked();
   EXPECT_TRUE(popup.geometry().contains(Available().center() + QPoint(0, 20)));
+}
+
+TEST(Facade, APopupThatShowsItselfClosesAnOpenMenuThatWouldTakeTheNextClicks)
+{
+  PutSticks();
+  Ui::Ui ui(true);
+  ui.SetState(RootUpdate);
+  // A menu open (the tray icon's, say) when a state brings the popup forward.
+  QMenu menu;
+  menu.addAction("Quit");
+  menu.popup(Available().center());
+  ASSERT_EQ(QApplication::activePopupWidget(), &menu);
+  ui.SetState(NoConnection);
+  EXPECT_TRUE(ui.PopupWindow().isVisible());
+  EXPECT_FALSE(menu.isVisible());
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
 }
 
 TEST(Facade, ActivationBringsTheRightWindowForwardAndNeverCoversAWindowOfTheApplication)
