@@ -10,9 +10,9 @@ packages=(
   libboost-dev libboost-log-dev libboost-thread-dev libboost-filesystem-dev
   libboost-system-dev libboost-date-time-dev
   libgtest-dev libgmock-dev
-  # the tests on a real display: X server, system tray, pointer and keys,
-  # window queries (xwininfo, xprop) and screenshots (import)
-  xvfb xauth x11-utils dbus-daemon trayer xdotool imagemagick
+  # the tests on a real display: X server, system tray, a window manager,
+  # pointer and keys, window queries (xwininfo, xprop) and screenshots (import)
+  xvfb xauth x11-utils dbus-daemon trayer openbox xdotool imagemagick
   fonts-roboto-unhinted python3-fonttools librsvg2-bin python3-pil
   clang libclang-rt-dev
   curl openssl ca-certificates libssl-dev

@@ -1,12 +1,17 @@
 // Runs the built application on a real X server (Xvfb) with a system tray
 // (trayer), against the map service on loopback, and works it as a user
 // does, with the pointer and the keyboard (xdotool): the tray icon sits in the
-// tray, a click on it opens the popup below it, and "Quit" in the icon's menu
-// ends the application. Screenshots of the screen go to the test's output
-// folder. Skipped only where no X server can start.
+// tray, a click on it opens the popup below it and a second one closes it, a
+// stick plugged in while the icon's menu is open makes the popup show itself
+// and leaves the icon working, and "Quit" in the icon's menu ends the
+// application. The same walk runs on a bare X server and under a window
+// manager (openbox), which stacks and focuses the windows itself. Screenshots
+// of the screen go to the test's output folder. Skipped only where no X
+// server (or, for the second walk, no window manager) can start.
 
 #include "FakeVolumes.h"
 #include "MapService.h"
+#include "RoadFiles.h"
 #include "Screenshot.h"
 #include "TestService.h"
 
@@ -53,7 +58,7 @@ class Desktop
 public:
   ~Desktop()
   {
-    for (QProcess* process : {&tray, &server}) {
+    for (QProcess* process : {&tray, &windowManager, &server}) {
       if (process->state() != QProcess::NotRunning) {
         process->terminate();
         if (!process->waitForFinished(10000))
@@ -90,6 +95,40 @@ public:
       return false;
     }
     display = ":" + QString::fromLatin1(number.trimmed());
+    return true;
+  }
+
+  // Starts the window manager `program` and waits until it manages the
+  // screen (it names itself on the root window); false with the reason when
+  // it is not installed or does not come up.
+  bool StartWindowManager(const QString& program, QString& why)
+  {
+    if (QStandardPaths::findExecutable(program).isEmpty()) {
+      why = program + " is not installed (scripts/install-deps.sh installs it)";
+      return false;
+    }
+    // Its settings and caches go to a folder of its own.
+    QProcessEnvironment env = Environment();
+    env.insert("HOME", managerHome.path());
+    env.insert("XDG_CONFIG_HOME", managerHome.path() + "/config");
+    env.insert("XDG_CACHE_HOME", managerHome.path() + "/cache");
+    windowManager.setProcessEnvironment(env);
+    windowManager.start(program, QStringList());
+    if (!windowManager.waitForStarted(Timeout)) {
+      why = program + " did not start: " + windowManager.errorString();
+      return false;
+    }
+    const bool managing = WaitFor(
+        [&] {
+          return Run("xprop", {"-root", "_NET_SUPPORTING_WM_CHECK"}).contains("window id") ||
+                 windowManager.state() == QProcess::NotRunning;
+        },
+        Timeout);
+    if (!managing || windowManager.state() == QProcess::NotRunning) {
+      why = program +
+            " did not take the screen: " + QString::fromLocal8Bit(windowManager.readAllStandardError());
+      return false;
+    }
     return true;
   }
 
@@ -195,15 +234,30 @@ public:
     return icons;
   }
 
-  // The top-level windows of `pid` that are on show (the popup, the main
-  // window, a menu; the tray icon lives inside the tray).
-  std::vector<XWindow> ShownWindows(qint64 pid) const
+  // The windows of `pid` on show (the tray icon aside, which lives in the
+  // tray) whose window type is `type`: "UTILITY" for the popup, "POPUP_MENU"
+  // for the icon's menu, "NORMAL" for the main window. Under a window manager
+  // they sit inside the manager's frames, so the whole tree is searched.
+  std::vector<XWindow> ShownWindows(qint64 pid, const QString& type) const
   {
     std::vector<XWindow> shown;
-    for (const XWindow& window : Tree())
-      if (window.depth == 0 && Owner(window.id) == pid &&
+    std::vector<QString> inPanel;
+    if (const std::optional<XWindow> panel = Panel())
+      inPanel.push_back(panel->id);
+    for (const XWindow& window : Tree()) {
+      if (std::find(inPanel.begin(), inPanel.end(), window.parent) != inPanel.end()) {
+        inPanel.push_back(window.id);
+        continue;
+      }
+      if (!window.windowClass.contains("lumora") || Owner(window.id) != pid)
+        continue;
+      // The first type is the one the window asks for; the others are fallbacks.
+      const QString types = Run("xprop", {"-id", window.id, "_NET_WM_WINDOW_TYPE"});
+      const QRegularExpressionMatch first = QRegularExpression(R"(= (\w+))").match(types);
+      if (first.hasMatch() && first.captured(1) == "_NET_WM_WINDOW_TYPE_" + type &&
           Run("xwininfo", {"-id", window.id}).contains("Map State: IsViewable"))
         shown.push_back(window);
+    }
     return shown;
   }
 
@@ -211,6 +265,11 @@ public:
   {
     Run("xdotool", {"mousemove", "--sync", QString::number(at.x()), QString::number(at.y()), "click",
                     QString::number(button)});
+  }
+
+  void Move(const QPoint& to) const
+  {
+    Run("xdotool", {"mousemove", "--sync", QString::number(to.x()), QString::number(to.y())});
   }
 
   void Keys(const QStringList& keys) const { Run("xdotool", QStringList{"key"} + keys); }
@@ -228,15 +287,10 @@ public:
 
 private:
   QProcess server;
+  QProcess windowManager;
+  QTemporaryDir managerHome;
   QProcess tray;
 };
-
-bool WriteFile(const QString& path, const QByteArray& content)
-{
-  QDir().mkpath(QFileInfo(path).path());
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
-}
 
 QStringList LogMessages(const QString& folder)
 {
@@ -251,38 +305,43 @@ QStringList LogMessages(const QString& folder)
   return messages;
 }
 
-} // namespace
-
-TEST(Desktop, TrayIconInTheTrayItsClickOpensThePopupBelowItAndQuitInItsMenuEndsTheApplication)
+// The user's walk through the tray on a desktop whose X server and tray run:
+// the icon in the tray, the popup opened and closed from it, a stick plugged
+// in while the icon's menu is open, the popup that shows itself for it and
+// the icon that still answers, and "Quit". Screenshots are named after `name`.
+void WalkTheTray(Desktop& desktop, const QString& name)
 {
-  Desktop desktop;
-  QString why;
-  if (!desktop.StartServer(why))
-    GTEST_SKIP() << "No X server could start here, so the application cannot be run on a display: "
-                 << why.toStdString();
   ASSERT_NO_FATAL_FAILURE(desktop.StartTray());
 
-  // The map service with one root map, and no stick plugged in.
+  // The map service with one root map and the update of the map a stick
+  // holds; no stick is plugged in.
   TestSupport::TestService service;
   MapService maps(service, "/tesk/v1", "desktop-key");
-  ServedMap map;
+  ServedMap installed;
+  installed.id = "EUR_2024_06";
+  installed.mapLineId = installed.region = "EUR";
+  installed.release = "2024.06";
+  installed.name = installed.names["en-GB"] = "Europe 2024.06";
+  ServedMap map = installed;
   map.id = "EUR_2025_06";
-  map.mapLineId = map.region = "EUR";
   map.release = "2025.06";
   map.name = map.names["en-GB"] = "Europe 2025.06";
+  maps.AddMap(installed);
   maps.AddMap(map);
   maps.AddRoot("EUR_ROOT", {map.id});
+  maps.SetRelated(installed.id, {installed.id, map.id});
   FakeVolumes volumes;
+  QTemporaryDir stick;
 
   QTemporaryDir home;
   const QString data = home.path() + "/data/Arvel/Lumora";
-  ASSERT_TRUE(
-      WriteFile(data + "/config.json",
-                QByteArray::fromStdString(R"({"Application": {"LogLevel": "Debug"}, "FullMapUpdate": )"
-                                          R"({"UpdateSource": ")" +
-                                          maps.Url() +
-                                          R"(", "UpdateKey": "desktop-key"}, )"
-                                          R"("MapDownload": {"RetryDuration": "1"}})")));
+  ASSERT_TRUE(TestSupport::WriteFile(
+      data + "/config.json",
+      QByteArray::fromStdString(R"({"Application": {"LogLevel": "Debug"}, "FullMapUpdate": )"
+                                R"({"UpdateSource": ")" +
+                                maps.Url() +
+                                R"(", "UpdateKey": "desktop-key"}, )"
+                                R"("MapDownload": {"RetryDuration": "1"}})")));
   QProcessEnvironment env = desktop.Environment();
   env.insert("HOME", home.path());
   env.insert("XDG_DATA_HOME", home.path() + "/data");
@@ -295,6 +354,8 @@ TEST(Desktop, TrayIconInTheTrayItsClickOpensThePopupBelowItAndQuitInItsMenuEndsT
   ASSERT_TRUE(lumora.waitForStarted(Timeout)) << lumora.errorString().toStdString();
   const qint64 pid = lumora.processId();
   auto messages = [&] { return LogMessages(data + "/Logs"); };
+  auto shown = [&](const char* type) { return desktop.ShownWindows(pid, type); };
+  auto menuShown = [&] { return shown("POPUP_MENU").size() == 1; };
 
   // The icon is embedded in the tray: one of the tray's windows is lumora's.
   std::vector<XWindow> icons;
@@ -314,46 +375,108 @@ TEST(Desktop, TrayIconInTheTrayItsClickOpensThePopupBelowItAndQuitInItsMenuEndsT
   ASSERT_TRUE(WaitFor(
       [&] { return messages().contains("Changing state from: MapUpdateCheck to: RootUpdate"); }, Timeout))
       << messages().join('\n').toStdString();
-  EXPECT_TRUE(desktop.ShownWindows(pid).empty()) << "only the tray icon is on show";
-  desktop.Screenshot("01-tray-icon");
+  EXPECT_TRUE(shown("UTILITY").empty() && shown("NORMAL").empty()) << "only the tray icon is on show";
+  desktop.Screenshot(name + "-01-tray-icon");
 
   // A click on the icon opens the popup, 240 pixels wide, hanging from the
   // icon and held inside the screen.
   desktop.Click(icon.center(), 1);
-  std::vector<XWindow> shown;
+  std::vector<XWindow> popups;
   ASSERT_TRUE(WaitFor(
       [&] {
-        shown = desktop.ShownWindows(pid);
-        return shown.size() == 1;
+        popups = shown("UTILITY");
+        return popups.size() == 1;
       },
       Timeout))
       << "no popup after the click";
-  const auto popup = shown.begin();
-  EXPECT_EQ(popup->geometry.width(), 240);
-  EXPECT_GT(popup->geometry.height(), 100);
-  EXPECT_EQ(popup->geometry.top(), icon.bottom()) << "the popup hangs from the icon";
+  const XWindow popup = popups.front();
+  EXPECT_EQ(popup.geometry.width(), 240);
+  EXPECT_GT(popup.geometry.height(), 100);
+  EXPECT_EQ(popup.geometry.top(), icon.bottom()) << "the popup hangs from the icon";
   // The icon sits at the screen's right edge: centred on it the popup would
   // stick out, so it is held at the edge.
-  EXPECT_TRUE(QRect(0, 0, 1280, 800).contains(popup->geometry)) << "the popup stays inside the screen";
-  EXPECT_EQ(popup->geometry.right(), 1279);
+  EXPECT_TRUE(QRect(0, 0, 1280, 800).contains(popup.geometry)) << "the popup stays inside the screen";
+  EXPECT_EQ(popup.geometry.right(), 1279);
   EXPECT_TRUE(messages().contains("Showing popup dialog"));
-  desktop.Screenshot("02-popup");
+  desktop.Screenshot(name + "-02-popup");
 
   // A second click closes it again. It lands a few pixels away from the
   // first, so that it is not taken for the second half of a double click
   // however fast this machine is.
-  desktop.Click(icon.center() + QPoint(0, icon.height() / 4), 1);
-  ASSERT_TRUE(WaitFor([&] { return desktop.ShownWindows(pid).empty(); }, Timeout));
+  const QPoint below = icon.center() + QPoint(0, icon.height() / 4);
+  desktop.Click(below, 1);
+  ASSERT_TRUE(WaitFor([&] { return shown("UTILITY").empty(); }, Timeout));
   EXPECT_TRUE(messages().contains("Hiding popup dialog")) << messages().join('\n').toStdString();
 
-  // The icon's menu, from a right click; "Quit" is its last entry.
+  // The icon's menu is open (it opens at the pointer, over the icon) when a
+  // stick with a map that has an update is plugged in: the popup shows itself
+  // for the check, and the menu gives way to it instead of staying open
+  // below or beside it, where it would take every later click on the icon.
   desktop.Click(icon.center(), 3);
-  ASSERT_TRUE(WaitFor([&] { return desktop.ShownWindows(pid).size() == 1; }, Timeout)) << "no menu";
-  desktop.Screenshot("03-tray-menu");
+  ASSERT_TRUE(WaitFor(menuShown, Timeout)) << "no menu";
+  // The pointer then rests where the popup comes, beside the menu, so that
+  // the popup stays however long this takes (it fades out only after the
+  // pointer has left it).
+  const QPoint onPopup = popup.geometry.center();
+  desktop.Move(onPopup);
+  TestSupport::WriteVehicleFiles(stick.path(), installed, "2099-12-31");
+  volumes.AddPartition(8, 17, FakeVolumes::Bus::Usb, true);
+  volumes.Mount(8, 17, stick.path().toStdString());
+  ASSERT_TRUE(WaitFor(
+      [&] { return messages().contains("Changing state from: MapUpdateCheck to: OptionalUpdate"); }, Timeout))
+      << messages().join('\n').toStdString();
+  ASSERT_TRUE(WaitFor([&] { return shown("UTILITY").size() == 1; }, Timeout))
+      << "the popup did not show itself for the stick";
+  EXPECT_TRUE(WaitFor([&] { return shown("POPUP_MENU").empty(); }, Timeout)) << "the menu stayed open";
+  desktop.Screenshot(name + "-03-popup-for-the-stick");
+
+  // The icon answers as before: a click hides the popup, a second one shows
+  // it, a right click opens the menu in its place.
+  auto count = [&](const char* message) { return messages().count(message); };
+  const int hiding = count("Hiding popup dialog");
+  const int showing = count("Showing popup dialog");
+  desktop.Click(icon.center(), 1);
+  ASSERT_TRUE(WaitFor([&] { return count("Hiding popup dialog") == hiding + 1; }, Timeout))
+      << "the click did not hide the popup\n"
+      << messages().join('\n').toStdString();
+  EXPECT_TRUE(WaitFor([&] { return shown("UTILITY").empty(); }, Timeout));
+  desktop.Click(below, 1);
+  ASSERT_TRUE(WaitFor([&] { return count("Showing popup dialog") == showing + 1; }, Timeout))
+      << "the second click did not show the popup";
+  desktop.Click(icon.center(), 3);
+  ASSERT_TRUE(WaitFor([&] { return menuShown() && shown("UTILITY").empty(); }, Timeout))
+      << "the right click did not open the menu in the popup's place";
+  desktop.Screenshot(name + "-04-tray-menu");
+
+  // "Quit" is the menu's last entry.
   desktop.Keys({"Up", "Return"});
   ASSERT_TRUE(lumora.waitForFinished(Timeout)) << "still running after Quit";
   EXPECT_EQ(lumora.exitStatus(), QProcess::NormalExit);
   EXPECT_EQ(lumora.exitCode(), 0);
   EXPECT_TRUE(messages().contains("Got Quit event: quitting application"))
       << messages().join('\n').toStdString();
+}
+
+} // namespace
+
+TEST(Desktop, TrayIconInTheTrayTogglesThePopupAndKeepsAnsweringAfterThePopupShowedItself)
+{
+  Desktop desktop;
+  QString why;
+  if (!desktop.StartServer(why))
+    GTEST_SKIP() << "No X server could start here, so the application cannot be run on a display: "
+                 << why.toStdString();
+  WalkTheTray(desktop, "bare");
+}
+
+TEST(Desktop, TheSameWalkUnderAWindowManager)
+{
+  Desktop desktop;
+  QString why;
+  if (!desktop.StartServer(why))
+    GTEST_SKIP() << "No X server could start here, so the application cannot be run on a display: "
+                 << why.toStdString();
+  if (!desktop.StartWindowManager("openbox", why))
+    GTEST_SKIP() << "No window manager could start, so the walk under one is left out: " << why.toStdString();
+  WalkTheTray(desktop, "openbox");
 }

@@ -1,112 +1,55 @@
 #include "ui/widgets/TableRow.h"
 
-#include "Screenshot.h"
-
-#include <gtest/gtest.h>
+#include "WidgetTest.h"
 
 #include <QFrame>
-#include <QLabel>
-#include <QPushButton>
-#include <QSignalSpy>
-#include <QTest>
 
-namespace {
-
-constexpr qint64 GiB = 1024ll * 1024 * 1024;
-
-MapInfo Map(MapInfo::Type type, MapInfo::State state, bool root = false, const std::string& region = "EUR")
+TEST(TableRowTest, EachKindOfMapShowsItsPictureDescriptionAndButtonAndTheServicesTextsAsTheyAre)
 {
-  MapInfo map;
-  map.id = "id-1";
-  map.name = L"Europe <b>%1</b> & more";
-  map.type = type;
-  map.state = state;
-  map.root = root;
-  map.region = region;
-  map.release = "2023.%2";
-  map.size = 3 * GiB / 2;
-  return map;
-}
-
-// What a user sees on a row: the picture's path (taken from the frame's
-// style), the name, the description and the one button on show ("-" none).
-QStringList Shown(Ui::TableRow& row)
-{
-  const QString style = row.findChild<QFrame*>("frameMapIcon")->styleSheet();
-  const int from = style.indexOf("url(") + 4;
-  const QString icon = style.isEmpty() ? "-" : style.mid(from, style.indexOf(')', from) - from);
-  QString button = "-";
-  for (const char* name : {"pushButtonMapAction", "pushButtonDiscard"}) {
-    auto* b = row.findChild<QPushButton*>(name);
-    if (!b->isHidden() && b->isEnabled())
-      button = b->text();
-  }
-  return {icon, row.findChild<QLabel*>("labelMapTitle")->text(),
-          row.findChild<QLabel*>("labelDescription")->text(), button};
-}
-
-TEST(TableRowTest, EachKindOfMapShowsItsPictureTextsAndButton)
-{
-  const QString name = "Europe <b>%1</b> & more", version = "Version 2023.%2   |   1.50 GB";
-  struct Case
-  {
-    const char* name;
-    MapInfo map;
-    QStringList shown; // icon, title, description, button
-  };
-  MapInfo negative = Map(MapInfo::Optional, MapInfo::Available);
-  negative.size = -5;
-  const QString optionalIcon = ":/icons/ic_map_optional_EUR.png", download = "Download map";
+  const QString version = "Version 2023.%2   |   ", download = " Download map";
+  // The picture (from the frame's style), the description and the usable button.
   // clang-format off
-  const std::vector<Case> cases = {
-      {"optional", Map(MapInfo::Optional, MapInfo::Available), {optionalIcon, name, version, download}},
-      {"mandatory", Map(MapInfo::Mandatory, MapInfo::Available), {"-", name, version, download}},
-      {"root", Map(MapInfo::Mandatory, MapInfo::Available, true, "NAM"),
-       {":/icons/ic_map_root_NAM.png", name, version, download}},
-      {"uptodate", Map(MapInfo::Installed, MapInfo::Available),
-       {":/icons/ic_map_uptodate_EUR.png", name, version, download}},
-      {"pending", Map(MapInfo::Optional, MapInfo::Pending, true),
-       {":/icons/ic_map_pending_EUR.png", name, "Map update downloading completed", "Cancel map update"}},
-      {"downloading", Map(MapInfo::Optional, MapInfo::Downloading), {optionalIcon, name, version, "-"}},
-      {"deleting", Map(MapInfo::Installed, MapInfo::Deleting), {":/icons/ic_map_uptodate_EUR.png", name, version, "-"}},
-      {"invalid", MapInfo(), {"-", "", "Version    |   0.00 B", "-"}},
-      {"negative-size", negative, {optionalIcon, name, "Version 2023.%2   |   0.00 B", download}},
-      {"odd-region", Map(MapInfo::Optional, MapInfo::Available, false, "EUR);background:url(/etc/x"),
-       {"-", name, version, download}},
-      {"empty-region", Map(MapInfo::Optional, MapInfo::Available, false, ""), {"-", name, version, download}},
-      {"region-without-picture", Map(MapInfo::Optional, MapInfo::Available, true, "NAR"),
-       {"-", name, version, download}},
-  };
-  // clang-format on
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    Ui::TableRow row(c.map);
+  for (const auto& [kind, region, state, size, shown] : std::vector<std::tuple<const char*, std::string, MapInfo::State, qint64, QString>>{
+           {"optional", "EUR", MapInfo::Available, 3 * GiB / 2, "ic_map_optional_EUR.png " + version + "1.50 GB" + download},
+           {"root", "NAM", MapInfo::Available, 0, "ic_map_root_NAM.png " + version + "0.00 B" + download},
+           {"pending", "EUR", MapInfo::Pending, 0, "ic_map_pending_EUR.png Map update downloading completed Cancel map update"},
+           {"downloading", "EUR", MapInfo::Downloading, -5, "ic_map_optional_EUR.png " + version + "0.00 B"},
+           {"odd-region", "EUR);background:url(/etc/x", MapInfo::Available, 0, " " + version + "0.00 B" + download},
+           {"region-without-picture", "NAR", MapInfo::Available, 0, " " + version + "0.00 B" + download}}) {
+    // clang-format on
+    SCOPED_TRACE(kind);
+    MapInfo map = Map(kind, MapInfo::Optional, state, region);
+    map.name = L"Europe <b>%1</b> & more";
+    map.release = "2023.%2";
+    map.size = size;
+    Ui::TableRow row(map);
     row.resize(700, 65);
-    EXPECT_EQ(Shown(row), c.shown);
-    EXPECT_EQ(row.findChild<QLabel*>("labelButtonSeparator")->isHidden(), c.map.state != MapInfo::Pending);
-    EXPECT_EQ(row.findChild<QLabel*>("labelMapTitle")->textFormat(), Qt::PlainText);
-    EXPECT_EQ(row.findChild<QLabel*>("labelDescription")->textFormat(), Qt::PlainText);
-    EXPECT_EQ(row.height(), 65);
-    SaveScreenshot(&row, QStringLiteral("maprow-%1").arg(c.name));
+    QString seen =
+        Find<QFrame>(&row, "frameMapIcon")->styleSheet().section("url(:/icons/", 1).section(')', 0, 0);
+    for (auto* child : row.findChildren<QWidget*>(QRegularExpression("^(labelDescription|pushButton.*)$")))
+      if (!child->isHidden() && child->isEnabled())
+        seen += " " + child->property("text").toString();
+    EXPECT_EQ(seen, shown);
+    auto* title = Find<QLabel>(&row, "labelMapTitle");
+    EXPECT_TRUE(title->text() == "Europe <b>%1</b> & more" && title->textFormat() == Qt::PlainText &&
+                Find<QLabel>(&row, "labelDescription")->textFormat() == Qt::PlainText);
+    SaveScreenshot(&row, QStringLiteral("maprow-%1").arg(kind));
   }
 }
 
-TEST(TableRowTest, ButtonsEmitTheRowsOwnCopy)
+TEST(TableRowTest, ButtonsEmitTheRowsOwnCopyAndAHiddenOneNothing)
 {
-  MapInfo map = Map(MapInfo::Optional, MapInfo::Available);
-  Ui::TableRow row(map), pending(Map(MapInfo::Optional, MapInfo::Pending));
+  MapInfo map = Map("id-1", MapInfo::Optional, MapInfo::Available);
+  Ui::TableRow row(map), pending(Map("id-1", MapInfo::Optional, MapInfo::Pending));
   map.id = "changed";
   QSignalSpy reset(&row, &Ui::TableRow::ResetMapButtonClicked),
-      discard(&pending, &Ui::TableRow::DiscardMapButtonClicked),
-      none(&pending, &Ui::TableRow::ResetMapButtonClicked);
-  for (auto* button : {row.findChild<QPushButton*>("pushButtonMapAction"),
-                       pending.findChild<QPushButton*>("pushButtonDiscard"),
-                       pending.findChild<QPushButton*>("pushButtonMapAction")})
+      none(&pending, &Ui::TableRow::ResetMapButtonClicked),
+      discard(&pending, &Ui::TableRow::DiscardMapButtonClicked);
+  for (auto* button :
+       {Find<QPushButton>(&row, "pushButtonMapAction"), Find<QPushButton>(&pending, "pushButtonDiscard"),
+        Find<QPushButton>(&pending, "pushButtonMapAction")})
     QTest::mouseClick(button, Qt::LeftButton);
   ASSERT_EQ(reset.count(), 1);
   EXPECT_EQ(reset.at(0).at(0).value<MapInfo>().id, "id-1");
-  EXPECT_EQ(discard.count(), 1);
-  EXPECT_EQ(none.count(), 0) << "a hidden button emits nothing";
+  EXPECT_EQ(discard.count() * 10 + none.count(), 10);
 }
-
-} // namespace

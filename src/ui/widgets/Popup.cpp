@@ -9,6 +9,7 @@
 #include "util/Fonts.h"
 #include "util/Stylesheet.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QCursor>
 #include <QGuiApplication>
@@ -280,6 +281,15 @@ void Popup::UpdateUsbs()
 
 void Popup::Activate()
 {
+  // An open menu (the tray icon's, or a list of the main window) holds the
+  // pointer and the keyboard: it would take every click, also those on the
+  // tray icon it opened over, and the keys meant for the popup. Qt closes open
+  // menus only when an ordinary window is shown, not a tool window like this
+  // one, so the popup closes them itself when it comes forward.
+  while (QWidget* menu = QApplication::activePopupWidget()) {
+    if (!menu->close())
+      break;
+  }
   show();
   raise();
   activateWindow();

@@ -1,0 +1,136 @@
+#pragma once
+
+// What the widget tests share: one home and data folder and the built-in
+// fonts for the whole executable, the stores put into a known state, an
+// interface that records the user's requests, children found by their object
+// names, clicks a user could make, and German while a guard lives.
+
+#include "LogCapture.h"
+#include "Screenshot.h"
+#include "cfg/Config.h"
+#include "fmu/MapStorage.h"
+#include "ui/IUi.h"
+#include "usb/UsbStorage.h"
+#include "util/Fonts.h"
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTranslator>
+
+#include <functional>
+
+namespace WidgetTest {
+
+// The configuration and the fonts are process-wide: the home is set before the
+// configuration is first built, the fonts are loaded before the first window
+// (which would otherwise settle on a fallback font).
+class Environment : public testing::Environment
+{
+public:
+  void SetUp() override
+  {
+    ASSERT_TRUE(home.isValid());
+    qputenv("HOME", home.path().toUtf8());
+    qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
+    qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
+    Config::get();
+    Fonts::Load();
+  }
+  QTemporaryDir home;
+};
+inline testing::Environment* const environment = testing::AddGlobalTestEnvironment(new Environment);
+
+constexpr qint64 GiB = 1024ll * 1024 * 1024;
+
+// The state machine's side of the windows: each request, in order.
+class RecordingUi : public Ui::IUi
+{
+public:
+  RecordingUi()
+  {
+    connect(this, &IUi::DownloadMap, [this](const MapInfo::Id& id) { sent += "download:" + id + " "; });
+    connect(this, &IUi::CancelDownload, [this] { sent += "cancel "; });
+    connect(this, &IUi::Retry, [this] { sent += "retry "; });
+    connect(this, &IUi::ForcedQuit, [this] { sent += "quit "; });
+  }
+  void Activate() override {}
+  void SetState(State) override {}
+  void UpdateUsbs() override {}
+  void ConfirmQuit() override {}
+  std::string sent;
+};
+
+inline UsbInfo Stick(UsbInfo::State state, UsbInfo::Id id = 7, const std::string& path = "/media/user/STICK")
+{
+  return {id, path, 32 * GiB, 20 * GiB, state, false};
+}
+
+// Leaves exactly these sticks in the store, the first one active.
+inline void PutSticks(std::vector<UsbInfo> sticks = {})
+{
+  for (auto state : {UsbInfo::InvalidMetadata, UsbInfo::NoMetadata, UsbInfo::ValidMetadata})
+    for (const auto& stick : UsbStorage::Get().GetUsbs(state))
+      UsbStorage::Get().RemoveUsb(stick.first);
+  for (std::size_t i = 0; i < sticks.size(); ++i)
+    sticks[i].active = i == 0, UsbStorage::Get().UpdateUsb(sticks[i]);
+}
+
+// A map of 2 GiB named "Map <id>", half of it on the stick; "root..." ids are root maps.
+inline MapInfo Map(const std::string& id, MapInfo::Type type, MapInfo::State state,
+                   const std::string& region = "EUR")
+{
+  return {type, state,     id,      L"Map " + std::wstring(id.begin(), id.end()),
+          "",   "2024.03", region,  "",
+          "",   GiB,       2 * GiB, id.rfind("root", 0) == 0};
+}
+
+// Leaves exactly these maps in the store, with a head unit.
+inline void PutMaps(const std::vector<MapInfo>& maps)
+{
+  MapStorage::Get().Clear();
+  MapStorage::Get().UpdateHeadUnit({QDate(2026, 5, 31), 6 * GiB, 16 * GiB});
+  for (const MapInfo& map : maps)
+    MapStorage::Get().UpdateMap(map);
+}
+
+template <typename T = QWidget>
+T* Find(const QObject* in, const char* name)
+{
+  T* child = in->findChild<T*>(QLatin1String(name));
+  EXPECT_NE(child, nullptr) << name;
+  return child;
+}
+
+// A click a user could make: on a button that is on show and enabled.
+inline void Click(const QObject* in, const char* name)
+{
+  auto* button = Find<QAbstractButton>(in, name);
+  ASSERT_TRUE(button && !button->isHidden() && button->isEnabled()) << name;
+  QTest::mouseClick(button, Qt::LeftButton);
+}
+
+// The German translation, installed while it lives.
+struct German : QTranslator
+{
+  German()
+  {
+    QCoreApplication::installTranslator(load(Config::get().translationFile("de_DE")) ? this : nullptr);
+  }
+  ~German() override { QCoreApplication::removeTranslator(this); }
+};
+
+} // namespace WidgetTest
+
+using namespace WidgetTest;
+
+// Failures show texts as they read.
+inline void PrintTo(const QString& text, std::ostream* os)
+{
+  *os << '"' << text.toStdString() << '"';
+}
