@@ -1,7 +1,8 @@
 // Runs the built application as a child process with a data folder, home and
 // configuration folder of its own.
 
-#include "FrameTestSupport.h"
+#include "Files.h"
+#include "LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,7 @@
 #include <QProcess>
 #include <QTest>
 
-using namespace FrameTest;
+using namespace TestSupport;
 
 namespace {
 
@@ -57,7 +58,20 @@ protected:
     return process.exitCode();
   }
 
-  QStringList Lines() const { return LogLines(LogsDir()); }
+  QStringList Lines() const
+  {
+    QStringList lines;
+    for (const std::string& line : LogCapture::LinesIn(LogsDir().toStdString()))
+      lines += QString::fromStdString(line);
+    return lines;
+  }
+  static QStringList MessagesOf(const QStringList& lines)
+  {
+    QStringList messages;
+    for (const QString& line : lines)
+      messages += QString::fromStdString(LogCapture::MessageOf(line.toStdString()));
+    return messages;
+  }
   QStringList Messages() const { return MessagesOf(Lines()); }
 
   void TearDown() override

@@ -3,7 +3,8 @@
 #include "sm/States/Common.h"
 #include "sm/States/StartUp.h"
 
-#include "FrameTestSupport.h"
+#include "Files.h"
+#include "LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -14,7 +15,7 @@
 
 #include <stdexcept>
 
-using namespace FrameTest;
+using namespace TestSupport;
 
 namespace {
 
@@ -64,7 +65,7 @@ TEST(ApplicationGuard, EmitsTheStartEventOnceAndOnlyThroughTheQueue)
 
 TEST(StateMachine, EntersCommonWhenTheLoopDeliversTheStartEventAndLeavesEveryStateOnQuit)
 {
-  CapturedLog log;
+  LogCapture log;
   {
     StateMachine machine;
     EXPECT_TRUE(machine.terminated()) << "construction enters no state";
@@ -83,5 +84,8 @@ TEST(StateMachine, EntersCommonWhenTheLoopDeliversTheStartEventAndLeavesEverySta
       "Entered StartUp state",        "Got StartUp event; switching to Common state",
       "Entered Common state",         "Entered NetworkOperation state",
       "Entered MapUpdateCheck state", "Left Common state"};
-  EXPECT_EQ(log.Messages().filter(QRegularExpression("^(Entered|Got|Left) ")), expected);
+  QStringList messages;
+  for (const std::string& message : log.Messages())
+    messages += QString::fromStdString(message);
+  EXPECT_EQ(messages.filter(QRegularExpression("^(Entered|Got|Left) ")), expected);
 }

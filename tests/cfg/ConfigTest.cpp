@@ -1,13 +1,14 @@
 #include "cfg/Config.h"
 
-#include "FrameTestSupport.h"
+#include "Files.h"
+#include "LogCapture.h"
 
 #include <gtest/gtest.h>
 
 #include <boost/log/core/core.hpp>
 #include <boost/property_tree/json_parser.hpp>
 
-using namespace FrameTest;
+using namespace TestSupport;
 namespace pt = boost::property_tree;
 
 namespace {
@@ -152,7 +153,7 @@ TEST_F(ConfigFile, UnreadableFileIsKeptAsBackupAndRewrittenFromWhatWasRead)
   for (const Case& c : cases) {
     SCOPED_TRACE(c.file.toStdString());
     Write(c.file);
-    CapturedLog log;
+    LogCapture log;
     auto config = Build();
     EXPECT_EQ(config->logLevel, c.level) << "never an undefined level";
     EXPECT_EQ(config->serviceUrl, c.url) << "what was read before the failure";
@@ -165,10 +166,11 @@ TEST_F(ConfigFile, UnreadableFileIsKeptAsBackupAndRewrittenFromWhatWasRead)
               c.url == Config::ProductionUrl() ? "ArvelNet-Prod" : "ArvelNet-Preprod");
     EXPECT_EQ(written.get<std::string>("MapDownload.RetryDuration"), "3");
 
-    const QStringList failures = log.Matching("Failed to read: " + ConfigPath());
-    ASSERT_EQ(failures.size(), 1);
-    EXPECT_TRUE(failures[0].contains("|   Error |")) << failures[0].toStdString();
-    EXPECT_EQ(log.Matching("Writing configuration to file: " + ConfigPath()).size(), 1);
+    const auto failures = log.Matching(QString("Failed to read: " + ConfigPath()).toStdString());
+    ASSERT_EQ(failures.size(), 1u);
+    EXPECT_TRUE(failures[0].find("|   Error |") != std::string::npos) << failures[0];
+    EXPECT_EQ(log.Matching(QString("Writing configuration to file: " + ConfigPath()).toStdString()).size(),
+              1u);
   }
 }
 
@@ -176,10 +178,10 @@ TEST_F(ConfigFile, ABackupThatCannotBeWrittenLeavesTheFileAlone)
 {
   Write("not json");
   ASSERT_TRUE(QDir().mkpath(BackupPath())); // a folder where the backup would go
-  CapturedLog log;
+  LogCapture log;
   EXPECT_EQ(Build()->serviceUrl, Config::ProductionUrl());
   EXPECT_EQ(ReadFile(ConfigPath()), QByteArray("not json"));
-  EXPECT_EQ(log.Matching("Failed to keep ").size(), 1);
+  EXPECT_EQ(log.Matching("Failed to keep ").size(), 1u);
 }
 
 TEST_F(ConfigFile, UnwritableDataFolderIsReportedInTheLogOrElseOnStandardErrorAndTheRunGoesOn)
@@ -189,11 +191,11 @@ TEST_F(ConfigFile, UnwritableDataFolderIsReportedInTheLogOrElseOnStandardErrorAn
   ASSERT_TRUE(WriteFile(blocker, "x"));
   ScopedEnv unusable("XDG_DATA_HOME", blocker); // the data folder would have to live inside a file
   {
-    CapturedLog log;
+    LogCapture log;
     std::unique_ptr<Config> config;
     ASSERT_NO_THROW(config = Build());
     EXPECT_EQ(config->serviceUrl, Config::ProductionUrl());
-    EXPECT_EQ(log.Matching("Failed to write configuration: ").size(), 1);
+    EXPECT_EQ(log.Matching("Failed to write configuration: ").size(), 1u);
   }
   std::string errorOutput;
   const auto config = BuildBeforeTheLog(errorOutput);

@@ -1,12 +1,13 @@
 #include "cfg/Config.h"
 
-#include "FrameTestSupport.h"
+#include "Files.h"
+#include "LogCapture.h"
 
 #include <gtest/gtest.h>
 
 #include <QUrl>
 
-using namespace FrameTest;
+using namespace TestSupport;
 
 TEST(Locales, ExactLocaleWinsElseTheLastOfTheSameLanguageElseBritishEnglish)
 {

@@ -1,6 +1,7 @@
 #include "cfg/Settings.h"
 
-#include "FrameTestSupport.h"
+#include "Files.h"
+#include "LogCapture.h"
 #include "cfg/Config.h"
 
 #include <gtest/gtest.h>
@@ -10,7 +11,7 @@
 
 #include <thread>
 
-using namespace FrameTest;
+using namespace TestSupport;
 
 namespace {
 
@@ -61,7 +62,7 @@ TEST_F(SettingsFile, WithoutAReadableFileStartAtLoginIsSwitchedOnInBritishEnglis
     QFile::remove(Autostart());
     if (!file.isEmpty())
       Store(file);
-    CapturedLog log;
+    LogCapture log;
     Settings settings(*config);
     EXPECT_EQ(settings.Locale(), QStringLiteral("en_GB"));
     EXPECT_TRUE(settings.RunAtStartup());
@@ -69,11 +70,11 @@ TEST_F(SettingsFile, WithoutAReadableFileStartAtLoginIsSwitchedOnInBritishEnglis
     EXPECT_TRUE(ReadFile(Autostart()).contains("X-GNOME-Autostart-enabled=true\n"));
     EXPECT_TRUE(ReadFile(LaunchAgent()).contains("<true/>"));
     EXPECT_EQ(ReadFile(SettingsPath()), file) << "only Save writes the file";
-    const QStringList messages = log.Messages();
-    ASSERT_GE(messages.size(), 3);
-    EXPECT_EQ(messages[0], "Reading settings from file: " + SettingsPath());
-    EXPECT_TRUE(messages[1].startsWith("Failed to read: " + SettingsPath() + ", : "));
-    EXPECT_EQ(messages[2], QStringLiteral("Changing run at startup from: false to: true"));
+    const auto messages = log.Messages();
+    ASSERT_GE(messages.size(), 3u);
+    EXPECT_EQ(messages[0], "Reading settings from file: " + SettingsPath().toStdString());
+    EXPECT_EQ(messages[1].rfind("Failed to read: " + SettingsPath().toStdString() + ", : ", 0), 0u);
+    EXPECT_EQ(messages[2], "Changing run at startup from: false to: true");
   }
 }
 
@@ -106,14 +107,18 @@ TEST_F(SettingsFile, FailedLanguageChangeKeepsTheCurrentTranslation)
   Settings settings(*config);
   ASSERT_EQ(Kilobytes(), QStringLiteral("kB"));
 
-  CapturedLog log;
+  LogCapture log;
   EXPECT_FALSE(settings.SetLocale("es_ES"));
   EXPECT_EQ(settings.Locale(), QStringLiteral("de_DE"));
   EXPECT_EQ(Kilobytes(), QStringLiteral("kB")) << "the German translation is still installed";
   EXPECT_EQ(QLocale().name(), QStringLiteral("de_DE"));
-  EXPECT_EQ(log.Matching("Failed to load translation file: " + config->translationsDir + "/es_ES").size(), 1);
+  EXPECT_EQ(
+      log.Matching(
+             QString("Failed to load translation file: " + config->translationsDir + "/es_ES").toStdString())
+          .size(),
+      1u);
   EXPECT_FALSE(settings.SetLocale("de_DE"));
-  EXPECT_EQ(log.Matching("locale: de_DE is already in use").size(), 1);
+  EXPECT_EQ(log.Matching("locale: de_DE is already in use").size(), 1u);
 
   EXPECT_TRUE(settings.SetLocale("en_GB"));
   EXPECT_EQ(Kilobytes(), QStringLiteral("KB"));
@@ -154,11 +159,12 @@ TEST_F(SettingsFile, SaveWritesBothValuesInOneStepAndTheNextStartReadsThem)
 
   QFile::remove(SettingsPath());
   ASSERT_TRUE(QDir().mkpath(SettingsPath())); // a folder in the file's place
-  CapturedLog log;
+  LogCapture log;
   EXPECT_NO_THROW(again.Save());
-  const QStringList errors = log.Matching("Failed to write settings to file: " + SettingsPath() + ", : ");
-  ASSERT_EQ(errors.size(), 1);
-  EXPECT_TRUE(errors[0].contains("|   Error |"));
+  const auto errors =
+      log.Matching(QString("Failed to write settings to file: " + SettingsPath() + ", : ").toStdString());
+  ASSERT_EQ(errors.size(), 1u);
+  EXPECT_TRUE(errors[0].find("|   Error |") != std::string::npos);
 }
 
 TEST_F(SettingsFile, LocaleIsReadSafelyWhileTheLanguageChanges)

@@ -3,30 +3,22 @@
 #include "fmu/MapStorage.h"
 
 #include "DataHome.h"
-#include "LogCapture.h"
 #include "MapService.h"
 #include "MapStick.h"
-#include "Request.h"
-#include "TestService.h"
+#include "TimeScale.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QTest>
 #include <QThread>
 
 #include <atomic>
-#include <functional>
-#include <memory>
 #include <sstream>
 #include <thread>
 
-using TestSupport::Answer;
-using TestSupport::MapService;
-using TestSupport::MapStick;
-using TestSupport::ServedMap;
+using namespace TestSupport;
 using Result = MetadataChecker::Result;
 using Results = std::vector<Result>;
 
@@ -68,6 +60,8 @@ std::string Stored(const MapInfo::Id& id)
   return text.str();
 }
 
+const std::string Figures = " 0123456789abcdef0123456789abcdef 7340032000 0 ";
+
 class MetadataCheckerTest : public testing::Test
 {
 protected:
@@ -80,11 +74,9 @@ protected:
     maps.AddRoot("NAM_ROOT", {"NAM_2024_03"});
     checker = std::make_unique<MetadataChecker>(MakeSetup());
   }
-
   void TearDown() override
   {
     checker.reset();
-    Tesk::Request::SetTimeScaleForTesting(1.0);
     MapStorage::Get().Clear();
   }
 
@@ -99,126 +91,107 @@ protected:
     return setup;
   }
 
-  MetadataChecker::Callback Record(Results& into)
+  static MetadataChecker::Callback Record(Results& into)
   {
     return [&into](Result result) { into.push_back(result); };
   }
-  MetadataChecker::Callback Record() { return Record(results); }
-  static bool WaitFor(const Results& results)
+  // Runs a check to its end: the results it reported.
+  Results Check(const UsbInfo* usb = nullptr)
   {
-    return QTest::qWaitFor([&] { return !results.empty(); }, 60000);
+    Results results;
+    usb ? checker->CheckRelatedUpdates(*usb, Record(results)) : checker->CheckRootUpdates(Record(results));
+    WaitFor([&] { return !results.empty(); }, 60000);
+    QCoreApplication::processEvents();
+    return results;
   }
   bool WaitForRequests(const QString& operation, int count)
   {
-    return QTest::qWaitFor([&] { return maps.Requests(operation).size() == count; }, 20000);
-  }
-  // Runs a check to its end: the results it reported ({} for none).
-  Results Check(const UsbInfo* usb = nullptr)
-  {
-    results.clear();
-    usb ? checker->CheckRelatedUpdates(*usb, Record()) : checker->CheckRootUpdates(Record());
-    WaitFor(results);
-    QCoreApplication::processEvents();
-    return results;
+    return WaitFor([&] { return maps.Requests(operation).size() >= count; });
   }
   // Lets the service see every connection closed and the loop deliver what
   // is left, so that a late report would show.
   void Settle()
   {
-    ASSERT_TRUE(QTest::qWaitFor([&] { return service.OpenConnections() == 0; }, 20000));
+    ASSERT_TRUE(WaitFor([&] { return service.OpenConnections() == 0; }));
     QCoreApplication::processEvents();
   }
 
   // The stick of a vehicle with EUR_2023_06 installed and a subscription that
   // ends in a year; the service relates every EUR and NAM map to it.
-  UsbInfo RelatedSetUp() { return RelatedSetUp(stick); }
-  UsbInfo RelatedSetUp(MapStick& on)
+  UsbInfo RelatedSetUp(MapStick* on = nullptr)
   {
+    on = on ? on : &stick;
     installed = Served("EUR_2023_06", "2023.06", "EUR", "Europa 2023");
     subscriptionEnd = QDate::currentDate().addYears(1);
-    on.WriteMetadata(installed);
-    on.WriteHeadUnit(Date(subscriptionEnd), 8589934592LL, 34359738368LL);
+    on->WriteMetadata(installed);
+    on->WriteHeadUnit(Date(subscriptionEnd), 8589934592LL, 34359738368LL);
     maps.AddMap(installed);
     maps.AddMap(Served("EUR_2022_12", "2022.12", "EUR", "Europa alt"));
+    maps.AddMap(Served("EUR_SAME", "2023.06", "EUR", "Europa gleich"));
     maps.AddMap(Served("EUR_2024_12", "2024.12", "EUR", "\xc3\x96sterreich & Europa", true));
     maps.AddMap(Served("NAM_2024_06", "2024.06", "NAM", "Nordamerika"));
     maps.AddMap(Served("EUR_END", Date(subscriptionEnd, "yyyy.MM"), "EUR", "Europa Ende"));
     maps.AddMap(
         Served("EUR_LATER", Date(subscriptionEnd.addMonths(1), "yyyy.MM"), "EUR", "Europa sp\xc3\xa4ter"));
     maps.AddMap(Served("EUR_BAD_RELEASE", "2024-07", "EUR", "Europa kaputt"));
-    maps.SetRelated("EUR_2023_06", {"EUR_2022_12", "EUR_2023_06", "EUR_2024_06", "EUR_2024_12", "NAM_2024_06",
-                                    "EUR_END", "EUR_LATER", "EUR_BAD_RELEASE"});
+    maps.SetRelated("EUR_2023_06", {"EUR_2022_12", "EUR_SAME", "EUR_2023_06", "EUR_2024_06", "EUR_2024_12",
+                                    "NAM_2024_06", "EUR_END", "EUR_LATER", "EUR_BAD_RELEASE"});
     UsbInfo usb;
     usb.id = 7;
-    usb.path = on.Path();
+    usb.path = on->Path();
     usb.state = UsbInfo::ValidMetadata;
     usb.active = true;
     return usb;
   }
 
-  TestSupport::TestService service;
+  TestService service;
   MapService maps{service};
   MapStick stick;
   ServedMap installed;
   QDate subscriptionEnd;
   QString locale = "de_DE";
-  Results results;
   std::unique_ptr<MetadataChecker> checker;
 };
 
 } // namespace
 
-TEST_F(MetadataCheckerTest, RootCheckStoresTheNewestMapOfEveryRoot)
+TEST_F(MetadataCheckerTest, RootCheckStoresTheNewestMapOfEveryRootInTheUsersLanguage)
 {
   MapInfo stale;
   stale.id = "STALE";
   stale.state = MapInfo::Pending;
   MapStorage::Get().UpdateMap(stale);
-  // A group is taken like a package.
   ServedMap group = Served("NAM_2024_03", "2024.03", "NAM", "Nordamerika");
-  group.group = true;
+  group.group = true; // a group is taken like a package
   maps.AddMap(group);
 
-  LogCapture log;
-  checker->CheckRootUpdates(Record());
+  Results results;
+  checker->CheckRootUpdates(Record(results));
   EXPECT_TRUE(results.empty()) << "a root check reports from the event loop";
-  ASSERT_TRUE(WaitFor(results));
+  ASSERT_TRUE(WaitFor([&] { return !results.empty(); }));
   EXPECT_EQ(results, Results{MetadataChecker::Ok});
   EXPECT_EQ(MapStorage::Get().GetMaps().size(), 2u);
-  EXPECT_EQ(Stored("EUR_2024_06"), "EUR_2024_06 Optional Available root Europa EUR EUR 2024.06 "
-                                   "0123456789abcdef0123456789abcdef 7340032000 0 EUR_2024_06.tar");
-  EXPECT_EQ(Stored("NAM_2024_03"), "NAM_2024_03 Optional Available root Nordamerika NAM NAM 2024.03 "
-                                   "0123456789abcdef0123456789abcdef 7340032000 0 NAM_2024_03.tar");
+  EXPECT_EQ(Stored("EUR_2024_06"),
+            "EUR_2024_06 Optional Available root Europa EUR EUR 2024.06" + Figures + "EUR_2024_06.tar");
+  EXPECT_EQ(Stored("NAM_2024_03"),
+            "NAM_2024_03 Optional Available root Nordamerika NAM NAM 2024.03" + Figures + "NAM_2024_03.tar");
   EXPECT_EQ(MapStorage::Get().GetMap("EUR_2024_06").url,
             service.Url("/archives/EUR_2024_06.tar").toStdString());
-
-  // Every request carries the key, the locale requests the user's language.
   for (const auto& request : service.Requests())
     EXPECT_EQ(request.Query("key"), "test-key") << request.requestLine.constData();
-  ASSERT_EQ(maps.Requests("localedata").size(), 2);
   for (const auto& request : maps.Requests("localedata"))
     EXPECT_EQ(request.Header("Accept-Language"), "de-DE");
-  ASSERT_EQ(maps.Requests("allroots").size(), 1);
-  EXPECT_FALSE(maps.Requests("allroots")[0].query.hasQueryItem("id"));
-  for (const char* line : {"Removing all maps", "Sending AllNewest request for map: EUR_ROOT",
-                           "Sending LocaleData request for map: EUR_2024_06"})
-    EXPECT_TRUE(log.Contains(line)) << line;
+  EXPECT_FALSE(maps.Requests("allroots").value(0).query.hasQueryItem("id"));
 
   // A new language renames the stored maps and changes nothing else.
   locale = "fr_FR";
-  LogCapture renaming;
   checker->UpdateLocale();
-  EXPECT_TRUE(renaming.Contains("Updating map names"));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return maps.Requests("localedata").size() == 4; }, 20000));
-  EXPECT_EQ(maps.Requests("localedata")[3].Header("Accept-Language"), "fr-FR");
-  ASSERT_TRUE(QTest::qWaitFor(
-      [&] {
-        return MapStorage::Get().GetMap("NAM_2024_03").name == L"fr NAM_2024_03" &&
-               MapStorage::Get().GetMap("EUR_2024_06").name == L"fr EUR_2024_06";
-      },
-      20000));
-  EXPECT_EQ(Stored("EUR_2024_06"), "EUR_2024_06 Optional Available root fr EUR_2024_06 EUR EUR 2024.06 "
-                                   "0123456789abcdef0123456789abcdef 7340032000 0 EUR_2024_06.tar");
+  ASSERT_TRUE(WaitFor([&] {
+    return MapStorage::Get().GetMap("NAM_2024_03").name == L"fr NAM_2024_03" &&
+           MapStorage::Get().GetMap("EUR_2024_06").name == L"fr EUR_2024_06";
+  }));
+  EXPECT_EQ(Stored("EUR_2024_06"), "EUR_2024_06 Optional Available root fr EUR_2024_06 EUR EUR 2024.06" +
+                                       Figures + "EUR_2024_06.tar");
   EXPECT_EQ(results.size(), 1u);
 
   // No roots at all is a check without maps.
@@ -230,46 +203,47 @@ TEST_F(MetadataCheckerTest, RootCheckStoresTheNewestMapOfEveryRoot)
 TEST_F(MetadataCheckerTest, RelatedCheckOffersNewerMapsOfTheRegionWithinTheSubscription)
 {
   const UsbInfo usb = RelatedSetUp();
-  LogCapture log;
-  checker->CheckRelatedUpdates(usb, Record());
+  Results results;
+  checker->CheckRelatedUpdates(usb, Record(results));
   EXPECT_TRUE(results.empty());
-  ASSERT_TRUE(WaitFor(results));
+  ASSERT_TRUE(WaitFor([&] { return !results.empty(); }));
   EXPECT_EQ(results, Results{MetadataChecker::Ok});
   const HeadUnitInfo headUnit = MapStorage::Get().GetHeadUnit();
   EXPECT_EQ(headUnit.subscriptionEnd, subscriptionEnd);
   EXPECT_EQ(headUnit.availableMapSpace, 8589934592LL);
   EXPECT_EQ(headUnit.totalMapSpace, 8589934592LL + 34359738368LL);
-
-  // Other regions, older and unreadable releases and those after the
-  // subscription's end are left out.
+  // Other regions, older, equal and unreadable releases and those after the
+  // subscription's end are left out; the installed map is kept.
   EXPECT_EQ(MapStorage::Get().GetMaps().size(), 4u);
-  for (const char* removed : {"NAM_2024_06", "EUR_2022_12", "EUR_LATER", "EUR_BAD_RELEASE"})
-    EXPECT_TRUE(log.Contains(std::string("Removing map: ") + removed)) << removed;
-  const std::string checksum = " 0123456789abcdef0123456789abcdef 7340032000 0 ";
   EXPECT_EQ(Stored("EUR_2023_06"),
-            "EUR_2023_06 Installed Available Europa 2023 EUR EUR 2023.06" + checksum + "EUR_2023_06.tar");
+            "EUR_2023_06 Installed Available Europa 2023 EUR EUR 2023.06" + Figures + "EUR_2023_06.tar");
   EXPECT_EQ(Stored("EUR_2024_12"),
-            "EUR_2024_12 Mandatory Available \xc3\x96sterreich & Europa EUR EUR 2024.12" + checksum +
+            "EUR_2024_12 Mandatory Available \xc3\x96sterreich & Europa EUR EUR 2024.12" + Figures +
                 "EUR_2024_12.tar");
   EXPECT_EQ(Stored("EUR_2024_06"),
-            "EUR_2024_06 Optional Available Europa EUR EUR 2024.06" + checksum + "EUR_2024_06.tar");
+            "EUR_2024_06 Optional Available Europa EUR EUR 2024.06" + Figures + "EUR_2024_06.tar");
   EXPECT_EQ(OptionalMap().id, "EUR_END");
-
   // The installed map's metadata comes from the stick, not from the service.
   for (const auto& request : maps.Requests("metadata"))
     EXPECT_NE(request.Query("id"), "EUR_2023_06");
-  ASSERT_EQ(maps.Requests("allrelated").size(), 1);
-  EXPECT_EQ(maps.Requests("allrelated")[0].Query("id"), "EUR_2023_06");
+  EXPECT_EQ(maps.Requests("allrelated").value(0).Query("id"), "EUR_2023_06");
+
+  // Duplicate ids are asked for once.
+  maps.SetRelated("EUR_2023_06", {"EUR_2024_06", "EUR_2024_06", "EUR_2023_06"});
+  const int asked = maps.Requests("metadata").size();
+  EXPECT_EQ(Check(&usb), Results{MetadataChecker::Ok});
+  EXPECT_EQ(maps.Requests("metadata").size(), asked + 1);
+  EXPECT_EQ(MapStorage::Get().GetMaps().size(), 2u);
 }
 
-TEST_F(MetadataCheckerTest, RelatedCheckEndingTodayExpiredOrWithoutUpdates)
+TEST_F(MetadataCheckerTest, RelatedCheckEndingTodayExpiredOrWithoutSubscription)
 {
   const UsbInfo usb = RelatedSetUp();
   stick.WriteHeadUnit(Date(QDate::currentDate()), 1, 2);
   maps.SetRelated("EUR_2023_06", {});
   EXPECT_EQ(Check(&usb), Results{MetadataChecker::Ok});
-  // A list without updates leaves the installed map alone.
-  EXPECT_EQ(MapStorage::Get().GetMaps().size(), 1u);
+  EXPECT_EQ(MapStorage::Get().GetMaps().size(), 1u)
+      << "a list without updates leaves the installed map alone";
   EXPECT_EQ(InstalledMap().name, L"Europa 2023");
 
   // Expired: only what was released before the end is offered.
@@ -277,39 +251,18 @@ TEST_F(MetadataCheckerTest, RelatedCheckEndingTodayExpiredOrWithoutUpdates)
   stick.WriteHeadUnit(Date(QDate::currentDate().addDays(-1)), 1, 2);
   EXPECT_EQ(Check(&usb), Results{MetadataChecker::SubscriptionExpired});
   EXPECT_EQ(MapStorage::Get().GetMaps().size(), 3u);
-  EXPECT_EQ(InstalledMap().id, "EUR_2023_06");
   EXPECT_EQ(MandatoryMap().id, "EUR_2024_12");
   EXPECT_FALSE(MapStorage::Get().GetMap("EUR_END").Valid());
-  EXPECT_EQ(MapStorage::Get().GetHeadUnit().totalMapSpace, 3);
 
   // No subscription: reported at once, with the head unit stored.
   stick.WriteHeadUnit("", 5, 6);
   const int asked = service.RequestCount();
-  results.clear();
-  checker->CheckRelatedUpdates(usb, Record());
+  Results results;
+  checker->CheckRelatedUpdates(usb, Record(results));
   EXPECT_EQ(results, Results{MetadataChecker::NoSubscription});
   EXPECT_EQ(service.RequestCount(), asked);
-  const HeadUnitInfo headUnit = MapStorage::Get().GetHeadUnit();
-  EXPECT_FALSE(headUnit.subscriptionEnd.isValid());
-  EXPECT_EQ(headUnit.availableMapSpace, 5);
-  EXPECT_EQ(headUnit.totalMapSpace, 11);
-}
-
-TEST_F(MetadataCheckerTest, DuplicateIdsAreRequestedOnceWithAWarning)
-{
-  const UsbInfo usb = RelatedSetUp();
-  maps.SetRelated("EUR_2023_06", {"EUR_2024_06", "EUR_2024_06", "EUR_2023_06"});
-  LogCapture log;
-  EXPECT_EQ(Check(&usb), Results{MetadataChecker::Ok});
-  EXPECT_EQ(maps.Requests("metadata").size(), 1);
-  EXPECT_EQ(MapStorage::Get().GetMaps().size(), 2u);
-  const auto lines = log.Lines();
-  EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                          [](const std::string& line) {
-                            return line.find("| Warning |") != std::string::npos &&
-                                   line.find("Metadata request is already in progress") != std::string::npos;
-                          }),
-            1);
+  EXPECT_FALSE(MapStorage::Get().GetHeadUnit().subscriptionEnd.isValid());
+  EXPECT_EQ(MapStorage::Get().GetHeadUnit().totalMapSpace, 11);
 }
 
 // What is wrong on the stick is reported before the call returns, and nothing
@@ -336,33 +289,20 @@ TEST_F(MetadataCheckerTest, StickFailureIsReportedAtOnce)
        MetadataChecker::InvalidMetadata},
       {"pulled", [](MapStick& stick, UsbInfo&) { stick.Remove(); }, MetadataChecker::UsbRemoved},
       {"no metadata folder", drop(""), MetadataChecker::NoMetadata},
-      {"no metadata file", drop("EUR_2023_06.xml"), MetadataChecker::NoMetadata},
       {"metadata file of another name",
        [](MapStick& stick, UsbInfo&) {
          QDir(QString::fromStdString(stick.MetadataFolder())).rename("EUR_2023_06.xml", "other.xml");
        },
        MetadataChecker::NoMetadata},
-      {"malformed metadata", put("EUR_2023_06.xml", "<tns:package><tns:id>EUR_2023_06"),
-       MetadataChecker::InvalidMetadata},
       {"metadata with a mismatched end tag",
-       [this](MapStick& stick, UsbInfo&) {
-         stick.Write(
-             Meta + "EUR_2023_06.xml",
-             MapService::MetadataXml(installed).replace("</tns:items>", "</tns:itemz>").toStdString());
-       },
+       put("EUR_2023_06.xml", "<tns:package><tns:id>EUR_2023_06</tns:id></tns:pakage>"),
        MetadataChecker::InvalidMetadata},
       {"metadata without region",
        put("EUR_2023_06.xml", "<tns:package><tns:id>EUR_2023_06</tns:id><tns:mapLineId>EUR</tns:mapLineId>"
                               "<tns:release>2023.06</tns:release></tns:package>"),
        MetadataChecker::InvalidMetadata},
       {"no head-unit file", drop("GENERAL.JSON"), MetadataChecker::InvalidMetadata},
-      {"head-unit file not JSON", put("GENERAL.JSON", "subscription: soon"),
-       MetadataChecker::InvalidMetadata},
       {"malformed date", [](MapStick& stick, UsbInfo&) { stick.WriteHeadUnit("31.03.2027", 1, 2); },
-       MetadataChecker::InvalidMetadata},
-      {"size not a number",
-       put("GENERAL.JSON", "{\"subscription_end_date\": \"2030-01-01\", \"available_map_space\": \"lots\", "
-                           "\"used_map_space\": 1}"),
        MetadataChecker::InvalidMetadata},
   };
   for (const auto& test : cases) {
@@ -373,19 +313,17 @@ TEST_F(MetadataCheckerTest, StickFailureIsReportedAtOnce)
     kept.state = MapInfo::Available;
     MapStorage::Get().UpdateMap(kept);
     MapStick fresh;
-    UsbInfo usb = RelatedSetUp(fresh);
+    UsbInfo usb = RelatedSetUp(&fresh);
     test.spoil(fresh, usb);
-    results.clear();
-    checker->CheckRelatedUpdates(usb, Record());
+    Results results;
+    checker->CheckRelatedUpdates(usb, Record(results));
     EXPECT_EQ(results, Results{test.expected});
     EXPECT_EQ(service.RequestCount(), 0);
     EXPECT_FALSE(InstalledMap().Valid());
-    if (usb.state == UsbInfo::InvalidMetadata) {
-      EXPECT_TRUE(MapStorage::Get().GetMap("KEPT").Valid()) << "a stick marked invalid changes nothing";
-    }
-    // A later event loop turn brings nothing more.
+    EXPECT_EQ(MapStorage::Get().GetMap("KEPT").Valid(), usb.state == UsbInfo::InvalidMetadata)
+        << "only a stick marked invalid changes nothing";
     QCoreApplication::processEvents();
-    EXPECT_EQ(results.size(), 1u);
+    EXPECT_EQ(results.size(), 1u) << "a later event loop turn brings nothing more";
   }
 
   // The installed map is the first file that holds the map it is named after:
@@ -400,6 +338,8 @@ TEST_F(MetadataCheckerTest, StickFailureIsReportedAtOnce)
   EXPECT_EQ(InstalledMap().id, "AAA");
 }
 
+namespace {
+
 struct ServiceFault
 {
   const char* name;
@@ -409,36 +349,26 @@ struct ServiceFault
   Result expected;
 };
 
+void PrintTo(const ServiceFault& fault, std::ostream* os)
+{
+  *os << fault.name;
+}
+
 std::vector<ServiceFault> ServiceFaults()
 {
-  const std::string downloadHead = "<tns:downloadInfo><tns:url>http://127.0.0.1/a.tar</tns:url><tns:checksum>"
-                                   "9e107d9d372bb6826bd81d3542a419d6</tns:checksum><tns:size>";
   const auto xml = [](const std::string& text) { return Answer::Ok(QByteArray::fromStdString(text)); };
   const Result serverError = MetadataChecker::ServerError;
   return {
       {"RootsServerError", "allroots", "", Answer::Status(500), serverError},
-      {"RootsUnauthorized", "allroots", "", Answer::Status(401), serverError},
-      {"RootsNotWellFormed", "allroots", "", xml("<tns:packageList><tns:packageId>"), serverError},
       {"RootsDropped", "allroots", "", Answer::Drop(), MetadataChecker::NoConnection},
       {"NewestNotFound", "allnewest", "NAM_ROOT", Answer::Status(404), serverError},
-      {"RelatedDropped", "allrelated", "EUR_2023_06", Answer::Drop(), MetadataChecker::NoConnection},
       {"RelatedNotAList", "allrelated", "EUR_2023_06", xml("<tns:package/>"), serverError},
-      {"RelatedEndTagMismatch", "allrelated", "EUR_2023_06",
-       xml("<tns:packageList><tns:packageId>EUR_2024_12</tns:packageId></tns:packageLst>"), serverError},
-      {"MetadataEndTagMismatch", "metadata", "EUR_2024_12",
-       Answer::Ok(MapService::MetadataXml(Served("EUR_2024_12", "2024.12", "EUR", "x"))
-                      .replace("</tns:items>", "</tns:itemz>")),
-       serverError},
-      {"MetadataWithoutRelease", "metadata", "EUR_2024_06",
-       xml("<tns:package><tns:id>EUR_2024_06</tns:id><tns:mapLineId>EUR</tns:mapLineId>"
-           "<tns:region>EUR</tns:region></tns:package>"),
-       serverError},
       {"MetadataOfAnotherMap", "metadata", "EUR_2024_06",
        Answer::Ok(MapService::MetadataXml(Served("EUR_2024_12", "2024.12", "EUR", "x"))), serverError},
       {"SizeNotANumber", "downloadinfo", "EUR_2024_12",
-       xml(downloadHead + "7 GB</tns:size></tns:downloadInfo>"), serverError},
-      {"SizeOverflowing", "downloadinfo", "EUR_2023_06",
-       xml(downloadHead + "99999999999999999999</tns:size></tns:downloadInfo>"), serverError},
+       Answer::Ok(MapService::DownloadInfoXml("http://127.0.0.1/a.tar", "9e107d9d372bb6826bd81d3542a419d6", 1)
+                      .replace("<tns:size>1<", "<tns:size>7 GB<")),
+       serverError},
       {"HugeName", "localedata", "EUR_2024_06",
        xml("<tns:localeData><tns:name>" + std::string(5 * 1024 * 1024, 'x') + "</tns:name></tns:localeData>"),
        serverError},
@@ -448,10 +378,7 @@ std::vector<ServiceFault> ServiceFaults()
   };
 }
 
-void PrintTo(const ServiceFault& fault, std::ostream* os)
-{
-  *os << fault.name;
-}
+} // namespace
 
 class MetadataCheckerFaultTest : public MetadataCheckerTest, public testing::WithParamInterface<ServiceFault>
 {
@@ -461,8 +388,7 @@ class MetadataCheckerFaultTest : public MetadataCheckerTest, public testing::Wit
 // still outstanding.
 TEST_P(MetadataCheckerFaultTest, ServiceFaultEndsTheCheck)
 {
-  // Failed transfers are retried within a window; shorten it.
-  Tesk::Request::SetTimeScaleForTesting(0.2);
+  TimeScale shorter(0.2); // failed transfers are retried within a window
   const UsbInfo usb = RelatedSetUp();
   const ServiceFault& fault = GetParam();
   maps.Override(fault.operation, fault.id, {fault.answer});
@@ -477,18 +403,13 @@ TEST_F(MetadataCheckerTest, AbortAndDestructionDropEveryRequestAndReportNothing)
 {
   EXPECT_THROW(checker->CheckRootUpdates(nullptr), std::logic_error);
   EXPECT_THROW(checker->CheckRelatedUpdates(UsbInfo(), nullptr), std::logic_error);
-  EXPECT_EQ(service.RequestCount(), 0);
-
   maps.Override("allnewest", "EUR_ROOT", {Answer::Silent()});
-  checker->CheckRootUpdates(Record());
+  Results results;
+  checker->CheckRootUpdates(Record(results));
   ASSERT_TRUE(WaitForRequests("allnewest", 2));
-  ASSERT_TRUE(
-      QTest::qWaitFor([&] { return MapStorage::Get().GetMap("NAM_2024_03").name == L"Nordamerika"; }, 20000));
-  LogCapture log;
+  ASSERT_TRUE(WaitFor([&] { return MapStorage::Get().GetMap("NAM_2024_03").name == L"Nordamerika"; }));
   checker->Abort();
-  EXPECT_TRUE(log.Contains("Aborting all requests"));
-  // The held request's connection is given up.
-  Settle();
+  Settle(); // the held request's connection is given up
   EXPECT_TRUE(results.empty());
 
   // The checker is ready for the next check.
@@ -498,8 +419,7 @@ TEST_F(MetadataCheckerTest, AbortAndDestructionDropEveryRequestAndReportNothing)
 
   maps.Override("metadata", "EUR_2024_06", {Answer::Silent()});
   const int asked = maps.Requests("metadata").size();
-  results.clear();
-  checker->CheckRootUpdates(Record());
+  checker->CheckRootUpdates(Record(results));
   ASSERT_TRUE(WaitForRequests("metadata", asked + 2));
   checker.reset();
   Settle();
@@ -517,20 +437,12 @@ TEST_F(MetadataCheckerTest, NewCheckMakesLateRepliesHarmless)
   Results first;
   checker->CheckRootUpdates(Record(first));
   ASSERT_TRUE(WaitForRequests("allnewest", 2));
-
-  LogCapture log;
   EXPECT_EQ(Check(), Results{MetadataChecker::Ok});
-  // The second check asked afresh instead of waiting for the first one's request.
-  EXPECT_EQ(log.Count("Sending AllNewest request for map: EUR_ROOT"), 1);
-  EXPECT_EQ(log.Count("AllNewest request is already in progress"), 0);
-
+  EXPECT_EQ(maps.Requests("allnewest").size(), 4) << "the second check asked afresh";
   service.ReleaseHeld();
   Settle();
   EXPECT_TRUE(first.empty());
-  EXPECT_EQ(results.size(), 1u);
   EXPECT_FALSE(MapStorage::Get().GetMap("OLD_MAP").Valid());
-  for (const auto& request : maps.Requests("metadata"))
-    EXPECT_NE(request.Query("id"), "OLD_MAP");
   EXPECT_EQ(MapStorage::Get().GetMaps().size(), 2u);
 
   // A related check replaces a running root check the same way.
@@ -557,24 +469,20 @@ TEST_F(MetadataCheckerTest, RepliesOfOneKindInEitherOrder)
     const std::string early = europeFirst ? europe.id : america.id;
     maps.Override("metadata", early, {});
     maps.Override("metadata", late.id, {Answer::Ok(MapService::MetadataXml(late)).HoldAfter(0)});
-    results.clear();
-    checker->CheckRootUpdates(Record());
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] {
-          const MapInfo map = MapStorage::Get().GetMap(early);
-          return map.size > 0 && map.name.substr(0, 4) != L"meta";
-        },
-        20000));
+    Results results;
+    checker->CheckRootUpdates(Record(results));
+    ASSERT_TRUE(WaitFor([&] {
+      const MapInfo map = MapStorage::Get().GetMap(early);
+      return map.size > 0 && map.name.substr(0, 4) != L"meta";
+    }));
     EXPECT_FALSE(MapStorage::Get().GetMap(late.id).Valid());
-    EXPECT_TRUE(results.empty());
-
     service.ReleaseHeld();
-    ASSERT_TRUE(WaitFor(results));
+    ASSERT_TRUE(WaitFor([&] { return !results.empty(); }));
     EXPECT_EQ(results, Results{MetadataChecker::Ok});
-    EXPECT_EQ(Stored("EUR_2024_06"), "EUR_2024_06 Optional Available root Europa EUR EUR 2024.06 "
-                                     "0123456789abcdef0123456789abcdef 7340032000 0 EUR_2024_06.tar");
-    EXPECT_EQ(Stored("NAM_2024_03"), "NAM_2024_03 Optional Available root Nordamerika NAM NAM 2024.03 "
-                                     "0123456789abcdef0123456789abcdef 7340032000 0 NAM_2024_03.tar");
+    EXPECT_EQ(Stored("EUR_2024_06"),
+              "EUR_2024_06 Optional Available root Europa EUR EUR 2024.06" + Figures + "EUR_2024_06.tar");
+    EXPECT_EQ(Stored("NAM_2024_03"), "NAM_2024_03 Optional Available root Nordamerika NAM NAM 2024.03" +
+                                         Figures + "NAM_2024_03.tar");
   }
 }
 
@@ -598,11 +506,9 @@ TEST_F(MetadataCheckerTest, RunsOnTheThreadThatUsesIt)
       result = value;
     });
   });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return result != -1; }, 60000));
+  ASSERT_TRUE(WaitFor([&] { return result != -1; }, 60000));
   EXPECT_EQ(result, MetadataChecker::Ok);
   EXPECT_EQ(reportedOn, &worker);
-  EXPECT_EQ(MapStorage::Get().GetMap("EUR_2024_06").name, L"Europa");
-  // Destroyed where its requests live.
   QMetaObject::invokeMethod(
       &context, [&] { checker.reset(); }, Qt::BlockingQueuedConnection);
   worker.quit();
@@ -612,26 +518,23 @@ TEST_F(MetadataCheckerTest, RunsOnTheThreadThatUsesIt)
 // The default checker takes the service's address and key from config.json.
 TEST(MetadataCheckerConfig, DefaultCheckerUsesTheConfiguredService)
 {
-  TestSupport::TestService service;
+  TestService service;
   MapService maps(service, "/custom/v1", "configured-key");
   ServedMap map = Served("EUR_2024_06", "2024.06", "EUR", "Europa");
   map.names["en-GB"] = "Europe";
   maps.AddMap(map);
   maps.AddRoot("EUR_ROOT", {"EUR_2024_06"});
-  TestSupport::DataHome data;
+  DataHome data;
   data.WriteConfig(QByteArray::fromStdString(
       "{\"Application\": {}, \"FullMapUpdate\": {\"UpdateSource\": \"" + maps.Url() +
       "\", \"UpdateKey\": \"configured-key\"}, \"MapDownload\": {\"RetryDuration\": 3}}"));
-
   MetadataChecker checker;
   Results results;
   checker.CheckRootUpdates([&](Result result) { results.push_back(result); });
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !results.empty(); }, 60000));
+  ASSERT_TRUE(WaitFor([&] { return !results.empty(); }, 60000));
   EXPECT_EQ(results, Results{MetadataChecker::Ok});
   EXPECT_TRUE(MapStorage::Get().GetMap("EUR_2024_06").Valid());
-  EXPECT_EQ(maps.Requests("allroots").value(0).Query("key"), "configured-key");
   // The locale requests carry the user's language in the service's form.
-  ASSERT_FALSE(maps.Requests("localedata").isEmpty());
-  EXPECT_FALSE(maps.Requests("localedata")[0].Header("Accept-Language").contains('_'));
+  EXPECT_FALSE(maps.Requests("localedata").value(0).Header("Accept-Language").contains('_'));
   MapStorage::Get().Clear();
 }

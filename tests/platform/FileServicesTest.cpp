@@ -1,12 +1,13 @@
 #include "platform/Platform.h"
 
-#include "FrameTestSupport.h"
+#include "Files.h"
+#include "LogCapture.h"
 
 #include <gtest/gtest.h>
 
 #include <QStorageInfo>
 
-using namespace FrameTest;
+using namespace TestSupport;
 
 TEST(GetFreeDiskSpace, AgreesWithTheVolumeAndFailsOnMissingPaths)
 {
@@ -31,10 +32,10 @@ TEST(FileTimes, DateOfAFileAndAFolderAndNoneOfAMissingPath)
     // A birth time the system keeps cannot be set; otherwise the date is the one set.
     EXPECT_EQ(GetTime(path, false), info.birthTime().isValid() ? info.birthTime() : date);
   }
-  CapturedLog log;
+  LogCapture log;
   EXPECT_FALSE(GetTime(QString(), false).isValid());
   EXPECT_FALSE(GetTime(dir.filePath("missing"), true).isValid());
   EXPECT_FALSE(SetTime(dir.filePath("missing"), date, false));
   EXPECT_FALSE(SetTime(QString(), date, false));
-  EXPECT_EQ(log.Matching("Setting time attribute").size(), 2);
+  EXPECT_EQ(log.Matching("Setting time attribute").size(), 2u);
 }

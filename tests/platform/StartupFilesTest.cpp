@@ -1,12 +1,13 @@
 #include "platform/Platform.h"
 
-#include "FrameTestSupport.h"
+#include "Files.h"
+#include "LogCapture.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 
-using namespace FrameTest;
+using namespace TestSupport;
 
 namespace {
 
@@ -76,7 +77,7 @@ TEST(StartupTexts, BundleAndInstallationFolderAreCutOnlyAtWholeFolderNames)
 
 TEST_F(StartupFiles, OnOffAndOnAgainRewriteBothFilesWhole)
 {
-  CapturedLog log;
+  LogCapture log;
   const QString executable = QCoreApplication::applicationFilePath();
   const QByteArray plist = Platform::LaunchAgentText(Platform::BundlePath(executable), true).toUtf8();
   const QByteArray desktop = Platform::AutostartEntryText(executable, true).toUtf8();
@@ -93,9 +94,9 @@ TEST_F(StartupFiles, OnOffAndOnAgainRewriteBothFilesWhole)
   EXPECT_EQ(ReadFile(Plist()), plist);
   EXPECT_EQ(ReadFile(Desktop()), desktop);
 
-  EXPECT_EQ(log.Matching("Updating start-up file: " + Plist()).size(), 3);
-  EXPECT_EQ(log.Matching("Updating start-up file: " + Desktop()).size(), 3);
-  EXPECT_TRUE(log.Matching("Failed").isEmpty());
+  EXPECT_EQ(log.Matching(QString("Updating start-up file: " + Plist()).toStdString()).size(), 3u);
+  EXPECT_EQ(log.Matching(QString("Updating start-up file: " + Desktop()).toStdString()).size(), 3u);
+  EXPECT_TRUE(log.Matching("Failed").empty());
   ExpectOnlyTheFiles();
 
   // Without a usable configuration folder the entry goes below the home folder.
@@ -111,9 +112,9 @@ TEST_F(StartupFiles, OnOffAndOnAgainRewriteBothFilesWhole)
 TEST_F(StartupFiles, AFileOrFolderThatCannotBeWrittenIsAnErrorAndTheOtherStillWritten)
 {
   ASSERT_TRUE(QDir().mkpath(Plist())); // a folder in the file's place
-  CapturedLog log;
+  LogCapture log;
   SetRunAtStartupOS(true);
-  EXPECT_EQ(log.Matching("Failed to open start-up file").size(), 1);
+  EXPECT_EQ(log.Matching("Failed to open start-up file").size(), 1u);
   EXPECT_TRUE(QFileInfo(Plist()).isDir());
   EXPECT_TRUE(ReadFile(Desktop()).contains("=true"));
 
@@ -122,9 +123,9 @@ TEST_F(StartupFiles, AFileOrFolderThatCannotBeWrittenIsAnErrorAndTheOtherStillWr
   ScopedEnv homeInFile("HOME", blocker);
   ScopedEnv configInFile("XDG_CONFIG_HOME", blocker);
   SetRunAtStartupOS(true);
-  const QStringList errors = log.Matching("Failed to create start-up directory");
-  ASSERT_EQ(errors.size(), 2);
-  EXPECT_TRUE(errors[0].contains("|   Error |"));
+  const auto errors = log.Matching("Failed to create start-up directory");
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_TRUE(errors[0].find("|   Error |") != std::string::npos);
   EXPECT_EQ(ReadFile(blocker), QByteArray("x"));
 }
 

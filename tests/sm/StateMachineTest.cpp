@@ -8,9 +8,6 @@
 #include "ApplicationGuard.h"
 #include "fmu/MapStorage.h"
 #include "sm/States/StartUp.h"
-#include "ui/HeadlessUi.h"
-#include "ui/PopupLink.h"
-#include "ui/widgets/MainWindow.h"
 #include "usb/UsbStorage.h"
 
 #include <gtest/gtest.h>
@@ -747,58 +744,10 @@ TEST(Common, AReportNoSourceShouldProduceEndsTheApplicationInOrderWithExitCodeOn
   }
 }
 
-// The values from `first` on write `names`, one after the other; the values
-// `outside` the enumeration write nothing.
-template <typename Enum>
-void ExpectNames(int first, const Strings& names, const std::vector<int>& outside)
-{
-  for (std::size_t i = 0; i < names.size(); ++i)
-    EXPECT_EQ(Name(static_cast<Enum>(first + static_cast<int>(i))), names[i]);
-  for (const int value : outside)
-    EXPECT_EQ(Name(static_cast<Enum>(value)), "") << names[0] << "... " << value;
-}
-
-TEST(UiInterface, EveryValueTheLogWritesHasItsNameAndAValueOutsideHasNone)
-{
-  ExpectNames<State>(0,
-                     {"CancelDownload", "MandatoryUpdate", "MapDownload", "MapUpdateCheck", "MetadataCorrupt",
-                      "NoConnection", "NoSubscription", "OptionalUpdate", "PendingUpdate", "RootUpdate",
-                      "ServerError", "SubscriptionExpired", "Unknown", "UpToDate", "UsbBlocked", "UsbCheck",
-                      "UsbFull", "UsbRemoved", "UsbTooSmall"},
-                     {19, -1});
-  ExpectNames<PopupLink>(0, {"Blank", "Continue", "Dismiss", "ShowHelp", "ManageMaps", "Retry"}, {6, -3});
-  ExpectNames<MapInfo::Type>(0, {"Installed", "Optional", "Mandatory"}, {3, -1});
-  ExpectNames<MapInfo::State>(0, {"Unknown", "Available", "Deleting", "Downloading", "Pending"}, {5, -1});
-  ExpectNames<UsbInfo::State>(0, {"InvalidMetadata", "NoMetadata", "ValidMetadata"}, {3, -1});
-  ExpectNames<Check::Result>(0,
-                             {"Ok", "InvalidMetadata", "NoConnection", "NoSubscription", "ServerError",
-                              "SubscriptionExpired", "UsbRemoved", "NoMetadata"},
-                             {8, -1});
-  // Eight values fill the range of an enumeration without a fixed type: none lies outside.
-  ExpectNames<Download::Result>(
-      0,
-      {"Ok", "Aborted", "NoConnection", "ServerError", "UsbBlocked", "UsbTooSmall", "UsbFull", "UsbRemoved"},
-      {});
-  ExpectNames<Ui::MainWindow::PageIndex>(-1, {"None", "Maps", "Settings", "Message"}, {3, -2});
-  ExpectNames<Ui::MainWindow::ScreenIndex>(-1, {"None", "MapUpdates", "Message"}, {2, -2});
-}
-
 TEST(UiInterface, AStateTravelsThroughAQueuedCallByItsName)
 {
   RecordingUi ui;
   ASSERT_TRUE(QMetaObject::invokeMethod(&ui, "SetState", Qt::QueuedConnection, Q_ARG(State, State::UsbFull)));
   QCoreApplication::sendPostedEvents();
   EXPECT_EQ(ui.Calls(), Strings{"SetState(UsbFull)"});
-
-  LogCapture log;
-  Ui::HeadlessUi headless;
-  EXPECT_EQ(headless.CurrentState(), State::Unknown);
-  headless.SetState(State::MapUpdateCheck);
-  headless.SetState(State::MapUpdateCheck);
-  headless.SetState(State::RootUpdate);
-  headless.Activate();
-  EXPECT_EQ(headless.CurrentState(), State::RootUpdate);
-  EXPECT_EQ(log.Count("Changing state from: Unknown to: MapUpdateCheck"), 1);
-  EXPECT_EQ(log.Count("Changing state from: MapUpdateCheck to: RootUpdate"), 1);
-  EXPECT_EQ(log.Count("Activating application"), 1);
 }

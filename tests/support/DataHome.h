@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Files.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QTemporaryDir>
@@ -13,10 +15,6 @@ class DataHome
 {
 public:
   explicit DataHome(int retryMinutes = 1);
-  ~DataHome();
-
-  DataHome(const DataHome&) = delete;
-  DataHome& operator=(const DataHome&) = delete;
 
   // The application's data folder, where config.json lies.
   QString Path() const { return dir.path() + "/Arvel/Lumora"; }
@@ -28,8 +26,7 @@ public:
 
 private:
   QTemporaryDir dir;
-  QByteArray previous;
-  bool hadPrevious = false;
+  ScopedEnv home{"XDG_DATA_HOME", dir.path()};
 };
 
 } // namespace TestSupport

@@ -1,9 +1,10 @@
 #include "FakeVolumes.h"
 
+#include "Files.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QtGlobal>
 
 #include <algorithm>
@@ -12,14 +13,9 @@
 
 namespace {
 
-void WriteFile(const QString& path, const std::string& content)
+void WriteOrThrow(const QString& path, const std::string& content)
 {
-  QDir().mkpath(QFileInfo(path).path());
-  QSaveFile file(path);
-  if (!file.open(QIODevice::WriteOnly) ||
-      file.write(content.data(), static_cast<qint64>(content.size())) !=
-          static_cast<qint64>(content.size()) ||
-      !file.commit())
+  if (!TestSupport::WriteFile(path, QByteArray::fromStdString(content)))
     throw std::runtime_error("Cannot write " + path.toStdString());
 }
 
@@ -72,15 +68,15 @@ void FakeVolumes::AddPartition(unsigned major, unsigned minor, Bus bus, bool rem
   case Bus::SdCard:
   case Bus::Emmc:
     device = root + "/devices/pci0000:00/0000:00:1c.0/mmc_host/mmc0/mmc0:" + number;
-    WriteFile(device + "/type", bus == Bus::SdCard ? "SD\n" : "MMC\n");
+    WriteOrThrow(device + "/type", bus == Bus::SdCard ? "SD\n" : "MMC\n");
     disk = device + "/block/mmcblk" + number;
     break;
   }
-  WriteFile(disk + "/removable", removableFlag ? "1\n" : "0\n");
+  WriteOrThrow(disk + "/removable", removableFlag ? "1\n" : "0\n");
   Link(device, disk + "/device");
   const QString partition = disk + "/" + QFileInfo(disk).fileName() + "p1";
-  WriteFile(partition + "/partition", "1\n");
-  WriteFile(partition + "/dev", QStringLiteral("%1:%2\n").arg(major).arg(minor).toStdString());
+  WriteOrThrow(partition + "/partition", "1\n");
+  WriteOrThrow(partition + "/dev", QStringLiteral("%1:%2\n").arg(major).arg(minor).toStdString());
   Link(partition, root + QStringLiteral("/dev/block/%1:%2").arg(major).arg(minor));
 }
 
@@ -108,7 +104,7 @@ void FakeVolumes::Unmount(int mountId)
 
 void FakeVolumes::WriteRawTable(const std::string& text)
 {
-  WriteFile(QString::fromStdString(MountTablePath()), text);
+  WriteOrThrow(QString::fromStdString(MountTablePath()), text);
 }
 
 void FakeVolumes::RemoveTable()

@@ -9,52 +9,51 @@
 
 namespace fs = boost::filesystem;
 
-namespace {
-// Record header: time stamp | severity | channel | file:line | function | message.
-constexpr int HeaderFields = 5;
-} // namespace
-
-LogCapture::LogCapture() : logger(Log::CreateFileLogger(fs::path(dir.path().toStdString()) / "Logs")) {}
+LogCapture::LogCapture() : logger(Log::CreateFileLogger(dir.path().toStdString())) {}
 
 LogCapture::~LogCapture() = default;
 
-void LogCapture::Close()
+std::vector<std::string> LogCapture::LinesIn(const std::string& folder)
 {
-  if (!logger)
-    return;
-  logger.reset();
-  const fs::path folder = fs::path(dir.path().toStdString()) / "Logs";
+  boost::system::error_code ec;
   std::vector<fs::path> files;
-  if (fs::exists(folder))
-    for (const auto& entry : fs::directory_iterator(folder))
-      files.push_back(entry.path());
+  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+    if (it->path().extension() == ".log")
+      files.push_back(it->path());
   std::sort(files.begin(), files.end());
+  std::vector<std::string> lines;
   for (const auto& file : files) {
     std::ifstream in(file.string(), std::ios::binary);
     for (std::string line; std::getline(in, line);)
       lines.push_back(line);
   }
+  return lines;
 }
 
 std::vector<std::string> LogCapture::Lines()
 {
-  Close();
+  logger.reset(); // writes what is queued
+  const auto lines = LinesIn(dir.path().toStdString());
+  // A file opened again within the same second is appended to.
+  logger = Log::CreateFileLogger(dir.path().toStdString());
   return lines;
+}
+
+std::string LogCapture::MessageOf(const std::string& line)
+{
+  // time stamp | severity | channel | file:line | function | message
+  std::size_t at = 0;
+  for (int field = 0; field < 5 && at != std::string::npos; ++field)
+    if ((at = line.find(" | ", at)) != std::string::npos)
+      at += 3;
+  return at == std::string::npos ? line : line.substr(at);
 }
 
 std::vector<std::string> LogCapture::Messages()
 {
-  Close();
   std::vector<std::string> messages;
-  for (const auto& line : lines) {
-    std::size_t at = 0;
-    for (int field = 0; field < HeaderFields && at != std::string::npos; ++field) {
-      at = line.find(" | ", at);
-      if (at != std::string::npos)
-        at += 3;
-    }
-    messages.push_back(at == std::string::npos ? line : line.substr(at));
-  }
+  for (const auto& line : Lines())
+    messages.push_back(MessageOf(line));
   return messages;
 }
 
@@ -71,7 +70,14 @@ int LogCapture::Count(const std::string& text)
 
 bool LogCapture::Mentions(const std::string& text)
 {
-  const auto messages = Messages();
-  return std::any_of(messages.begin(), messages.end(),
-                     [&](const std::string& message) { return message.find(text) != std::string::npos; });
+  return !Matching(text).empty();
+}
+
+std::vector<std::string> LogCapture::Matching(const std::string& text)
+{
+  std::vector<std::string> found;
+  for (const auto& line : Lines())
+    if (MessageOf(line).find(text) != std::string::npos)
+      found.push_back(line);
+  return found;
 }

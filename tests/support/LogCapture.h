@@ -8,17 +8,16 @@
 #include <string>
 #include <vector>
 
-// Captures every log record written while it is open into a temporary folder.
-// Messages() closes the sink (which writes what is queued) and returns the
-// message part of each record, that is the text after the last " | " of the
-// record's header, in writing order.
+// Captures every log record written while it lives into a temporary folder.
+// Each read flushes what is queued and goes on capturing; a message is the
+// text after the last " | " of the record's header.
 class LogCapture
 {
 public:
   LogCapture();
   ~LogCapture();
 
-  // Whole record lines.
+  // Whole record lines, in writing order.
   std::vector<std::string> Lines();
   // The messages alone.
   std::vector<std::string> Messages();
@@ -28,11 +27,15 @@ public:
   int Count(const std::string& text);
   // True when some message holds text anywhere in it.
   bool Mentions(const std::string& text);
+  // The lines whose message holds text.
+  std::vector<std::string> Matching(const std::string& text);
+
+  // The message part of a record line.
+  static std::string MessageOf(const std::string& line);
+  // The record lines of every log file in `folder`, in file name order.
+  static std::vector<std::string> LinesIn(const std::string& folder);
 
 private:
-  void Close();
-
   QTemporaryDir dir;
   std::unique_ptr<Log::ILogger> logger;
-  std::vector<std::string> lines;
 };

@@ -1,49 +1,73 @@
 #include "MapStick.h"
 
+#include "Files.h"
+
 #include <QDir>
-#include <QFile>
-#include <QFileInfo>
 
 #include <stdexcept>
 
 namespace TestSupport {
 
-MapStick::MapStick()
+MapStick::MapStick() : MapStick(std::string()) {}
+
+MapStick::MapStick(const std::string& mountPath)
+    : mount(mountPath.empty() ? dir.path().toStdString() : mountPath)
 {
-  if (!dir.isValid() || !QDir(dir.path()).mkpath("OrvaneNDSUpdate/meta_data"))
-    throw std::runtime_error("cannot make the stick folder");
+  if (!dir.isValid() || !QDir().mkpath(QString::fromStdString(MetadataFolder())))
+    throw std::runtime_error("cannot make the stick folder " + mount);
 }
 
-std::string MapStick::Path() const
+void MapStick::Write(const std::string& relative, const std::string& content) const
 {
-  return dir.path().toStdString();
+  if (!WriteFile(QString::fromStdString(Path() + "/" + relative), QByteArray::fromStdString(content)))
+    throw std::runtime_error("cannot write " + relative);
 }
 
-void MapStick::Write(const std::string& relative, const std::string& content)
+void MapStick::Add(const std::string& path, const std::string& content)
 {
-  const QString path = dir.path() + "/" + QString::fromStdString(relative);
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile file(path);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-      file.write(content.data(), static_cast<qint64>(content.size())) != static_cast<qint64>(content.size()))
-    throw std::runtime_error("cannot write " + path.toStdString());
+  Write("OrvaneNDSUpdate/" + path, content);
+  AddLine(Md5(content) + "  " + path);
 }
 
-void MapStick::WriteHeadUnit(const std::string& subscriptionEnd, std::int64_t available, std::int64_t used)
+void MapStick::WriteChecksums() const
+{
+  std::string text;
+  for (const auto& line : lines)
+    text += line + "\n";
+  WriteChecksumText(text);
+}
+
+void MapStick::WriteHeadUnit(const std::string& subscriptionEnd, std::int64_t available,
+                             std::int64_t used) const
 {
   Write("OrvaneNDSUpdate/meta_data/GENERAL.JSON",
         "{\"subscription_end_date\": \"" + subscriptionEnd + "\", \"available_map_space\": " +
             std::to_string(available) + ", \"used_map_space\": " + std::to_string(used) + "}");
 }
 
-void MapStick::WriteMetadata(const ServedMap& map)
+void MapStick::WriteMetadata(const ServedMap& map) const
 {
   Write("OrvaneNDSUpdate/meta_data/" + map.id + ".xml", MapService::MetadataXml(map).toStdString());
 }
 
+void MapStick::WriteVehicleFiles(const ServedMap& installed, const std::string& subscriptionEnd)
+{
+  Add("meta_data/GENERAL.JSON",
+      "{\"subscription_end_date\": \"" + subscriptionEnd +
+          "\", \"available_map_space\": 8589934592, \"used_map_space\": 34359738368}");
+  Add("meta_data/" + installed.id + ".xml", MapService::MetadataXml(installed).toStdString());
+  Add("NAVDATA/PART1.NDS", std::string(70000, 'n'));
+  WriteChecksums();
+}
+
 void MapStick::Remove()
 {
-  dir.remove();
+  QDir(QString::fromStdString(mount)).removeRecursively();
+}
+
+std::string MapStick::Md5(const std::string& content)
+{
+  return Md5Hex(QByteArray::fromStdString(content)).toStdString();
 }
 
 } // namespace TestSupport

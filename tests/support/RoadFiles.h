@@ -8,6 +8,7 @@
 //   service.Serve("/archives/" + id + ".tar", Answer::Ok(archive, "application/x-tar"));
 //   TestSupport::WriteVehicleFiles(stickRoot, installedMap, "2099-12-31");
 
+#include "Files.h"
 #include "MapService.h"
 
 #include <QByteArray>
@@ -17,18 +18,13 @@
 
 namespace TestSupport {
 
-// A real map archive as GNU tar writes it: the map's metadata document named
-// after the archive ("<id>.meta.xml") and `dataBytes` of map data in
-// "data/region.bin". Sets the map's checksum and size to the archive's.
-// Empty when tar failed.
+// A real map archive as GNU tar writes it (see MakeArchive) with the map's
+// metadata document named after the archive ("<id>.meta.xml") and
+// `dataBytes` of map data, among them "data/region.bin". Sets the map's
+// checksum and size to the archive's.
 QByteArray MakeMapArchive(ServedMap& map, int dataBytes);
 
-// The vehicle's files below `root`: the head unit with the subscription's
-// end ("" for none), the installed map's metadata, a navigation data file
-// and the checksum file over all of them, as md5sum writes it.
+// The vehicle's files below `root` (see MapStick::WriteVehicleFiles).
 void WriteVehicleFiles(const QString& root, const ServedMap& installed, const std::string& subscriptionEnd);
-
-// Writes `content` to `path`, making its folders; false when it could not.
-bool WriteFile(const QString& path, const QByteArray& content);
 
 } // namespace TestSupport

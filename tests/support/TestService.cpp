@@ -257,7 +257,8 @@ public:
     }
   }
 
-  bool IsOpen() const { return !gone; }
+  // A request arrived on it and the connection is still open.
+  bool IsAnswering() const { return answering && !gone; }
 
 private:
   void OnReadyRead()
@@ -511,7 +512,7 @@ void TestService::ReleaseHeld()
 int TestService::OpenConnections() const
 {
   return static_cast<int>(std::count_if(connections.begin(), connections.end(), [](const auto& connection) {
-    return connection && connection->IsOpen();
+    return connection && connection->IsAnswering();
   }));
 }
 

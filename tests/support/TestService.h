@@ -142,6 +142,8 @@ public:
 
   // Lets every answer held by Fault::HoldAfter go on.
   void ReleaseHeld();
+  // Connections on which a request arrived and that are still open (a
+  // client may hold idle connections of its own that carry no request).
   int OpenConnections() const;
   // Body bytes the service has handed to its sockets, over all answers.
   qint64 BodyBytesSent() const { return bodyBytesSent; }

@@ -1,6 +1,7 @@
 #include "util/Fonts.h"
 
-#include "FrameTestSupport.h"
+#include "Files.h"
+#include "LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -9,14 +10,14 @@
 
 #include <stdexcept>
 
-using namespace FrameTest;
+using namespace TestSupport;
 
 TEST(Fonts, EachTypeIsDrawnWithTheBuiltInFontOfItsWeight)
 {
-  CapturedLog log;
+  LogCapture log;
   Fonts::Load();
-  EXPECT_EQ(log.Matching("Loading application fonts").size(), 1);
-  EXPECT_TRUE(log.Matching("Failed to load font from: ").isEmpty());
+  EXPECT_EQ(log.Matching("Loading application fonts").size(), 1u);
+  EXPECT_TRUE(log.Matching("Failed to load font from: ").empty());
 
   const struct
   {

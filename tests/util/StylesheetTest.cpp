@@ -1,12 +1,13 @@
 #include "util/Stylesheet.h"
 
-#include "FrameTestSupport.h"
+#include "Files.h"
+#include "LogCapture.h"
 
 #include <gtest/gtest.h>
 
 #include <QWidget>
 
-using namespace FrameTest;
+using namespace TestSupport;
 
 TEST(LoadStylesheet, ReplacesTheSheetWithTheFileUpToItsFirstZeroByteOrKeepsItWhenMissing)
 {
@@ -16,12 +17,12 @@ TEST(LoadStylesheet, ReplacesTheSheetWithTheFileUpToItsFirstZeroByteOrKeepsItWhe
   ASSERT_TRUE(WriteFile(path, QByteArray(sheet, sizeof sheet - 1)));
   QWidget widget;
   widget.setStyleSheet("QWidget { background: white; }");
-  CapturedLog log;
+  LogCapture log;
   LoadStylesheet(":/styles/Missing.qss", &widget);
   EXPECT_EQ(widget.styleSheet(), QStringLiteral("QWidget { background: white; }"));
-  const QStringList warnings = log.Matching("Could not open file: :/styles/Missing.qss");
-  ASSERT_EQ(warnings.size(), 1);
-  EXPECT_TRUE(warnings[0].contains("| Warning |"));
+  const auto warnings = log.Matching("Could not open file: :/styles/Missing.qss");
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_TRUE(warnings[0].find("| Warning |") != std::string::npos);
 
   LoadStylesheet(path, &widget);
   EXPECT_EQ(widget.styleSheet(), QString::fromUtf8("QWidget { color: #005691; } /* \xc3\xa4 */"));

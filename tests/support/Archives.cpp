@@ -1,19 +1,16 @@
-#include "ArchiveTools.h"
+#include "Archives.h"
 
-#include <QCryptographicHash>
+#include "Files.h"
+
 #include <QDir>
-#include <QDirIterator>
-#include <QFile>
-#include <QFileInfo>
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <cstring>
 #include <linux/capability.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
-namespace ArchiveTools {
+namespace TestSupport {
 
 QByteArray Pattern(std::size_t size, unsigned seed)
 {
@@ -26,92 +23,70 @@ QByteArray Pattern(std::size_t size, unsigned seed)
   return data;
 }
 
-bool WriteFile(const QString& path, const QByteArray& data)
-{
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile file(path);
-  return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(data) == data.size();
-}
-
-QByteArray ReadFile(const QString& path)
-{
-  QFile file(path);
-  return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 void MakeSampleTree(const QString& root)
 {
   unsigned seed = 1;
   for (std::size_t size : {0, 1, 511, 512, 513, 1023, 1024, 10240, 65537, 300000})
     WriteFile(root + QStringLiteral("/sizes/file-%1.bin").arg(size), Pattern(size, seed++));
   WriteFile(root + "/empty.txt", QByteArray());
-  WriteFile(root + "/top.meta.xml", "<tns:package xmlns:tns=\"urn:tesk:v1\"/>\n");
   // A name of exactly 100 bytes fills the name field without a NUL.
-  const QString hundred = QString(96, QLatin1Char('h')) + ".bin";
-  WriteFile(root + "/" + hundred, Pattern(700, seed++));
+  WriteFile(root + "/" + QString(96, QLatin1Char('h')) + ".bin", Pattern(700, seed++));
   // Longer than 100 bytes: GNU writes an 'L' entry, pax an 'x', ustar splits it
   // into prefix and name.
   const QString longFolder = QString(60, QLatin1Char('d')) + "/" + QString(70, QLatin1Char('e'));
   WriteFile(root + "/" + longFolder + "/" + QString(80, QLatin1Char('f')) + ".dat", Pattern(2000, seed++));
   // Longer than 255 bytes: beyond ustar's reach.
-  const QString veryLong = QString(120, QLatin1Char('x')) + "/" + QString(120, QLatin1Char('y')) + "/" +
-                           QString(100, QLatin1Char('z'));
-  WriteFile(root + "/deep/" + veryLong, Pattern(5000, seed++));
+  WriteFile(root + "/deep/" + QString(120, QLatin1Char('x')) + "/" + QString(120, QLatin1Char('y')) + "/" +
+                QString(100, QLatin1Char('z')),
+            Pattern(5000, seed++));
   QDir().mkpath(root + "/empty-folder");
-  QDir().mkpath(root + "/nested/a/b/c");
   WriteFile(root + "/nested/a/b/c/leaf.txt", "leaf\n");
   WriteFile(root + "/spaces and ümlauts/file name.txt", "text\n");
 }
-
-namespace {
-
-int RunTar(const QStringList& arguments)
-{
-  QProcess tar;
-  tar.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  tar.start(QStringLiteral("tar"), arguments);
-  if (!tar.waitForStarted(-1) || !tar.waitForFinished(-1))
-    return -1;
-  return tar.exitStatus() == QProcess::NormalExit ? tar.exitCode() : -1;
-}
-
-} // namespace
 
 QByteArray TarFolder(const QString& folder, const QString& format)
 {
   QTemporaryDir scratch;
   const QString archive = scratch.filePath("archive.tar");
-  if (RunTar({"--format=" + format, "--sort=name", "--owner=0", "--group=0", "--numeric-owner", "-cf",
-              archive, "-C", folder, "."}) != 0)
-    return QByteArray();
-  return ReadFile(archive);
+  QProcess tar;
+  tar.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+  tar.start("tar", {"--format=" + format, "--sort=name", "--owner=0", "--group=0", "--numeric-owner", "-cf",
+                    archive, "-C", folder, "."});
+  const bool made =
+      tar.waitForFinished(-1) && tar.exitStatus() == QProcess::NormalExit && tar.exitCode() == 0;
+  return made ? ReadFile(archive) : QByteArray();
 }
 
-QByteArray Md5Hex(const QByteArray& data)
+std::shared_ptr<MapArchive> MakeArchive(const std::string& name, qint64 dataBytes, const QByteArray& metadata,
+                                        bool metadataAtTop)
 {
-  return QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex();
+  auto archive = std::make_shared<MapArchive>();
+  archive->name = name;
+  archive->metadata = !metadata.isEmpty() ? metadata
+                                          : "<tns:package xmlns:tns=\"urn:tesk:v1\"><tns:id>" +
+                                                QByteArray::fromStdString(name) + "</tns:id></tns:package>\n";
+  const QString tree = archive->dir.filePath("tree");
+  WriteFile(tree + (metadataAtTop ? "/" : "/META/") + QString::fromStdString(name) + ".meta.xml",
+            archive->metadata);
+  const qint64 parts[] = {dataBytes / 2, dataBytes / 4, dataBytes / 8, dataBytes - dataBytes * 7 / 8};
+  const char* const names[] = {"region.bin", "TILE_0/PART_1.NDS", "TILE_1/PART_2.NDS", "TILE_0/PART_3.NDS"};
+  for (int i = 0; i < 4; ++i)
+    WriteFile(tree + "/data/" + names[i], Pattern(static_cast<std::size_t>(parts[i]), 7 + i));
+  QDir().mkpath(tree + "/EMPTY");
+
+  archive->bytes = TarFolder(tree, "gnu");
+  archive->md5 = Md5Hex(archive->bytes).toStdString();
+  archive->listing = Listing(tree);
+  archive->fileBytes = dataBytes + archive->metadata.size();
+  archive->file = archive->WriteVariant(QString::fromStdString(name) + ".tar", archive->bytes);
+  return archive;
 }
 
-std::map<std::string, std::string> Listing(const QString& root)
+QString MapArchive::WriteVariant(const QString& fileName, const QByteArray& content) const
 {
-  std::map<std::string, std::string> entries;
-  QDirIterator it(root, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
-                  QDirIterator::Subdirectories);
-  const QDir base(root);
-  while (it.hasNext()) {
-    it.next();
-    const QFileInfo info = it.fileInfo();
-    const std::string name = base.relativeFilePath(info.filePath()).toStdString();
-    if (info.isSymLink())
-      entries[name] = "symlink";
-    else if (info.isDir())
-      entries[name] = "dir";
-    else if (info.isFile())
-      entries[name] = "file:" + Md5Hex(ReadFile(info.filePath())).toStdString();
-    else
-      entries[name] = "other";
-  }
-  return entries;
+  const QString path = dir.filePath(fileName);
+  WriteFile(path, content);
+  return path;
 }
 
 namespace {
@@ -148,8 +123,6 @@ TarBuilder& TarBuilder::Add(const Entry& entry)
     std::memcpy(block + 263, "00", 2);
     PutText(block + 345, 155, entry.prefix);
   }
-  PutText(block + 265, 32, "root");
-  PutText(block + 297, 32, "root");
   lastHeader = bytes.size();
   bytes.append(block, 512);
   FixChecksum();
@@ -167,16 +140,10 @@ void TarBuilder::FixChecksum()
   block[155] = ' ';
 }
 
-char* TarBuilder::LastHeader()
-{
-  return bytes.data() + lastHeader;
-}
-
 TarBuilder& TarBuilder::AddData(const QByteArray& data)
 {
   bytes.append(data);
-  const int padding = (512 - data.size() % 512) % 512;
-  bytes.append(QByteArray(padding, '\0'));
+  bytes.append(QByteArray((512 - data.size() % 512) % 512, '\0'));
   return *this;
 }
 
@@ -208,8 +175,7 @@ TarBuilder& TarBuilder::AddPax(const std::map<std::string, std::string>& records
 
 TarBuilder& TarBuilder::AddLongName(const std::string& name)
 {
-  QByteArray data = QByteArray::fromStdString(name);
-  data.append('\0');
+  const QByteArray data = QByteArray::fromStdString(name) + '\0';
   Add({"././@LongLink", 'L', data.size(), {}, {}, true});
   return AddData(data);
 }
@@ -222,30 +188,23 @@ TarBuilder& TarBuilder::End()
 
 namespace {
 
-constexpr int kOverrides[] = {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER, CAP_LINUX_IMMUTABLE};
-
 bool SetEffective(bool on)
 {
   __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
   __user_cap_data_struct data[2] = {};
   if (syscall(SYS_capget, &header, data) != 0)
     return false;
-  for (int cap : kOverrides) {
-    if (on)
-      data[cap / 32].effective |= (data[cap / 32].permitted & (1u << (cap % 32)));
-    else
-      data[cap / 32].effective &= ~(1u << (cap % 32));
+  for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER, CAP_LINUX_IMMUTABLE}) {
+    const unsigned bit = 1u << (cap % 32);
+    data[cap / 32].effective =
+        on ? data[cap / 32].effective | (data[cap / 32].permitted & bit) : data[cap / 32].effective & ~bit;
   }
   return syscall(SYS_capset, &header, data) == 0;
 }
 
 } // namespace
 
-HonourPermissions::HonourPermissions()
-{
-  if (geteuid() == 0)
-    changed = SetEffective(false);
-}
+HonourPermissions::HonourPermissions() : changed(geteuid() == 0 && SetEffective(false)) {}
 
 HonourPermissions::~HonourPermissions()
 {
@@ -253,4 +212,4 @@ HonourPermissions::~HonourPermissions()
     SetEffective(true);
 }
 
-} // namespace ArchiveTools
+} // namespace TestSupport

@@ -18,15 +18,6 @@
 
 #include <set>
 
-void ClearStores()
-{
-  UsbStorage& usbs = UsbStorage::Get();
-  for (const auto state : {UsbInfo::InvalidMetadata, UsbInfo::NoMetadata, UsbInfo::ValidMetadata})
-    for (const auto& entry : usbs.GetUsbs(state))
-      usbs.RemoveUsb(entry.first);
-  MapStorage::Get().Clear();
-}
-
 std::optional<int> QuitCodeOf(const std::function<void()>& action)
 {
   // The probe is queued behind whatever `action` queued; it ends the loop

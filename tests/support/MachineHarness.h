@@ -13,6 +13,7 @@
 #include "FakeUpdateManager.h"
 #include "RecordingUi.h"
 
+#include "DownloadSupport.h"
 #include "FakeVolumes.h"
 #include "LogCapture.h"
 
@@ -25,8 +26,7 @@
 
 class UsbManager;
 
-// Empties the stick store and the map store.
-void ClearStores();
+using TestSupport::ClearStores;
 
 // Runs the event loop while `action` runs inside it. Returns the code the
 // loop was ended with, or nothing when the loop was still running after it.

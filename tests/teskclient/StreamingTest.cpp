@@ -1,0 +1,506 @@
+// The map archive's way to the stick: the writer thread's bounded queue, and
+// the request that hands the body to it, drops the transfer when the queue is
+// full and resumes exactly where the stream stands.
+
+#include "Archives.h"
+#include "Files.h"
+#include "LogCapture.h"
+#include "RequestSupport.h"
+#include "Tar/Stream.h"
+
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <sys/stat.h>
+#include <thread>
+
+using namespace TestSupport;
+
+namespace {
+
+// A writer on a thread of its own, as its owner sets it up: its signals reach
+// this thread queued. The thread starts only with Start(), so that a test can
+// queue data before any write run.
+struct WriterOnThread
+{
+  explicit WriterOnThread(std::ostream& stream) : writer(stream)
+  {
+    writer.moveToThread(&thread);
+    QObject::connect(&writer, &Tesk::AsyncWriter::DataWritten, &receiver,
+                     [this](int bytes) { written.push_back(bytes); });
+    QObject::connect(&writer, &Tesk::AsyncWriter::DataReady, &receiver, [this] { ++ready; });
+    QObject::connect(&writer, &Tesk::AsyncWriter::DataError, &receiver,
+                     [this](const QString& error) { errors.push_back(error); });
+  }
+  ~WriterOnThread()
+  {
+    writer.Abort();
+    thread.quit();
+    thread.wait();
+  }
+  void Start() { thread.start(); }
+
+  QObject receiver;
+  Tesk::AsyncWriter writer;
+  QThread thread;
+  std::vector<int> written;
+  int ready = 0;
+  std::vector<QString> errors;
+};
+
+// Starts the writer with the stick's gate closed and hands over three chunks
+// of 40000 bytes ('a', 'b', 'c'); the first one waits at the gate.
+bool HandOverThreeChunks(WriterOnThread& w, MemoryStream& stream)
+{
+  stream.buffer.Close();
+  w.Start();
+  w.writer.WriteData(QByteArray(40000, 'a'));
+  const bool waiting = WaitFor([&] { return stream.buffer.Waiting() == 1; });
+  w.writer.WriteData(QByteArray(40000, 'b'));
+  w.writer.WriteData(QByteArray(40000, 'c'));
+  return waiting;
+}
+
+// Opens the gate of a writer blocked in its first write once its queue has
+// been dropped (which only Abort does while the writer is blocked), on a
+// thread of its own, while the calling thread stops the writer with `stop`.
+void OpenOnceDropped(MemoryBuffer& buffer, Tesk::AsyncWriter& writer, const std::function<void()>& stop)
+{
+  std::thread opener([&] {
+    while (writer.BufferedBytes() != 0)
+      std::this_thread::yield();
+    buffer.Open();
+  });
+  stop();
+  opener.join();
+}
+
+// The request as the client builds it, with a window on its writer and its
+// attempts.
+class ObservedRequest : public Tesk::AsyncRequest
+{
+public:
+  ObservedRequest(QNetworkAccessManager& manager, const QString& url, Tesk::IResponse& response,
+                  std::ostream& stream)
+      : AsyncRequest(manager, url, {{"Accept", "application/x-tar"}}, {}, response, stream)
+  {
+  }
+  bool Retry() override
+  {
+    ++retries;
+    return AsyncRequest::Retry();
+  }
+  void Send() override
+  {
+    if (!reply)
+      attempts.push_back({writer.IsIdle(), request.rawHeader("Range").toStdString(), qint64(stream.tellp())});
+    AsyncRequest::Send();
+  }
+  Tesk::AsyncWriter& Writer() { return writer; }
+  bool Finished() const { return finished; }
+  // A DataReady of an earlier write run that reaches the request late.
+  void QueueStaleDataReady() { emit writer.DataReady(); }
+
+  struct Attempt
+  {
+    bool writerIdle;
+    std::string range; // the "Range" header it went out with
+    qint64 position;   // the stream's position at that moment
+  };
+  std::vector<Attempt> attempts;
+  int retries = 0;
+};
+
+// Every attempt went out with the writer idle and asked from exactly where
+// the stream stood: nothing asked twice, nothing skipped.
+void ExpectExactResumes(const ObservedRequest& request)
+{
+  for (const auto& attempt : request.attempts) {
+    EXPECT_TRUE(attempt.writerIdle);
+    EXPECT_EQ(attempt.range, attempt.position > 0 ? "bytes=" + std::to_string(attempt.position) + "-" : "");
+  }
+}
+
+// One archive download as the map download makes it, from "/map.tar" of a
+// service of its own, into a stream in memory unless another is given.
+struct Download
+{
+  explicit Download(QByteArray bytes) : archive(std::move(bytes)) { service.Serve("/map.tar", Whole()); }
+  Answer Whole() const
+  {
+    Answer answer = Answer::Ok(archive, "application/x-tar");
+    answer.chunkSize = 65536;
+    return answer;
+  }
+  void Start(QNetworkAccessManager& manager, std::ostream* out = nullptr, int timeoutMs = 10000,
+             const QString& path = "/map.tar")
+  {
+    request = std::make_unique<ObservedRequest>(manager, service.Url(path), sink, out ? *out : stream);
+    sink.request = request.get();
+    request->SetTimeout(std::chrono::milliseconds(timeoutMs));
+    request->ReadRetryDurationFromConfig();
+    request->Send();
+  }
+  bool Streamed() { return stream.buffer.Bytes() == archive.toStdString(); }
+
+  QByteArray archive;
+  TestService service;
+  Sink sink;
+  MemoryStream stream;
+  std::unique_ptr<ObservedRequest> request; // last: it goes first
+};
+
+class AsyncRequestTest : public testing::Test
+{
+protected:
+  // No config.json of the user: a window of 3 minutes, 1.8 s here, pauses of 10 ms.
+  void SetUp() override { QStandardPaths::setTestModeEnabled(true); }
+
+  // A download of 8 MiB whose stick holds the first chunk: the writer waits
+  // in its first write until stream.buffer.Open().
+  std::unique_ptr<Download> StartHeld(unsigned seed)
+  {
+    auto download = std::make_unique<Download>(Pattern(8 * 1024 * 1024, seed));
+    download->stream.buffer.Close();
+    download->Start(manager);
+    EXPECT_TRUE(WaitFor([&] { return download->stream.buffer.Waiting() == 1; }));
+    return download;
+  }
+
+  TimeScale scale{0.01};
+  QNetworkAccessManager manager;
+};
+
+} // namespace
+
+TEST(AsyncWriterTest, JoinsSmallHandOversUpToTheJoinLimitAndNeverSplitsAChunk)
+{
+  const std::pair<std::vector<int>, std::vector<long long>> cases[] = {
+      {{10000, 10000, 10000, 10000}, {30000, 10000}},
+      {{40000, 100, 200}, {40000, 300}},
+      {{16384, 16384}, {32768}},
+      {{1, 32768}, {1, 32768}},
+      {{0}, {0}}, // empty data on an empty queue: one empty write
+  };
+  for (const auto& [handOvers, writes] : cases) {
+    MemoryStream stream;
+    WriterOnThread w(stream);
+    for (int size : handOvers)
+      EXPECT_TRUE(w.writer.WriteData(QByteArray(size, 'x')));
+    w.Start();
+    ASSERT_TRUE(WaitFor([&] { return w.ready == 1; }));
+    EXPECT_EQ(stream.buffer.Writes(), writes);
+    EXPECT_EQ(w.written, std::vector<int>(writes.begin(), writes.end()));
+  }
+}
+
+TEST(AsyncWriterTest, TellsTheProducerToStopAtTheFullMarkAndRefusesBeyondIt)
+{
+  MemoryStream stream;
+  WriterOnThread w(stream);
+  const qint64 mark = Tesk::AsyncWriter::FullMark;
+  EXPECT_TRUE(w.writer.WriteData(QByteArray(static_cast<int>(mark - 1), 'x')));
+  EXPECT_FALSE(w.writer.WriteData("x"));     // queued, and now full
+  EXPECT_FALSE(w.writer.WriteData("x"));     // exactly full on entry: still queued
+  EXPECT_FALSE(w.writer.WriteData("rrrrr")); // above the mark: refused
+  EXPECT_EQ(w.writer.BufferedBytes(), mark + 1);
+  w.Start();
+  ASSERT_TRUE(WaitFor([&] { return w.ready == 1; }));
+  EXPECT_EQ(stream.buffer.Size(), mark + 1);
+  EXPECT_EQ(stream.buffer.Bytes().find('r'), std::string::npos);
+  EXPECT_TRUE(w.writer.WriteData("x"));
+}
+
+TEST(AsyncWriterTest, AbortOrStoppingTheThreadDropsTheQueueButFinishesTheChunkBeingWritten)
+{
+  for (bool stop : {false, true}) {
+    SCOPED_TRACE(stop ? "thread stopped" : "aborted");
+    MemoryStream stream;
+    auto w = std::make_unique<WriterOnThread>(stream);
+    ASSERT_TRUE(HandOverThreeChunks(*w, stream));
+    EXPECT_FALSE(w->writer.IsIdle());
+    if (stop) {
+      OpenOnceDropped(stream.buffer, w->writer, [&] { w.reset(); }); // Abort, quit, wait
+    } else {
+      OpenOnceDropped(stream.buffer, w->writer, [&] { w->writer.Abort(); });
+      ASSERT_TRUE(WaitFor([&] { return w->ready == 1; }));
+      EXPECT_EQ(w->written, std::vector<int>{40000});
+      EXPECT_TRUE(w->writer.IsIdle());
+    }
+    EXPECT_EQ(stream.buffer.Bytes(), std::string(40000, 'a'));
+  }
+}
+
+TEST(AsyncWriterTest, AFailedWriteOrFlushIsReportedOnceBeforeDataReady)
+{
+  const struct
+  {
+    bool mask;        // the stream throws; without it a failure only sets its bad state
+    long long failAt; // the first byte a write may not reach; -1: the flush fails
+    const char* error;
+  } cases[] = {
+      {true, 50000, "the stick refused the write"},
+      {false, 50000, "the output stream is in a failed state"},
+      {true, -1, "the stick failed when flushed"},
+      {false, -1, "the output stream is in a failed state"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.error);
+    MemoryStream stream;
+    if (c.mask)
+      stream.exceptions(std::ios::badbit);
+    c.failAt < 0 ? stream.buffer.FailOnSync() : stream.buffer.FailAt(c.failAt, c.mask);
+    WriterOnThread w(stream);
+    ASSERT_TRUE(HandOverThreeChunks(w, stream));
+    stream.buffer.Open();
+    ASSERT_TRUE(WaitFor([&] { return w.ready == 1; }));
+    EXPECT_EQ(w.errors, std::vector<QString>{c.error});
+    // The failed chunk is not counted; the one after it stays queued for the owner to drop.
+    EXPECT_EQ(w.written, std::vector<int>(c.failAt < 0 ? 3 : 1, 40000));
+    EXPECT_EQ(w.writer.BufferedBytes(), c.failAt < 0 ? 0 : 40000);
+  }
+}
+
+TEST_F(AsyncRequestTest, ResumesAfterCutsAtManyOffsetsToAByteIdenticalTreeAndTheRightMd5)
+{
+  QTemporaryDir source;
+  MakeSampleTree(source.path());
+  const QByteArray archive = TarFolder(source.path(), "pax");
+  // Cuts inside headers, at block boundaries, inside file data and padding.
+  const QList<qint64> cuts = {1, 100, 411, 512, 513, 1, 1023, 5000, 65536, 3, 70000, 511, 100000};
+  for (const auto& [cutList, ignoreRanges] :
+       {std::pair(QList<qint64>(), false), std::pair(cuts, false), std::pair(cuts, true)}) {
+    SCOPED_TRACE(testing::Message() << cutList.size() << " cuts, ranges ignored: " << ignoreRanges);
+    Download download(archive);
+    // Request i is cut after cuts[i] bytes from where it asked to start.
+    download.service.Handle("/map.tar", [&, cutList = cutList,
+                                         ignoreRanges = ignoreRanges](const RecordedRequest& request) {
+      Answer answer = download.Whole();
+      answer.ranges = !ignoreRanges;
+      const int index = download.service.RequestCount();
+      if (index < cutList.size())
+        answer.CloseAfter((ignoreRanges ? request.Header("Range").mid(6).toLongLong() : 0) + cutList[index]);
+      return answer;
+    });
+    QTemporaryDir target;
+    Tesk::Tar::Stream stream(target.path().toStdString());
+    stream.exceptions(std::ios::badbit | std::ios::failbit);
+    download.Start(manager, &stream);
+    ASSERT_TRUE(download.sink.Wait());
+    EXPECT_EQ(download.sink.results, std::vector<Result>{Result::Ok});
+    EXPECT_FALSE(download.sink.dataAfterResult);
+    EXPECT_EQ(download.request->attempts.size() == 1, cutList.isEmpty());
+    ExpectExactResumes(*download.request);
+    EXPECT_EQ(download.sink.total, archive.size());
+    EXPECT_EQ(stream.md5(), Md5Hex(archive).toStdString());
+    EXPECT_EQ(Listing(target.path()), Listing(source.path()));
+    download.request.reset();
+  }
+}
+
+TEST_F(AsyncRequestTest, AStaleDataReadyNeverEndsTheTransferEarlyNorDropsWhatIsStillQueued)
+{
+  for (bool late : {false, true}) {
+    SCOPED_TRACE(late ? "queued behind the last reports" : "delivered while the end marker is queued");
+    Download download(Pattern(late ? 300000 : 3 * 1024 * 1024, 4));
+    download.stream.buffer.Close();
+    download.Start(manager);
+    // Everything received, the end marker queued behind the data.
+    ASSERT_TRUE(
+        WaitFor([&] { return download.request->Finished() && download.stream.buffer.Waiting() == 1; }));
+    download.request->QueueStaleDataReady();
+    if (late) {
+      // The writer finishes everything: its DataWritten reports now stand
+      // behind the stale DataReady.
+      download.stream.buffer.Open();
+      while (!download.request->Writer().IsIdle())
+        std::this_thread::yield();
+    } else {
+      QCoreApplication::processEvents();
+      EXPECT_TRUE(download.sink.results.empty());
+      download.stream.buffer.Open();
+    }
+    ASSERT_TRUE(download.sink.Wait());
+    EXPECT_EQ(download.sink.results, std::vector<Result>{Result::Ok});
+    EXPECT_FALSE(download.sink.dataAfterResult);
+    EXPECT_TRUE(download.Streamed());
+  }
+
+  Download empty{QByteArray()}; // an empty body is one empty write, then Ok
+  empty.Start(manager);
+  ASSERT_TRUE(empty.sink.Wait());
+  EXPECT_EQ(empty.sink.data, std::vector<qint64>{0});
+  EXPECT_EQ(empty.sink.results, std::vector<Result>{Result::Ok});
+}
+
+TEST_F(AsyncRequestTest, FullBufferDropsTheTransferAndResumesExactlyWhereTheWriterStopped)
+{
+  Download download(Pattern(48 * 1024 * 1024, 5));
+  QSignalSpy closed(&download.service, &TestService::ConnectionClosed);
+  download.stream.buffer.Close(); // the stick does not take anything for now
+  download.Start(manager, nullptr, 6000000);
+  // The writer holds the full mark; the connection is dropped without a result.
+  ASSERT_TRUE(WaitFor([&] { return closed.count() == 1; }, 120000));
+  EXPECT_TRUE(download.sink.results.empty());
+  EXPECT_EQ(download.request->retries, 0);
+  // Only the DataReady of the run that wrote everything may resume.
+  download.request->QueueStaleDataReady();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(download.request->attempts.size(), 1u);
+
+  download.stream.buffer.Open();
+  ASSERT_TRUE(download.sink.Wait());
+  EXPECT_EQ(download.sink.results, std::vector<Result>{Result::Ok});
+  ASSERT_EQ(download.request->attempts.size(), 2u);
+  ExpectExactResumes(*download.request);
+  EXPECT_GE(download.request->attempts[1].position, Tesk::AsyncWriter::FullMark);
+  EXPECT_LT(download.request->attempts[1].position,
+            Tesk::AsyncWriter::FullMark + 2 * Tesk::AsyncRequest::PieceSize);
+  EXPECT_TRUE(download.Streamed());
+}
+
+TEST_F(AsyncRequestTest, TimeOutWhileTheWriterHoldsDataResumesOnlyOnceItIsWritten)
+{
+  const qint64 stall = 2 * 1024 * 1024 + 17;
+  Download download(Pattern(3 * 1024 * 1024, 6));
+  download.service.ServeSequence("/map.tar", {download.Whole().StallAfter(stall), download.Whole()});
+  QSignalSpy closed(&download.service, &TestService::ConnectionClosed);
+  download.stream.buffer.Close();
+  download.Start(manager, nullptr, 20000); // 200 ms
+  // The stalled connection times out and the retry comes while the writer
+  // still holds everything received: asking now would use a stale position.
+  ASSERT_TRUE(WaitFor([&] { return download.request->retries == 1 && closed.count() == 1; }, 120000));
+  EXPECT_FALSE(download.request->Writer().IsIdle());
+  EXPECT_EQ(download.request->attempts.size(), 1u);
+
+  download.stream.buffer.Open();
+  ASSERT_TRUE(download.sink.Wait());
+  EXPECT_EQ(download.sink.results, std::vector<Result>{Result::Ok});
+  ASSERT_EQ(download.request->attempts.size(), 2u);
+  ExpectExactResumes(*download.request);
+  EXPECT_EQ(download.request->attempts[1].position, stall);
+  EXPECT_TRUE(download.Streamed());
+}
+
+TEST_F(AsyncRequestTest, ErrorPagesRedirectsAndRangesFromTheWrongOffsetNeverReachTheStream)
+{
+  Download download(Pattern(200000, 7));
+  // A redirect, a cut, a 503 page, then answers that start 500 bytes too late.
+  qint64 shift = 500;
+  download.service.Serve("/redirect", Answer::Redirect(download.service.Url("/map.tar").toUtf8()));
+  download.service.Handle("/map.tar", [&](const RecordedRequest&) {
+    Answer answer = download.Whole();
+    answer.rangeShift = shift;
+    const int before = download.service.RequestsTo("/map.tar").size();
+    return before == 0   ? answer.CloseAfter(70000)
+           : before == 1 ? Answer::Status(503, "<html>503</html>")
+                         : answer;
+  });
+  download.Start(manager, nullptr, 10000, "/redirect");
+  ASSERT_TRUE(WaitFor([&] { return download.service.RequestsTo("/map.tar").size() >= 4; }, 120000));
+  EXPECT_TRUE(download.sink.results.empty());
+  EXPECT_EQ(download.stream.buffer.Size(), 70000);
+  shift = 0;
+  ASSERT_TRUE(download.sink.Wait());
+  EXPECT_EQ(download.sink.results, std::vector<Result>{Result::Ok});
+  EXPECT_TRUE(download.Streamed());
+
+  // Only bytes of the archive show that the server answers again: an error
+  // page, however long, does not hold the retry window open.
+  Download page{QByteArray()};
+  page.service.Serve("/map.tar", Answer::Status(404, QByteArray(4096, 'e')));
+  page.Start(manager);
+  ASSERT_TRUE(page.sink.Wait());
+  EXPECT_EQ(page.sink.results, std::vector<Result>{Result::ServerError});
+  EXPECT_EQ(page.stream.buffer.Size(), 0);
+}
+
+TEST_F(AsyncRequestTest, AFailedWriteEndsTheDownloadWithIOErrorExactlyOnce)
+{
+  for (bool throwing : {true, false}) {
+    SCOPED_TRACE(throwing ? "stream with exception mask" : "stream without exception mask");
+    Download download(Pattern(6 * 1024 * 1024, 10));
+    if (throwing)
+      download.stream.exceptions(std::ios::badbit | std::ios::failbit);
+    download.stream.buffer.FailAt(100000, throwing);
+    download.Start(manager);
+    ASSERT_TRUE(download.sink.Wait());
+    // Once the writer is idle every signal of its runs has been posted.
+    ASSERT_TRUE(WaitFor([&] { return download.request->Writer().IsIdle(); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(download.sink.results, std::vector<Result>{Result::IOError});
+    EXPECT_EQ(download.service.RequestCount(), 1);
+  }
+
+  // The extractor refuses an entry, or cannot write its target.
+  const QByteArray plain = TarBuilder().AddFile("f", "x").End().Bytes();
+  const std::pair<QByteArray, const char*> cases[] = {
+      {TarBuilder().AddFile("a", "x").Add({"link", '2', 0, "/etc"}).End().Bytes(), "root"},
+      {TarBuilder().AddFile("../escape", "x").End().Bytes(), "root"},
+      {plain, "read-only"},
+      {plain, "missing"}};
+  for (const auto& [archive, root] : cases) {
+    SCOPED_TRACE(root);
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(root);
+    if (std::string(root) != "missing")
+      QDir().mkpath(folder);
+    if (std::string(root) == "read-only")
+      ::chmod(folder.toUtf8(), 0555);
+    Download download(archive);
+    HonourPermissions guard; // the writer thread is started below, under it
+    Tesk::Tar::Stream stream(folder.toStdString());
+    ASSERT_EQ(stream.good(), std::string(root) != "missing"); // a stream opens only on an existing folder
+    if (stream.good())
+      stream.exceptions(std::ios::badbit | std::ios::failbit);
+    download.Start(manager, &stream);
+    ASSERT_TRUE(download.sink.Wait());
+    EXPECT_EQ(download.sink.results, std::vector<Result>{Result::IOError});
+    download.request.reset();
+    EXPECT_FALSE(QFile::exists(dir.filePath("escape")));
+    ::chmod(folder.toUtf8(), 0755);
+  }
+}
+
+TEST_F(AsyncRequestTest, AbortOrARetryWhileAChunkIsWrittenResumesOnlyAfterIt)
+{
+  for (bool retryAtOnce : {false, true}) {
+    SCOPED_TRACE(retryAtOnce ? "retry asked before the chunk is written" : "retry after the abort settled");
+    auto held = StartHeld(11);
+    held->request->Abort();
+    if (retryAtOnce) {
+      held->request->RetryButtonClicked(); // the chunk being written is not written yet
+      EXPECT_EQ(held->request->attempts.size(), 1u);
+      held->stream.buffer.Open();
+    } else {
+      held->stream.buffer.Open();
+      ASSERT_TRUE(WaitFor([&] { return held->request->Writer().IsIdle() && held->sink.data.size() == 1; }));
+      QCoreApplication::processEvents(); // the writer's last DataReady, posted before it went idle
+      EXPECT_TRUE(held->sink.results.empty());
+      EXPECT_EQ(held->service.RequestCount(), 1);
+      EXPECT_EQ(held->stream.buffer.Writes().size(), 1u); // only the chunk being written
+      held->request->RetryButtonClicked();
+    }
+    ASSERT_TRUE(held->sink.Wait());
+    EXPECT_EQ(held->sink.results, std::vector<Result>{Result::Ok});
+    ASSERT_EQ(held->request->attempts.size(), 2u);
+    ExpectExactResumes(*held->request);
+    EXPECT_EQ(held->request->attempts[1].position, held->sink.data.front());
+    EXPECT_TRUE(held->Streamed());
+  }
+}
+
+TEST_F(AsyncRequestTest, DeletingTheRequestWaitsForTheChunkBeingWrittenAndReportsNothing)
+{
+  auto held = StartHeld(12);
+  // Everything received and queued behind the chunk at the gate.
+  ASSERT_TRUE(WaitFor([&] { return held->request->Finished(); }));
+  OpenOnceDropped(held->stream.buffer, held->request->Writer(), [&] { held->request.reset(); });
+  EXPECT_EQ(held->stream.buffer.Writes().size(), 1u);
+  EXPECT_GT(held->stream.buffer.Size(), 0);
+  QCoreApplication::processEvents(); // nothing that was queued for the request arrives
+  EXPECT_TRUE(held->sink.data.empty());
+  EXPECT_TRUE(held->sink.results.empty());
+}
