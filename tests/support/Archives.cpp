@@ -136,7 +136,10 @@ void TarBuilder::FixChecksum()
   unsigned sum = 0;
   for (int i = 0; i < 512; ++i)
     sum += static_cast<unsigned char>(block[i]);
-  std::snprintf(block + 148, 8, "%06o", sum);
+  // Six octal digits, a NUL and a blank, as tar writes it.
+  const QByteArray digits = QByteArray::number(sum, 8).rightJustified(6, '0');
+  std::memcpy(block + 148, digits.constData(), 6);
+  block[154] = '\0';
   block[155] = ' ';
 }
 
