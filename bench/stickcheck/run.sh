@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Stick check benchmark: times the check of a generated stick folder against
 # `md5sum -c CHECKSUMS.MD5` in the same folder, both reading from the page
-# cache, runs times each, interleaved, and prints the ratio of the medians (md5sum time / check time; >= 1 means the check
-# is at least as fast).
+# cache, runs times each, interleaved, and prints the ratio of the medians
+# (md5sum time / check time; >= 1 means the check is at least as fast).
 #
 #   bench/stickcheck/run.sh [size MiB (3072)] [files (3000)] [runs (3)]
 #
@@ -14,6 +14,8 @@ size_mib=${1:-3072}
 files=${2:-3000}
 runs=${3:-3}
 root=$(cd "$(dirname "$0")/../.." && pwd)
+# shellcheck source=../common.sh
+. "$root/bench/common.sh"
 build=${BUILD_DIR:-$root/build}
 bench=$build/bin/stickcheck_bench
 if [ ! -x "$bench" ]; then
@@ -46,20 +48,18 @@ update="$stick/OrvaneNDSUpdate"
 # Into the page cache (on tmpfs it is there already).
 find "$update" -type f -exec cat {} + > /dev/null
 
-now() { date +%s.%N; }
 # Arithmetic on decimal seconds.
 calc() { awk "BEGIN { print $1 }"; }
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 : >"$stick.md5sum.times"
 : >"$stick.check.times"
 for run in $(seq "$runs"); do
   start=$(now)
   (cd "$update" && md5sum -c --quiet CHECKSUMS.MD5)
-  md5sum_s=$(calc "$(now) - $start")
+  md5sum_s=$(elapsed "$start" "$(now)")
 
   start=$(now)
   "$bench" check "$stick" >/dev/null
-  check_s=$(calc "$(now) - $start")
+  check_s=$(elapsed "$start" "$(now)")
 
   printf 'run %d: md5sum -c %.3f s, stick check %.3f s\n' "$run" "$md5sum_s" "$check_s"
   echo "$md5sum_s" >>"$stick.md5sum.times"

@@ -19,6 +19,8 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/../.." && pwd)
+# shellcheck source=../common.sh
+. "$top/bench/common.sh"
 work=${BENCH_DIR:-/tmp/lumora-download-bench}
 archive_mib=${ARCHIVE_MIB:-1024}
 runs=${RUNS:-3}
@@ -42,10 +44,6 @@ cleanup() {
 }
 trap cleanup EXIT
 
-now() { date +%s.%N; }
-elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f\n", b - a }'; }
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-field() { awk -v k="$1:" '$1 == k { print $2 }' "$2"; }
 pause() { python3 -c "import time; time.sleep($1)"; }
 # Waits until the command succeeds, for at most $1 seconds.
 wait_for() {
@@ -56,33 +54,6 @@ wait_for() {
     if awk -v a="$start" -v b="$(now)" -v l="$limit" 'BEGIN { exit !(b - a > l) }'; then return 1; fi
     pause 0.01
   done
-}
-
-# An archive of about $1 MiB: files from empty to 2 MiB in nested folders.
-make_archive() {
-  local mib=$1 archive="$work/archive-$1.tar"
-  if [ ! -f "$archive" ]; then
-    echo "Making a $mib MiB archive ..." >&2
-    rm -rf "$work/source"
-    python3 - "$work/source" "$mib" <<'PY'
-import os, random, sys
-root, total = sys.argv[1], int(sys.argv[2]) << 20
-random.seed(2024)
-written = index = 0
-while written < total:
-    folder = os.path.join(root, "region%02d" % (index % 17), "tile%03d" % (index % 211))
-    os.makedirs(folder, exist_ok=True)
-    size = min(int(random.expovariate(1 / 262144)), 2 << 20, total - written)
-    with open(os.path.join(folder, "part%06d.nds" % index), "wb") as f:
-        f.write(os.urandom(size))
-    written += size
-    index += 1
-PY
-    tar --format=gnu -cf "$archive.part" -C "$work/source" .
-    mv "$archive.part" "$archive"
-    rm -rf "$work/source"
-  fi
-  echo "$archive"
 }
 
 # The X server with its tray.
