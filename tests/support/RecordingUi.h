@@ -6,37 +6,6 @@
 #include <string>
 #include <vector>
 
-// A user interface that records every call the state machine makes on it, in
-// order ("SetState(MapUpdateCheck)", "UpdateUsbs", "Activate", "ConfirmQuit"),
-// and lets a test play the user by emitting its signals.
-class RecordingUi : public Ui::IUi
-{
-  Q_OBJECT
-
-public:
-  RecordingUi();
-  ~RecordingUi() override;
-
-  const std::vector<std::string>& Calls() const { return calls; }
-  // The states set, in order.
-  const std::vector<State>& States() const { return states; }
-  State Current() const { return states.empty() ? State::Unknown : states.back(); }
-  void Clear();
-
-  // The interface while it exists.
-  static RecordingUi* Instance();
-
-public slots:
-  void Activate() override { calls.push_back("Activate"); }
-  void SetState(State state) override;
-  void UpdateUsbs() override { calls.push_back("UpdateUsbs"); }
-  void ConfirmQuit() override { calls.push_back("ConfirmQuit"); }
-
-private:
-  std::vector<std::string> calls;
-  std::vector<State> states;
-};
-
 // The name of a value, as the log writes it.
 template <typename T>
 std::string Name(T value)
@@ -45,3 +14,38 @@ std::string Name(T value)
   text << value;
   return text.str();
 }
+
+// A user interface that records every call the state machine makes on it, in
+// order ("SetState(MapUpdateCheck)", "UpdateUsbs", "Activate", "ConfirmQuit"),
+// and lets a test play the user by emitting its signals.
+class RecordingUi : public Ui::IUi
+{
+  Q_OBJECT
+
+public:
+  RecordingUi() { Ui::RegisterMetaTypes(); }
+
+  const std::vector<std::string>& Calls() const { return calls; }
+  // The states set, in order.
+  const std::vector<State>& States() const { return states; }
+  State Current() const { return states.empty() ? State::Unknown : states.back(); }
+  void Clear()
+  {
+    calls.clear();
+    states.clear();
+  }
+
+public slots:
+  void Activate() override { calls.push_back("Activate"); }
+  void SetState(State state) override
+  {
+    calls.push_back("SetState(" + Name(state) + ")");
+    states.push_back(state);
+  }
+  void UpdateUsbs() override { calls.push_back("UpdateUsbs"); }
+  void ConfirmQuit() override { calls.push_back("ConfirmQuit"); }
+
+private:
+  std::vector<std::string> calls;
+  std::vector<State> states;
+};

@@ -1,12 +1,12 @@
 #pragma once
 
-// The files of a run on its road: map archives as the service serves them and
-// the files the vehicle leaves on a stick.
+// The service, files and configuration of a run on its road: map archives as
+// the service serves them, the files the vehicle leaves on a stick, and a
+// data folder whose config.json names the service.
 //
-//   TestSupport::ServedMap map = ...;
-//   const QByteArray archive = TestSupport::MakeMapArchive(map, 300000);
-//   service.Serve("/archives/" + id + ".tar", Answer::Ok(archive, "application/x-tar"));
-//   TestSupport::WriteVehicleFiles(stickRoot, installedMap, "2099-12-31");
+//   TestSupport::RoadMaps road(service, "key");   // EUR_2024_06 and its update
+//   TestSupport::WriteRoadConfig(dataHome, road.maps.Url(), "key");
+//   TestSupport::WriteVehicleFiles(stickRoot, road.installed, "2099-12-31");
 
 #include "Files.h"
 #include "MapService.h"
@@ -26,5 +26,23 @@ QByteArray MakeMapArchive(ServedMap& map, int dataBytes);
 
 // The vehicle's files below `root` (see MapStick::WriteVehicleFiles).
 void WriteVehicleFiles(const QString& root, const ServedMap& installed, const std::string& subscriptionEnd);
+
+// The maps of the road on `service`: "EUR_2024_06", which the vehicle holds,
+// and its update "EUR_2025_06", the root map; each with a real archive of
+// 300000 data bytes served at "/archives/<id>.tar".
+struct RoadMaps
+{
+  RoadMaps(TestService& service, const std::string& key);
+
+  MapService maps;
+  ServedMap installed;
+  ServedMap newer;
+  QByteArray newerArchive;
+};
+
+// <dataHome>/Arvel/Lumora/config.json naming the service at `url` with `key`,
+// logging at `logLevel`, with a download retry window of one minute.
+bool WriteRoadConfig(const QString& dataHome, const std::string& url, const std::string& key,
+                     const std::string& logLevel = "Info");
 
 } // namespace TestSupport
