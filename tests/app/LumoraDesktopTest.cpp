@@ -181,8 +181,7 @@ public:
   // The first value of a window's property `name`, from xprop.
   QString Property(const QString& window, const char* name) const
   {
-    const QString text = Run("xprop", {"-id", window, name});
-    return QRegularExpression(R"(= (\w+))").match(text).captured(1);
+    return QRegularExpression(R"(= (\w+))").match(Run("xprop", {"-id", window, name})).captured(1);
   }
 
   // The windows that `pid` made: with `type` empty, the tray icons it
@@ -332,9 +331,8 @@ void WalkTheTray(const QString& manager)
   // The pointer then rests where the popup comes, beside the menu, so that
   // the popup stays however long this takes (it fades out only after the
   // pointer has left it).
-  const QPoint onPopup = popup.geometry.center();
-  desktop.Pointer(onPopup);
-  TestSupport::WriteVehicleFiles(stick.path(), served.installed, "2099-12-31");
+  desktop.Pointer(popup.geometry.center());
+  served.WriteVehicleFiles(stick.path());
   volumes.AddPartition(8, 17, FakeVolumes::Bus::Usb, true);
   volumes.Mount(8, 17, stick.path().toStdString());
   ASSERT_TRUE(WaitFor(

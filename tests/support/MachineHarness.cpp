@@ -68,8 +68,8 @@ MachineHarness::MachineHarness()
 {
   // The data folder of the process, made once: the configuration is read once.
   static QTemporaryDir dataHome;
-  static const bool configured = (qputenv("XDG_DATA_HOME", dataHome.path().toUtf8()), Config::get(), true);
-  (void)configured;
+  [[maybe_unused]] static const bool configured =
+      (qputenv("XDG_DATA_HOME", dataHome.path().toUtf8()), Config::get(), true);
   ClearStores();
   // Each part notes its deletion on the thread that deletes it.
   auto noteDeletion = [log = deletions](QObject* object, const std::string& what) {
@@ -166,9 +166,7 @@ void MachineHarness::StickCheckStarted()
 
 void MachineHarness::StickChecked(const UsbInfo& stick)
 {
-  UsbInfo stored = stick;
-  stored.active = false;
-  UsbStorage::Get().UpdateUsb(stored);
+  UsbStorage::Get().UpdateUsb(stick);
   emit usbManager->UsbCheckComplete(stick.id);
   QCoreApplication::sendPostedEvents();
 }
@@ -224,8 +222,6 @@ UsbInfo MachineHarness::Stick(UsbInfo::Id id, UsbInfo::State state, const std::s
   stick.id = id;
   stick.state = state;
   stick.path = path;
-  stick.capacity = 1 << 30;
-  stick.available = 1 << 29;
   return stick;
 }
 

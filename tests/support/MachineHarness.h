@@ -60,8 +60,8 @@ public:
   void OperationStarted();
   void OperationFinished(MapDownloader::Result result);
 
-  // The USB manager's reports. StickChecked stores the stick (active flag
-  // clear) as the manager does before it reports.
+  // The USB manager's reports. StickChecked stores the stick (not active, as
+  // Stick makes it) as the manager does before it reports.
   void StickCheckStarted();
   void StickChecked(const UsbInfo& stick);
   void StickRemoved(UsbInfo::Id id);

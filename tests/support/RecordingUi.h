@@ -2,18 +2,10 @@
 
 #include "ui/IUi.h"
 
-#include <sstream>
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
-
-// The name of a value, as the log writes it.
-template <typename T>
-std::string Name(T value)
-{
-  std::ostringstream text;
-  text << value;
-  return text.str();
-}
 
 // A user interface that records every call the state machine makes on it, in
 // order ("SetState(MapUpdateCheck)", "UpdateUsbs", "Activate", "ConfirmQuit"),
@@ -39,7 +31,7 @@ public slots:
   void Activate() override { calls.push_back("Activate"); }
   void SetState(State state) override
   {
-    calls.push_back("SetState(" + Name(state) + ")");
+    calls.push_back("SetState(" + testing::PrintToString(state) + ")");
     states.push_back(state);
   }
   void UpdateUsbs() override { calls.push_back("UpdateUsbs"); }
