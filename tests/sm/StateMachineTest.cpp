@@ -139,7 +139,8 @@ Enum Named(const std::string& name, int count)
 // Plays one event: the user's ("Quit", "Retry", "Cancel", "Download[:id]",
 // EUR by default), the USB manager's ("Insert", "Checked:<metadata state>"
 // of stick B, "Remove[:B]" of stick A or B) or the update manager's ("Root:<result>",
-// "Related:<result>", "Started", "Finished:<result>").
+// "Related:<result>", "Started", "Finished:<result>"; "Related:8" is a result
+// past the known ones).
 void Fire(MachineHarness& h, const std::string& event)
 {
   const std::string name = event.substr(0, event.find(':'));
