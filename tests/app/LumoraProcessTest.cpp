@@ -8,7 +8,6 @@
 
 #include <QCoreApplication>
 #include <QProcess>
-#include <QTest>
 
 using namespace TestSupport;
 
@@ -19,7 +18,6 @@ class Lumora : public ::testing::Test
 protected:
   QTemporaryDir root;
   QProcess process;
-  QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel;
 
   QString DataDir() const { return root.path() + "/data/Arvel/Lumora"; }
   QString LogsDir() const { return DataDir() + "/Logs"; }
@@ -32,66 +30,46 @@ protected:
                                                           R"(, "MapDownload": {"RetryDuration": "3"}})"));
   }
 
-  // Starts a run that throws `fault` ("std" or "other") in the event loop, if any.
-  void Start(const QString& fault = QString())
+  // A run that throws `fault` ("std" or "other") in its event loop; its exit code.
+  int Run(const QString& fault, QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel)
   {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", root.path() + "/data");
     env.insert("HOME", root.path());
     env.insert("XDG_CONFIG_HOME", root.path() + "/config");
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.remove("LUMORA_TEST_THROW");
-    if (!fault.isEmpty())
-      env.insert("LUMORA_TEST_THROW", fault);
+    env.insert("LUMORA_TEST_THROW", fault);
     process.setProcessEnvironment(env);
     process.setProcessChannelMode(channels);
     process.start(QCoreApplication::applicationDirPath() + "/lumora", QStringList());
-    ASSERT_TRUE(process.waitForStarted(30000)) << process.errorString().toStdString();
-  }
-
-  // A run that ends by itself; its exit code.
-  int Run(const QString& fault)
-  {
-    Start(fault);
-    EXPECT_TRUE(process.waitForFinished(60000));
+    EXPECT_TRUE(process.waitForFinished(60000)) << process.errorString().toStdString();
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     return process.exitCode();
   }
 
-  QStringList Lines() const
+  // The log's record lines, or their messages.
+  QStringList Lines(bool messages = false) const
   {
     QStringList lines;
     for (const std::string& line : LogCapture::LinesIn(LogsDir().toStdString()))
-      lines += QString::fromStdString(line);
+      lines += QString::fromStdString(messages ? LogCapture::MessageOf(line) : line);
     return lines;
   }
-  static QStringList MessagesOf(const QStringList& lines)
-  {
-    QStringList messages;
-    for (const QString& line : lines)
-      messages += QString::fromStdString(LogCapture::MessageOf(line.toStdString()));
-    return messages;
-  }
-  QStringList Messages() const { return MessagesOf(Lines()); }
-
-  void TearDown() override
-  {
-    if (process.state() != QProcess::NotRunning) {
-      process.kill();
-      process.waitForFinished(30000);
-    }
-  }
+  QStringList Messages() const { return Lines(true); }
 };
 
 } // namespace
 
-TEST_F(Lumora, StartsInOrderAndReachesCommon)
+// Each run starts in order, reaches the working state, meets the fault the
+// event loop throws, and is taken down in order with code 1; quick runs
+// share their log.
+TEST_F(Lumora, StartsInOrderAndAnExceptionInTheEventLoopEndsEachRunInOrderWithCodeOne)
 {
   WriteConfig(R"({"LogLevel": "Debug"})");
-  Start();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return Messages().contains("Entered Common state"); }, 60000))
-      << Messages().join('\n').toStdString();
+  for (int run = 0; run < 3; ++run)
+    EXPECT_EQ(Run("std"), 1);
   const QStringList messages = Messages();
+  const QString error = "Caught unhandled error: test fault in the event loop";
   const QStringList inOrder = {
       "Starting Lumora",
       "Configuration : Production Release",
@@ -103,6 +81,8 @@ TEST_F(Lumora, StartsInOrderAndReachesCommon)
       "Entered StartUp state",
       "Got StartUp event; switching to Common state",
       "Entered Common state",
+      error,
+      "Left Common state",
   };
   int at = -1;
   for (const QString& message : inOrder) {
@@ -111,24 +91,12 @@ TEST_F(Lumora, StartsInOrderAndReachesCommon)
     at = found;
   }
   EXPECT_EQ(messages.indexOf("Starting Lumora"), 0) << "nothing is logged before the banner";
+  EXPECT_EQ(messages.count("Starting Lumora"), 3) << messages.join('\n').toStdString();
+  EXPECT_EQ(messages.count(error), 3);
   EXPECT_TRUE(messages.filter("Failed to load font").isEmpty());
   // A first start switches start at login on.
   EXPECT_TRUE(ReadFile(root.path() + "/config/autostart/com.arvel.lumora.desktop")
                   .contains("X-GNOME-Autostart-enabled=true\n"));
-}
-
-TEST_F(Lumora, AnExceptionInTheEventLoopEndsEachRunInOrderWithCodeOneAndQuickRunsShareTheirLog)
-{
-  WriteConfig(R"({"LogLevel": "Info"})");
-  for (int run = 0; run < 3; ++run)
-    EXPECT_EQ(Run("std"), 1);
-  const QStringList messages = Messages();
-  const QString error = "Caught unhandled error: test fault in the event loop";
-  EXPECT_EQ(messages.filter("Starting Lumora").size(), 3) << messages.join('\n').toStdString();
-  EXPECT_EQ(messages.filter(error).size(), 3);
-  // The start event was queued before the fault; the machine is taken down in order afterwards.
-  EXPECT_LT(messages.indexOf("Entered Common state"), messages.indexOf(error));
-  EXPECT_GT(messages.indexOf("Left Common state"), messages.indexOf(error));
 
   EXPECT_EQ(Run("other"), 1);
   // Caught where the event loop delivers it, not after it crossed Qt's frames.
@@ -159,8 +127,7 @@ TEST_F(Lumora, TheLogLevelDecidesWhatIsLoggedAndAMissingConfigurationIsWritten)
 TEST_F(Lumora, ARefusedConfigurationIsReportedOnStandardErrorAtOnceAndInTheLogOnceItIsOpen)
 {
   WriteConfig(R"({"LogLevel": "Info"})", R"({"UpdateSource": "https://127.0.0.1:1/tesk/v1"})");
-  channels = QProcess::SeparateChannels;
-  EXPECT_EQ(Run("std"), 1);
+  EXPECT_EQ(Run("std", QProcess::SeparateChannels), 1);
   const QString failure =
       "Failed to read: " + DataDir() + R"(/config.json, "UpdateSource" is given without "UpdateKey")";
   const QString errorOutput = QString::fromUtf8(process.readAllStandardError());
@@ -170,7 +137,7 @@ TEST_F(Lumora, ARefusedConfigurationIsReportedOnStandardErrorAtOnceAndInTheLogOn
   const QStringList logged = lines.filter(failure);
   ASSERT_EQ(logged.size(), 1) << lines.join('\n').toStdString();
   EXPECT_TRUE(logged[0].contains("|   Error |")) << logged[0].toStdString();
-  const QStringList messages = MessagesOf(lines);
+  const QStringList messages = Messages();
   EXPECT_EQ(messages.indexOf("Starting Lumora"), 0) << "the banner still comes first";
   EXPECT_TRUE(messages.contains("config.json-file contents: Application LogLevel = Info, FullMapUpdate "
                                 "UpdateType = ArvelNet-Prod, MapDownload RetryDuration = "))

@@ -6,16 +6,13 @@
 // at what a user sees; a screenshot of each step goes to the test's output
 // folder.
 
-#include "FakeVolumes.h"
-#include "MapService.h"
+#include "MachineHarness.h"
 #include "RoadFiles.h"
 #include "Screenshot.h"
-#include "TestService.h"
+#include "TimeScale.h"
 
-#include "Request.h"
 #include "cfg/Config.h"
 #include "fmu/MapStorage.h"
-#include "sm/StateMachine.h"
 #include "sm/States/Common.h"
 #include "ui/Ui.h"
 #include "ui/widgets/MainWindow.h"
@@ -23,7 +20,6 @@
 #include "ui/widgets/TableRow.h"
 #include "ui/widgets/TrayIcon.h"
 #include "usb/UsbManager.h"
-#include "usb/UsbStorage.h"
 #include "util/Fonts.h"
 
 #include <gtest/gtest.h>
@@ -32,22 +28,17 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
-#include <QSignalSpy>
 #include <QStackedWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
 using TestSupport::Answer;
-using TestSupport::MapService;
-using TestSupport::ServedMap;
 using TestSupport::WaitFor;
 
 namespace {
 
 const std::string Key = "ui-road-key";
-const std::string Installed = "EUR_2024_06";
-const std::string Newer = "EUR_2025_06";
 const QString NewerArchive = "/archives/EUR_2025_06.tar";
 const int Timeout = 30000;
 
@@ -66,12 +57,7 @@ public:
     qputenv("HOME", home.path().toUtf8());
     qputenv("XDG_DATA_HOME", home.path().toUtf8());
     qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
-    ASSERT_TRUE(TestSupport::WriteFile(
-        home.path() + "/Arvel/Lumora/config.json",
-        QByteArray::fromStdString(
-            R"({"Application": {"LogLevel": "Info"}, "FullMapUpdate": {"UpdateSource": ")" +
-            Service().Url("/tesk/v1").toStdString() + R"(", "UpdateKey": ")" + Key +
-            R"("}, "MapDownload": {"RetryDuration": "1"}})")));
+    ASSERT_TRUE(TestSupport::WriteRoadConfig(home.path(), Service().Url("/tesk/v1").toStdString(), Key));
     ASSERT_EQ(Config::get().serviceKey, Key);
     Fonts::Load();
   }
@@ -82,40 +68,13 @@ private:
 
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new Environment);
 
-void ClearStores()
-{
-  for (auto state : {UsbInfo::InvalidMetadata, UsbInfo::NoMetadata, UsbInfo::ValidMetadata})
-    for (const auto& stick : UsbStorage::Get().GetUsbs(state))
-      UsbStorage::Get().RemoveUsb(stick.first);
-  MapStorage::Get().Clear();
-}
-
-ServedMap Map(const std::string& id, const std::string& release, QByteArray& archive)
-{
-  ServedMap map;
-  map.id = id;
-  map.mapLineId = map.region = "EUR";
-  map.release = release;
-  map.name = map.names["en-GB"] = "Europe " + release;
-  archive = TestSupport::MakeMapArchive(map, 300000);
-  Service().Serve("/archives/" + QString::fromStdString(id) + ".tar",
-                  Answer::Ok(archive, "application/x-tar"));
-  return map;
-}
-
 // One run of the application with its windows, and the user's hands.
 class Road
 {
 public:
-  Road() : maps(Service(), "/tesk/v1", Key)
+  Road()
   {
     ClearStores();
-    installed = Map(Installed, "2024.06", installedArchive);
-    newer = Map(Newer, "2025.06", newerArchive);
-    maps.AddMap(installed);
-    maps.AddMap(newer);
-    maps.AddRoot("EUR_ROOT", {Newer});
-    maps.SetRelated(Installed, {Installed, Newer});
     // The application's own interface, as on a desktop with a tray.
     States::Common::SetUiFactory([this] {
       auto ui = std::make_unique<Ui::Ui>(true);
@@ -149,15 +108,9 @@ public:
 
   void InsertStick()
   {
-    TestSupport::WriteVehicleFiles(stickRoot, installed, "2099-12-31");
+    served.WriteVehicleFiles(stickRoot);
     volumes.AddPartition(8, 17, FakeVolumes::Bus::Usb, true);
     mountId = volumes.Mount(8, 17, stickRoot.toStdString());
-  }
-
-  void PullStick()
-  {
-    volumes.Unmount(mountId);
-    QDir(stickRoot).removeRecursively();
   }
 
   bool WaitFor(State state)
@@ -230,12 +183,9 @@ public:
 
   void Shot(QWidget* widget, const QString& name) { EXPECT_FALSE(SaveScreenshot(widget, name).isEmpty()); }
 
+  LogCapture log;
   FakeVolumes volumes;
-  MapService maps;
-  QByteArray installedArchive;
-  QByteArray newerArchive;
-  ServedMap installed;
-  ServedMap newer;
+  TestSupport::RoadMaps served{Service(), Key};
   QTemporaryDir stickDir;
   QString stickRoot = stickDir.path() + "/stick";
   int mountId = 0;
@@ -243,19 +193,12 @@ public:
   std::unique_ptr<StateMachine> machine;
 };
 
-// Every timer of the service client runs for a tenth of its length.
-struct FastRetries
-{
-  FastRetries() { Tesk::Request::SetTimeScaleForTesting(0.1); }
-  ~FastRetries() { Tesk::Request::SetTimeScaleForTesting(1.0); }
-};
-
 } // namespace
 
 TEST(UiRoad, RootMapsStickDownloadWithProgressPendingMapOnTheStickCancelRemovalAndBack)
 {
   Road road;
-  Service().Serve(NewerArchive, Answer::Ok(road.newerArchive, "application/x-tar").HoldAfter(100000));
+  Service().Serve(NewerArchive, Answer::Ok(road.served.newerArchive, "application/x-tar").HoldAfter(100000));
   ASSERT_NO_FATAL_FAILURE(road.Start());
 
   // Start: the root maps, seen once the window is opened from the tray.
@@ -276,8 +219,7 @@ TEST(UiRoad, RootMapsStickDownloadWithProgressPendingMapOnTheStickCancelRemovalA
   road.Shot(&road.Popup(), "02-popup-update-available");
   road.Click(&road.Popup(), "pushButtonContentLink");
   ASSERT_TRUE(road.Window().isVisible());
-  const QStringList offered = road.Content();
-  ASSERT_TRUE(offered.contains("Europe 2025.06")) << offered.join(", ").toStdString();
+  ASSERT_TRUE(road.Content().contains("Europe 2025.06")) << road.Content().join(", ").toStdString();
   road.Shot(&road.Window(), "03-update-offered");
 
   // Download: the row's button, the question, then the progress page, which
@@ -294,11 +236,13 @@ TEST(UiRoad, RootMapsStickDownloadWithProgressPendingMapOnTheStickCancelRemovalA
   road.Shot(&road.Window(), "05-download-progress");
   road.Shot(&road.Popup(), "05-popup-downloading");
 
-  // The rest of the archive: the map waits on the stick for the vehicle.
+  // The rest of the archive: the map, unpacked into a folder named after it
+  // with its metadata beside it, waits on the stick for the vehicle.
   Service().ReleaseHeld();
   ASSERT_TRUE(road.WaitFor(State::PendingUpdate));
-  EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2025_06/data/region.bin"));
-  EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2025_06.meta.xml"));
+  for (const char* file : {"data/region.bin", "EUR_2025_06.meta.xml", "../EUR_2025_06.meta.xml"})
+    EXPECT_TRUE(road.OnStick(QString("OrvaneNDSFull/EUR_2025_06/") + file)) << file;
+  EXPECT_EQ(MapStorage::Get().GetMap(road.served.newer.id).state, MapInfo::Pending);
   ASSERT_TRUE(WaitFor([&] { return road.Content().contains("Pending map updates"); }, Timeout))
       << road.Content().join(", ").toStdString();
   road.Shot(&road.Window(), "06-pending");
@@ -309,55 +253,50 @@ TEST(UiRoad, RootMapsStickDownloadWithProgressPendingMapOnTheStickCancelRemovalA
   road.Click(road.MapsMessage(), "pushButtonPrimary");
   ASSERT_TRUE(road.WaitFor(State::OptionalUpdate));
   EXPECT_FALSE(road.OnStick("OrvaneNDSFull"));
+  EXPECT_EQ(MapStorage::Get().GetMap(road.served.newer.id).state, MapInfo::Available);
   EXPECT_TRUE(road.OnStick("OrvaneNDSUpdate/CHECKSUMS.MD5")) << "the vehicle's files stay";
   EXPECT_TRUE(road.Content().contains("Europe 2025.06"));
   road.Shot(&road.Window(), "08-back-to-the-offer");
 
   // The stick pulled: the root maps again.
-  road.PullStick();
+  road.volumes.Unmount(road.mountId);
+  QDir(road.stickRoot).removeRecursively();
   ASSERT_TRUE(road.WaitFor(State::RootUpdate));
   emit road.facade->Tray().OpenApplicationClicked();
   EXPECT_EQ(road.Content(), (QStringList{"Available maps", "Europe 2025.06"}));
+
+  // The events the machine got on the whole run, in order.
+  road.machine.reset();
+  std::vector<std::string> events;
+  for (const std::string& message : MachineMessages(road.log.Lines()))
+    if (message.rfind("Got ", 0) == 0)
+      events.push_back(message.substr(4, message.find(" event") - 4));
+  EXPECT_EQ(events,
+            (std::vector<std::string>{"StartUp", "RootUpdate", "UsbInsert", "ValidMetadata", "OptionalUpdate",
+                                      "DownloadMap", "MapDownloadStarted", "FinishDownload", "CancelDownload",
+                                      "MapDeletionStarted", "CancelDownload", "UsbRemove", "RootUpdate"}));
 }
 
-TEST(UiRoad, NoConnectionIsToldByThePopupWhoseRetryLinkChecksAgain)
+// The download stops answering half-way: the popup tells, and its retry link
+// resumes the download where it stopped.
+TEST(UiRoad, NoConnectionDuringTheDownloadIsToldByThePopupWhoseRetryLinkResumesIt)
 {
-  FastRetries fast;
   Road road;
-  road.maps.Override("allroots", "", {Answer::Drop()});
   ASSERT_NO_FATAL_FAILURE(road.Start());
+  road.InsertStick();
+  ASSERT_TRUE(road.WaitFor(State::OptionalUpdate));
+  TestSupport::TimeScale fast(0.02); // time-out 200 ms, the download's retry window 1.2 s
+  const Answer whole = Answer::Ok(road.served.newerArchive, "application/x-tar");
+  Service().ServeSequence(NewerArchive, {Answer(whole).StallAfter(65536), Answer::Silent()});
+  emit road.facade->DownloadMap(road.served.newer.id);
   ASSERT_TRUE(road.WaitFor(State::NoConnection));
   ASSERT_TRUE(road.Popup().isVisible());
   EXPECT_EQ(road.PopupContent().value(1), "link: Retry");
   road.Shot(&road.Popup(), "popup-no-connection");
 
-  road.maps.Override("allroots", "", {Answer::Ok(MapService::PackageListXml({"EUR_ROOT"}))});
+  Service().Serve(NewerArchive, whole);
   road.Click(&road.Popup(), "pushButtonContentLink");
-  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
-  emit road.facade->Tray().OpenApplicationClicked();
-  EXPECT_EQ(road.Content(), (QStringList{"Available maps", "Europe 2025.06"}));
-}
-
-TEST(UiRoad, ADoubleClickOnThePopupsDismissLinkCancelsTheFailedDownloadOnce)
-{
-  Road road;
-  // More than any stick holds: the download stops before its first byte.
-  road.newer.size = std::int64_t(1) << 50;
-  road.maps.AddMap(road.newer);
-  ASSERT_NO_FATAL_FAILURE(road.Start());
-  road.InsertStick();
-  ASSERT_TRUE(road.WaitFor(State::OptionalUpdate));
-  QSignalSpy cancels(road.facade, &Ui::IUi::CancelDownload);
-  emit road.facade->DownloadMap(Newer);
-  ASSERT_TRUE(road.WaitFor(State::UsbTooSmall));
-  ASSERT_TRUE(road.Popup().isVisible());
-  road.Shot(&road.Popup(), "popup-stick-too-small");
-
-  auto* link = road.Find<QPushButton>(&road.Popup(), "pushButtonContentLink");
-  QTest::mouseClick(link, Qt::LeftButton);
-  QTest::mouseClick(link, Qt::LeftButton);
-  EXPECT_EQ(cancels.count(), 1);
-  ASSERT_TRUE(road.WaitFor(State::OptionalUpdate));
-  EXPECT_EQ(cancels.count(), 1);
-  EXPECT_EQ(MapStorage::Get().GetMap(Newer).state, MapInfo::Available);
+  ASSERT_TRUE(road.WaitFor(State::PendingUpdate));
+  EXPECT_EQ(Service().RequestsTo(NewerArchive).last().Header("Range"), "bytes=65536-");
+  EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2025_06.meta.xml"));
 }

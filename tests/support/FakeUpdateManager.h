@@ -29,8 +29,16 @@ public:
   // What the manager was asked; outlives it.
   struct Journal
   {
-    std::vector<Command> Commands() const;
-    void Add(const std::string& text);
+    std::vector<Command> Commands() const
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      return commands;
+    }
+    void Add(const std::string& text)
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      commands.push_back({text, QThread::currentThread()});
+    }
 
     mutable std::mutex mutex;
     std::vector<Command> commands;

@@ -16,6 +16,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <regex>
 #include <set>
 
 std::optional<int> QuitCodeOf(const std::function<void()>& action)
@@ -39,7 +40,7 @@ std::optional<int> QuitCodeOf(const std::function<void()>& action)
   return stillRunning ? std::nullopt : std::optional<int>(code);
 }
 
-std::vector<MachineRecord> MachineRecords(const std::vector<std::string>& lines)
+std::vector<std::string> MachineMessages(const std::vector<std::string>& lines)
 {
   static const std::set<std::string> files = {
       "StateMachine.cpp",   "StartUp.cpp",         "Common.cpp",           "NetworkOperation.cpp",
@@ -48,33 +49,13 @@ std::vector<MachineRecord> MachineRecords(const std::vector<std::string>& lines)
       "CancelDownload.cpp", "MetadataCorrupt.cpp", "NoConnection.cpp",     "NoSubscription.cpp",
       "PendingUpdate.cpp",  "ServerError.cpp",     "UsbBlocked.cpp",       "UsbCheck.cpp",
       "UsbFull.cpp",        "UsbTooSmall.cpp",     "NetworkFailure.cpp",   "StickQuitConfirmation.cpp"};
-  auto trim = [](const std::string& text) {
-    const auto first = text.find_first_not_of(' ');
-    return first == std::string::npos ? std::string()
-                                      : text.substr(first, text.find_last_not_of(' ') - first + 1);
-  };
-  std::vector<MachineRecord> records;
-  for (const std::string& line : lines) {
-    // time | severity | channel | file:line | function | message
-    std::vector<std::string> fields;
-    std::size_t from = 0;
-    for (std::size_t at; fields.size() < 5 && (at = line.find(" | ", from)) != std::string::npos;
-         from = at + 3)
-      fields.push_back(line.substr(from, at - from));
-    if (fields.size() != 5)
-      continue;
-    const std::string file = trim(fields[3].substr(0, fields[3].find(':')));
-    if (trim(fields[1]) != "Debug" && files.count(file))
-      records.push_back({file, trim(fields[4]), line.substr(from)});
-  }
-  return records;
-}
-
-std::vector<std::string> MachineMessages(const std::vector<std::string>& lines)
-{
+  // time | severity | channel | file:line | function | message
+  static const std::regex record(R"(^[^|]*\|\s*(\w+)\s*\|[^|]*\|\s*([\w.]+):\s*\d+\s*\|[^|]*\| (.*)$)");
   std::vector<std::string> messages;
-  for (const MachineRecord& record : MachineRecords(lines))
-    messages.push_back(record.message);
+  std::smatch match;
+  for (const std::string& line : lines)
+    if (std::regex_match(line, match, record) && match[1] != "Debug" && files.count(match[2]))
+      messages.push_back(match[3]);
   return messages;
 }
 
@@ -87,20 +68,18 @@ MachineHarness::MachineHarness()
 {
   // The data folder of the process, made once: the configuration is read once.
   static QTemporaryDir dataHome;
-  static const bool configured = (qputenv("XDG_DATA_HOME", dataHome.path().toUtf8()), Config::get(), true);
-  (void)configured;
+  [[maybe_unused]] static const bool configured =
+      (qputenv("XDG_DATA_HOME", dataHome.path().toUtf8()), Config::get(), true);
   ClearStores();
   // Each part notes its deletion on the thread that deletes it.
   auto noteDeletion = [log = deletions](QObject* object, const std::string& what) {
-    QObject::connect(object, &QObject::destroyed, [log, what] {
-      std::lock_guard<std::mutex> lock(log->mutex);
-      log->deletions.emplace_back(what, QThread::currentThread());
-    });
+    QObject::connect(object, &QObject::destroyed, [log, what] { log->Add(what); });
   };
-  States::Common::SetUiFactory([noteDeletion] {
-    auto ui = std::make_unique<RecordingUi>();
-    noteDeletion(ui.get(), "ui");
-    return ui;
+  States::Common::SetUiFactory([this, noteDeletion] {
+    auto made = std::make_unique<RecordingUi>();
+    ui = made.get();
+    noteDeletion(made.get(), "ui");
+    return made;
   });
   States::Common::SetUsbManagerFactory([this, noteDeletion] {
     auto made = std::make_unique<UsbManager>();
@@ -130,7 +109,8 @@ void MachineHarness::Start()
 {
   machine = std::make_unique<StateMachine>();
   machine->initiate();
-  ASSERT_TRUE(QTest::qWaitFor([this] { return In<States::MapUpdateCheck>(); }));
+  ASSERT_TRUE(
+      QTest::qWaitFor([this] { return machine->state_cast<const States::MapUpdateCheck*>() != nullptr; }));
   ASSERT_TRUE(WaitForCommands(1));
   usbThread = usbManager->thread();
   managerThread = manager->thread();
@@ -139,6 +119,7 @@ void MachineHarness::Start()
 void MachineHarness::Stop()
 {
   machine.reset();
+  ui = nullptr;
   usbManager = nullptr;
   manager = nullptr;
 }
@@ -185,9 +166,7 @@ void MachineHarness::StickCheckStarted()
 
 void MachineHarness::StickChecked(const UsbInfo& stick)
 {
-  UsbInfo stored = stick;
-  stored.active = false;
-  UsbStorage::Get().UpdateUsb(stored);
+  UsbStorage::Get().UpdateUsb(stick);
   emit usbManager->UsbCheckComplete(stick.id);
   QCoreApplication::sendPostedEvents();
 }
@@ -211,12 +190,10 @@ bool MachineHarness::WaitForCommands(std::size_t count)
   return QTest::qWaitFor([&] { return journal->Commands().size() >= count; }, 20000);
 }
 
-std::vector<MachineRecord> MachineHarness::Forget()
+void MachineHarness::Forget()
 {
   Ui().Clear();
-  auto fresh = std::make_unique<LogCapture>();
-  log.swap(fresh);
-  return MachineRecords(fresh->Lines());
+  log = std::make_unique<LogCapture>();
 }
 
 std::vector<std::string> MachineHarness::Messages()
@@ -225,12 +202,6 @@ std::vector<std::string> MachineHarness::Messages()
   if (!messages.empty() && messages.back() == "Left Common state")
     messages.pop_back();
   return messages;
-}
-
-std::vector<std::pair<std::string, QThread*>> MachineHarness::Deletions() const
-{
-  std::lock_guard<std::mutex> lock(deletions->mutex);
-  return deletions->deletions;
 }
 
 void MachineHarness::StoreMap(const std::string& id, MapInfo::Type type, MapInfo::State state)
@@ -251,8 +222,6 @@ UsbInfo MachineHarness::Stick(UsbInfo::Id id, UsbInfo::State state, const std::s
   stick.id = id;
   stick.state = state;
   stick.path = path;
-  stick.capacity = 1 << 30;
-  stick.available = 1 << 29;
   return stick;
 }
 

@@ -32,16 +32,8 @@ using TestSupport::ClearStores;
 // loop was ended with, or nothing when the loop was still running after it.
 std::optional<int> QuitCodeOf(const std::function<void()>& action);
 
-// A record that one of the state machine's own files wrote at Info or above.
-struct MachineRecord
-{
-  std::string file;
-  std::string function;
-  std::string message;
-};
-
-// The state machine's records among the log lines, in order, and their messages.
-std::vector<MachineRecord> MachineRecords(const std::vector<std::string>& lines);
+// The messages that the state machine's own files logged at Info or above
+// among the log lines, in order.
 std::vector<std::string> MachineMessages(const std::vector<std::string>& lines);
 
 bool Contains(const std::vector<std::string>& messages, const std::string& text);
@@ -58,14 +50,9 @@ public:
   void Stop();
 
   StateMachine& Machine() { return *machine; }
-  RecordingUi& Ui() { return *RecordingUi::Instance(); }
+  RecordingUi& Ui() { return *ui; }
   // The innermost state's name ("MapUpdateCheck").
   std::string Leaf() const;
-  template <typename State>
-  bool In() const
-  {
-    return machine->state_cast<const State*>() != nullptr;
-  }
 
   // The update manager's reports, emitted on its thread and delivered.
   void Root(MetadataChecker::Result result);
@@ -73,8 +60,8 @@ public:
   void OperationStarted();
   void OperationFinished(MapDownloader::Result result);
 
-  // The USB manager's reports. StickChecked stores the stick (active flag
-  // clear) as the manager does before it reports.
+  // The USB manager's reports. StickChecked stores the stick (not active, as
+  // Stick makes it) as the manager does before it reports.
   void StickCheckStarted();
   void StickChecked(const UsbInfo& stick);
   void StickRemoved(UsbInfo::Id id);
@@ -85,19 +72,18 @@ public:
   // Waits until the update manager has received `count` commands in all.
   bool WaitForCommands(std::size_t count);
 
-  // Forgets the interface calls and log records so far; the machine's records until now.
-  std::vector<MachineRecord> Forget();
+  // Forgets the interface calls and log records so far.
+  void Forget();
   // The machine's messages logged since the start or the last Forget (closes
   // the log capture), without the "Left Common state" of a machine that ended.
   std::vector<std::string> Messages();
-  std::vector<MachineRecord> Records() { return MachineRecords(log->Lines()); }
   // Every message logged, of every part.
   std::vector<std::string> AllMessages() { return log->Messages(); }
 
   // What was deleted when the machine ended, in order ("ui", "usb manager",
   // "update manager"), with the thread that deleted it; and the threads the
   // managers ran on (known after Start).
-  std::vector<std::pair<std::string, QThread*>> Deletions() const;
+  std::vector<FakeUpdateManager::Command> Deletions() const { return deletions->Commands(); }
   QThread* UsbThread() const { return usbThread; }
   QThread* ManagerThread() const { return managerThread; }
 
@@ -115,15 +101,11 @@ private:
   std::unique_ptr<LogCapture> log = std::make_unique<LogCapture>();
   FakeVolumes volumes;
   std::shared_ptr<FakeUpdateManager::Journal> journal = std::make_shared<FakeUpdateManager::Journal>();
+  RecordingUi* ui = nullptr;
   UsbManager* usbManager = nullptr;
   FakeUpdateManager* manager = nullptr;
   std::unique_ptr<StateMachine> machine;
   QThread* usbThread = nullptr;
   QThread* managerThread = nullptr;
-  struct DeletionLog
-  {
-    mutable std::mutex mutex;
-    std::vector<std::pair<std::string, QThread*>> deletions;
-  };
-  std::shared_ptr<DeletionLog> deletions = std::make_shared<DeletionLog>();
+  std::shared_ptr<FakeUpdateManager::Journal> deletions = std::make_shared<FakeUpdateManager::Journal>();
 };

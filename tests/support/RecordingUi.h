@@ -2,7 +2,8 @@
 
 #include "ui/IUi.h"
 
-#include <sstream>
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
@@ -14,21 +15,25 @@ class RecordingUi : public Ui::IUi
   Q_OBJECT
 
 public:
-  RecordingUi();
-  ~RecordingUi() override;
+  RecordingUi() { Ui::RegisterMetaTypes(); }
 
   const std::vector<std::string>& Calls() const { return calls; }
   // The states set, in order.
   const std::vector<State>& States() const { return states; }
   State Current() const { return states.empty() ? State::Unknown : states.back(); }
-  void Clear();
-
-  // The interface while it exists.
-  static RecordingUi* Instance();
+  void Clear()
+  {
+    calls.clear();
+    states.clear();
+  }
 
 public slots:
   void Activate() override { calls.push_back("Activate"); }
-  void SetState(State state) override;
+  void SetState(State state) override
+  {
+    calls.push_back("SetState(" + testing::PrintToString(state) + ")");
+    states.push_back(state);
+  }
   void UpdateUsbs() override { calls.push_back("UpdateUsbs"); }
   void ConfirmQuit() override { calls.push_back("ConfirmQuit"); }
 
@@ -36,12 +41,3 @@ private:
   std::vector<std::string> calls;
   std::vector<State> states;
 };
-
-// The name of a value, as the log writes it.
-template <typename T>
-std::string Name(T value)
-{
-  std::ostringstream text;
-  text << value;
-  return text.str();
-}

@@ -1,12 +1,12 @@
 #pragma once
 
-// The files of a run on its road: map archives as the service serves them and
-// the files the vehicle leaves on a stick.
+// The service, files and configuration of a run on its road: the maps the
+// service offers with real archives, the files the vehicle leaves on a
+// stick, and a data folder whose config.json names the service.
 //
-//   TestSupport::ServedMap map = ...;
-//   const QByteArray archive = TestSupport::MakeMapArchive(map, 300000);
-//   service.Serve("/archives/" + id + ".tar", Answer::Ok(archive, "application/x-tar"));
-//   TestSupport::WriteVehicleFiles(stickRoot, installedMap, "2099-12-31");
+//   TestSupport::RoadMaps road(service, "key");   // EUR_2024_06 and its update
+//   TestSupport::WriteRoadConfig(dataHome, road.maps.Url(), "key");
+//   road.WriteVehicleFiles(stickRoot);
 
 #include "Files.h"
 #include "MapService.h"
@@ -18,13 +18,28 @@
 
 namespace TestSupport {
 
-// A real map archive as GNU tar writes it (see MakeArchive) with the map's
-// metadata document named after the archive ("<id>.meta.xml") and
-// `dataBytes` of map data, among them "data/region.bin". Sets the map's
-// checksum and size to the archive's.
-QByteArray MakeMapArchive(ServedMap& map, int dataBytes);
+// The maps of the road on `service`: "EUR_2024_06", which the vehicle holds,
+// and its update "EUR_2025_06", the root map. Each has a real archive as GNU
+// tar writes it (see MakeArchive), served at "/archives/<id>.tar", with the
+// map's metadata document ("<id>.meta.xml") and 300000 bytes of map data,
+// among them "data/region.bin"; the map's checksum and size are the archive's.
+struct RoadMaps
+{
+  RoadMaps(TestService& service, const std::string& key);
 
-// The vehicle's files below `root` (see MapStick::WriteVehicleFiles).
-void WriteVehicleFiles(const QString& root, const ServedMap& installed, const std::string& subscriptionEnd);
+  // The files of a vehicle that holds "EUR_2024_06" below `root`, with a
+  // subscription that runs to 2099 (see MapStick::WriteVehicleFiles).
+  void WriteVehicleFiles(const QString& root) const;
+
+  MapService maps;
+  ServedMap installed;
+  ServedMap newer;
+  QByteArray newerArchive;
+};
+
+// <dataHome>/Arvel/Lumora/config.json naming the service at `url` with `key`,
+// logging at `logLevel`, with a download retry window of one minute.
+bool WriteRoadConfig(const QString& dataHome, const std::string& url, const std::string& key,
+                     const std::string& logLevel = "Info");
 
 } // namespace TestSupport
