@@ -1,6 +1,7 @@
 #include "ui/widgets/MainWindow.h"
 
 #include "WidgetTest.h"
+#include "ui/OpenLink.h"
 #include "ui/widgets/SettingsScreen.h"
 
 #include <QPointer>
@@ -149,12 +150,19 @@ TEST_F(MainWindowTest, QuestionsAnsweredYesOrNoLeadBackToWhereTheUserWas)
                 std::string sent; QString after; } const cases[] = {
       {"update-map-no", OptionalUpdate, none, [=] { Click(Row(3), "pushButtonMapAction"); }, "message:Confirm optional map update|MS",
        false, "", optionalList + "MS"},
+      {"no-stick", OptionalUpdate, [] { PutSticks(); }, [=] { Click(Row(3), "pushButtonMapAction"); },
+       "message:No USB stick found|MS", true, "", optionalList + "MS"},
+      {"discard-update-no", PendingUpdate, none, [=] { Click(Row(1), "pushButtonDiscard"); },
+       "message:Cancel map update?|B|MS", false, "", "Pending map updates|Map optional|B|MS"},
       {"stop-download", MapDownload, none, stop, asked, true, "cancel ", asked},
+      {"stop-download-no", MapDownload, none, stop, asked, false, "", "message:Map update|B|M-"},
       {"stop-after-download-ended-no", MapDownload, [=] { PutMaps({pending}); }, stop, asked, false, "",
        optionalList + "B|M-"},
       {"quit", MapDownload, none, quit, ask + "B|--", false, "quit ", ask + "B|--"},
       {"quit-no", MapDownload, none, quit, ask + "B|--", true, "", "message:Map update|B|M-"},
       {"quit-hidden", UsbCheck, [=] { window.Hide(); }, quit, ask + "--", true, "", optionalList + "M-|hidden"},
+      {"quit-over-discard", UsbFull, [=] { change(), Click(settings, "pushButtonCancel"); }, quit, ask + "--|unsaved",
+       true, "", "message:Insufficient memory space available|MS|unsaved"},
       {"quit-twice-on-settings", OptionalUpdate, [=] { window.ShowSettingsPage(), quit(); }, quit, ask + "--", true,
        "", "settings|MS"},
       {"discard-forced", OptionalUpdate, change, [=] { window.PopupClicked(ManageMaps); }, discard, true, "",
@@ -167,7 +175,9 @@ TEST_F(MainWindowTest, QuestionsAnsweredYesOrNoLeadBackToWhereTheUserWas)
     PutSticks({Stick(UsbInfo::ValidMetadata)});
     PutMaps({installed, optional});
     window.SetState(OptionalUpdate); // a list behind every question
-    PutMaps({installed, c.state == OptionalUpdate ? optional : downloading});
+    PutMaps({installed, c.state == PendingUpdate    ? pending
+                        : c.state == OptionalUpdate ? optional
+                                                    : downloading});
     window.SetState(c.state);
     window.ShowMapsPage();
     c.before();
@@ -221,4 +231,22 @@ TEST_F(MainWindowTest, RequestsReachTheMachineOncePerStateNeverWithoutAMapAndNev
       doomed->PopupClicked(click ? Dismiss : Retry);
     EXPECT_FALSE(style) << "gone with the window";
   }
+}
+
+// Retry shows the maps page only when the state that follows keeps a
+// download; help opens the guide.
+TEST_F(MainWindowTest, RetryShowsTheMapsPageOnlyWithADownloadAndHelpOpensTheGuide)
+{
+  window.SetState(NoConnection);
+  window.PopupClicked(Retry);
+  EXPECT_TRUE(window.isHidden());
+  PutMaps({downloading});
+  window.SetState(ServerError);
+  window.PopupClicked(Retry);
+  EXPECT_EQ(Where(), "message:Map update server not available|MS");
+  QStringList opened;
+  const auto opener = Ui::SetLinkOpener([&](const QUrl& url) { return opened << url.toString(), true; });
+  Click(&window, "pushButtonHelp");
+  Ui::SetLinkOpener(opener);
+  EXPECT_EQ(opened, QStringList{QUrl(Config::get().helpLink(), QUrl::TolerantMode).toString()});
 }

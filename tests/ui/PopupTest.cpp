@@ -3,7 +3,9 @@
 #include "WidgetTest.h"
 #include "ui/widgets/DynamicIcon.h"
 
+#include <QCursor>
 #include <QScreen>
+#include <QTimer>
 
 #include <optional>
 
@@ -95,15 +97,29 @@ TEST_F(PopupTest, StickDecidesStatusBlockAndRaisingAndTheRemovedStickIsHeldUntil
   }
 }
 
-// Placed below the tray icon, or above it at the bottom, inside the screen.
-TEST_F(PopupTest, PlacedUnderTheTrayIconInsideTheScreen)
+// It stays while the pointer is over it; it is placed below the tray icon,
+// or above it at the bottom, inside the screen, and without an icon place at
+// the pointer, where it stays while it is shown.
+TEST_F(PopupTest, StaysWhilePointedAtAndIsPlacedUnderTheTrayIconInsideTheScreen)
 {
-  ASSERT_EQ(QGuiApplication::primaryScreen()->availableGeometry(), QRect(0, 0, 800, 600));
+  QEvent enter(QEvent::Enter);
+  QCoreApplication::sendEvent(&popup, &enter);
   popup.show();
+  EXPECT_FALSE(popup.findChild<QTimer*>("leaveTimer")->isActive())
+      << "no countdown while the pointer is over it";
+  ASSERT_EQ(QGuiApplication::primaryScreen()->availableGeometry(), QRect(0, 0, 800, 600));
   popup.SetGeometry({790, 0, 10, 22});
   EXPECT_EQ(popup.geometry(), QRect(560, 21, 240, popup.height()));
   popup.SetGeometry({400, 578, 21, 22});
   EXPECT_EQ(popup.geometry(), QRect(290, 579 - popup.height(), 240, popup.height()));
+  popup.hide();
+  QCursor::setPos(100, 50);
+  popup.show();
+  popup.SetGeometry({});
+  QCursor::setPos(300, 100);
+  popup.SetGeometry({});
+  EXPECT_EQ(popup.geometry().topLeft(), QPoint(0, 58));
+  QCursor::setPos(-3000, -3000);
 }
 
 // The application name is put into the text as plain text; a change of
