@@ -103,7 +103,7 @@ TEST_F(FooterTest, GaugesShowTheShareInUseAndNothingFreeInRed)
 
 // A stick's path is plain text that loses its middle; the list opens above
 // the stick's row, a press on an entry closes it and its click chooses the
-// stick; it closes when a map locks the switch.
+// stick; it closes when a map locks the switch and when the footer hides.
 TEST_F(FooterTest, ALongPathLosesItsMiddleAndTheListChoosesAStickAndClosesWhenItCannot)
 {
   UsbInfo odd = b;
@@ -131,4 +131,9 @@ TEST_F(FooterTest, ALongPathLosesItsMiddleAndTheListChoosesAStickAndClosesWhenIt
   PutMaps({Map("map", MapInfo::Optional, MapInfo::Downloading)});
   footer->UpdateState();
   EXPECT_FALSE(list->isVisible() || button->isChecked());
+  PutMaps({});
+  footer->UpdateState();
+  QTest::mouseClick(button, Qt::LeftButton);
+  footer->hide();
+  EXPECT_FALSE(list->isVisible() || button->isChecked()) << "closed with the footer";
 }

@@ -97,10 +97,10 @@ TEST_F(PopupTest, StickDecidesStatusBlockAndRaisingAndTheRemovedStickIsHeldUntil
   }
 }
 
-// It stays while the pointer is over it; it is placed below the tray icon,
+// It stays while the pointer is over it and fades when it leaves; it is placed below the tray icon,
 // or above it at the bottom, inside the screen, and without an icon place at
 // the pointer, where it stays while it is shown.
-TEST_F(PopupTest, StaysWhilePointedAtAndIsPlacedUnderTheTrayIconInsideTheScreen)
+TEST_F(PopupTest, StaysWhilePointedAtFadesOutAndIsPlacedUnderTheTrayIconInsideTheScreen)
 {
   QEvent enter(QEvent::Enter);
   QCoreApplication::sendEvent(&popup, &enter);
@@ -120,6 +120,16 @@ TEST_F(PopupTest, StaysWhilePointedAtAndIsPlacedUnderTheTrayIconInsideTheScreen)
   popup.SetGeometry({});
   EXPECT_EQ(popup.geometry().topLeft(), QPoint(0, 58));
   QCursor::setPos(-3000, -3000);
+  // Left, it fades; the pointer back stops the fade; left again, it goes.
+  popup.SetTiming({1, 50});
+  QEvent leave(QEvent::Leave);
+  QCoreApplication::sendEvent(&popup, &leave);
+  ASSERT_TRUE(QSignalSpy(popup.findChild<QTimer*>("fadeTimer"), &QTimer::timeout).wait());
+  QCoreApplication::sendEvent(&popup, &enter);
+  EXPECT_EQ(popup.windowOpacity(), 1.0);
+  popup.SetTiming({1, 1});
+  QCoreApplication::sendEvent(&popup, &leave);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !popup.isVisible(); }, 5000));
 }
 
 // The application name is put into the text as plain text; a change of
