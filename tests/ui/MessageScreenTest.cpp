@@ -60,6 +60,16 @@ TEST_F(MessageScreenTest, EveryMessageAsAPictureAndPagesAboutAMapTellItsSize)
     }
     SaveScreenshot(&screen, QStringLiteral("message-%1").arg(types.key(each)));
   }
+  // A restore says so; a mandatory update offers no way out.
+  const QString size = "1.50 GB will ", icon = ".|:/icons/ic_warning_big.png|";
+  for (const auto& [type, shown] : std::vector<std::pair<MapInfo::Type, QString>>{
+           {MapInfo::Installed, "Confirm map download|This map download of " + size +
+                                    "restore the current map" + icon + "Cancel|Continue"},
+           {MapInfo::Mandatory, "Confirm mandatory map update|This map update download of " + size +
+                                    "refresh the current map with the latest updates" + icon + "Continue"}}) {
+    screen.Init(Screen::MapUpdate, Map(MapInfo::Available, 0, 3 * GiB / 2, type));
+    EXPECT_EQ(Shown(), shown);
+  }
 }
 
 // The share stays within 0 and 100 % also with no size, the disc's frame
@@ -69,6 +79,7 @@ TEST_F(MessageScreenTest, ProgressPagesShowTheShareWithinNoneAndAllAndTheMapsNam
   // clang-format off
   struct Case { const char* name; MapInfo::State state; qint64 downloaded, size; QString shown; int frame; } const cases[] = {
       {"download-half", MapInfo::Downloading, 3 * GiB / 2, 3 * GiB, "50 %\n1.50 GB of 3.00 GB", 16},
+      {"download-almost", MapInfo::Downloading, 3 * GiB * 999 / 1000, 3 * GiB, "99 %\n3.00 GB of 3.00 GB", 31},
       {"download-no-size", MapInfo::Downloading, 0, 0, "0 %\n0.00 B of 0.00 B", 0},
       {"download-beyond", MapInfo::Downloading, 4 * GiB, 3 * GiB, "100 %\n3.00 GB of 3.00 GB", 32},
       {"download-negative", MapInfo::Downloading, -GiB, 3 * GiB, "0 %\n0.00 B of 3.00 GB", 0},

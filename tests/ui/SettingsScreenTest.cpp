@@ -99,7 +99,7 @@ TEST_F(SettingsScreenTest, SubscriptionPageTellsUntilWhenMapUpdatesMayComeAndClo
   EXPECT_EQ(Text("labelSubscriptionDate"), "05 Dezember 2026");
 }
 
-// The labels are plain text; the terms open in the language in effect; the
+// The labels are plain text; the copyright's year is filled in; the terms open in the language in effect; the
 // keyboard reaches the legal notices' first link and Return hands it to the
 // browser while the page stays; no link other than a web page is followed.
 TEST_F(SettingsScreenTest, AboutPageOpensOnlyWebLinksInTheLanguageInEffect)
@@ -115,6 +115,7 @@ TEST_F(SettingsScreenTest, AboutPageOpensOnlyWebLinksInTheLanguageInEffect)
     emit ui.UpdateLocale();
     Click(screen.get(), "pushButtonTermsAndConditions");
   }
+  EXPECT_TRUE(Text("labelCopyright").contains("2008&ndash;" + Config::get().copyrightYear + " Orvane"));
   auto* legal = Find<QTextBrowser>(screen.get(), "labelLegal");
   legal->setFocus();
   QTest::keyClick(legal, Qt::Key_Tab);
