@@ -27,6 +27,8 @@ protected:
   std::vector<PopupLink> clicked;
 };
 
+// Every state but the quiet ones brings the popup forward with its text
+// whole; a link that asks the machine sends one signal per state and showing.
 TEST_F(PopupTest, EveryStateButTheQuietOnesShowsItWholeAndALinkThatAsksTheMachineSendsOneSignalPerState)
 {
   // The status and the link; what two clicks on the link send.
@@ -97,9 +99,9 @@ TEST_F(PopupTest, StickDecidesStatusBlockAndRaisingAndTheRemovedStickIsHeldUntil
   }
 }
 
-// It stays while the pointer is over it and fades when it leaves; it is placed below the tray icon,
-// or above it at the bottom, inside the screen, and without an icon place at
-// the pointer, where it stays while it is shown.
+// It stays while the pointer is over it and fades when it leaves; it is
+// placed below the tray icon, or above it at the bottom, inside the screen,
+// and without an icon place at the pointer, where it stays while it is shown.
 TEST_F(PopupTest, StaysWhilePointedAtFadesOutAndIsPlacedUnderTheTrayIconInsideTheScreen)
 {
   QEvent enter(QEvent::Enter);
