@@ -4,6 +4,7 @@
 #include "cfg/Settings.h"
 #include "ui/OpenLink.h"
 
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QStackedWidget>
@@ -65,7 +66,8 @@ TEST_F(SettingsScreenTest, SavingStoresTheChoiceAndAnnouncesANewLanguageOnceAndO
 
 // The subscription page tells the end of the subscription, or that there is
 // none yet, and closes (to the general page) when nothing can tell; the
-// screenshots of each page, the licences and the date in German.
+// chosen language stays readable on the focused list; the screenshots of
+// each page and the licences; the date in German.
 TEST_F(SettingsScreenTest, SubscriptionPageTellsUntilWhenMapUpdatesMayComeAndClosesWhenItCannotTell)
 {
   // clang-format off
@@ -88,6 +90,15 @@ TEST_F(SettingsScreenTest, SubscriptionPageTellsUntilWhenMapUpdatesMayComeAndClo
     EXPECT_EQ(Find<QStackedWidget>(screen.get(), "stackedWidgetSettings")->currentIndex(), c.after);
     EXPECT_TRUE(Find<QPushButton>(screen.get(), menu[c.after])->isChecked());
   }
+  QApplication::setActiveWindow(screen.get()); // the chosen language stays dark on the focused list
+  Languages()->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Languages()->hasFocus(); }));
+  const QImage list = Languages()->grab().toImage();
+  int dark = 0;
+  for (int y = 0; y < list.height(); ++y)
+    for (int x = 0; x < list.width() / 2; ++x)
+      dark += qGray(list.pixel(x, y)) < 100;
+  EXPECT_GT(dark, 20);
   for (const char* page : {"General", "Subscription", "About"}) {
     Click(screen.get(), qPrintable(QString("pushButton") + page));
     SaveScreenshot(screen.get(), QString("SettingsScreen-") + page);
