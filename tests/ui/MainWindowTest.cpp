@@ -27,25 +27,26 @@ protected:
   // The message screen of the maps page, or that of the message page.
   QWidget* Message(bool page = false) { return Find(&window, page ? "widgetMessage" : "widgetMapsMessage"); }
   QWidget* Row(int row) { return Find<QTableWidget>(&window, "tableWidgetMapUpdates")->cellWidget(row, 0); }
-  QString Title(QWidget* message) { return Find<QLabel>(message, "labelMessageTitle")->text(); }
-  // Where the user is: the titles of the map list's rows, the title of the
-  // maps page's message, or the page; then the banner ("B", "b" without its
-  // picture), the enabled header buttons ("M" map updates, "S" settings),
-  // and whether the window is hidden or settings are unsaved.
+  // Where the user is: the settings page, "question:" and the message page's
+  // title, "message:" and the maps page's message title, or the titles of the
+  // map list's rows; then the banner ("B", "b" without its picture), the
+  // enabled header buttons ("M" map updates, "S" settings), and whether the
+  // window is hidden or settings are unsaved.
   QString Where()
   {
     QStringList where;
+    const auto title = [](QWidget* in) { return Find<QLabel>(in, "labelMessageTitle")->text(); };
     if (window.CurrentPage() == Page::Settings || window.CurrentPage() == Page::Message)
-      where << (window.CurrentPage() == Page::Settings ? "settings" : "question:" + Title(Message(true)));
+      where << (window.CurrentPage() == Page::Settings ? "settings" : "question:" + title(Message(true)));
     else if (Find<QStackedWidget>(&window, "stackedWidgetManageMaps")->currentIndex() == 1)
-      where << "message:" + Title(Message());
+      where << "message:" + title(Message());
     else
       for (int row = 0; Row(row); ++row)
-        for (auto* title : Row(row)->findChildren<QLabel*>(QRegularExpression("^label(Map)?Title$")))
-          where << title->text();
-    const bool icon = !Find<QLabel>(&window, "labelNotificationIcon")->pixmap(Qt::ReturnByValue).isNull();
+        for (auto* label : Row(row)->findChildren<QLabel*>(QRegularExpression("^label(Map)?Title$")))
+          where << label->text();
     if (!Find(&window, "widgetNotificationBanner")->isHidden())
-      where << (icon ? "B" : "b");
+      where << (Find<QLabel>(&window, "labelNotificationIcon")->pixmap(Qt::ReturnByValue).isNull() ? "b"
+                                                                                                   : "B");
     where << QString(Find(&window, "pushButtonMapUpdates")->isEnabled() ? "M" : "-") +
                  (Find(&window, "pushButtonSettings")->isEnabled() ? "S" : "-");
     if (window.isHidden())
@@ -65,6 +66,8 @@ protected:
   Ui::MainWindow window{iui};
 };
 
+// Every state, set three times and once more by a change of language, shows
+// its page, banner and header, and one click on its message sends one request.
 TEST_F(MainWindowTest, EachStateShowsItsPageBannerAndHeaderAndAClickOnItsMessageSendsOneRequest)
 {
   const QString before = list + "installed|";
@@ -120,48 +123,50 @@ TEST_F(MainWindowTest, EachStateShowsItsPageBannerAndHeaderAndAClickOnItsMessage
   window.ShowMapsPage();
   window.SetState(UsbRemoved);
   EXPECT_FALSE(window.isHidden());
+  PutMaps({pending});
+  window.SetState(PendingUpdate);
+  German german;
+  emit iui.UpdateLocale();
+  EXPECT_EQ(Where(), "Ausstehende Kartenupdates|Map optional|B|MS");
+  SaveScreenshot(&window, "mainwindow-PendingUpdate-german");
 }
 
+// Each question, answered, sends at most its one request and leads back to a
+// page the user can work on (the quit question's "No" above all).
 TEST_F(MainWindowTest, QuestionsAnsweredYesOrNoLeadBackToWhereTheUserWas)
 {
   auto* settings = window.findChild<Ui::SettingsScreen*>();
-  const auto row = [this](int at, const char* button) { return [=] { Click(Row(at), button); }; };
-  const auto cancel = [=](const char* button) { return [=] { Click(Message(), button); }; };
+  const auto stop = [this] { Click(Message(), "pushButtonPrimary"); };
   const auto change = [=] { window.ShowSettingsPage(), Click(settings, "checkBoxAutoStart"); };
   const auto quit = [this] { window.ShowQuitApplicationMessage(); };
   const std::function<void()> none = [] {};
-  const QString offer = "message:Confirm optional map update|MS",
-                stop = "message:Cancel map update download?|";
-  const QString quitQuestion = "question:Quit application|",
-                discard = "question:Unsaved changes detected|MS|unsaved";
-  const QString optionalList = list + "optional|", pendingList = "Pending map updates|Map optional|B|MS";
-  // Where the user is, how the question comes, what it shows and its answer:
-  // the primary button ("No" on the quit question) or the secondary one.
+  const QString asked = "message:Cancel map update download?|B|M-", ask = "question:Quit application|",
+                discard = "question:Unsaved changes detected|MS|unsaved", optionalList = list + "optional|";
+  // The state, what comes before the question and how it is asked, what it
+  // shows, its answer (the primary button, "No" on the quit question, or the
+  // secondary one), the request sent and where the user is then.
   // clang-format off
   struct Case { const char* name; State state; std::function<void()> before, ask; QString question; bool primary;
                 std::string sent; QString after; } const cases[] = {
-      {"update-map-no", OptionalUpdate, none, row(3, "pushButtonMapAction"), offer, false, "", optionalList + "MS"},
-      {"no-stick", OptionalUpdate, [] { PutSticks(); }, row(3, "pushButtonMapAction"), "message:No USB stick found|MS",
-       true, "", optionalList + "MS"},
-      {"discard-update-no", PendingUpdate, none, row(1, "pushButtonDiscard"), "message:Cancel map update?|B|MS", false,
-       "", pendingList},
-      {"stop-download", MapDownload, none, cancel("pushButtonPrimary"), stop + "B|M-", true, "cancel ", stop + "B|M-"},
-      {"stop-download-no", MapDownload, none, cancel("pushButtonPrimary"), stop + "B|M-", false, "", "message:Map update|B|M-"},
-      {"stop-after-failure-no", NoConnection, none, cancel("pushButtonSecondary"), stop + "MS", false, "",
-       "message:No internet connection|MS"},
-      {"stop-after-download-ended-no", MapDownload, [=] { PutMaps({pending}); }, cancel("pushButtonPrimary"),
-       stop + "B|M-", false, "", optionalList + "B|M-"},
-      {"quit", MapDownload, none, quit, quitQuestion + "B|--", false, "quit ", quitQuestion + "B|--"},
-      {"quit-no", MapDownload, none, quit, quitQuestion + "B|--", true, "", "message:Map update|B|M-"},
-      {"quit-hidden", UsbCheck, [=] { window.Hide(); }, quit, quitQuestion + "--", true, "", optionalList + "M-|hidden"},
-      {"quit-over-discard", UsbFull, [=] { change(), Click(settings, "pushButtonCancel"); }, quit,
-       quitQuestion + "--|unsaved", true, "", "message:Insufficient memory space available|MS|unsaved"},
-      {"quit-twice-on-settings", OptionalUpdate, [=] { window.ShowSettingsPage(), quit(); }, quit, quitQuestion + "--",
-       true, "", "settings|MS"},
-      {"discard-forced", OptionalUpdate, change, [=] { Click(&window, "pushButtonMapUpdates"); }, discard, true, "",
+      {"update-map-no", OptionalUpdate, none, [=] { Click(Row(3), "pushButtonMapAction"); }, "message:Confirm optional map update|MS",
+       false, "", optionalList + "MS"},
+      {"no-stick", OptionalUpdate, [] { PutSticks(); }, [=] { Click(Row(3), "pushButtonMapAction"); },
+       "message:No USB stick found|MS", true, "", optionalList + "MS"},
+      {"discard-update-no", PendingUpdate, none, [=] { Click(Row(1), "pushButtonDiscard"); },
+       "message:Cancel map update?|B|MS", false, "", "Pending map updates|Map optional|B|MS"},
+      {"stop-download", MapDownload, none, stop, asked, true, "cancel ", asked},
+      {"stop-download-no", MapDownload, none, stop, asked, false, "", "message:Map update|B|M-"},
+      {"stop-after-download-ended-no", MapDownload, [=] { PutMaps({pending}); }, stop, asked, false, "",
+       optionalList + "B|M-"},
+      {"quit", MapDownload, none, quit, ask + "B|--", false, "quit ", ask + "B|--"},
+      {"quit-no", MapDownload, none, quit, ask + "B|--", true, "", "message:Map update|B|M-"},
+      {"quit-hidden", UsbCheck, [=] { window.Hide(); }, quit, ask + "--", true, "", optionalList + "M-|hidden"},
+      {"quit-over-discard", UsbFull, [=] { change(), Click(settings, "pushButtonCancel"); }, quit, ask + "--|unsaved",
+       true, "", "message:Insufficient memory space available|MS|unsaved"},
+      {"quit-twice-on-settings", OptionalUpdate, [=] { window.ShowSettingsPage(), quit(); }, quit, ask + "--", true,
+       "", "settings|MS"},
+      {"discard-forced", OptionalUpdate, change, [=] { window.PopupClicked(ManageMaps); }, discard, true, "",
        optionalList + "MS"},
-      {"discard-forced-no", OptionalUpdate, change, [=] { window.PopupClicked(ManageMaps); }, discard, false, "",
-       "settings|MS|unsaved"},
       {"discard", OptionalUpdate, change, [=] { Click(settings, "pushButtonCancel"); }, discard, true, "", "settings|MS"},
   };
   // clang-format on
@@ -180,7 +185,7 @@ TEST_F(MainWindowTest, QuestionsAnsweredYesOrNoLeadBackToWhereTheUserWas)
     EXPECT_EQ(Where(), c.question);
     EXPECT_EQ(iui.sent, "") << "asking sends nothing";
     SaveScreenshot(&window, QStringLiteral("mainwindow-question-%1").arg(c.name));
-    Click(c.question.startsWith("question") ? Message(true) : Message(),
+    Click(Message(c.question.startsWith("question")),
           c.primary ? "pushButtonPrimary" : "pushButtonSecondary");
     EXPECT_EQ(iui.sent, c.sent);
     EXPECT_EQ(Where(), c.after);
@@ -189,35 +194,49 @@ TEST_F(MainWindowTest, QuestionsAnsweredYesOrNoLeadBackToWhereTheUserWas)
   }
 }
 
+// No request without a map, one cancellation per state and none while the
+// removal runs, the map a question showed although the machine rewires it
+// during the emission, and nothing touched of a window the machine deletes
+// during a request.
 TEST_F(MainWindowTest, RequestsReachTheMachineOncePerStateNeverWithoutAMapAndNeverThroughAnEndedWindow)
 {
-  PutMaps({}); // restore with nothing installed; Continue on a mandatory map without id
-  window.SetState(SubscriptionExpired);
+  window.SetState(SubscriptionExpired); // nothing installed to restore
   Click(Message(), "pushButtonPrimary");
   PutMaps({Map("", MapInfo::Mandatory, MapInfo::Available)});
   window.SetState(MandatoryUpdate);
   Click(Message(), "pushButtonPrimary");
-  EXPECT_EQ(iui.sent, "");
-
-  PutMaps({downloading}); // one cancellation per state, none while the removal runs
+  PutMaps({downloading});
   for (State state : {UsbFull, UsbFull, CancelDownload, UsbBlocked})
     window.SetState(state), window.PopupClicked(Dismiss), window.PopupClicked(Dismiss);
-  EXPECT_EQ(iui.sent, "cancel cancel ");
-
-  // The machine rewires the question while its reaction runs: the click sends
-  // the map it showed, the next click the new one.
   PutMaps({installed, mandatory});
   window.SetState(MandatoryUpdate);
   QObject::connect(&iui, &Ui::IUi::DownloadMap, &window, [this] {
     PutMaps({installed, Map("newer", MapInfo::Mandatory, MapInfo::Available)});
     window.SetState(MandatoryUpdate);
   });
-  iui.sent.clear();
   Click(Message(), "pushButtonPrimary");
   Click(Message(), "pushButtonPrimary");
-  EXPECT_EQ(iui.sent, "download:mandatory download:newer ");
+  EXPECT_EQ(iui.sent, "cancel cancel download:mandatory download:newer ");
 
-  // Retry shows the maps page only when the state that follows keeps a download.
+  PutMaps({downloading});
+  for (int click = 0; click < 3; ++click) {
+    auto* doomed = new Ui::MainWindow(iui);
+    doomed->SetState(NoConnection);
+    QPointer<QObject> style = doomed->findChild<QStyle*>("windows", Qt::FindDirectChildrenOnly);
+    for (auto signal : {&Ui::IUi::Retry, &Ui::IUi::CancelDownload})
+      QObject::connect(&iui, signal, doomed, [doomed] { delete doomed; });
+    if (click == 2)
+      Find<QPushButton>(Find(doomed, "widgetMapsMessage"), "pushButtonPrimary")->click();
+    else
+      doomed->PopupClicked(click ? Dismiss : Retry);
+    EXPECT_FALSE(style) << "gone with the window";
+  }
+}
+
+// Retry shows the maps page only when the state that follows keeps a
+// download; help opens the guide.
+TEST_F(MainWindowTest, RetryShowsTheMapsPageOnlyWithADownloadAndHelpOpensTheGuide)
+{
   window.SetState(NoConnection);
   window.PopupClicked(Retry);
   EXPECT_TRUE(window.isHidden());
@@ -225,39 +244,9 @@ TEST_F(MainWindowTest, RequestsReachTheMachineOncePerStateNeverWithoutAMapAndNev
   window.SetState(ServerError);
   window.PopupClicked(Retry);
   EXPECT_EQ(Where(), "message:Map update server not available|MS");
-
-  // A window that the machine ends during a request is not touched after it.
-  for (const auto& click : std::vector<std::function<void(Ui::MainWindow*)>>{
-           [](Ui::MainWindow* w) { w->PopupClicked(Retry); },
-           [](Ui::MainWindow* w) {
-             Find<QPushButton>(Find(w, "widgetMapsMessage"), "pushButtonPrimary")->click();
-           },
-           [](Ui::MainWindow* w) { w->PopupClicked(Dismiss); }}) {
-    auto* doomed = new Ui::MainWindow(iui);
-    doomed->SetState(NoConnection);
-    QPointer<QObject> style = doomed->findChild<QStyle*>("windows", Qt::FindDirectChildrenOnly);
-    ASSERT_TRUE(style) << "the window owns its scroll bar's style";
-    for (auto signal : {&Ui::IUi::Retry, &Ui::IUi::CancelDownload})
-      QObject::connect(&iui, signal, doomed, [doomed] { delete doomed; });
-    click(doomed);
-    EXPECT_FALSE(style) << "gone with the window";
-  }
-}
-
-TEST_F(MainWindowTest, HelpOpensTheGuideAndAChangeOfLanguageRendersTheStateAnew)
-{
   QStringList opened;
   const auto opener = Ui::SetLinkOpener([&](const QUrl& url) { return opened << url.toString(), true; });
   Click(&window, "pushButtonHelp");
   Ui::SetLinkOpener(opener);
   EXPECT_EQ(opened, QStringList{QUrl(Config::get().helpLink(), QUrl::TolerantMode).toString()});
-  PutMaps({pending});
-  window.SetState(PendingUpdate);
-  German german;
-  emit iui.UpdateLocale();
-  EXPECT_EQ(Find<QPushButton>(&window, "pushButtonMapUpdates")->text(), "KARTENUPDATES");
-  EXPECT_EQ(Find<QLabel>(&window, "labelNotificationTitle")->text(),
-            "Kartenupdates bereit zur Installation im Navigationssystem Ihres Fahrzeugs");
-  EXPECT_EQ(Where(), "Ausstehende Kartenupdates|Map optional|B|MS");
-  SaveScreenshot(&window, "mainwindow-PendingUpdate-german");
 }

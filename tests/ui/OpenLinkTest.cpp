@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+// Only http and https links with a host reach the browser; a refusal or a
+// browser that does not start is a warning and a failure.
 TEST(OpenLinkTest, OnlyWebPagesReachTheBrowserAndEveryRefusalOrFailureIsAWarning)
 {
   const std::string refused = "Refusing to open link that is not a web page: ";
