@@ -62,7 +62,6 @@ TEST_F(SettingsFile, WithoutAReadableFileStartAtLoginIsSwitchedOnInBritishEnglis
     QFile::remove(Autostart());
     if (!file.isEmpty())
       Store(file);
-    LogCapture log;
     Settings settings(*config);
     EXPECT_EQ(settings.Locale(), QStringLiteral("en_GB"));
     EXPECT_TRUE(settings.RunAtStartup());
@@ -70,11 +69,6 @@ TEST_F(SettingsFile, WithoutAReadableFileStartAtLoginIsSwitchedOnInBritishEnglis
     EXPECT_TRUE(ReadFile(Autostart()).contains("X-GNOME-Autostart-enabled=true\n"));
     EXPECT_TRUE(ReadFile(LaunchAgent()).contains("<true/>"));
     EXPECT_EQ(ReadFile(SettingsPath()), file) << "only Save writes the file";
-    const auto messages = log.Messages();
-    ASSERT_GE(messages.size(), 3u);
-    EXPECT_EQ(messages[0], "Reading settings from file: " + SettingsPath().toStdString());
-    EXPECT_EQ(messages[1].rfind("Failed to read: " + SettingsPath().toStdString() + ", : ", 0), 0u);
-    EXPECT_EQ(messages[2], "Changing run at startup from: false to: true");
   }
 }
 
@@ -98,6 +92,11 @@ TEST_F(SettingsFile, StoredValuesAreAppliedAndStartAtLoginWrittenWhenOn)
     EXPECT_EQ(settings.RunAtStartup(), c.on);
     EXPECT_EQ(ReadFile(Autostart()).contains("X-GNOME-Autostart-enabled=true\n"), c.on);
     EXPECT_EQ(QFile::exists(Autostart()), c.on) << "an unchanged value writes nothing";
+    // Switched off, the entry stays with its flag off.
+    EXPECT_EQ(settings.SetRunAtStartup(false), c.on);
+    EXPECT_TRUE(settings.SetRunAtStartup(true));
+    EXPECT_TRUE(settings.SetRunAtStartup(false));
+    EXPECT_TRUE(ReadFile(Autostart()).contains("X-GNOME-Autostart-enabled=false\n"));
   }
 }
 
@@ -107,35 +106,16 @@ TEST_F(SettingsFile, FailedLanguageChangeKeepsTheCurrentTranslation)
   Settings settings(*config);
   ASSERT_EQ(Kilobytes(), QStringLiteral("kB"));
 
-  LogCapture log;
   EXPECT_FALSE(settings.SetLocale("es_ES"));
   EXPECT_EQ(settings.Locale(), QStringLiteral("de_DE"));
   EXPECT_EQ(Kilobytes(), QStringLiteral("kB")) << "the German translation is still installed";
   EXPECT_EQ(QLocale().name(), QStringLiteral("de_DE"));
-  EXPECT_EQ(
-      log.Matching(
-             QString("Failed to load translation file: " + config->translationsDir + "/es_ES").toStdString())
-          .size(),
-      1u);
-  EXPECT_FALSE(settings.SetLocale("de_DE"));
-  EXPECT_EQ(log.Matching("locale: de_DE is already in use").size(), 1u);
+  EXPECT_FALSE(settings.SetLocale("de_DE")) << "already in use";
 
   EXPECT_TRUE(settings.SetLocale("en_GB"));
   EXPECT_EQ(Kilobytes(), QStringLiteral("KB"));
   EXPECT_EQ(settings.Locale(), QStringLiteral("en_GB"));
   EXPECT_EQ(QLocale().name(), QStringLiteral("en_GB"));
-}
-
-TEST_F(SettingsFile, StartAtLoginSwitchedOffKeepsTheEntryWithTheFlagOff)
-{
-  Store(R"({"language": "en_GB", "run at startup": "false"})");
-  Settings settings(*config);
-  EXPECT_FALSE(settings.SetRunAtStartup(false));
-  EXPECT_FALSE(QFile::exists(Autostart()));
-  EXPECT_TRUE(settings.SetRunAtStartup(true));
-  EXPECT_TRUE(ReadFile(Autostart()).contains("=true\n"));
-  EXPECT_TRUE(settings.SetRunAtStartup(false));
-  EXPECT_TRUE(ReadFile(Autostart()).contains("=false\n"));
 }
 
 TEST_F(SettingsFile, SaveWritesBothValuesInOneStepAndTheNextStartReadsThem)
@@ -151,8 +131,6 @@ TEST_F(SettingsFile, SaveWritesBothValuesInOneStepAndTheNextStartReadsThem)
                                                  "    \"language\": \"fr_CA\",\n"
                                                  "    \"run at startup\": \"false\"\n"
                                                  "}\n"));
-  EXPECT_EQ(QDir(config->dataDir).entryList({"settings.json*"}, QDir::Files | QDir::Hidden),
-            QStringList{"settings.json"});
   Settings again(*config);
   EXPECT_EQ(again.Locale(), QStringLiteral("fr_CA"));
   EXPECT_FALSE(again.RunAtStartup());
@@ -161,10 +139,9 @@ TEST_F(SettingsFile, SaveWritesBothValuesInOneStepAndTheNextStartReadsThem)
   ASSERT_TRUE(QDir().mkpath(SettingsPath())); // a folder in the file's place
   LogCapture log;
   EXPECT_NO_THROW(again.Save());
-  const auto errors =
-      log.Matching(QString("Failed to write settings to file: " + SettingsPath() + ", : ").toStdString());
+  const auto errors = log.Matching("Failed to write settings to file: " + SettingsPath().toStdString());
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_TRUE(errors[0].find("|   Error |") != std::string::npos);
+  EXPECT_NE(errors[0].find("|   Error |"), std::string::npos);
 }
 
 TEST_F(SettingsFile, LocaleIsReadSafelyWhileTheLanguageChanges)
