@@ -7,7 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QLocale>
 
 #include <thread>
 

@@ -12,15 +12,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QObject>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
-#include <algorithm>
 #include <sstream>
-#include <string>
-#include <vector>
 
 using Bus = FakeVolumes::Bus;
 using Properties = DeviceDiscovery::DeviceProperties;

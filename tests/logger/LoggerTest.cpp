@@ -8,7 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <boost/filesystem.hpp>

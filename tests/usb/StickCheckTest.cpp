@@ -61,13 +61,6 @@ void Typical(MapStick& folder)
   folder.Add("empty", "");
 }
 
-std::string Describe(const StickCheck::Result& result)
-{
-  std::ostringstream text;
-  text << result.state << ": " << result.reason;
-  return text.str();
-}
-
 } // namespace
 
 TEST(ChecksumListTest, AcceptsWhatMd5sumWritesSplitAtAnyByte)
@@ -155,8 +148,7 @@ TEST(StickCheckTest, ReadsTheListedNamesAsMd5sumDoes)
     stick.folder.AddUnlisted("plain", "plain");
     stick.folder.WriteChecksumText(test.list);
     const auto result = stick.Check();
-    EXPECT_EQ(result.state, test.valid ? UsbInfo::ValidMetadata : UsbInfo::InvalidMetadata)
-        << Describe(result);
+    EXPECT_EQ(result.state, test.valid ? UsbInfo::ValidMetadata : UsbInfo::InvalidMetadata) << result.reason;
     EXPECT_EQ(stick.Md5sumAgrees(), test.valid) << "md5sum -c disagrees";
   }
 }
@@ -173,7 +165,7 @@ TEST(StickCheckTest, ValidWhenEveryFileIsListedAndMatchesWhateverTheThreadsAndNa
   Put(stick.mount + "/notes.txt", "notes");
   for (const unsigned threads : {1u, 3u, 0u}) {
     const auto result = stick.Check(threads);
-    EXPECT_EQ(result.state, UsbInfo::ValidMetadata) << Describe(result);
+    EXPECT_EQ(result.state, UsbInfo::ValidMetadata) << result.reason;
     EXPECT_EQ(result.files, 5u);
     EXPECT_EQ(result.bytes, 300000u + 6 + 39 + 14);
   }
@@ -333,7 +325,7 @@ TEST(StickCheckTest, Verdicts)
       TestSupport::HonourPermissions honour; // as an ordinary user: root reads anything
       result = stick.Check();
     }
-    EXPECT_EQ(result.state, test.state) << Describe(result);
+    EXPECT_EQ(result.state, test.state) << result.reason;
     EXPECT_EQ(result.reason.rfind(test.reason, 0), 0u) << result.reason;
     for (const char* path : {"data/chunk 1.bin", "data/deep", "CHECKSUMS.MD5"})
       ::chmod((stick.Update() + "/" + path).c_str(), 0755);

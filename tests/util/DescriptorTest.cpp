@@ -12,7 +12,6 @@
 #include <fstream>
 #include <functional>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = boost::filesystem;
 

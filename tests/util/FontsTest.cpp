@@ -5,8 +5,6 @@
 #include <QFontInfo>
 #include <QRawFont>
 
-#include <stdexcept>
-
 TEST(Fonts, EachTypeIsDrawnWithTheBuiltInFontOfItsWeight)
 {
   Fonts::Load();
