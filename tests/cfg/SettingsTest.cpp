@@ -54,43 +54,42 @@ protected:
 
 } // namespace
 
-TEST_F(SettingsFile, WithoutAReadableFileStartAtLoginIsSwitchedOnInBritishEnglish)
-{
-  for (const QByteArray& file : {QByteArray(), QByteArray("{\"language\": ")}) {
-    SCOPED_TRACE(file.toStdString());
-    QFile::remove(Autostart());
-    if (!file.isEmpty())
-      Store(file);
-    Settings settings(*config);
-    EXPECT_EQ(settings.Locale(), QStringLiteral("en_GB"));
-    EXPECT_TRUE(settings.RunAtStartup());
-    EXPECT_EQ(Kilobytes(), QStringLiteral("KB"));
-    EXPECT_TRUE(ReadFile(Autostart()).contains("X-GNOME-Autostart-enabled=true\n"));
-    EXPECT_TRUE(ReadFile(LaunchAgent()).contains("<true/>"));
-    EXPECT_EQ(ReadFile(SettingsPath()), file) << "only Save writes the file";
-  }
-}
-
+// Stored values are applied; without a readable file start at login is
+// switched on in British English. Only Save writes the file, and start at
+// login is written only when it changes.
 TEST_F(SettingsFile, StoredValuesAreAppliedAndStartAtLoginWrittenWhenOn)
 {
-  struct Case
+  const struct
   {
-    QByteArray runAtStartup; // the JSON value, or nothing for no key
+    QByteArray file; // empty: none
+    const char* locale;
     bool on;
+  } cases[] = {
+      {"", "en_GB", true},
+      {"{\"language\": ", "en_GB", true},
+      {R"({"language": "de_DE", "run at startup": "false"})", "de_DE", false},
+      {R"({"language": "de_DE", "run at startup": "true"})", "de_DE", true},
+      {R"({"language": "de_DE", "run at startup": true})", "de_DE", true},
+      {R"({"language": "de_DE", "run at startup": "1"})", "de_DE", true},
+      {R"({"language": "de_DE", "run at startup": "yes"})", "de_DE", true},
+      {R"({"language": "de_DE"})", "de_DE", true},
   };
-  for (const Case& c : {Case{"\"false\"", false}, Case{"\"true\"", true}, Case{"true", true},
-                        Case{"\"1\"", true}, Case{"\"yes\"", true}, Case{"", true}}) {
-    SCOPED_TRACE(c.runAtStartup.toStdString());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file.toStdString());
     QFile::remove(Autostart());
-    Store(R"({"language": "de_DE")" +
-          (c.runAtStartup.isEmpty() ? "" : ", \"run at startup\": " + c.runAtStartup) + "}");
+    QFile::remove(SettingsPath());
+    if (!c.file.isEmpty())
+      Store(c.file);
     Settings settings(*config);
-    EXPECT_EQ(settings.Locale(), QStringLiteral("de_DE"));
-    EXPECT_EQ(QLocale().name(), QStringLiteral("de_DE"));
-    EXPECT_EQ(Kilobytes(), QStringLiteral("kB"));
+    EXPECT_EQ(settings.Locale(), QLatin1String(c.locale));
+    const bool german = c.locale == std::string("de_DE");
+    EXPECT_EQ(QLocale().name() == "de_DE", german);
+    EXPECT_EQ(Kilobytes(), QLatin1String(german ? "kB" : "KB"));
     EXPECT_EQ(settings.RunAtStartup(), c.on);
     EXPECT_EQ(ReadFile(Autostart()).contains("X-GNOME-Autostart-enabled=true\n"), c.on);
+    EXPECT_EQ(ReadFile(LaunchAgent()).contains("<true/>"), c.on);
     EXPECT_EQ(QFile::exists(Autostart()), c.on) << "an unchanged value writes nothing";
+    EXPECT_EQ(ReadFile(SettingsPath()), c.file) << "only Save writes the file";
     // Switched off, the entry stays with its flag off.
     EXPECT_EQ(settings.SetRunAtStartup(false), c.on);
     EXPECT_TRUE(settings.SetRunAtStartup(true));

@@ -51,7 +51,7 @@ TEST(Logger, NothingIsComposedBeforeASinkExists)
   EXPECT_EQ(evaluations, 0);
 }
 
-TEST(Logger, RecordLineLayoutPadsButNeverCuts)
+TEST(Logger, RecordLineLayoutPadsButNeverCutsAndShortensLambdas)
 {
   LogFolder folder;
   auto logger = Log::CreateFileLogger(folder.path());
@@ -76,6 +76,13 @@ TEST(Logger, RecordLineLayoutPadsButNeverCuts)
   EXPECT_NE(lines[1].find(std::string(30, ' ') + "operator() | inside"), std::string::npos) << lines[1];
   EXPECT_NE(lines[2].find("|   Debug |      TeslClient |"), std::string::npos) << lines[2];
   EXPECT_NE(lines[3].find("|   Error | AChannelLongerThan15 | "), std::string::npos) << lines[3];
+
+  // A severity out of range prints nothing; lambdas in function names are shortened.
+  std::ostringstream out;
+  out << static_cast<Log::Severity>(4) << static_cast<Log::Severity>(-1);
+  EXPECT_EQ(out.str(), "");
+  EXPECT_EQ(removeLambdas("A::<lambda_x>::operator ()::<lambda_y>::operator ()"), "A::<lambda>::<lambda>");
+  EXPECT_EQ(removeLambdas("A::<lambda_x>::operator()"), "A::<lambda_x>::operator()");
 }
 
 TEST(Logger, MinimumLevelFiltersBeforeComposing)
@@ -150,13 +157,4 @@ TEST(Logger, RotatesBeforeTheLimitAndNeverSplitsARecord)
   EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 1);
   EXPECT_EQ(std::count(second.begin(), second.end(), '\n'), 1);
   EXPECT_NE(second.find(huge + "\n"), std::string::npos);
-}
-
-TEST(Logger, SeverityOutOfRangePrintsNothingAndLambdasAreShortened)
-{
-  std::ostringstream out;
-  out << static_cast<Log::Severity>(4) << static_cast<Log::Severity>(-1);
-  EXPECT_EQ(out.str(), "");
-  EXPECT_EQ(removeLambdas("A::<lambda_x>::operator ()::<lambda_y>::operator ()"), "A::<lambda>::<lambda>");
-  EXPECT_EQ(removeLambdas("A::<lambda_x>::operator()"), "A::<lambda_x>::operator()");
 }

@@ -20,7 +20,7 @@ fs::path PathOf(const QString& path)
 
 } // namespace
 
-TEST(PathExists, WaitsForTheVolumeToSettleAndWarnsOnlyWhenTheStatusCannotBeRead)
+TEST(PathExistsAndFreeSpace, WaitForTheVolumeToSettleAndWarnOnlyWhenTheStatusCannotBeRead)
 {
   QTemporaryDir dir;
   ASSERT_TRUE(WriteFile(dir.filePath("file"), "x"));
@@ -39,12 +39,8 @@ TEST(PathExists, WaitsForTheVolumeToSettleAndWarnsOnlyWhenTheStatusCannotBeRead)
 
   EXPECT_FALSE(PathExists(PathOf(dir.filePath("a"))));
   EXPECT_EQ(log.Matching("Failed to check if path: ").size(), 1u);
-}
 
-TEST(HasFreeSpace, ExistingFolderHasSpaceMissingOneIsAWarning)
-{
-  QTemporaryDir dir;
-  LogCapture log;
+  // A missing folder has no free space, and says so.
   EXPECT_TRUE(HasFreeSpace(PathOf(dir.path())));
   EXPECT_FALSE(HasFreeSpace(PathOf(dir.filePath("missing"))));
   EXPECT_EQ(log.Matching("Failed to get space info of path: ").size(), 1u);
