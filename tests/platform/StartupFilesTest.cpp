@@ -36,8 +36,9 @@ TEST(StartupTexts, PropertyListAndDesktopEntryEscapeThePathTheyStart)
 {
   EXPECT_TRUE(Platform::LaunchAgentText("/Apps/A&B <\"x'>.app", true)
                   .contains("<string>/Apps/A&amp;B &lt;&quot;x&apos;&gt;.app</string>"));
-  EXPECT_TRUE(Platform::AutostartEntryText("/opt/lumora/bin/lumora", true)
-                  .contains("\nExec=/opt/lumora/bin/lumora\nX-GNOME-Autostart-enabled=true\n"));
+  EXPECT_EQ(Platform::AutostartEntryText("/opt/lumora/bin/lumora", true),
+            "[Desktop Entry]\nType=Application\nName=Lumora\nExec=/opt/lumora/bin/lumora\n"
+            "X-GNOME-Autostart-enabled=true\n");
   // Inside quotes ", `, $ and \ take a backslash; the value then escapes each
   // backslash once more; % doubles so that it starts no field code.
   EXPECT_TRUE(Platform::AutostartEntryText("/my apps/lumora", true).contains("\nExec=\"/my apps/lumora\"\n"));
