@@ -32,7 +32,7 @@ protected:
 
 } // namespace
 
-TEST(StartupTexts, PropertyListAndDesktopEntryEscapeThePathTheyStart)
+TEST(StartupTexts, EntriesEscapeThePathTheyStartCutAtWholeFolderNames)
 {
   EXPECT_TRUE(Platform::LaunchAgentText("/Apps/A&B <\"x'>.app", true)
                   .contains("<string>/Apps/A&amp;B &lt;&quot;x&apos;&gt;.app</string>"));
@@ -44,10 +44,8 @@ TEST(StartupTexts, PropertyListAndDesktopEntryEscapeThePathTheyStart)
   EXPECT_TRUE(Platform::AutostartEntryText("/my apps/lumora", true).contains("\nExec=\"/my apps/lumora\"\n"));
   EXPECT_TRUE(Platform::AutostartEntryText("/a$b/100%/c\\d", true)
                   .contains("\nExec=\"/a\\\\$b/100%%/c\\\\\\\\d\"\n"));
-}
 
-TEST(StartupTexts, BundleAndInstallationFolderAreCutOnlyAtWholeFolderNames)
-{
+  // The bundle and the installation folder are cut only at whole folder names.
   const std::pair<QString, QString> bundles[] = {
       {"/Apps/Lumora.app/Contents/MacOS/Lumora", "/Apps/Lumora.app"},
       {"/A.app/Contents/B.app/Contents/MacOS/x", "/A.app"},
