@@ -8,8 +8,6 @@
 
 #include <QCoreApplication>
 
-#include <thread>
-
 using namespace TestSupport;
 
 namespace {
@@ -140,26 +138,6 @@ TEST_F(SettingsFile, SaveWritesBothValuesInOneStepAndTheNextStartReadsThem)
   const auto errors = log.Matching("Failed to write settings to file: " + SettingsPath().toStdString());
   ASSERT_EQ(errors.size(), 1u);
   EXPECT_NE(errors[0].find("|   Error |"), std::string::npos);
-}
-
-TEST_F(SettingsFile, LocaleIsReadSafelyWhileTheLanguageChanges)
-{
-  Store(R"({"language": "en_GB", "run at startup": "false"})");
-  Settings settings(*config);
-  std::atomic<bool> done{false};
-  std::atomic<int> odd{0};
-  std::thread reader([&] {
-    while (!done) {
-      const QString locale = settings.Locale();
-      if (locale != "en_GB" && locale != "de_DE")
-        ++odd;
-    }
-  });
-  for (int i = 0; i < 50; ++i)
-    ASSERT_TRUE(settings.SetLocale(i % 2 ? "en_GB" : "de_DE"));
-  done = true;
-  reader.join();
-  EXPECT_EQ(odd, 0);
 }
 
 TEST_F(SettingsFile, LinksFollowTheCurrentLanguage)
