@@ -7,9 +7,6 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
-#include <QLocale>
-
-#include <thread>
 
 using namespace TestSupport;
 
@@ -55,49 +52,47 @@ protected:
 
 } // namespace
 
-TEST_F(SettingsFile, WithoutAReadableFileStartAtLoginIsSwitchedOnInBritishEnglish)
-{
-  for (const QByteArray& file : {QByteArray(), QByteArray("{\"language\": ")}) {
-    SCOPED_TRACE(file.toStdString());
-    QFile::remove(Autostart());
-    if (!file.isEmpty())
-      Store(file);
-    LogCapture log;
-    Settings settings(*config);
-    EXPECT_EQ(settings.Locale(), QStringLiteral("en_GB"));
-    EXPECT_TRUE(settings.RunAtStartup());
-    EXPECT_EQ(Kilobytes(), QStringLiteral("KB"));
-    EXPECT_TRUE(ReadFile(Autostart()).contains("X-GNOME-Autostart-enabled=true\n"));
-    EXPECT_TRUE(ReadFile(LaunchAgent()).contains("<true/>"));
-    EXPECT_EQ(ReadFile(SettingsPath()), file) << "only Save writes the file";
-    const auto messages = log.Messages();
-    ASSERT_GE(messages.size(), 3u);
-    EXPECT_EQ(messages[0], "Reading settings from file: " + SettingsPath().toStdString());
-    EXPECT_EQ(messages[1].rfind("Failed to read: " + SettingsPath().toStdString() + ", : ", 0), 0u);
-    EXPECT_EQ(messages[2], "Changing run at startup from: false to: true");
-  }
-}
-
+// Stored values are applied; without a readable file start at login is
+// switched on in British English. Only Save writes the file, and start at
+// login is written only when it changes.
 TEST_F(SettingsFile, StoredValuesAreAppliedAndStartAtLoginWrittenWhenOn)
 {
-  struct Case
+  const struct
   {
-    QByteArray runAtStartup; // the JSON value, or nothing for no key
+    QByteArray file; // empty: none
+    const char* locale;
     bool on;
+  } cases[] = {
+      {"", "en_GB", true},
+      {"{\"language\": ", "en_GB", true},
+      {R"({"language": "de_DE", "run at startup": "false"})", "de_DE", false},
+      {R"({"language": "de_DE", "run at startup": "true"})", "de_DE", true},
+      {R"({"language": "de_DE", "run at startup": true})", "de_DE", true},
+      {R"({"language": "de_DE", "run at startup": "1"})", "de_DE", true},
+      {R"({"language": "de_DE", "run at startup": "yes"})", "de_DE", true},
+      {R"({"language": "de_DE"})", "de_DE", true},
   };
-  for (const Case& c : {Case{"\"false\"", false}, Case{"\"true\"", true}, Case{"true", true},
-                        Case{"\"1\"", true}, Case{"\"yes\"", true}, Case{"", true}}) {
-    SCOPED_TRACE(c.runAtStartup.toStdString());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.file.toStdString());
     QFile::remove(Autostart());
-    Store(R"({"language": "de_DE")" +
-          (c.runAtStartup.isEmpty() ? "" : ", \"run at startup\": " + c.runAtStartup) + "}");
+    QFile::remove(SettingsPath());
+    if (!c.file.isEmpty())
+      Store(c.file);
     Settings settings(*config);
-    EXPECT_EQ(settings.Locale(), QStringLiteral("de_DE"));
-    EXPECT_EQ(QLocale().name(), QStringLiteral("de_DE"));
-    EXPECT_EQ(Kilobytes(), QStringLiteral("kB"));
+    EXPECT_EQ(settings.Locale(), QLatin1String(c.locale));
+    const bool german = c.locale == std::string("de_DE");
+    EXPECT_EQ(QLocale().name() == "de_DE", german);
+    EXPECT_EQ(Kilobytes(), QLatin1String(german ? "kB" : "KB"));
     EXPECT_EQ(settings.RunAtStartup(), c.on);
     EXPECT_EQ(ReadFile(Autostart()).contains("X-GNOME-Autostart-enabled=true\n"), c.on);
+    EXPECT_EQ(ReadFile(LaunchAgent()).contains("<true/>"), c.on);
     EXPECT_EQ(QFile::exists(Autostart()), c.on) << "an unchanged value writes nothing";
+    EXPECT_EQ(ReadFile(SettingsPath()), c.file) << "only Save writes the file";
+    // Switched off, the entry stays with its flag off.
+    EXPECT_EQ(settings.SetRunAtStartup(false), c.on);
+    EXPECT_TRUE(settings.SetRunAtStartup(true));
+    EXPECT_TRUE(settings.SetRunAtStartup(false));
+    EXPECT_TRUE(ReadFile(Autostart()).contains("X-GNOME-Autostart-enabled=false\n"));
   }
 }
 
@@ -107,35 +102,16 @@ TEST_F(SettingsFile, FailedLanguageChangeKeepsTheCurrentTranslation)
   Settings settings(*config);
   ASSERT_EQ(Kilobytes(), QStringLiteral("kB"));
 
-  LogCapture log;
   EXPECT_FALSE(settings.SetLocale("es_ES"));
   EXPECT_EQ(settings.Locale(), QStringLiteral("de_DE"));
   EXPECT_EQ(Kilobytes(), QStringLiteral("kB")) << "the German translation is still installed";
   EXPECT_EQ(QLocale().name(), QStringLiteral("de_DE"));
-  EXPECT_EQ(
-      log.Matching(
-             QString("Failed to load translation file: " + config->translationsDir + "/es_ES").toStdString())
-          .size(),
-      1u);
-  EXPECT_FALSE(settings.SetLocale("de_DE"));
-  EXPECT_EQ(log.Matching("locale: de_DE is already in use").size(), 1u);
+  EXPECT_FALSE(settings.SetLocale("de_DE")) << "already in use";
 
   EXPECT_TRUE(settings.SetLocale("en_GB"));
   EXPECT_EQ(Kilobytes(), QStringLiteral("KB"));
   EXPECT_EQ(settings.Locale(), QStringLiteral("en_GB"));
   EXPECT_EQ(QLocale().name(), QStringLiteral("en_GB"));
-}
-
-TEST_F(SettingsFile, StartAtLoginSwitchedOffKeepsTheEntryWithTheFlagOff)
-{
-  Store(R"({"language": "en_GB", "run at startup": "false"})");
-  Settings settings(*config);
-  EXPECT_FALSE(settings.SetRunAtStartup(false));
-  EXPECT_FALSE(QFile::exists(Autostart()));
-  EXPECT_TRUE(settings.SetRunAtStartup(true));
-  EXPECT_TRUE(ReadFile(Autostart()).contains("=true\n"));
-  EXPECT_TRUE(settings.SetRunAtStartup(false));
-  EXPECT_TRUE(ReadFile(Autostart()).contains("=false\n"));
 }
 
 TEST_F(SettingsFile, SaveWritesBothValuesInOneStepAndTheNextStartReadsThem)
@@ -151,8 +127,6 @@ TEST_F(SettingsFile, SaveWritesBothValuesInOneStepAndTheNextStartReadsThem)
                                                  "    \"language\": \"fr_CA\",\n"
                                                  "    \"run at startup\": \"false\"\n"
                                                  "}\n"));
-  EXPECT_EQ(QDir(config->dataDir).entryList({"settings.json*"}, QDir::Files | QDir::Hidden),
-            QStringList{"settings.json"});
   Settings again(*config);
   EXPECT_EQ(again.Locale(), QStringLiteral("fr_CA"));
   EXPECT_FALSE(again.RunAtStartup());
@@ -161,30 +135,9 @@ TEST_F(SettingsFile, SaveWritesBothValuesInOneStepAndTheNextStartReadsThem)
   ASSERT_TRUE(QDir().mkpath(SettingsPath())); // a folder in the file's place
   LogCapture log;
   EXPECT_NO_THROW(again.Save());
-  const auto errors =
-      log.Matching(QString("Failed to write settings to file: " + SettingsPath() + ", : ").toStdString());
+  const auto errors = log.Matching("Failed to write settings to file: " + SettingsPath().toStdString());
   ASSERT_EQ(errors.size(), 1u);
-  EXPECT_TRUE(errors[0].find("|   Error |") != std::string::npos);
-}
-
-TEST_F(SettingsFile, LocaleIsReadSafelyWhileTheLanguageChanges)
-{
-  Store(R"({"language": "en_GB", "run at startup": "false"})");
-  Settings settings(*config);
-  std::atomic<bool> done{false};
-  std::atomic<int> odd{0};
-  std::thread reader([&] {
-    while (!done) {
-      const QString locale = settings.Locale();
-      if (locale != "en_GB" && locale != "de_DE")
-        ++odd;
-    }
-  });
-  for (int i = 0; i < 50; ++i)
-    ASSERT_TRUE(settings.SetLocale(i % 2 ? "en_GB" : "de_DE"));
-  done = true;
-  reader.join();
-  EXPECT_EQ(odd, 0);
+  EXPECT_NE(errors[0].find("|   Error |"), std::string::npos);
 }
 
 TEST_F(SettingsFile, LinksFollowTheCurrentLanguage)

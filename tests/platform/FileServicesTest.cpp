@@ -1,11 +1,11 @@
 #include "platform/Platform.h"
 
 #include "Files.h"
-#include "LogCapture.h"
 
 #include <gtest/gtest.h>
 
 #include <QStorageInfo>
+#include <QTemporaryDir>
 
 using namespace TestSupport;
 
@@ -29,13 +29,12 @@ TEST(FileTimes, DateOfAFileAndAFolderAndNoneOfAMissingPath)
     SCOPED_TRACE(path.toStdString());
     EXPECT_TRUE(SetTime(path, date, false));
     const QFileInfo info(path);
+    EXPECT_EQ(info.lastModified(), date) << "the modification time stands in for the birth time";
     // A birth time the system keeps cannot be set; otherwise the date is the one set.
     EXPECT_EQ(GetTime(path, false), info.birthTime().isValid() ? info.birthTime() : date);
   }
-  LogCapture log;
   EXPECT_FALSE(GetTime(QString(), false).isValid());
   EXPECT_FALSE(GetTime(dir.filePath("missing"), true).isValid());
   EXPECT_FALSE(SetTime(dir.filePath("missing"), date, false));
   EXPECT_FALSE(SetTime(QString(), date, false));
-  EXPECT_EQ(log.Matching("Setting time attribute").size(), 2u);
 }

@@ -99,17 +99,6 @@ protected:
     daemon.waitForFinished(30000);
   }
 
-  void StartLogind()
-  {
-    QDBusConnection service = QDBusConnection::connectToBus(address, "logind");
-    ASSERT_TRUE(service.isConnected());
-    logind = new FakeLogind;
-    logind->moveToThread(&serviceThread);
-    serviceThread.start();
-    ASSERT_TRUE(service.registerObject("/org/freedesktop/login1", logind, QDBusConnection::ExportAllSlots));
-    ASSERT_TRUE(service.registerService("org.freedesktop.login1"));
-  }
-
   void Announce(bool start)
   {
     QDBusMessage signal = QDBusMessage::createSignal("/org/freedesktop/login1",
@@ -146,7 +135,14 @@ TEST_F(PrivateBus, SleepAndIdleAreHeldByInhibitorLocksUntilReleased)
   EXPECT_FALSE(LogindPowerBackend(none).Register(Ignore)) << "no bus";
   QDBusConnection::disconnectFromBus("none");
   EXPECT_FALSE(LogindPowerBackend(Client()).Register(Ignore)) << "no login manager on the bus";
-  StartLogind();
+  // The stand-in login manager, answering on a thread of its own.
+  QDBusConnection service = QDBusConnection::connectToBus(address, "logind");
+  ASSERT_TRUE(service.isConnected());
+  logind = new FakeLogind;
+  logind->moveToThread(&serviceThread);
+  serviceThread.start();
+  ASSERT_TRUE(service.registerObject("/org/freedesktop/login1", logind, QDBusConnection::ExportAllSlots));
+  ASSERT_TRUE(service.registerService("org.freedesktop.login1"));
   ASSERT_TRUE(Client().connectionCapabilities() & QDBusConnection::UnixFileDescriptorPassing);
   auto* notifier = new SleepNotifier(nullptr);
   QSignalSpy sleeps(notifier, &SleepNotifier::notifySleep);

@@ -62,7 +62,10 @@ protected:
 
 } // namespace
 
-TEST_F(SleepWatcher, IdleSleepFollowsTheCanSleepFlagAlsoWhenSetBeforeListening)
+// Idle sleep follows the flag, also when it was set before listening; a
+// forced sleep is told to the listeners, then acknowledged once whatever the
+// flag, and the wake is told when it is complete.
+TEST_F(SleepWatcher, IdleSleepFollowsTheCanSleepFlagAndForcedSleepIsToldThenAcknowledged)
 {
   watcher->SetCanSleep(false);
   EXPECT_TRUE(journal.isEmpty());
@@ -72,11 +75,7 @@ TEST_F(SleepWatcher, IdleSleepFollowsTheCanSleepFlagAlsoWhenSetBeforeListening)
   EXPECT_TRUE(watcher->CanSleep());
   backend->Play(IPowerBackend::CanSystemSleep, 2);
   EXPECT_EQ(journal, (QStringList{"register", "idle refused", "cancel 1", "idle allowed", "allow 2"}));
-}
 
-TEST_F(SleepWatcher, ForcedSleepIsToldToListenersThenAcknowledgedOnceAndWakeWhenComplete)
-{
-  ASSERT_TRUE(watcher->ListenForSleep());
   for (const bool canSleep : {true, false}) {
     watcher->SetCanSleep(canSleep);
     journal.clear();
@@ -113,11 +112,6 @@ TEST_F(SleepWatcher, DestructionDeregistersUnlessStoppedOrNeverRegistered)
     }
     second.reset();
     EXPECT_EQ(journal, refuse ? QStringList{"register"} : (QStringList{"register", "deregister"}));
-    const auto lines = log.Lines();
-    EXPECT_EQ(
-        std::count_if(lines.begin(), lines.end(),
-                      [](const std::string& line) { return line.find("|   Error |") != std::string::npos; }),
-        refuse ? 1 : 0);
     EXPECT_EQ(log.Mentions("IORegisterForSystemPower failed"), refuse);
   }
 }

@@ -15,7 +15,7 @@ public:
 
 } // namespace
 
-TEST(WindowLevel, TopMostAndBackKeepTheWindowAsShownOrHidden)
+TEST(WindowLevel, TopMostAndBackKeepTheWindowAsShownOrHiddenAndTheDockIconFollows)
 {
   QWidget popup;
   QWidget hidden;
@@ -30,10 +30,9 @@ TEST(WindowLevel, TopMostAndBackKeepTheWindowAsShownOrHidden)
   SetWindowLevelNormal(&popup);
   EXPECT_FALSE(popup.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
   EXPECT_TRUE(popup.isVisible());
-}
 
-TEST(DockIcon, RemovingMakesAnAccessoryOrElseProhibitedAndAddingMakesItRegular)
-{
+  // Removing the dock icon makes an accessory, or else a prohibited
+  // application; adding it makes a regular one again.
   ActivationPolicy application;
   EXPECT_TRUE(UIIsEditable(application));
   EXPECT_FALSE(IsBackgroundAppOrAgent(application));

@@ -126,39 +126,14 @@ void FakeVolumes::WriteTable()
   WriteRawTable(table.str());
 }
 
-std::string FakeVolumes::Folder() const
-{
-  return dir.path().toStdString();
-}
-
-std::string FakeVolumes::SysfsRoot() const
-{
-  return Folder() + "/sys";
-}
-
-std::string FakeVolumes::MountTablePath() const
-{
-  return Folder() + "/mountinfo";
-}
-
 std::string FakeVolumes::Encode(const std::string& path)
 {
   std::string encoded;
   for (const char c : path) {
-    switch (c) {
-    case ' ':
-      encoded += "\\040";
-      break;
-    case '\t':
-      encoded += "\\011";
-      break;
-    case '\n':
-      encoded += "\\012";
-      break;
-    case '\\':
-      encoded += "\\134";
-      break;
-    default:
+    if (c == ' ' || c == '\t' || c == '\n' || c == '\\') {
+      const char octal[] = {'\\', char('0' + (c >> 6)), char('0' + ((c >> 3) & 7)), char('0' + (c & 7)), 0};
+      encoded += octal;
+    } else {
       encoded += c;
     }
   }

@@ -46,9 +46,9 @@ public:
   void RemoveTable();
   void WriteTable();
 
-  std::string Folder() const;
-  std::string SysfsRoot() const;
-  std::string MountTablePath() const;
+  std::string Folder() const { return dir.path().toStdString(); }
+  std::string SysfsRoot() const { return Folder() + "/sys"; }
+  std::string MountTablePath() const { return Folder() + "/mountinfo"; }
 
   // A mount path as the table writes it: space, tab, new line and backslash
   // as octal escapes.

@@ -1,13 +1,12 @@
 #include "LogCapture.h"
 
+#include "Files.h"
 #include "Logger.h"
 
-#include <boost/filesystem.hpp>
+#include <QDir>
 
 #include <algorithm>
-#include <fstream>
-
-namespace fs = boost::filesystem;
+#include <sstream>
 
 LogCapture::LogCapture() : logger(Log::CreateFileLogger(dir.path().toStdString())) {}
 
@@ -15,15 +14,10 @@ LogCapture::~LogCapture() = default;
 
 std::vector<std::string> LogCapture::LinesIn(const std::string& folder)
 {
-  boost::system::error_code ec;
-  std::vector<fs::path> files;
-  for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
-    if (it->path().extension() == ".log")
-      files.push_back(it->path());
-  std::sort(files.begin(), files.end());
   std::vector<std::string> lines;
-  for (const auto& file : files) {
-    std::ifstream in(file.string(), std::ios::binary);
+  const QDir dir(QString::fromStdString(folder));
+  for (const QString& name : dir.entryList({QStringLiteral("*.log")}, QDir::Files, QDir::Name)) {
+    std::istringstream in(TestSupport::ReadFile(dir.filePath(name)).toStdString());
     for (std::string line; std::getline(in, line);)
       lines.push_back(line);
   }

@@ -13,7 +13,6 @@
 
 #include <boost/filesystem/operations.hpp>
 
-#include <malloc.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -60,13 +59,6 @@ void Typical(MapStick& folder)
   folder.Add("data/chunk 1.bin", std::string(300000, 'x'));
   folder.Add("data/deep/er/part2.bin", "second");
   folder.Add("empty", "");
-}
-
-std::string Describe(const StickCheck::Result& result)
-{
-  std::ostringstream text;
-  text << result.state << ": " << result.reason;
-  return text.str();
 }
 
 } // namespace
@@ -156,8 +148,7 @@ TEST(StickCheckTest, ReadsTheListedNamesAsMd5sumDoes)
     stick.folder.AddUnlisted("plain", "plain");
     stick.folder.WriteChecksumText(test.list);
     const auto result = stick.Check();
-    EXPECT_EQ(result.state, test.valid ? UsbInfo::ValidMetadata : UsbInfo::InvalidMetadata)
-        << Describe(result);
+    EXPECT_EQ(result.state, test.valid ? UsbInfo::ValidMetadata : UsbInfo::InvalidMetadata) << result.reason;
     EXPECT_EQ(stick.Md5sumAgrees(), test.valid) << "md5sum -c disagrees";
   }
 }
@@ -174,21 +165,10 @@ TEST(StickCheckTest, ValidWhenEveryFileIsListedAndMatchesWhateverTheThreadsAndNa
   Put(stick.mount + "/notes.txt", "notes");
   for (const unsigned threads : {1u, 3u, 0u}) {
     const auto result = stick.Check(threads);
-    EXPECT_EQ(result.state, UsbInfo::ValidMetadata) << Describe(result);
+    EXPECT_EQ(result.state, UsbInfo::ValidMetadata) << result.reason;
     EXPECT_EQ(result.files, 5u);
     EXPECT_EQ(result.bytes, 300000u + 6 + 39 + 14);
   }
-
-  // Mount paths and names with spaces, quotes and beyond ASCII.
-  QTemporaryDir dir;
-  const std::string mount = dir.path().toStdString() + "/Zoë's \"MAP\" stick\t\\ 地図";
-  MapStick odd(mount);
-  odd.AddUnlisted("données/карта \"1\".bin", "map");
-  odd.AddUnlisted("with space ", "trailing");
-  odd.WriteChecksumText("\r\n" + MapStick::Md5("map") + "\t*./données//карта \"1\".bin\n" +
-                        MapStick::Md5("trailing") + "  with space ");
-  const auto result = StickCheck(mount, "OrvaneNDSUpdate", "OrvaneNDSUpdate/CHECKSUMS.MD5").Run();
-  EXPECT_EQ(result.state, UsbInfo::ValidMetadata) << Describe(result);
 
   // Among many files, the one changed is found by every thread count.
   Stick many;
@@ -247,35 +227,6 @@ TEST(StickCheckTest, DeepSticksAreCheckedWhateverTheirDepth)
   EXPECT_EQ(result.reason.rfind("File not listed in the checksum file: e/e/e/", 0), 0u) << result.reason;
 }
 
-// A hostile checksum file of short lines: what the check holds for it, once
-// read, stays below one and a half times its size (the digests kept as
-// bytes, each path once, no index beyond an array of offsets).
-TEST(StickCheckTest, AChecksumFileOfShortLinesTakesLittleMoreMemoryThanItsSize)
-{
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the address sanitizer's allocator keeps books of its own";
-#endif
-  Stick stick;
-  std::string text;
-  for (int i = 0; i < 400000; ++i)
-    text += MapStick::Md5(std::to_string(i % 7)) + "  " + std::to_string(i) + "\n";
-  const std::size_t size = text.size();
-  stick.folder.WriteChecksumText(text);
-  std::string().swap(text);
-  StickCheck check(stick.mount, "OrvaneNDSUpdate", "CHECKSUMS.MD5");
-  check.SetThreads(1);
-  const auto inUse = [] {
-    const struct mallinfo2 info = ::mallinfo2();
-    return info.uordblks + info.hblkhd;
-  };
-  const std::size_t before = inUse();
-  std::size_t held = 0;
-  check.SetBeforeHashing([&] { held = inUse() - before; });
-  EXPECT_EQ(check.Run().reason, "Cannot open: 0: No such file or directory");
-  EXPECT_GT(held, size / 2);
-  EXPECT_LT(held, size * 3 / 2) << "for a file of " << size << " bytes";
-}
-
 // Every verdict but a valid one. Each case starts from a typical stick:
 // `listed` changes it before the checksum file is written, `spoil` after.
 // Nothing outside the update folder may be read, whatever the checksum file
@@ -287,7 +238,7 @@ TEST(StickCheckTest, Verdicts)
   const auto unreadable = [](std::string path) -> Arrange {
     return [=](Stick& s) { ASSERT_EQ(::chmod((s.Update() + "/" + path).c_str(), 0), 0); };
   };
-  const std::string beside = MapStick::Md5("beside"), secret = MapStick::Md5("secret");
+  const std::string secret = MapStick::Md5("secret");
   const auto none = [](Stick&) {};
   const auto invalid = UsbInfo::InvalidMetadata;
   const struct
@@ -317,11 +268,6 @@ TEST(StickCheckTest, Verdicts)
        [](Stick& s) { s.folder.AddUnlisted(".hidden", "content"); }, invalid, "Checksum mismatch: .hidden"},
       {"folder listed as a file", line(MapStick::Md5("") + "  data/deep"), none, invalid,
        "Not a regular file: data/deep"},
-      {"malformed list", none, [](Stick& s) { s.folder.WriteChecksumText("not a checksum line\n"); }, invalid,
-       "Malformed line 1"},
-      {"parent path", line(beside + "  ../beside.txt"), none, invalid, "Path leaves"},
-      {"absolute path", [&](Stick& s) { line(secret + "  " + s.Outside())(s); }, none, invalid,
-       "Absolute path"},
       // Listed links whose target's checksum matches: following them would
       // make the stick valid.
       {"listed link", line(secret + "  link"),
@@ -363,12 +309,13 @@ TEST(StickCheckTest, Verdicts)
       {"unreadable folder", none, unreadable("data/deep"), invalid, ""},
       {"unreadable checksum file", none, unreadable("CHECKSUMS.MD5"), invalid, "Checksum file: Cannot open"},
       {"stick gone", none, [](Stick& s) { fs::remove_all(s.mount); }, invalid, ""},
+      {"malformed list", none, [](Stick& s) { s.folder.WriteChecksumText("not a checksum line\n"); }, invalid,
+       "Malformed line 1"},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
     Stick stick;
     Typical(stick.folder);
-    Put(stick.mount + "/beside.txt", "beside");
     Put(stick.Outside(), "secret");
     test.listed(stick);
     stick.folder.WriteChecksums();
@@ -378,7 +325,7 @@ TEST(StickCheckTest, Verdicts)
       TestSupport::HonourPermissions honour; // as an ordinary user: root reads anything
       result = stick.Check();
     }
-    EXPECT_EQ(result.state, test.state) << Describe(result);
+    EXPECT_EQ(result.state, test.state) << result.reason;
     EXPECT_EQ(result.reason.rfind(test.reason, 0), 0u) << result.reason;
     for (const char* path : {"data/chunk 1.bin", "data/deep", "CHECKSUMS.MD5"})
       ::chmod((stick.Update() + "/" + path).c_str(), 0755);

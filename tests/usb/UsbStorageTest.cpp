@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <stdexcept>
 #include <thread>
 
 namespace {
@@ -22,7 +21,7 @@ UsbInfo Stick(UsbInfo::Id id, UsbInfo::State state, bool active = false)
 
 } // namespace
 
-TEST(UsbStorageTest, StoresWholeRecordsListedOnlyUnderTheirCurrentStateAndRefusesOthers)
+TEST(UsbStorageTest, StoresWholeRecordsUnderTheirCurrentStateChangesOnlyTheFieldsAskedAndRefusesOthers)
 {
   UsbStorage store;
   store.UpdateUsb(Stick(1, UsbInfo::ValidMetadata));
@@ -46,6 +45,24 @@ TEST(UsbStorageTest, StoresWholeRecordsListedOnlyUnderTheirCurrentStateAndRefuse
   store.RemoveUsb(1);
   store.RemoveUsb(2); // the lock was released after each refusal
   EXPECT_TRUE(store.Empty());
+
+  // Modify and the space refresh change only their fields of a stored stick.
+  store.UpdateUsb(Stick(1, UsbInfo::ValidMetadata, true));
+  EXPECT_FALSE(store.ModifyUsb(9, [](UsbInfo&) { ADD_FAILURE(); })) << "an unknown stick is not stored";
+  EXPECT_FALSE(store.UpdateUsbSpace(9, 1, 2));
+  EXPECT_FALSE(store.GetUsb(9).Valid());
+  // The id stays, and clearing the flag of the active stick keeps it active.
+  EXPECT_TRUE(store.ModifyUsb(1, [](UsbInfo& usb) {
+    usb.id = 7;
+    usb.state = UsbInfo::NoMetadata;
+    usb.active = false;
+  }));
+  UsbInfo expected = Stick(1, UsbInfo::NoMetadata, true);
+  EXPECT_EQ(store.GetUsb(1), expected);
+  EXPECT_TRUE(store.UpdateUsbSpace(1, 4096, 1024));
+  expected.capacity = 4096;
+  expected.available = 1024;
+  EXPECT_EQ(store.GetUsb(1), expected) << "the state and the flag set meanwhile are kept";
 }
 
 TEST(UsbStorageTest, OneActiveStickAtATime)
@@ -79,27 +96,6 @@ TEST(UsbStorageTest, OneActiveStickAtATime)
   store.UpdateUsb(none);
   EXPECT_FALSE(store.GetActiveUsb().Valid());
   EXPECT_TRUE(store.GetUsbs(UsbInfo::NoMetadata).empty());
-}
-
-TEST(UsbStorageTest, ModifyAndTheSpaceRefreshChangeOnlyTheirFieldsOfAStoredStick)
-{
-  UsbStorage store;
-  store.UpdateUsb(Stick(1, UsbInfo::ValidMetadata, true));
-  EXPECT_FALSE(store.ModifyUsb(9, [](UsbInfo&) { ADD_FAILURE(); })) << "an unknown stick is not stored";
-  EXPECT_FALSE(store.UpdateUsbSpace(9, 1, 2));
-  EXPECT_FALSE(store.GetUsb(9).Valid());
-  // The id stays, and clearing the flag of the active stick keeps it active.
-  EXPECT_TRUE(store.ModifyUsb(1, [](UsbInfo& usb) {
-    usb.id = 7;
-    usb.state = UsbInfo::NoMetadata;
-    usb.active = false;
-  }));
-  UsbInfo expected = Stick(1, UsbInfo::NoMetadata, true);
-  EXPECT_EQ(store.GetUsb(1), expected);
-  EXPECT_TRUE(store.UpdateUsbSpace(1, 4096, 1024));
-  expected.capacity = 4096;
-  expected.available = 1024;
-  EXPECT_EQ(store.GetUsb(1), expected) << "the state and the flag set meanwhile are kept";
 }
 
 // The USB thread refreshes a stick's space while the main thread changes its

@@ -1,5 +1,7 @@
 #include "util/Descriptor.h"
 
+#include "TmpfsMount.h"
+
 #include <gtest/gtest.h>
 
 #include <QTemporaryDir>
@@ -12,7 +14,6 @@
 #include <fstream>
 #include <functional>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace fs = boost::filesystem;
 
@@ -92,6 +93,15 @@ TEST(DescriptorTest, RefusesLinksOtherKindsAndWrongTypes)
   EXPECT_TRUE(fs::is_directory(root + "/new"));
   EXPECT_FALSE(folder.MakeFolder("file").Valid());
   EXPECT_EQ(errno, ENOTDIR);
+
+  // Another file system mounted inside is never entered.
+  if (TmpfsMount::Allowed()) {
+    TmpfsMount other(root + "/folder");
+    ASSERT_TRUE(other.Mounted()) << other.Error();
+    errno = 0;
+    EXPECT_FALSE(folder.OpenFolder("folder").Valid());
+    EXPECT_EQ(errno, EXDEV);
+  }
 }
 
 // Deeper than the folders a walk keeps open: the way back goes through "..",

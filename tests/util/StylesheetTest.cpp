@@ -20,9 +20,7 @@ TEST(LoadStylesheet, ReplacesTheSheetWithTheFileUpToItsFirstZeroByteOrKeepsItWhe
   LogCapture log;
   LoadStylesheet(":/styles/Missing.qss", &widget);
   EXPECT_EQ(widget.styleSheet(), QStringLiteral("QWidget { background: white; }"));
-  const auto warnings = log.Matching("Could not open file: :/styles/Missing.qss");
-  ASSERT_EQ(warnings.size(), 1u);
-  EXPECT_TRUE(warnings[0].find("| Warning |") != std::string::npos);
+  EXPECT_EQ(log.Matching("Could not open file: :/styles/Missing.qss").size(), 1u);
 
   LoadStylesheet(path, &widget);
   EXPECT_EQ(widget.styleSheet(), QString::fromUtf8("QWidget { color: #005691; } /* \xc3\xa4 */"));
