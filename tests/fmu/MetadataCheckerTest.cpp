@@ -12,11 +12,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QThread>
 
-#include <atomic>
 #include <sstream>
-#include <thread>
 
 using namespace TestSupport;
 using Result = MetadataChecker::Result;
@@ -176,8 +173,6 @@ TEST_F(MetadataCheckerTest, RootCheckStoresTheNewestMapOfEveryRootInTheUsersLang
             "EUR_2024_06 Optional Available root Europa EUR EUR 2024.06" + Figures + "EUR_2024_06.tar");
   EXPECT_EQ(Stored("NAM_2024_03"),
             "NAM_2024_03 Optional Available root Nordamerika NAM NAM 2024.03" + Figures + "NAM_2024_03.tar");
-  for (const auto& request : maps.Requests("localedata"))
-    EXPECT_EQ(request.Header("Accept-Language"), "de-DE");
 
   // A new language renames the stored maps and changes nothing else.
   locale = "fr_FR";
@@ -389,72 +384,53 @@ TEST_F(MetadataCheckerTest, LateRepliesOfAReplacedAbortedOrDestroyedCheckAreHarm
 {
   EXPECT_THROW(checker->CheckRootUpdates(nullptr), std::logic_error);
   EXPECT_THROW(checker->CheckRelatedUpdates(UsbInfo(), nullptr), std::logic_error);
-  maps.AddMap(Served("OLD_MAP", "2024.01", "EUR", "Alt"));
+  const UsbInfo usb = RelatedSetUp();
+  const ServedMap old = Served("OLD_MAP", "2024.01", "EUR", "Alt");
+  maps.AddMap(old);
+  const QByteArray oldList = MapService::PackageListXml({"OLD_MAP"});
   maps.Override("allnewest", "EUR_ROOT",
-                {Answer::Ok(MapService::PackageListXml({"OLD_MAP"})).HoldAfter(40),
-                 Answer::Ok(MapService::PackageListXml({"EUR_2024_06"}))});
+                {Answer::Ok(oldList).HoldAfter(40), Answer::Ok(MapService::PackageListXml({"EUR_2024_06"}))});
   Results first;
   checker->CheckRootUpdates(Record(first));
   ASSERT_TRUE(WaitForRequests("allnewest", 2));
   EXPECT_EQ(Check(), Results{MetadataChecker::Ok});
-  service.ReleaseHeld();
-  Settle();
-  EXPECT_FALSE(MapStorage::Get().GetMap("OLD_MAP").Valid());
+  EXPECT_EQ(maps.Requests("allnewest").size(), 4) << "the second check asked afresh";
   EXPECT_EQ(MapStorage::Get().GetMaps().size(), 2u);
 
   // A related check replaces a running root check the same way.
-  const UsbInfo usb = RelatedSetUp();
-  maps.Override("downloadinfo", "NAM_2024_03", {Answer::Silent()});
-  const auto startHeld = [&] {
-    const int asked = maps.Requests("downloadinfo").size();
-    checker->CheckRootUpdates(Record(first));
-    ASSERT_TRUE(WaitForRequests("downloadinfo", asked + 2));
-  };
-  startHeld();
+  maps.Override("allnewest", "EUR_ROOT", {Answer::Ok(oldList).HoldAfter(40)});
+  checker->CheckRootUpdates(Record(first));
+  ASSERT_TRUE(WaitForRequests("allnewest", 6));
   EXPECT_EQ(Check(&usb), Results{MetadataChecker::Ok});
   EXPECT_TRUE(RootMaps().empty());
-  EXPECT_EQ(InstalledMap().id, "EUR_2023_06");
-
-  startHeld();
-  checker->Abort();
-  Settle(); // the held request's connection is given up
-  startHeld();
-  checker.reset();
+  service.ReleaseHeld();
   Settle();
+  EXPECT_FALSE(MapStorage::Get().GetMap("OLD_MAP").Valid());
+
+  // An aborted, or destroyed, checker stores nothing of a reply on its way.
+  maps.SetRelated("EUR_2023_06", {"OLD_MAP"});
+  maps.Override("metadata", "OLD_MAP", {Answer::Ok(MapService::MetadataXml(old)).HoldAfter(40)});
+  for (const bool destroy : {false, true}) {
+    const int asked = maps.Requests("metadata").size();
+    checker->CheckRelatedUpdates(usb, Record(first));
+    ASSERT_TRUE(WaitForRequests("metadata", asked + 1));
+    destroy ? checker.reset() : checker->Abort();
+    service.ReleaseHeld();
+    Settle();
+    EXPECT_FALSE(MapStorage::Get().GetMap("OLD_MAP").Valid());
+  }
   EXPECT_TRUE(first.empty());
 }
 
 // The default checker takes the service's address and key from config.json
-// and the language from the settings. It is built on one thread and runs on
-// another, as the update manager builds it on the main thread and runs it on
-// its worker. Here the building thread is gone before the check starts:
-// nothing of the checker's network access may belong to it.
-TEST_F(MetadataCheckerTest, DefaultCheckerUsesTheConfigAndRunsOnTheThreadThatUsesIt)
+// and the language from the settings.
+TEST_F(MetadataCheckerTest, DefaultCheckerUsesTheConfiguredServiceAndLanguage)
 {
   DataHome data;
   data.WriteConfig(QByteArray::fromStdString(
       "{\"Application\": {}, \"FullMapUpdate\": {\"UpdateSource\": \"" + maps.Url() +
       "\", \"UpdateKey\": \"" + maps.Key() + "\"}, \"MapDownload\": {\"RetryDuration\": 3}}"));
-  checker.reset();
-  std::thread([&] { checker = std::make_unique<MetadataChecker>(); }).join();
-  QThread worker;
-  worker.start();
-  QObject context;
-  context.moveToThread(&worker);
-  std::atomic<int> result{-1};
-  std::atomic<QThread*> reportedOn{nullptr};
-  QMetaObject::invokeMethod(&context, [&] {
-    checker->CheckRootUpdates([&](Result value) {
-      reportedOn = QThread::currentThread();
-      result = value;
-    });
-  });
-  ASSERT_TRUE(WaitFor([&] { return result != -1; }, 60000));
-  EXPECT_EQ(result, MetadataChecker::Ok);
-  EXPECT_EQ(reportedOn, &worker);
+  checker = std::make_unique<MetadataChecker>();
+  EXPECT_EQ(Check(), Results{MetadataChecker::Ok});
   EXPECT_EQ(MapStorage::Get().GetMap("EUR_2024_06").name, L"en EUR_2024_06");
-  QMetaObject::invokeMethod(
-      &context, [&] { checker.reset(); }, Qt::BlockingQueuedConnection);
-  worker.quit();
-  worker.wait();
 }
