@@ -35,17 +35,13 @@ TEST(FullMapFolderTest, OnlyTheFullMapFolderOfAKnownStickMayBeRemoved)
   const std::string mount = stick.Path();
   // A stick whose mount path is written with a trailing slash, one at the
   // root and one without mount path: the last two hold nothing.
-  UsbInfo slash;
-  slash.id = 99;
-  slash.path = mount + "-slash/";
-  UsbInfo root = slash;
-  root.id = 7;
-  root.path = "/";
-  UsbInfo empty = slash;
-  empty.id = 8;
-  empty.path = "";
-  for (const UsbInfo& usb : {slash, root, empty})
+  const std::pair<UsbInfo::Id, std::string> others[] = {{99, mount + "-slash/"}, {7, "/"}, {8, ""}};
+  for (const auto& [id, path] : others) {
+    UsbInfo usb;
+    usb.id = id;
+    usb.path = path;
     UsbStorage::Get().UpdateUsb(usb);
+  }
 
   const std::pair<std::string, Check> cases[] = {
       {stick.FullMapFolder().string(), Check::Safe},
@@ -67,8 +63,8 @@ TEST(FullMapFolderTest, OnlyTheFullMapFolderOfAKnownStickMayBeRemoved)
     std::string why;
     EXPECT_EQ(FullMapFolder::CheckRemovalTarget(path, &why), expected) << path << ": " << why;
   }
-  for (const UsbInfo& usb : {slash, root, empty})
-    UsbStorage::Get().RemoveUsb(usb.id);
+  for (const auto& other : others)
+    UsbStorage::Get().RemoveUsb(other.first);
 
   // Once the stick has left the store, its folder is no target any more.
   stick.Forget();

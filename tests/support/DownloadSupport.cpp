@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <numeric>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -142,18 +143,14 @@ MapDownloader::ResultCallback DownloadRecorder::Result()
 
 long long DownloadRecorder::Written() const
 {
-  long long total = 0;
-  for (auto bytes : progress)
-    total += bytes > 0 ? bytes : 0;
-  return total;
+  return std::accumulate(progress.begin(), progress.end(), 0LL,
+                         [](long long sum, long long bytes) { return sum + std::max(bytes, 0LL); });
 }
 
 long long DownloadRecorder::Removed() const
 {
-  long long total = 0;
-  for (auto bytes : progress)
-    total += bytes < 0 ? -bytes : 0;
-  return total;
+  return std::accumulate(progress.begin(), progress.end(), 0LL,
+                         [](long long sum, long long bytes) { return sum - std::min(bytes, 0LL); });
 }
 
 bool DownloadRecorder::WaitForResults(std::size_t count) const

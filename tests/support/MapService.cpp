@@ -8,6 +8,19 @@ const char* const Operations[] = {"allroots", "allnewest",    "allrelated",
 const char* const Open = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 } // namespace
 
+ServedMap MakeServedMap(const std::string& id, const std::string& release, const std::string& region,
+                        const std::string& german, bool mandatory)
+{
+  ServedMap map;
+  map.id = id;
+  map.mapLineId = map.region = region;
+  map.release = release;
+  map.mandatory = mandatory;
+  map.name = "metadata name of " + id;
+  map.names = {{"de-DE", german}, {"en-GB", "en " + id}, {"fr-FR", "fr " + id}};
+  return map;
+}
+
 MapService::MapService(TestService& service, const QString& base, const std::string& key)
     : service(service), base(base), key(key)
 {
@@ -94,73 +107,56 @@ Answer MapService::Respond(const QString& operation, const RecordedRequest& requ
   return Answer::Ok(LocaleDataXml(locale, name->second));
 }
 
+namespace {
+
+// One element of the service's namespace holding the text, escaped.
+std::string Element(const std::string& name, const std::string& text)
+{
+  return "<tns:" + name + ">" + MapService::Escaped(text) + "</tns:" + name + ">\n";
+}
+
+QByteArray Document(const std::string& root, const std::string& content)
+{
+  return QByteArray::fromStdString(std::string(Open) + "<" + root + " xmlns:tns=\"urn:tesk:v1\">\n" +
+                                   content + "</" + root + ">\n");
+}
+
+} // namespace
+
 QByteArray MapService::PackageListXml(const std::vector<std::string>& ids)
 {
-  std::string xml = std::string(Open) + "<tns:packageList xmlns:tns=\"urn:tesk:v1\">\n";
+  std::string list;
   for (const auto& id : ids)
-    xml += "  <tns:packageId>" + Escaped(id) + "</tns:packageId>\n";
-  xml += "</tns:packageList>\n";
-  return QByteArray::fromStdString(xml);
+    list += Element("packageId", id);
+  return Document("tns:packageList", list);
 }
 
 QByteArray MapService::MetadataXml(const ServedMap& map)
 {
-  const std::string root = map.group ? "tns:group" : "tns:package";
-  std::string xml = std::string(Open) + "<" + root + " xmlns:tns=\"urn:tesk:v1\">\n";
-  xml += "  <tns:id>" + Escaped(map.id) + "</tns:id>\n";
-  xml += "  <tns:mapLineId>" + Escaped(map.mapLineId) + "</tns:mapLineId>\n";
-  xml += "  <tns:release>" + Escaped(map.release) + "</tns:release>\n";
-  xml += "  <tns:region>" + Escaped(map.region) + "</tns:region>\n";
-  xml +=
-      std::string("  <tns:updateType>") + (map.mandatory ? "MANDATORY" : "OPTIONAL") + "</tns:updateType>\n";
-  xml += "  <tns:name>" + Escaped(map.name) + "</tns:name>\n";
-  xml += "  <tns:items>\n    <tns:item>\n";
-  if (map.group)
-    xml += "      <tns:packageId>" + Escaped(map.id) + "_BASE</tns:packageId>\n";
-  else
-    xml += "      <tns:ndsProduct>\n        <tns:productId>" + Escaped(map.mapLineId) +
-           "-BASE</tns:productId>\n        <tns:version>1.0.0</tns:version>\n      </tns:ndsProduct>\n";
-  xml += "    </tns:item>\n  </tns:items>\n</" + root + ">\n";
-  return QByteArray::fromStdString(xml);
+  const std::string item = map.group ? Element("packageId", map.id + "_BASE")
+                                     : "<tns:ndsProduct>" + Element("productId", map.mapLineId + "-BASE") +
+                                           Element("version", "1.0.0") + "</tns:ndsProduct>\n";
+  return Document(
+      map.group ? "tns:group" : "tns:package",
+      Element("id", map.id) + Element("mapLineId", map.mapLineId) + Element("release", map.release) +
+          Element("region", map.region) + Element("updateType", map.mandatory ? "MANDATORY" : "OPTIONAL") +
+          Element("name", map.name) + "<tns:items><tns:item>\n" + item + "</tns:item></tns:items>\n");
 }
 
 QByteArray MapService::DownloadInfoXml(const std::string& url, const std::string& checksum, std::int64_t size)
 {
-  return QByteArray::fromStdString(
-      std::string(Open) + "<tns:downloadInfo xmlns:tns=\"urn:tesk:v1\">\n  <tns:url>" + Escaped(url) +
-      "</tns:url>\n  <tns:checksum>" + Escaped(checksum) + "</tns:checksum>\n  <tns:size>" +
-      std::to_string(size) + "</tns:size>\n</tns:downloadInfo>\n");
+  return Document("tns:downloadInfo", Element("url", url) + Element("checksum", checksum) +
+                                          Element("size", std::to_string(size)));
 }
 
 QByteArray MapService::LocaleDataXml(const std::string& locale, const std::string& name)
 {
-  return QByteArray::fromStdString(
-      std::string(Open) + "<tns:localeData xmlns:tns=\"urn:tesk:v1\">\n  <tns:locale>" + Escaped(locale) +
-      "</tns:locale>\n  <tns:name>" + Escaped(name) + "</tns:name>\n</tns:localeData>\n");
+  return Document("tns:localeData", Element("locale", locale) + Element("name", name));
 }
 
 std::string MapService::Escaped(const std::string& text)
 {
-  std::string escaped;
-  for (const char c : text) {
-    switch (c) {
-    case '&':
-      escaped += "&amp;";
-      break;
-    case '<':
-      escaped += "&lt;";
-      break;
-    case '>':
-      escaped += "&gt;";
-      break;
-    case '"':
-      escaped += "&quot;";
-      break;
-    default:
-      escaped += c;
-    }
-  }
-  return escaped;
+  return QString::fromStdString(text).toHtmlEscaped().toStdString();
 }
 
 } // namespace TestSupport

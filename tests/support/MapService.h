@@ -44,6 +44,11 @@ struct ServedMap
   bool group = false; // described as a group of packages instead of a package
 };
 
+// A map of `region` (also its map line) in `release` ("yyyy.MM"), with a
+// name for German ("de-DE"), English ("en <id>") and French ("fr <id>").
+ServedMap MakeServedMap(const std::string& id, const std::string& release, const std::string& region,
+                        const std::string& german, bool mandatory = false);
+
 class MapService
 {
 public:
