@@ -47,14 +47,17 @@ protected:
 
 // The switch and the list of sticks are offered among sticks without map
 // data while no map is on the active one; the head unit's gauge with map data.
-TEST_F(FooterTest, TheStickChoiceIsOpenAmongSticksWithoutMapDataAndNoMapOnTheActiveOne)
+// A stick's path is plain text that loses its middle; the list opens above
+// the stick's row, a press on an entry closes it and its click chooses the
+// stick; it closes when a map locks the switch and when the footer hides.
+TEST_F(FooterTest, TheStickChoiceIsOpenAmongSticksWithoutMapDataAndClosesWhenItCannotBe)
 {
   // clang-format off
   struct Case { const char* name; std::vector<UsbInfo> sticks; MapInfo::State map; QString shown; } const cases[] = {
       {"no-stick", {}, MapInfo::Unknown, ""},
-      {"two-without-metadata", {b, a}, MapInfo::Unknown, "/media/a */media/b switch"},
       {"valid-metadata", {Stick(UsbInfo::ValidMetadata, 7, "/media/b"), a}, MapInfo::Unknown, "*/media/b head-unit"},
       {"map-on-the-stick", {b, a}, MapInfo::Pending, "/media/a */media/b"},
+      {"two-without-metadata", {b, a}, MapInfo::Unknown, "/media/a */media/b switch"},
   };
   // clang-format on
   for (const Case& c : cases) {
@@ -64,6 +67,36 @@ TEST_F(FooterTest, TheStickChoiceIsOpenAmongSticksWithoutMapDataAndNoMapOnTheAct
     EXPECT_EQ(Shown(), c.shown);
     SaveScreenshot(footer, QStringLiteral("footer-%1").arg(c.name));
   }
+  UsbInfo odd = b;
+  odd.path = "/media/b <b>%1</b> and a folder name far too long for the column/STICK";
+  PlugIn({odd, a});
+  auto* path = Find<QLabel>(footer, "labelUsb");
+  EXPECT_EQ(path->textFormat(), Qt::PlainText);
+  EXPECT_TRUE(path->text().startsWith("/media/") && path->text().endsWith("/STICK") &&
+              path->text().contains(QChar(0x2026)))
+      << path->text().toStdString();
+  EXPECT_TRUE(path->toolTip().contains("/media/b &lt;b&gt;%1&lt;/b&gt; and a folder"));
+
+  QTest::mouseClick(button, Qt::LeftButton);
+  EXPECT_LT(list->geometry().bottom(), footer->y() + path->y()) << "above the stick's row";
+  SaveScreenshot(&dialog, "footer-list-open");
+  // A press and a release on the first entry, through the main window's native window.
+  const QPoint entry = list->viewport()->mapTo(&dialog, list->visualItemRect(list->item(0)).center());
+  QTest::mousePress(dialog.windowHandle(), Qt::LeftButton, {}, entry);
+  EXPECT_FALSE(list->isVisible()) << "the press on an entry closes the list";
+  QTest::mouseRelease(dialog.windowHandle(), Qt::LeftButton, {}, entry);
+  EXPECT_EQ(list->currentItem()->text() + " " + path->text(), "/media/a /media/a")
+      << "its click chooses the stick";
+
+  QTest::mouseClick(button, Qt::LeftButton);
+  PutMaps({Map("map", MapInfo::Optional, MapInfo::Downloading)});
+  footer->UpdateState();
+  EXPECT_FALSE(list->isVisible() || button->isChecked());
+  PutMaps({});
+  footer->UpdateState();
+  QTest::mouseClick(button, Qt::LeftButton);
+  footer->hide();
+  EXPECT_FALSE(list->isVisible() || button->isChecked()) << "closed with the footer";
 }
 
 // The gauges show the share in use, also with nothing free or no total, and
@@ -99,41 +132,4 @@ TEST_F(FooterTest, GaugesShowTheShareInUseAndNothingFreeInRed)
   UsbStorage::Get().UpdateUsbSpace(7, 16 * GiB, 8 * GiB);
   ASSERT_TRUE(QTest::qWaitFor([&] { return Find<QProgressBar>(footer, "progressBarUsb")->value() == 50; }));
   EXPECT_TRUE(Find<QLabel>(footer, "labelHuSpace")->text().contains(">0.00 B</font>"));
-}
-
-// A stick's path is plain text that loses its middle; the list opens above
-// the stick's row, a press on an entry closes it and its click chooses the
-// stick; it closes when a map locks the switch and when the footer hides.
-TEST_F(FooterTest, ALongPathLosesItsMiddleAndTheListChoosesAStickAndClosesWhenItCannot)
-{
-  UsbInfo odd = b;
-  odd.path = "/media/b <b>%1</b> and a folder name far too long for the column/STICK";
-  PlugIn({odd, a});
-  auto* path = Find<QLabel>(footer, "labelUsb");
-  EXPECT_EQ(path->textFormat(), Qt::PlainText);
-  EXPECT_TRUE(path->text().startsWith("/media/") && path->text().endsWith("/STICK") &&
-              path->text().contains(QChar(0x2026)))
-      << path->text().toStdString();
-  EXPECT_TRUE(path->toolTip().contains("/media/b &lt;b&gt;%1&lt;/b&gt; and a folder"));
-
-  QTest::mouseClick(button, Qt::LeftButton);
-  EXPECT_LT(list->geometry().bottom(), footer->y() + path->y()) << "above the stick's row";
-  SaveScreenshot(&dialog, "footer-list-open");
-  // A press and a release on the first entry, through the main window's native window.
-  const QPoint entry = list->viewport()->mapTo(&dialog, list->visualItemRect(list->item(0)).center());
-  QTest::mousePress(dialog.windowHandle(), Qt::LeftButton, {}, entry);
-  EXPECT_FALSE(list->isVisible()) << "the press on an entry closes the list";
-  QTest::mouseRelease(dialog.windowHandle(), Qt::LeftButton, {}, entry);
-  EXPECT_EQ(list->currentItem()->text() + " " + path->text(), "/media/a /media/a")
-      << "its click chooses the stick";
-
-  QTest::mouseClick(button, Qt::LeftButton);
-  PutMaps({Map("map", MapInfo::Optional, MapInfo::Downloading)});
-  footer->UpdateState();
-  EXPECT_FALSE(list->isVisible() || button->isChecked());
-  PutMaps({});
-  footer->UpdateState();
-  QTest::mouseClick(button, Qt::LeftButton);
-  footer->hide();
-  EXPECT_FALSE(list->isVisible() || button->isChecked()) << "closed with the footer";
 }
