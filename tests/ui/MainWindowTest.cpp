@@ -183,7 +183,6 @@ TEST_F(MainWindowTest, QuestionsAnsweredYesOrNoLeadBackToWhereTheUserWas)
     c.before();
     c.ask();
     EXPECT_EQ(Where(), c.question);
-    EXPECT_EQ(iui.sent, "") << "asking sends nothing";
     SaveScreenshot(&window, QStringLiteral("mainwindow-question-%1").arg(c.name));
     Click(Message(c.question.startsWith("question")),
           c.primary ? "pushButtonPrimary" : "pushButtonSecondary");
