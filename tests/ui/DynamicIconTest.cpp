@@ -17,9 +17,8 @@ TEST(DynamicIconTest, FramesPlayInOrderAndWrapUntilAStillPictureAMovieOrNothingR
   }
   Ui::DynamicIcon icon;
   const auto shown = [&] {
-    return icon.pixmap(Qt::ReturnByValue).isNull()
-               ? 0
-               : qRed(icon.pixmap(Qt::ReturnByValue).toImage().pixel(0, 0));
+    const QImage image = icon.pixmap(Qt::ReturnByValue).toImage();
+    return image.isNull() ? 0 : qRed(image.pixel(0, 0));
   };
   icon.Init(dir.filePath("frame_%1.png"), 18);
   EXPECT_EQ(shown(), 1) << "the first frame shows at once";

@@ -58,34 +58,11 @@ TEST(Facade, PassesEveryStateOnAndTheTrayTogglesThePopupWhileMenusGiveWay)
   EXPECT_TRUE(popup.isVisible() && !menu.isVisible());
 }
 
-// Activation brings the popup forward, or the window where it is minimised or
-// maximised, and never covers a window of the application.
-TEST(Facade, ActivationBringsTheRightWindowForwardAndNeverCoversAWindowOfTheApplication)
-{
-  PutSticks();
-  Ui::Ui ui(true);
-  ui.SetState(RootUpdate);
-  Ui::MainWindow& window = ui.Window();
-  ASSERT_EQ(QGuiApplication::focusWindow(), nullptr);
-  emit qApp->applicationStateChanged(Qt::ApplicationActive);
-  EXPECT_TRUE(ui.PopupWindow().isVisible()) << "activated without a window of the application";
-  ui.PopupWindow().hide();
-  window.showMinimized();
-  ui.Activate();
-  EXPECT_FALSE(window.windowState() & Qt::WindowMinimized);
-  window.showMaximized();
-  ui.Activate();
-  EXPECT_TRUE(window.windowState() & Qt::WindowMaximized);
-  EXPECT_FALSE(ui.PopupWindow().isVisible()) << "the window came forward instead";
-  QApplication::setActiveWindow(&window);
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
-  emit qApp->applicationStateChanged(Qt::ApplicationActive);
-  EXPECT_FALSE(ui.PopupWindow().isVisible()) << "activated by a window of the application";
-}
-
 // Without a tray nothing hides the window and closing it asks to quit; with
-// one, the window hides and the popup follows the states.
-TEST(Facade, WithoutATrayTheWindowIsTheApplicationAndClosingItAsksToQuit)
+// one, the window hides and the popup follows the states, and activation
+// brings the popup forward, or the window where it is minimised or maximised,
+// and never covers a window of the application.
+TEST(Facade, WithoutATrayTheWindowIsTheApplicationAndWithOneActivationNeverCoversAWindowOfTheApplication)
 {
   PutSticks();
   for (const bool tray : {true, false}) {
@@ -93,6 +70,24 @@ TEST(Facade, WithoutATrayTheWindowIsTheApplicationAndClosingItAsksToQuit)
     Ui::Ui ui(tray);
     QSignalSpy quit(&ui, &Ui::IUi::Quit);
     Ui::MainWindow& window = ui.Window();
+    if (tray) {
+      ui.SetState(RootUpdate);
+      ASSERT_EQ(QGuiApplication::focusWindow(), nullptr);
+      emit qApp->applicationStateChanged(Qt::ApplicationActive);
+      EXPECT_TRUE(ui.PopupWindow().isVisible()) << "activated without a window of the application";
+      ui.PopupWindow().hide();
+      window.showMinimized();
+      ui.Activate();
+      EXPECT_FALSE(window.windowState() & Qt::WindowMinimized);
+      window.showMaximized();
+      ui.Activate();
+      EXPECT_TRUE(window.windowState() & Qt::WindowMaximized);
+      EXPECT_FALSE(ui.PopupWindow().isVisible()) << "the window came forward instead";
+      QApplication::setActiveWindow(&window);
+      ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+      emit qApp->applicationStateChanged(Qt::ApplicationActive);
+      EXPECT_FALSE(ui.PopupWindow().isVisible()) << "activated by a window of the application";
+    }
     ui.SetState(MapUpdateCheck);
     EXPECT_EQ(window.isVisible(), !tray) << "a check hides the window where a tray can bring it back";
     ui.SetState(OptionalUpdate);

@@ -28,8 +28,13 @@ protected:
 };
 
 // Every state but the quiet ones brings the popup forward with its text
-// whole; a link that asks the machine sends one signal per state and showing.
-TEST_F(PopupTest, EveryStateButTheQuietOnesShowsItWholeAndALinkThatAsksTheMachineSendsOneSignalPerState)
+// whole and plain; a link that asks the machine sends one signal per state and
+// showing; a change of language renders the state anew, but a held message
+// keeps its language. The status block shows with a stick, the popup comes
+// forward unless the stick has no map data during the check, and the removed
+// stick's message holds until a download starts or a stick with map data
+// comes.
+TEST_F(PopupTest, EveryStateButTheQuietOnesShowsItWholeAndALinkThatAsksTheMachineSendsOneSignalPerShowing)
 {
   // The status and the link; what two clicks on the link send.
   // clang-format off
@@ -48,6 +53,7 @@ TEST_F(PopupTest, EveryStateButTheQuietOnesShowsItWholeAndALinkThatAsksTheMachin
     EXPECT_EQ(popup.isVisible(), each != UsbCheck && each != RootUpdate);
     auto* text = Find<QLabel>(&popup, "labelContentText");
     EXPECT_GE(text->height(), text->heightForWidth(text->width())) << "the wrapped text is not cut";
+    EXPECT_EQ(text->textFormat(), Qt::PlainText);
     EXPECT_FALSE(SaveScreenshot(&popup, QString::fromStdString("Popup_" + name)).isEmpty());
     for (const Case& c : cases)
       if (c.state == each) {
@@ -68,15 +74,18 @@ TEST_F(PopupTest, EveryStateButTheQuietOnesShowsItWholeAndALinkThatAsksTheMachin
   popup.show();
   Click(&popup, "pushButtonContentLink"); // a new showing takes the next click
   EXPECT_EQ(clicked, std::vector<PopupLink>({Dismiss, Dismiss}));
-}
-
-// The status block shows with a stick, the popup comes forward unless the
-// stick has no map data during the check, and the removed stick's message
-// holds until a download starts or a stick with map data comes.
-TEST_F(PopupTest, StickDecidesStatusBlockAndRaisingAndTheRemovedStickIsHeldUntilTheSituationMovesOn)
-{
+  {
+    German german;
+    emit ui.UpdateLocale();
+    EXPECT_EQ(Text("labelContentText"), "Download des Kartenupdates fehlgeschlagen");
+    PutSticks();
+    popup.SetState(UsbRemoved);
+  }
+  emit ui.UpdateLocale();
+  EXPECT_EQ(Link()->text(), "Weiter") << "a held message keeps its language";
+  // The stick before and after a move to another state decides what shows.
   // clang-format off
-  struct Case { State from; std::optional<UsbInfo::State> stick; State next; QString shown; } const cases[] = {
+  struct Move { State from; std::optional<UsbInfo::State> stick; State next; QString shown; } const moves[] = {
       {Unknown, UsbInfo::NoMetadata, MapUpdateCheck, "MapUpdateCheck status"},
       {Unknown, UsbInfo::InvalidMetadata, MapUpdateCheck, "MapUpdateCheck status raised"},
       {UsbRemoved, UsbInfo::NoMetadata, RootUpdate, "UsbRemoved status"},
@@ -84,7 +93,7 @@ TEST_F(PopupTest, StickDecidesStatusBlockAndRaisingAndTheRemovedStickIsHeldUntil
       {UsbRemoved, UsbInfo::ValidMetadata, UpToDate, "UpToDate status raised"},
   };
   // clang-format on
-  for (const Case& c : cases) {
+  for (const Move& c : moves) {
     SCOPED_TRACE(testing::PrintToString(c.from) + " to " + testing::PrintToString(c.next));
     PutSticks();
     Ui::Popup fresh(ui, nullptr);
@@ -132,21 +141,4 @@ TEST_F(PopupTest, StaysWhilePointedAtFadesOutAndIsPlacedUnderTheTrayIconInsideTh
   popup.SetTiming({1, 1});
   QCoreApplication::sendEvent(&popup, &leave);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !popup.isVisible(); }, 5000));
-}
-
-// The application name is put into the text as plain text; a change of
-// language renders the state anew, but a held message keeps its language.
-TEST_F(PopupTest, TextsArePlainAndFollowTheLanguageButAHeldMessageStaysAsItIs)
-{
-  popup.SetState(ServerError);
-  EXPECT_EQ(Find<QLabel>(&popup, "labelContentText")->textFormat(), Qt::PlainText);
-  {
-    German german;
-    emit ui.UpdateLocale();
-    EXPECT_EQ(Text("labelContentTitle"), "Kartenupdate-Server nicht erreichbar");
-    PutSticks();
-    popup.SetState(UsbRemoved);
-  }
-  emit ui.UpdateLocale();
-  EXPECT_EQ(Link()->text(), "Weiter") << "a held message keeps its language";
 }

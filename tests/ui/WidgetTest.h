@@ -30,9 +30,8 @@ namespace WidgetTest {
 // The configuration and the fonts are process-wide: the home is set before the
 // configuration is first built, the fonts are loaded before the first window
 // (which would otherwise settle on a fallback font).
-class Environment : public testing::Environment
+struct Environment : testing::Environment
 {
-public:
   void SetUp() override
   {
     ASSERT_TRUE(home.isValid());
@@ -49,9 +48,8 @@ inline testing::Environment* const environment = testing::AddGlobalTestEnvironme
 constexpr qint64 GiB = 1024ll * 1024 * 1024;
 
 // The state machine's side of the windows: each request, in order.
-class RecordingUi : public Ui::IUi
+struct RecordingUi : Ui::IUi
 {
-public:
   RecordingUi()
   {
     connect(this, &IUi::DownloadMap, [this](const MapInfo::Id& id) { sent += "download:" + id + " "; });
