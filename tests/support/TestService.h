@@ -97,15 +97,16 @@ struct Answer
   static Answer Redirect(const QByteArray& location, int status = 302);
   static Answer File(const QString& path, const QByteArray& contentType = "application/x-tar");
   static Answer Raw(const QByteArray& bytes);
-  static Answer Silent();
-  static Answer Drop();
+  static Answer Silent() { return Answer().Fail(Fault::Silent, 0); }
+  static Answer Drop() { return Answer().Fail(Fault::Drop, 0); }
 
   Answer& WithHeader(const QByteArray& name, const QByteArray& value);
-  Answer& StallAfter(qint64 bytes);
-  Answer& CloseAfter(qint64 bytes);
-  Answer& HoldAfter(qint64 bytes);
+  Answer& StallAfter(qint64 bytes) { return Fail(Fault::StallAfter, bytes); }
+  Answer& CloseAfter(qint64 bytes) { return Fail(Fault::CloseAfter, bytes); }
+  Answer& HoldAfter(qint64 bytes) { return Fail(Fault::HoldAfter, bytes); }
   Answer& Rate(qint64 bytesPerSecond, int chunkSize = 4096);
-  Answer& IgnoreRanges();
+  Answer& IgnoreRanges() { return ranges = false, *this; }
+  Answer& Fail(Fault kind, qint64 bytes) { return fault = kind, faultAfter = bytes, *this; }
 };
 
 class TestService : public QObject
@@ -124,15 +125,15 @@ public:
   explicit TestService(Tls tls = Tls::Off, QObject* parent = nullptr);
   ~TestService() override;
 
-  quint16 Port() const;
+  quint16 Port() const { return server->serverPort(); }
   // "http://127.0.0.1:<port>" (or https), followed by `path` as given.
   QString Url(const QString& path = QString()) const;
 
   // Scripts for a path (the decoded path alone, without query). A later call
   // replaces the script and restarts its sequence.
-  void Serve(const QString& path, const Answer& answer);
-  void ServeSequence(const QString& path, const QList<Answer>& answers);
-  void Handle(const QString& path, Handler handler);
+  void Serve(const QString& path, const Answer& answer) { ServeSequence(path, {answer}); }
+  void ServeSequence(const QString& path, const QList<Answer>& answers) { scripts[path] = {answers, {}, 0}; }
+  void Handle(const QString& path, Handler handler) { scripts[path] = {{}, std::move(handler), 0}; }
 
   const QList<RecordedRequest>& Requests() const { return requests; }
   QList<RecordedRequest> RequestsTo(const QString& path) const;
@@ -145,8 +146,6 @@ public:
   // Connections on which a request arrived and that are still open (a
   // client may hold idle connections of its own that carry no request).
   int OpenConnections() const;
-  // Body bytes the service has handed to its sockets, over all answers.
-  qint64 BodyBytesSent() const { return bodyBytesSent; }
 
   // TLS versions the service accepts (default: TLS 1.2 or later).
   void SetTlsProtocol(QSsl::SslProtocol protocol) { tlsProtocol = protocol; }
@@ -162,7 +161,6 @@ signals:
 private:
   class Server;
   class Connection;
-  friend class Connection;
 
   struct Script
   {
@@ -176,12 +174,10 @@ private:
 
   Tls tls;
   QSsl::SslProtocol tlsProtocol = QSsl::TlsV1_2OrLater;
-  std::unique_ptr<Server> server;
+  std::unique_ptr<QTcpServer> server;
   std::map<QString, Script> scripts;
   QList<RecordedRequest> requests;
   QList<QPointer<Connection>> connections;
-  int connectionCount = 0;
-  qint64 bodyBytesSent = 0;
 };
 
 } // namespace TestSupport

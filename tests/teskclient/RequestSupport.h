@@ -116,40 +116,15 @@ protected:
 class MemoryBuffer : public std::streambuf
 {
 public:
-  void Close()
-  {
-    Locked([&] { return open = false; });
-  }
-  void Open()
-  {
-    Locked([&] { return open = true; });
-    changed.notify_all();
-  }
-  void FailAt(long long byte, bool throwing)
-  {
-    Locked([&] { return throwOnFailure = throwing, failAt = byte; });
-  }
-  void FailOnSync()
-  {
-    Locked([&] { return failOnSync = true; });
-  }
-  std::string Bytes()
-  {
-    return Locked([&] { return bytes; });
-  }
-  long long Size()
-  {
-    return Locked([&] { return static_cast<long long>(bytes.size()); });
-  }
-  // Writes waiting at the gate now, and the size of every write made.
-  int Waiting()
-  {
-    return Locked([&] { return waiting; });
-  }
-  std::vector<long long> Writes()
-  {
-    return Locked([&] { return writes; });
-  }
+  void Close() { Set(open, false); }
+  void Open() { Set(open, true); }
+  void FailAt(long long byte, bool throwing) { Set(throwOnFailure, throwing), Set(failAt, byte); }
+  void FailOnSync() { Set(failOnSync, true); }
+  std::string Bytes() { return Get(bytes); }
+  long long Size() { return static_cast<long long>(Get(bytes).size()); }
+  // Writes waiting at the gate now, and the writes made.
+  int Waiting() { return Get(waiting); }
+  std::size_t Writes() { return Get(writes); }
 
 protected:
   std::streamsize xsputn(const char* data, std::streamsize size) override
@@ -158,7 +133,7 @@ protected:
     ++waiting;
     changed.wait(lock, [this] { return open; });
     --waiting;
-    writes.push_back(size);
+    ++writes;
     if (failAt >= 0 && static_cast<long long>(bytes.size()) + size > failAt) {
       if (throwOnFailure)
         throw std::runtime_error("the stick refused the write");
@@ -175,18 +150,25 @@ protected:
   }
   int sync() override
   {
-    if (Locked([&] { return failOnSync; }))
+    if (Get(failOnSync))
       throw std::runtime_error("the stick failed when flushed");
     return 0;
   }
   pos_type seekoff(off_type, std::ios_base::seekdir, std::ios_base::openmode) override { return Size(); }
 
 private:
-  template <typename F>
-  auto Locked(F f) -> decltype(f())
+  template <typename T>
+  T Get(const T& field)
   {
     std::lock_guard<std::mutex> lock(mutex);
-    return f();
+    return field;
+  }
+  template <typename T>
+  void Set(T& field, T value)
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    field = value;
+    changed.notify_all();
   }
 
   std::mutex mutex;
@@ -197,7 +179,7 @@ private:
   bool throwOnFailure = true;
   bool failOnSync = false;
   std::string bytes;
-  std::vector<long long> writes;
+  std::size_t writes = 0;
 };
 
 struct MemoryStream : std::ostream

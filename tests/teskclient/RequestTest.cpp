@@ -73,21 +73,6 @@ std::vector<Case> Cases()
   return cases;
 }
 
-// Takes nothing, as a full disk does, or throws, as the tar extractor does
-// when a file cannot be created.
-struct FailingBuffer : std::streambuf
-{
-  explicit FailingBuffer(bool throwing) : throwing(throwing) {}
-  int_type overflow(int_type) override { return xsputn(nullptr, 1) == 1 ? 0 : traits_type::eof(); }
-  std::streamsize xsputn(const char*, std::streamsize) override
-  {
-    if (throwing)
-      throw std::runtime_error("cannot create file");
-    return 0;
-  }
-  bool throwing;
-};
-
 } // namespace
 
 class RequestTest : public RequestFixture, public testing::WithParamInterface<Case>
@@ -130,12 +115,15 @@ TEST_F(LifetimeTest, AStreamThatCannotTakeTheBodyEndsInIOErrorAndIsNotResumed)
 {
   TestService service;
   service.Serve("/doc", Answer::Ok(Resource));
-  FailingBuffer throwing(true), full(false);
-  std::ostream thrower(&throwing), refuser(&full);
+  // Throwing, as the tar extractor does when a file cannot be created; taking
+  // nothing, as a full disk does; or failed before.
+  MemoryStream thrower, refuser;
   thrower.exceptions(std::ios::badbit);
+  thrower.buffer.FailAt(0, true);
+  refuser.buffer.FailAt(0, false);
   std::ostringstream failed("abc", std::ios::ate);
   failed.setstate(std::ios::badbit);
-  for (std::ostream* stream : {&thrower, &refuser, static_cast<std::ostream*>(&failed)}) {
+  for (std::ostream* stream : std::initializer_list<std::ostream*>{&thrower, &refuser, &failed}) {
     Call call(manager, service.Url("/doc"), {}, {}, stream);
     ASSERT_TRUE(call.Run(true));
     EXPECT_EQ(call.sink.results, std::vector<Result>{Result::IOError});
