@@ -12,7 +12,6 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <sys/stat.h>
 #include <thread>
 
 using namespace TestSupport;
@@ -312,25 +311,19 @@ TEST_F(AsyncRequestTest, AFailedWriteEndsTheDownloadWithIOErrorExactlyOnce)
     EXPECT_EQ(download.service.RequestCount(), 1);
   }
 
-  // The extractor refuses an entry, or cannot write its target.
-  const QByteArray plain = TarBuilder().AddFile("f", "x").End().Bytes();
-  const std::pair<QByteArray, const char*> cases[] = {
-      {TarBuilder().AddFile("a", "x").Add({"link", '2', 0, "/etc"}).End().Bytes(), "root"},
-      {TarBuilder().AddFile("../escape", "x").End().Bytes(), "root"},
-      {plain, "read-only"},
-      {plain, "missing"}};
-  for (const auto& [archive, root] : cases) {
-    SCOPED_TRACE(root);
+  // The extractor refuses an entry, or has no folder to unpack into.
+  const std::pair<QByteArray, bool> cases[] = {
+      {TarBuilder().AddFile("a", "x").Add({"link", '2', 0, "/etc"}).End().Bytes(), true},
+      {TarBuilder().AddFile("../escape", "x").End().Bytes(), true},
+      {TarBuilder().AddFile("f", "x").End().Bytes(), false}};
+  for (const auto& [archive, rootExists] : cases) {
     QTemporaryDir dir;
-    const QString folder = dir.filePath(root);
-    if (std::string(root) != "missing")
-      QDir().mkpath(folder);
-    if (std::string(root) == "read-only")
-      ::chmod(folder.toUtf8(), 0555);
+    const QString root = dir.filePath("root");
+    if (rootExists)
+      QDir().mkpath(root);
     Download download(archive);
-    HonourPermissions guard; // the writer thread is started below, under it
-    Tesk::Tar::Stream stream(folder.toStdString());
-    ASSERT_EQ(stream.good(), std::string(root) != "missing"); // a stream opens only on an existing folder
+    Tesk::Tar::Stream stream(root.toStdString());
+    ASSERT_EQ(stream.good(), rootExists); // a stream opens only on an existing folder
     if (stream.good())
       stream.exceptions(std::ios::badbit | std::ios::failbit);
     download.Start(manager, &stream);
@@ -338,7 +331,6 @@ TEST_F(AsyncRequestTest, AFailedWriteEndsTheDownloadWithIOErrorExactlyOnce)
     EXPECT_EQ(download.sink.results, std::vector<Result>{Result::IOError});
     download.request.reset();
     EXPECT_FALSE(QFile::exists(dir.filePath("escape")));
-    ::chmod(folder.toUtf8(), 0755);
   }
 }
 
