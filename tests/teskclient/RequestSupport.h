@@ -21,6 +21,7 @@
 #include <stdexcept>
 
 using Result = Tesk::IResponse::Result;
+using Results = std::vector<Result>;
 using Strings = QMap<QString, QString>;
 using TestSupport::Answer;
 using TestSupport::RecordedRequest;
@@ -31,7 +32,7 @@ using TestSupport::WaitFor;
 // total back, as the map download does.
 struct Sink : Tesk::IResponse
 {
-  void OnProgress(qint64, qint64 total) override { lastTotal = total; }
+  void OnProgress(qint64, qint64) override {}
   void OnData(qint64 bytes) override
   {
     dataAfterResult = dataAfterResult || !results.empty();
@@ -50,11 +51,16 @@ struct Sink : Tesk::IResponse
   {
     return WaitFor([&] { return results.size() >= count; }, 120000);
   }
+  // Waits for `count` results and returns all there are by then.
+  Results Outcome(std::size_t count = 1)
+  {
+    Wait(count);
+    return results;
+  }
 
-  std::vector<Result> results;
+  Results results;
   std::vector<qint64> data;
   qint64 total = 0;
-  qint64 lastTotal = 0;
   bool dataAfterResult = false;
   Tesk::IRequest* request = nullptr;
   std::function<void(Result)> onResult;
@@ -67,7 +73,6 @@ public:
   using Tesk::Request::Request;
   int RetryDuration() const { return retryDuration; }
   bool AutoRetryRunning() const { return autoRetryRunning; }
-  const QNetworkRequest& Wire() const { return request; }
   bool InFlight() const { return reply != nullptr; }
 };
 
@@ -79,11 +84,12 @@ struct Call
       : request(std::make_unique<Probe>(manager, url, headers, arguments, sink, stream ? *stream : out))
   {
   }
-  // Sends, or resumes from the stream's position, and waits for `count` results.
-  bool Run(bool resume = false, std::size_t count = 1)
+  // Sends, or resumes from the stream's position, and returns the results
+  // once there are `count`.
+  Results Run(bool resume = false, std::size_t count = 1)
   {
     resume ? (void)request->Retry() : request->Send();
-    return sink.Wait(count);
+    return sink.Outcome(count);
   }
   Probe* operator->() const { return request.get(); }
 
