@@ -80,36 +80,15 @@ QByteArray RecordedRequest::Header(const QByteArray& name) const
   return QByteArray();
 }
 
-bool RecordedRequest::HasHeader(const QByteArray& name) const
+Answer::Answer(int status, const QByteArray& body, const QByteArray& contentType) : status(status), body(body)
 {
-  return std::any_of(headers.begin(), headers.end(), [&](const auto& header) {
-    return header.first.compare(name, Qt::CaseInsensitive) == 0;
-  });
-}
-
-Answer Answer::Ok(const QByteArray& body, const QByteArray& contentType)
-{
-  Answer answer;
-  answer.body = body;
-  return answer.WithHeader("Content-Type", contentType);
-}
-
-Answer Answer::Status(int status, const QByteArray& body)
-{
-  Answer answer = Ok(body, "text/plain");
-  answer.status = status;
-  return answer;
-}
-
-Answer Answer::Redirect(const QByteArray& location, int status)
-{
-  Answer answer = Status(status, "moved to " + location);
-  return answer.WithHeader("Location", location);
+  if (!contentType.isEmpty())
+    WithHeader("Content-Type", contentType);
 }
 
 Answer Answer::File(const QString& path, const QByteArray& contentType)
 {
-  Answer answer = Ok({}, contentType);
+  Answer answer(200, {}, contentType);
   answer.file = path;
   return answer;
 }
@@ -358,7 +337,6 @@ void TestService::OnIncoming(qintptr descriptor)
   if (ssl) {
     ssl->setLocalCertificate(TestCredentials().certificate);
     ssl->setPrivateKey(TestCredentials().key);
-    ssl->setProtocol(tlsProtocol);
   }
   if (!socket->setSocketDescriptor(descriptor))
     return delete socket;

@@ -20,8 +20,7 @@
 // certificate for 127.0.0.1 made by the openssl command once per process.
 // Clients accept it after TestService::TrustCertificate(), which adds it to the
 // process's default TLS configuration (the one every request starts from).
-// RecordedRequest::protocol tells which TLS version was negotiated;
-// SetTlsProtocol limits what the server accepts.
+// RecordedRequest::protocol tells which TLS version was negotiated.
 //
 // The service lives on the thread that creates it and works while that
 // thread's event loop runs (QSignalSpy::wait, QTest::qWaitFor).
@@ -61,7 +60,7 @@ struct RecordedRequest
 
   // The value of the first header of that name (any letter case); empty when absent.
   QByteArray Header(const QByteArray& name) const;
-  bool HasHeader(const QByteArray& name) const;
+  bool HasHeader(const QByteArray& name) const { return !Header(name).isNull(); }
   // The decoded value of a query item; empty when absent.
   QString Query(const QString& name) const { return query.queryItemValue(name, QUrl::FullyDecoded); }
 };
@@ -92,9 +91,17 @@ struct Answer
   int chunkSize = 16384;     // bytes handed to the socket at a time
   qint64 bytesPerSecond = 0; // rate limit of the body; 0 sends as fast as the socket takes it
 
-  static Answer Ok(const QByteArray& body, const QByteArray& contentType = "application/xml");
-  static Answer Status(int status, const QByteArray& body = QByteArray());
-  static Answer Redirect(const QByteArray& location, int status = 302);
+  // An answer with a body and, when given, its Content-Type.
+  explicit Answer(int status = 200, const QByteArray& body = {}, const QByteArray& contentType = {});
+  static Answer Ok(const QByteArray& body, const QByteArray& contentType = "application/xml")
+  {
+    return Answer(200, body, contentType);
+  }
+  static Answer Status(int status, const QByteArray& body = {}) { return Answer(status, body, "text/plain"); }
+  static Answer Redirect(const QByteArray& location, int status = 302)
+  {
+    return Answer(status, "moved to " + location).WithHeader("Location", location);
+  }
   static Answer File(const QString& path, const QByteArray& contentType = "application/x-tar");
   static Answer Raw(const QByteArray& bytes);
   static Answer Silent() { return Answer().Fail(Fault::Silent, 0); }
@@ -147,9 +154,6 @@ public:
   // client may hold idle connections of its own that carry no request).
   int OpenConnections() const;
 
-  // TLS versions the service accepts (default: TLS 1.2 or later).
-  void SetTlsProtocol(QSsl::SslProtocol protocol) { tlsProtocol = protocol; }
-
   // Makes every later TLS configuration of this process trust the test
   // certificate (made once per process).
   static void TrustCertificate();
@@ -173,7 +177,6 @@ private:
   Answer AnswerFor(const RecordedRequest& request);
 
   Tls tls;
-  QSsl::SslProtocol tlsProtocol = QSsl::TlsV1_2OrLater;
   std::unique_ptr<QTcpServer> server;
   std::map<QString, Script> scripts;
   QList<RecordedRequest> requests;

@@ -275,27 +275,12 @@ TEST_P(TarRefusalTest, FailsWithAClearErrorAndWritesNothingOutsideTheRoot)
   GetParam().entries(builder, target.outside().toStdString());
   const QByteArray archive = builder.AddFile("after.txt", "after").End().Bytes();
   // Split in the middle of the bad header: the refusal must not depend on it.
-  {
-    Tesk::Tar::Stream stream(target.root().toStdString());
-    WriteInPieces(stream, archive, {700, 100, 3});
-    EXPECT_TRUE(stream.bad());
-    EXPECT_NE(stream.Error().find(GetParam().error), std::string::npos) << stream.Error();
-  }
+  Tesk::Tar::Stream stream(target.root().toStdString());
+  WriteInPieces(stream, archive, {700, 100, 3});
+  EXPECT_TRUE(stream.bad());
+  EXPECT_NE(stream.Error().find(GetParam().error), std::string::npos) << stream.Error();
   EXPECT_EQ(ReadFile(target.root() + "/before.txt"), "ok");
   EXPECT_FALSE(QFile::exists(target.root() + "/after.txt"));
-  EXPECT_EQ(target.Surroundings(), Surroundings);
-
-  // With the exception mask the downloader sets, the extractor's own error
-  // comes out of write, and the failure sticks.
-  Tesk::Tar::Stream stream(target.root().toStdString());
-  stream.exceptions(std::ios::badbit | std::ios::failbit);
-  try {
-    WriteInPieces(stream, archive);
-    ADD_FAILURE() << "no exception";
-  } catch (const std::runtime_error& error) {
-    EXPECT_NE(std::string(error.what()).find(GetParam().error), std::string::npos) << error.what();
-  }
-  EXPECT_THROW(stream.write(archive.constData(), 512), std::runtime_error);
   EXPECT_EQ(target.Surroundings(), Surroundings);
 }
 
