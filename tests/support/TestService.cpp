@@ -9,7 +9,6 @@
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslSocket>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QUrl>
 
@@ -27,24 +26,20 @@ struct Credentials
   QSslKey key;
 };
 
-// Made once per process with the openssl command, in a folder removed at exit.
+// Made once per process by the openssl command, which writes the key and the
+// certificate to its output.
 const Credentials& TestCredentials()
 {
   static const Credentials credentials = [] {
-    Credentials made;
-    static QTemporaryDir dir;
-    const QString certPath = dir.filePath("cert.pem"), keyPath = dir.filePath("key.pem");
     QProcess openssl;
-    openssl.setProcessChannelMode(QProcess::MergedChannels);
-    openssl.start("openssl", {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1",
-                              "-nodes", "-keyout", keyPath, "-out", certPath, "-days", "2", "-subj",
-                              "/CN=127.0.0.1", "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost"});
+    openssl.start("openssl",
+                  {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
+                   "-keyout", "/dev/stdout", "-out", "/dev/stdout", "-days", "2", "-subj", "/CN=127.0.0.1",
+                   "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost"});
     if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
-      qWarning("openssl failed: %s", openssl.readAll().constData());
-    QFile cert(certPath), key(keyPath);
-    if (cert.open(QIODevice::ReadOnly) && key.open(QIODevice::ReadOnly))
-      made = {QSslCertificate(&cert, QSsl::Pem), QSslKey(&key, QSsl::Ec, QSsl::Pem)};
-    return made;
+      qWarning("openssl failed: %s", openssl.readAllStandardError().constData());
+    const QByteArray pem = openssl.readAllStandardOutput();
+    return Credentials{QSslCertificate(pem, QSsl::Pem), QSslKey(pem, QSsl::Ec, QSsl::Pem)};
   }();
   return credentials;
 }
@@ -98,19 +93,6 @@ Answer Answer::Raw(const QByteArray& bytes)
   Answer answer;
   answer.raw = bytes;
   return answer;
-}
-
-Answer& Answer::WithHeader(const QByteArray& name, const QByteArray& value)
-{
-  headers.append(qMakePair(name, value));
-  return *this;
-}
-
-Answer& Answer::Rate(qint64 rate, int size)
-{
-  bytesPerSecond = rate;
-  chunkSize = size;
-  return *this;
 }
 
 // Hands each accepted socket descriptor to the service.

@@ -107,11 +107,15 @@ struct Answer
   static Answer Silent() { return Answer().Fail(Fault::Silent, 0); }
   static Answer Drop() { return Answer().Fail(Fault::Drop, 0); }
 
-  Answer& WithHeader(const QByteArray& name, const QByteArray& value);
+  Answer& WithHeader(const QByteArray& name, const QByteArray& value)
+  {
+    headers.append({name, value});
+    return *this;
+  }
   Answer& StallAfter(qint64 bytes) { return Fail(Fault::StallAfter, bytes); }
   Answer& CloseAfter(qint64 bytes) { return Fail(Fault::CloseAfter, bytes); }
   Answer& HoldAfter(qint64 bytes) { return Fail(Fault::HoldAfter, bytes); }
-  Answer& Rate(qint64 bytesPerSecond, int chunkSize = 4096);
+  Answer& Rate(qint64 rate, int size = 4096) { return bytesPerSecond = rate, chunkSize = size, *this; }
   Answer& IgnoreRanges() { return ranges = false, *this; }
   Answer& Fail(Fault kind, qint64 bytes) { return fault = kind, faultAfter = bytes, *this; }
 };

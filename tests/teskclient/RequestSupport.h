@@ -148,12 +148,6 @@ protected:
     bytes.append(data, static_cast<std::size_t>(size));
     return size;
   }
-  int_type overflow(int_type c) override
-  {
-    const char byte = traits_type::to_char_type(c);
-    return traits_type::eq_int_type(c, traits_type::eof()) || xsputn(&byte, 1) == 1 ? traits_type::not_eof(c)
-                                                                                    : traits_type::eof();
-  }
   int sync() override
   {
     if (Get(failOnSync))

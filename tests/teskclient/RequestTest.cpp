@@ -274,10 +274,8 @@ TEST_F(RetryTest, TheDownloadWindowComesFromConfigJson)
     EXPECT_EQ(window(), minutes) << value.toStdString();
   }
   // Unreadable JSON, a missing key and a missing file all give 3 minutes.
-  data.WriteConfig("{ not json");
-  EXPECT_EQ(window(), 3);
-  data.WriteConfig(R"({"MapDownload": {}})");
-  EXPECT_EQ(window(), 3);
-  QFile::remove(data.Path() + "/config.json");
-  EXPECT_EQ(window(), 3);
+  for (const char* config : {"{ not json", R"({"MapDownload": {}})", ""}) {
+    config[0] ? data.WriteConfig(config) : (void)QFile::remove(data.Path() + "/config.json");
+    EXPECT_EQ(window(), 3) << config;
+  }
 }

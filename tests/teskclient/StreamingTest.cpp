@@ -125,6 +125,17 @@ protected:
 
 } // namespace
 
+// Whatever its producer does, the writer holds no more than its full mark and
+// the one hand-over that reached it.
+TEST(AsyncWriterTest, RefusesWhatArrivesAboveTheFullMark)
+{
+  MemoryStream stream;
+  Tesk::AsyncWriter writer(stream); // never runs here: nothing is written
+  EXPECT_FALSE(writer.WriteData(QByteArray(static_cast<int>(Tesk::AsyncWriter::FullMark) + 1, 'x')));
+  EXPECT_FALSE(writer.WriteData("refused"));
+  EXPECT_EQ(writer.BufferedBytes(), Tesk::AsyncWriter::FullMark + 1);
+}
+
 TEST_F(AsyncRequestTest, ResumesAfterCutsAtManyOffsetsToAByteIdenticalTreeAndTheRightMd5)
 {
   QTemporaryDir source;
