@@ -143,24 +143,6 @@ void TarBuilder::FixChecksum()
   block[155] = ' ';
 }
 
-TarBuilder& TarBuilder::AddData(const QByteArray& data)
-{
-  bytes.append(data);
-  bytes.append(QByteArray((512 - data.size() % 512) % 512, '\0'));
-  return *this;
-}
-
-TarBuilder& TarBuilder::AddFile(const std::string& name, const QByteArray& data)
-{
-  Add({name, '0', data.size()});
-  return AddData(data);
-}
-
-TarBuilder& TarBuilder::AddDirectory(const std::string& name)
-{
-  return Add({name, '5', 0});
-}
-
 TarBuilder& TarBuilder::AddPax(const std::map<std::string, std::string>& records, char type)
 {
   std::string data;
@@ -174,19 +156,6 @@ TarBuilder& TarBuilder::AddPax(const std::map<std::string, std::string>& records
   }
   Add({"PaxHeaders/entry", type, static_cast<std::int64_t>(data.size())});
   return AddData(QByteArray::fromStdString(data));
-}
-
-TarBuilder& TarBuilder::AddLongName(const std::string& name)
-{
-  const QByteArray data = QByteArray::fromStdString(name) + '\0';
-  Add({"././@LongLink", 'L', data.size(), {}, {}, true});
-  return AddData(data);
-}
-
-TarBuilder& TarBuilder::End()
-{
-  bytes.append(QByteArray(1024, '\0'));
-  return *this;
 }
 
 namespace {

@@ -66,14 +66,26 @@ public:
   // tamper with it afterwards).
   TarBuilder& Add(const Entry& entry);
   // A header followed by its data, padded to the block size.
-  TarBuilder& AddFile(const std::string& name, const QByteArray& data);
-  TarBuilder& AddDirectory(const std::string& name);
+  TarBuilder& AddFile(const std::string& name, const QByteArray& data)
+  {
+    return Add({name, '0', data.size()}).AddData(data);
+  }
+  TarBuilder& AddDirectory(const std::string& name) { return Add({name, '5', 0}); }
   // A pax extended header ('x', or 'g' for a global one) holding the records.
   TarBuilder& AddPax(const std::map<std::string, std::string>& records, char type = 'x');
   // A GNU long name ('L').
-  TarBuilder& AddLongName(const std::string& name);
-  TarBuilder& AddData(const QByteArray& data); // data padded to the block size
-  TarBuilder& End();                           // two zero blocks
+  TarBuilder& AddLongName(const std::string& name)
+  {
+    return Add({"././@LongLink", 'L', static_cast<std::int64_t>(name.size()) + 1, {}, {}, true})
+        .AddData(QByteArray(name.c_str(), static_cast<int>(name.size()) + 1));
+  }
+  // Data padded to the block size.
+  TarBuilder& AddData(const QByteArray& data)
+  {
+    bytes.append(data).append(QByteArray((512 - data.size() % 512) % 512, '\0'));
+    return *this;
+  }
+  TarBuilder& End() { return AddData(QByteArray(1024, '\0')); } // two zero blocks
 
   char* LastHeader() { return bytes.data() + lastHeader; }
   void FixChecksum();

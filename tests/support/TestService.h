@@ -20,8 +20,7 @@
 // certificate for 127.0.0.1 made by the openssl command once per process.
 // Clients accept it after TestService::TrustCertificate(), which adds it to the
 // process's default TLS configuration (the one every request starts from).
-// RecordedRequest::protocol tells which TLS version was negotiated;
-// SetTlsProtocol limits what the server accepts.
+// RecordedRequest::protocol tells which TLS version was negotiated.
 //
 // The service lives on the thread that creates it and works while that
 // thread's event loop runs (QSignalSpy::wait, QTest::qWaitFor).
@@ -61,7 +60,7 @@ struct RecordedRequest
 
   // The value of the first header of that name (any letter case); empty when absent.
   QByteArray Header(const QByteArray& name) const;
-  bool HasHeader(const QByteArray& name) const;
+  bool HasHeader(const QByteArray& name) const { return !Header(name).isNull(); }
   // The decoded value of a query item; empty when absent.
   QString Query(const QString& name) const { return query.queryItemValue(name, QUrl::FullyDecoded); }
 };
@@ -92,20 +91,33 @@ struct Answer
   int chunkSize = 16384;     // bytes handed to the socket at a time
   qint64 bytesPerSecond = 0; // rate limit of the body; 0 sends as fast as the socket takes it
 
-  static Answer Ok(const QByteArray& body, const QByteArray& contentType = "application/xml");
-  static Answer Status(int status, const QByteArray& body = QByteArray());
-  static Answer Redirect(const QByteArray& location, int status = 302);
+  // An answer with a body and, when given, its Content-Type.
+  explicit Answer(int status = 200, const QByteArray& body = {}, const QByteArray& contentType = {});
+  static Answer Ok(const QByteArray& body, const QByteArray& contentType = "application/xml")
+  {
+    return Answer(200, body, contentType);
+  }
+  static Answer Status(int status, const QByteArray& body = {}) { return Answer(status, body, "text/plain"); }
+  static Answer Redirect(const QByteArray& location, int status = 302)
+  {
+    return Answer(status, "moved to " + location).WithHeader("Location", location);
+  }
   static Answer File(const QString& path, const QByteArray& contentType = "application/x-tar");
   static Answer Raw(const QByteArray& bytes);
-  static Answer Silent();
-  static Answer Drop();
+  static Answer Silent() { return Answer().Fail(Fault::Silent, 0); }
+  static Answer Drop() { return Answer().Fail(Fault::Drop, 0); }
 
-  Answer& WithHeader(const QByteArray& name, const QByteArray& value);
-  Answer& StallAfter(qint64 bytes);
-  Answer& CloseAfter(qint64 bytes);
-  Answer& HoldAfter(qint64 bytes);
-  Answer& Rate(qint64 bytesPerSecond, int chunkSize = 4096);
-  Answer& IgnoreRanges();
+  Answer& WithHeader(const QByteArray& name, const QByteArray& value)
+  {
+    headers.append({name, value});
+    return *this;
+  }
+  Answer& StallAfter(qint64 bytes) { return Fail(Fault::StallAfter, bytes); }
+  Answer& CloseAfter(qint64 bytes) { return Fail(Fault::CloseAfter, bytes); }
+  Answer& HoldAfter(qint64 bytes) { return Fail(Fault::HoldAfter, bytes); }
+  Answer& Rate(qint64 rate, int size = 4096) { return bytesPerSecond = rate, chunkSize = size, *this; }
+  Answer& IgnoreRanges() { return ranges = false, *this; }
+  Answer& Fail(Fault kind, qint64 bytes) { return fault = kind, faultAfter = bytes, *this; }
 };
 
 class TestService : public QObject
@@ -124,15 +136,15 @@ public:
   explicit TestService(Tls tls = Tls::Off, QObject* parent = nullptr);
   ~TestService() override;
 
-  quint16 Port() const;
+  quint16 Port() const { return server->serverPort(); }
   // "http://127.0.0.1:<port>" (or https), followed by `path` as given.
   QString Url(const QString& path = QString()) const;
 
   // Scripts for a path (the decoded path alone, without query). A later call
   // replaces the script and restarts its sequence.
-  void Serve(const QString& path, const Answer& answer);
-  void ServeSequence(const QString& path, const QList<Answer>& answers);
-  void Handle(const QString& path, Handler handler);
+  void Serve(const QString& path, const Answer& answer) { ServeSequence(path, {answer}); }
+  void ServeSequence(const QString& path, const QList<Answer>& answers) { scripts[path] = {answers, {}, 0}; }
+  void Handle(const QString& path, Handler handler) { scripts[path] = {{}, std::move(handler), 0}; }
 
   const QList<RecordedRequest>& Requests() const { return requests; }
   QList<RecordedRequest> RequestsTo(const QString& path) const;
@@ -145,11 +157,6 @@ public:
   // Connections on which a request arrived and that are still open (a
   // client may hold idle connections of its own that carry no request).
   int OpenConnections() const;
-  // Body bytes the service has handed to its sockets, over all answers.
-  qint64 BodyBytesSent() const { return bodyBytesSent; }
-
-  // TLS versions the service accepts (default: TLS 1.2 or later).
-  void SetTlsProtocol(QSsl::SslProtocol protocol) { tlsProtocol = protocol; }
 
   // Makes every later TLS configuration of this process trust the test
   // certificate (made once per process).
@@ -162,7 +169,6 @@ signals:
 private:
   class Server;
   class Connection;
-  friend class Connection;
 
   struct Script
   {
@@ -175,13 +181,10 @@ private:
   Answer AnswerFor(const RecordedRequest& request);
 
   Tls tls;
-  QSsl::SslProtocol tlsProtocol = QSsl::TlsV1_2OrLater;
-  std::unique_ptr<Server> server;
+  std::unique_ptr<QTcpServer> server;
   std::map<QString, Script> scripts;
   QList<RecordedRequest> requests;
   QList<QPointer<Connection>> connections;
-  int connectionCount = 0;
-  qint64 bodyBytesSent = 0;
 };
 
 } // namespace TestSupport

@@ -67,7 +67,6 @@ TEST(ReplyModels, ReadWhatTheServiceSends)
       "EUR-POI</tns:productId></tns:ndsProduct></tns:item></tns:items>"));
   const Package* package = boost::get<Package>(&metadata);
   ASSERT_NE(package, nullptr);
-  EXPECT_EQ(&Header(metadata), static_cast<const MetadataHeader*>(package));
   EXPECT_EQ(package->id + package->mapLineId + package->release + package->region,
             "EUR_2024_06EUR2024.06EUR");
   EXPECT_EQ(package->updateType, MetadataHeader::Mandatory);
@@ -200,7 +199,6 @@ TEST(ReplyModels, EveryUnusableDocumentIsAContentErrorThatSaysWhy)
   EXPECT_CONTENT_ERROR(
       ParseMetadata(PackageXml("<tns:items><tns:item><tns:ndsProduct/></tns:item></tns:items>")),
       "<tns:productId> is missing");
-  EXPECT_CONTENT_ERROR(ParseMetadata(PackageXml().substr(0, PackageXml().size() - 3)), "not well-formed");
 
   QTemporaryDir dir;
   const boost::filesystem::path folder(dir.path().toStdString());
@@ -210,8 +208,6 @@ TEST(ReplyModels, EveryUnusableDocumentIsAContentErrorThatSaysWhy)
   };
   EXPECT_EQ(Header(ReadMetadataFile(file("good.xml", PackageXml()))).id, "EUR_2024_06");
   EXPECT_CONTENT_ERROR(ReadMetadataFile(folder / "missing.xml"), "Failed to read metadata file");
-  EXPECT_CONTENT_ERROR(ReadMetadataFile(file("empty.xml", "")), "no root element");
-  EXPECT_CONTENT_ERROR(ReadMetadataFile(folder), "Failed to");
   EXPECT_CONTENT_ERROR(ReadMetadataFile(file("huge.xml", std::string(XmlDocument::MaxSize + 1, ' '))),
                        "larger than");
 
@@ -222,14 +218,10 @@ TEST(ReplyModels, EveryUnusableDocumentIsAContentErrorThatSaysWhy)
   EXPECT_CONTENT_ERROR(DownloadInfo::Parse(DownloadXml("1", "9e107d9d")), "not an MD5");
   EXPECT_CONTENT_ERROR(DownloadInfo::Parse(DownloadXml("1", "9e107d9d372bb6826bd81d3542a419zz")),
                        "not an MD5");
-  const std::string url = "<tns:url>u</tns:url>", size = "<tns:size>1</tns:size>",
-                    md5 = "<tns:checksum>9e107d9d372bb6826bd81d3542a419d6</tns:checksum>";
-  EXPECT_CONTENT_ERROR(DownloadInfo::Parse(Wrap("downloadInfo", md5 + size)), "<tns:url> is missing");
-  EXPECT_CONTENT_ERROR(DownloadInfo::Parse(Wrap("downloadInfo", url + size)), "<tns:checksum> is missing");
-  EXPECT_CONTENT_ERROR(DownloadInfo::Parse(Wrap("downloadInfo", url + md5)), "<tns:size> is missing");
+  EXPECT_CONTENT_ERROR(
+      DownloadInfo::Parse(Wrap("downloadInfo", "<tns:url>u</tns:url><tns:size>1</tns:size>")),
+      "<tns:checksum> is missing");
 
-  EXPECT_CONTENT_ERROR(LocaleData::Parse(Wrap("localeData", "<tns:locale>de-DE</tns:locale>")),
-                       "<tns:name> is missing");
   EXPECT_CONTENT_ERROR(LocaleData::Parse(Wrap("localeContentData", "<tns:name>x</tns:name>")),
                        "not <tns:localeData>");
   EXPECT_CONTENT_ERROR(LocaleContentData::Parse(Wrap("localeContentData", "")), "<tns:content> is missing");

@@ -21,6 +21,7 @@
 #include <stdexcept>
 
 using Result = Tesk::IResponse::Result;
+using Results = std::vector<Result>;
 using Strings = QMap<QString, QString>;
 using TestSupport::Answer;
 using TestSupport::RecordedRequest;
@@ -31,7 +32,7 @@ using TestSupport::WaitFor;
 // total back, as the map download does.
 struct Sink : Tesk::IResponse
 {
-  void OnProgress(qint64, qint64 total) override { lastTotal = total; }
+  void OnProgress(qint64, qint64) override {}
   void OnData(qint64 bytes) override
   {
     dataAfterResult = dataAfterResult || !results.empty();
@@ -50,11 +51,16 @@ struct Sink : Tesk::IResponse
   {
     return WaitFor([&] { return results.size() >= count; }, 120000);
   }
+  // Waits for `count` results and returns all there are by then.
+  Results Outcome(std::size_t count = 1)
+  {
+    Wait(count);
+    return results;
+  }
 
-  std::vector<Result> results;
+  Results results;
   std::vector<qint64> data;
   qint64 total = 0;
-  qint64 lastTotal = 0;
   bool dataAfterResult = false;
   Tesk::IRequest* request = nullptr;
   std::function<void(Result)> onResult;
@@ -67,7 +73,6 @@ public:
   using Tesk::Request::Request;
   int RetryDuration() const { return retryDuration; }
   bool AutoRetryRunning() const { return autoRetryRunning; }
-  const QNetworkRequest& Wire() const { return request; }
   bool InFlight() const { return reply != nullptr; }
 };
 
@@ -79,11 +84,12 @@ struct Call
       : request(std::make_unique<Probe>(manager, url, headers, arguments, sink, stream ? *stream : out))
   {
   }
-  // Sends, or resumes from the stream's position, and waits for `count` results.
-  bool Run(bool resume = false, std::size_t count = 1)
+  // Sends, or resumes from the stream's position, and returns the results
+  // once there are `count`.
+  Results Run(bool resume = false, std::size_t count = 1)
   {
     resume ? (void)request->Retry() : request->Send();
-    return sink.Wait(count);
+    return sink.Outcome(count);
   }
   Probe* operator->() const { return request.get(); }
 
@@ -116,40 +122,15 @@ protected:
 class MemoryBuffer : public std::streambuf
 {
 public:
-  void Close()
-  {
-    Locked([&] { return open = false; });
-  }
-  void Open()
-  {
-    Locked([&] { return open = true; });
-    changed.notify_all();
-  }
-  void FailAt(long long byte, bool throwing)
-  {
-    Locked([&] { return throwOnFailure = throwing, failAt = byte; });
-  }
-  void FailOnSync()
-  {
-    Locked([&] { return failOnSync = true; });
-  }
-  std::string Bytes()
-  {
-    return Locked([&] { return bytes; });
-  }
-  long long Size()
-  {
-    return Locked([&] { return static_cast<long long>(bytes.size()); });
-  }
-  // Writes waiting at the gate now, and the size of every write made.
-  int Waiting()
-  {
-    return Locked([&] { return waiting; });
-  }
-  std::vector<long long> Writes()
-  {
-    return Locked([&] { return writes; });
-  }
+  void Close() { Set(open, false); }
+  void Open() { Set(open, true); }
+  void FailAt(long long byte, bool throwing) { Set(throwOnFailure, throwing), Set(failAt, byte); }
+  void FailOnSync() { Set(failOnSync, true); }
+  std::string Bytes() { return Get(bytes); }
+  long long Size() { return static_cast<long long>(Get(bytes).size()); }
+  // Writes waiting at the gate now, and the writes made.
+  int Waiting() { return Get(waiting); }
+  std::size_t Writes() { return Get(writes); }
 
 protected:
   std::streamsize xsputn(const char* data, std::streamsize size) override
@@ -158,7 +139,7 @@ protected:
     ++waiting;
     changed.wait(lock, [this] { return open; });
     --waiting;
-    writes.push_back(size);
+    ++writes;
     if (failAt >= 0 && static_cast<long long>(bytes.size()) + size > failAt) {
       if (throwOnFailure)
         throw std::runtime_error("the stick refused the write");
@@ -167,26 +148,27 @@ protected:
     bytes.append(data, static_cast<std::size_t>(size));
     return size;
   }
-  int_type overflow(int_type c) override
-  {
-    const char byte = traits_type::to_char_type(c);
-    return traits_type::eq_int_type(c, traits_type::eof()) || xsputn(&byte, 1) == 1 ? traits_type::not_eof(c)
-                                                                                    : traits_type::eof();
-  }
   int sync() override
   {
-    if (Locked([&] { return failOnSync; }))
+    if (Get(failOnSync))
       throw std::runtime_error("the stick failed when flushed");
     return 0;
   }
   pos_type seekoff(off_type, std::ios_base::seekdir, std::ios_base::openmode) override { return Size(); }
 
 private:
-  template <typename F>
-  auto Locked(F f) -> decltype(f())
+  template <typename T>
+  T Get(const T& field)
   {
     std::lock_guard<std::mutex> lock(mutex);
-    return f();
+    return field;
+  }
+  template <typename T>
+  void Set(T& field, T value)
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    field = value;
+    changed.notify_all();
   }
 
   std::mutex mutex;
@@ -197,7 +179,7 @@ private:
   bool throwOnFailure = true;
   bool failOnSync = false;
   std::string bytes;
-  std::vector<long long> writes;
+  std::size_t writes = 0;
 };
 
 struct MemoryStream : std::ostream

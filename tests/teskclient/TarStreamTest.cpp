@@ -1,7 +1,7 @@
 #include "Archives.h"
 #include "Files.h"
-#include "Tar/RingWorker.h"
 #include "Tar/Stream.h"
+#include "Tar/StreamBuf.h"
 
 #include <gtest/gtest.h>
 
@@ -85,12 +85,14 @@ TEST_P(TarLayoutTest, UnpacksByteIdenticalTreeAndHashesEveryByteWhateverTheSplit
     SCOPED_TRACE(pieces.front());
     QTemporaryDir target;
     {
-      Tesk::Tar::Stream stream(target.path().toStdString());
+      // Rings far smaller than the archive: both workers wrap around many times.
+      Tesk::Tar::StreamBuf buffer(target.path().toStdString(), 1000 + pieces.front() % 4096);
+      std::ostream stream(&buffer);
       WriteInPieces(stream, archive, pieces);
-      EXPECT_TRUE(stream.good()) << stream.Error();
-      EXPECT_TRUE(stream.Finished());
+      EXPECT_TRUE(stream.good()) << buffer.Error();
+      EXPECT_TRUE(buffer.Finished());
       EXPECT_EQ(static_cast<qint64>(stream.tellp()), archive.size());
-      EXPECT_EQ(stream.md5(), Md5Hex(archive).toStdString());
+      EXPECT_EQ(buffer.Md5(), Md5Hex(archive).toStdString());
     }
     EXPECT_EQ(Listing(target.path()), Listing(source.path()));
   }
@@ -102,30 +104,25 @@ INSTANTIATE_TEST_SUITE_P(GnuTar, TarLayoutTest, testing::Values("gnu", "pax", "u
 // ---------------------------------------------------------------------------
 // Unusual archives that are sound.
 
-TEST(TarStreamTest, ExtendedHeadersLongNamesAndFullFieldsAreUnpacked)
+// What GNU tar itself does not write: global records, a pax size that
+// overrides the header's, GNU link names and labels, a prefix field filled
+// without a NUL, an old-style folder and names with "." components.
+TEST(TarStreamTest, ExtendedHeadersSpecialEntriesAndFullFieldsAreUnpacked)
 {
   Target target;
   const std::string hundred(100, 'n'), prefix(155, 'p'); // fields filled without a NUL
-  const std::string longName = std::string(150, 'L') + "/" + std::string(150, 'M') + "/long.bin";
   const QByteArray archive =
       TarBuilder()
           .AddPax({{"comment", "global records are skipped"}, {"path", "ignored"}}, 'g')
-          .AddPax({{"path", "pax/named.bin"}, {"mtime", "1700000000.5"}})
-          .AddFile("short-name", Pattern(100, 1))
           .AddPax({{"size", "3000"}}) // the header's size field is wrong on purpose
           .Add({"sized-by-pax.bin", '0', 1})
           .AddData(Pattern(3000, 2))
-          .AddLongName(longName)
-          .AddFile("cut", Pattern(5, 3))
           .Add({"././@LongLink", 'K', 20, {}, {}, true})
           .AddData("link target ignored")
           .AddFile("after-K.bin", "k")
           .Add({"label", 'V', 0, {}, {}, true})
-          .Add({hundred, '0', 3})
-          .AddData("abc")
           .Add({hundred, '0', 2, {}, prefix})
           .AddData("de")
-          .AddFile("zero-length", QByteArray())
           .Add({"old-style-folder/", '0', 0})
           .AddFile("./dot/./slashes//file", "x")
           .AddDirectory("./")
@@ -134,20 +131,15 @@ TEST(TarStreamTest, ExtendedHeadersLongNamesAndFullFieldsAreUnpacked)
   Tesk::Tar::Stream stream(target.root().toStdString());
   WriteInPieces(stream, archive, {1, 333});
   EXPECT_TRUE(stream.good()) << stream.Error();
-  const std::map<QString, QByteArray> files = {{"pax/named.bin", Pattern(100, 1)},
-                                               {"sized-by-pax.bin", Pattern(3000, 2)},
-                                               {QString::fromStdString(longName), Pattern(5, 3)},
+  const std::map<QString, QByteArray> files = {{"sized-by-pax.bin", Pattern(3000, 2)},
                                                {"after-K.bin", "k"},
-                                               {QString::fromStdString(hundred), "abc"},
                                                {QString::fromStdString(prefix + "/" + hundred), "de"},
-                                               {"zero-length", ""},
                                                {"dot/slashes/file", "x"}};
   for (const auto& [name, content] : files) {
     EXPECT_TRUE(QFileInfo(target.root() + "/" + name).isFile()) << name.toStdString();
     EXPECT_EQ(ReadFile(target.root() + "/" + name), content) << name.toStdString();
   }
   EXPECT_TRUE(QFileInfo(target.root() + "/old-style-folder").isDir());
-  EXPECT_FALSE(QFile::exists(target.root() + "/short-name"));
   EXPECT_FALSE(QFile::exists(target.root() + "/ignored"));
 }
 
@@ -165,34 +157,6 @@ TEST(TarStreamTest, TruncatedArchiveKeepsWhatArrivedAndSaysItEndedEarly)
   }
   EXPECT_EQ(ReadFile(target.root() + "/whole"), "complete");
   EXPECT_EQ(ReadFile(target.root() + "/cut"), Pattern(2000, 1));
-}
-
-TEST(TarStreamTest, RingWorkerPassesEveryByteInOrderAndKeepsTheFirstFailure)
-{
-  std::string received;
-  Tesk::Tar::RingWorker worker(1000,
-                               [&](const char* data, std::size_t size) { received.append(data, size); });
-  const QByteArray data = Pattern(100000, 3);
-  int at = 0;
-  for (int size : {1, 999, 1000, 1001, 4096, 37, 50000, 42866}) {
-    worker.Append(data.constData() + at, static_cast<std::size_t>(size));
-    at += size;
-    worker.Drain();
-    EXPECT_TRUE(received == data.left(at).toStdString());
-  }
-  EXPECT_FALSE(worker.Failed());
-
-  int calls = 0;
-  Tesk::Tar::RingWorker failing(4096, [&](const char*, std::size_t) {
-    if (++calls == 2)
-      throw std::runtime_error("the consumer gave up");
-  });
-  for (int i = 0; i < 20; ++i) // far more than the ring holds: nothing blocks
-    failing.Append(data.constData(), 3000);
-  failing.Drain();
-  EXPECT_TRUE(failing.Failed());
-  EXPECT_EQ(failing.Error(), "the consumer gave up");
-  EXPECT_EQ(calls, 2);
 }
 
 // ---------------------------------------------------------------------------
@@ -243,8 +207,6 @@ const Refusal Refusals[] = {
      "Refused entry with an absolute name"},
     {"DotDotLeavingTheRoot", [](auto& b, auto&) { b.AddFile("../outside/evil", "evil"); },
      "Refused entry name with a \"..\" component"},
-    {"DotDotStayingInside", [](auto& b, auto&) { b.AddFile("a/../b", "evil"); },
-     "Refused entry name with a \"..\" component"},
     {"DotDotInLongName", [](auto& b, auto&) { b.AddLongName("x/../../outside/evil").AddFile("h", "x"); },
      "Refused entry name with a \"..\" component"},
     {"DotDotInPaxPath", [](auto& b, auto&) { b.AddPax({{"path", "../outside/evil"}}).AddFile("h", "x"); },
@@ -255,7 +217,6 @@ const Refusal Refusals[] = {
     {"HardLink", [](auto& b, auto& out) { b.Add({"link", '1', 0, out + "/keep.txt", {}, true}); },
      "Refused hard link: \"link\""},
     {"CharacterDevice", [](auto& b, auto&) { b.Add({"null", '3'}); }, "Refused character device: \"null\""},
-    {"BlockDevice", [](auto& b, auto&) { b.Add({"disk", '4'}); }, "Refused block device: \"disk\""},
     {"Fifo", [](auto& b, auto&) { b.Add({"pipe", '6', 0, {}, {}, true}); }, "Refused FIFO: \"pipe\""},
     {"DirectoryWithData", [](auto& b, auto&) { b.Add({"folder", '5', 600}).AddData(Pattern(600, 1)); },
      "Refused directory entry with data: \"folder\" (600 bytes)"},
@@ -278,8 +239,6 @@ const Refusal Refusals[] = {
     {"NegativeBase256Size", Damaged([](char* h) { std::memset(h + 124, 0xff, 12); }),
      "Negative or oversized size field"},
     {"MalformedPaxRecord", [](auto& b, auto&) { b.Add({"x", 'x', 12}).AddData("5 a=b\nxxxxx"); },
-     "Malformed extended header"},
-    {"PaxLengthBeyondTheData", [](auto& b, auto&) { b.Add({"x", 'x', 8}).AddData("99 a=b\n\n"); },
      "Malformed extended header"},
     {"PaxSizeOverflows", [](auto& b, auto&) { b.AddPax({{"size", "99999999999999999999"}}); },
      "The size record overflows"},
@@ -311,27 +270,12 @@ TEST_P(TarRefusalTest, FailsWithAClearErrorAndWritesNothingOutsideTheRoot)
   GetParam().entries(builder, target.outside().toStdString());
   const QByteArray archive = builder.AddFile("after.txt", "after").End().Bytes();
   // Split in the middle of the bad header: the refusal must not depend on it.
-  {
-    Tesk::Tar::Stream stream(target.root().toStdString());
-    WriteInPieces(stream, archive, {700, 100, 3});
-    EXPECT_TRUE(stream.bad());
-    EXPECT_NE(stream.Error().find(GetParam().error), std::string::npos) << stream.Error();
-  }
+  Tesk::Tar::Stream stream(target.root().toStdString());
+  WriteInPieces(stream, archive, {700, 100, 3});
+  EXPECT_TRUE(stream.bad());
+  EXPECT_NE(stream.Error().find(GetParam().error), std::string::npos) << stream.Error();
   EXPECT_EQ(ReadFile(target.root() + "/before.txt"), "ok");
   EXPECT_FALSE(QFile::exists(target.root() + "/after.txt"));
-  EXPECT_EQ(target.Surroundings(), Surroundings);
-
-  // With the exception mask the downloader sets, the extractor's own error
-  // comes out of write, and the failure sticks.
-  Tesk::Tar::Stream stream(target.root().toStdString());
-  stream.exceptions(std::ios::badbit | std::ios::failbit);
-  try {
-    WriteInPieces(stream, archive);
-    ADD_FAILURE() << "no exception";
-  } catch (const std::runtime_error& error) {
-    EXPECT_NE(std::string(error.what()).find(GetParam().error), std::string::npos) << error.what();
-  }
-  EXPECT_THROW(stream.write(archive.constData(), 512), std::runtime_error);
   EXPECT_EQ(target.Surroundings(), Surroundings);
 }
 
