@@ -72,7 +72,6 @@ TEST_F(StartupFiles, OnOffAndOnAgainRewriteBothFilesWhole)
   SetRunAtStartupOS(true);
   EXPECT_EQ(ReadFile(Plist()), plist);
   EXPECT_EQ(ReadFile(Desktop()), desktop);
-  EXPECT_TRUE(desktop.contains("\nExec=" + executable.toUtf8() + "\n"));
 
   SetRunAtStartupOS(false);
   EXPECT_TRUE(ReadFile(Plist()).contains("\t<false/>\n"));

@@ -54,24 +54,23 @@ void FakeVolumes::AddPartition(unsigned major, unsigned minor, Bus bus, bool rem
 {
   const QString root = QString::fromStdString(SysfsRoot());
   const QString number = QStringLiteral("%1_%2").arg(major).arg(minor);
+  const QString pci = root + "/devices/pci0000:00/";
   QString device; // the folder that the disk's "device" link names
-  QString disk;
   switch (bus) {
   case Bus::Usb:
-    device = root + "/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:" + number;
-    disk = device + "/block/sd" + number;
+    device = pci + "0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:" + number;
     break;
   case Bus::Sata:
-    device = root + "/devices/pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:" + number;
-    disk = device + "/block/sd" + number;
+    device = pci + "0000:00:17.0/ata1/host0/target0:0:0/0:0:0:" + number;
     break;
   case Bus::SdCard:
   case Bus::Emmc:
-    device = root + "/devices/pci0000:00/0000:00:1c.0/mmc_host/mmc0/mmc0:" + number;
+    device = pci + "0000:00:1c.0/mmc_host/mmc0/mmc0:" + number;
     WriteOrThrow(device + "/type", bus == Bus::SdCard ? "SD\n" : "MMC\n");
-    disk = device + "/block/mmcblk" + number;
     break;
   }
+  const bool mmc = bus == Bus::SdCard || bus == Bus::Emmc;
+  const QString disk = device + (mmc ? "/block/mmcblk" : "/block/sd") + number;
   WriteOrThrow(disk + "/removable", removableFlag ? "1\n" : "0\n");
   Link(device, disk + "/device");
   const QString partition = disk + "/" + QFileInfo(disk).fileName() + "p1";

@@ -58,10 +58,8 @@ private:
   struct MountLine
   {
     int id;
-    unsigned major;
-    unsigned minor;
-    std::string mountPoint;
-    std::string root;
+    unsigned major, minor;
+    std::string mountPoint, root;
   };
 
   QTemporaryDir dir;

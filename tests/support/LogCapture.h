@@ -22,11 +22,11 @@ public:
   // The messages alone.
   std::vector<std::string> Messages();
   // True when some message equals text.
-  bool Contains(const std::string& text);
+  bool Contains(const std::string& text) { return Count(text) > 0; }
   // How many messages equal text.
   int Count(const std::string& text);
   // True when some message holds text anywhere in it.
-  bool Mentions(const std::string& text);
+  bool Mentions(const std::string& text) { return !Matching(text).empty(); }
   // The lines whose message holds text.
   std::vector<std::string> Matching(const std::string& text);
 

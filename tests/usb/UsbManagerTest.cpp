@@ -87,7 +87,6 @@ protected:
   {
     return WaitFor([&] { return events.size() >= count; });
   }
-  std::string PathOf(std::size_t index) const { return UsbStorage::Get().GetUsb(ids.at(index)).path; }
 
   TestSupport::DataHome home;
   FakeVolumes volumes;
@@ -126,7 +125,7 @@ TEST_F(UsbManagerTest, EachStickIsCheckedStoredWithItsVerdictAndReportedGone)
   ASSERT_TRUE(WaitForEvents(5));
   EXPECT_EQ(events,
             Events({"started", "complete ValidMetadata", "started", "complete InvalidMetadata", "removed"}));
-  EXPECT_EQ(PathOf(1), invalid);
+  EXPECT_EQ(UsbStorage::Get().GetUsb(ids.at(1)).path, invalid);
   EXPECT_EQ(ids.back(), ids.front());
   EXPECT_TRUE(UsbStorage::Get().GetUsb(ids[0]).Valid()) << "the receiver of the removal removes it";
 }
