@@ -15,9 +15,8 @@ using namespace TestSupport;
 namespace {
 
 // A data folder and an installation folder of their own for every test.
-class ConfigFile : public ::testing::Test
+struct ConfigFile : ::testing::Test
 {
-protected:
   QTemporaryDir home;
   QTemporaryDir install;
   ScopedEnv dataHome{"XDG_DATA_HOME", home.path()};

@@ -15,9 +15,8 @@ namespace {
 // Real translations (the ones the build makes beside the executables) in an
 // installation folder of the test's own, and a home of its own so that start
 // at login writes its files there.
-class SettingsFile : public ::testing::Test
+struct SettingsFile : ::testing::Test
 {
-protected:
   QTemporaryDir home;
   QTemporaryDir install;
   ScopedEnv dataHome{"XDG_DATA_HOME", home.path() + "/data"};

@@ -66,9 +66,8 @@ private:
 
 const IPowerBackend::Handler Ignore = [](quint32, quintptr) {};
 
-class PrivateBus : public ::testing::Test
+struct PrivateBus : ::testing::Test
 {
-protected:
   QProcess daemon;
   QString address;
   QThread serviceThread;

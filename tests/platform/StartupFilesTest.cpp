@@ -12,9 +12,8 @@ using namespace TestSupport;
 namespace {
 
 // A home folder and a configuration folder of their own.
-class StartupFiles : public ::testing::Test
+struct StartupFiles : ::testing::Test
 {
-protected:
   QTemporaryDir home;
   QTemporaryDir config;
   ScopedEnv homeEnv{"HOME", home.path()};

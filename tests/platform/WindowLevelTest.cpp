@@ -7,9 +7,8 @@
 namespace {
 
 // A policy that refuses Accessory, as an application may.
-class RefusingAccessory : public ActivationPolicy
+struct RefusingAccessory : ActivationPolicy
 {
-public:
   bool Set(long policy) override { return policy != Accessory && ActivationPolicy::Set(policy); }
 };
 

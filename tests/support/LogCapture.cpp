@@ -10,8 +10,6 @@
 
 LogCapture::LogCapture() : logger(Log::CreateFileLogger(dir.path().toStdString())) {}
 
-LogCapture::~LogCapture() = default;
-
 std::vector<std::string> LogCapture::LinesIn(const std::string& folder)
 {
   std::vector<std::string> lines;

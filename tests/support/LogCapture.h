@@ -15,7 +15,6 @@ class LogCapture
 {
 public:
   LogCapture();
-  ~LogCapture();
 
   // Whole record lines, in writing order.
   std::vector<std::string> Lines();

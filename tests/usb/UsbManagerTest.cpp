@@ -38,9 +38,8 @@ void WriteValidStick(const std::string& mount)
 // The manager on a USB thread of its own, as the application runs it, with
 // the discovery reading the test's mount table and device tree. The events
 // are what the state machine sees: the signals queued to the main thread.
-class UsbManagerTest : public ::testing::Test
+struct UsbManagerTest : ::testing::Test
 {
-protected:
   void SetUp() override
   {
     ClearStore();

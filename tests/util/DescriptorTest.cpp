@@ -20,9 +20,8 @@ namespace fs = boost::filesystem;
 namespace {
 
 // Records a walk: each folder's path, then "<path> left <name>", each failure.
-class Recorder : public Descriptor::Visitor
+struct Recorder : Descriptor::Visitor
 {
-public:
   bool Visit(const Descriptor&, const std::string& path, const std::vector<Descriptor::Entry>& entries,
              std::vector<std::string>& enter) override
   {
