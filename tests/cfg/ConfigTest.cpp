@@ -21,8 +21,7 @@ struct ConfigFile : ::testing::Test
   QTemporaryDir install;
   ScopedEnv dataHome{"XDG_DATA_HOME", home.path()};
 
-  QString DataDir() const { return home.path() + "/Arvel/Lumora"; }
-  QString ConfigPath() const { return DataDir() + "/config.json"; }
+  QString ConfigPath() const { return home.path() + "/Arvel/Lumora/config.json"; }
   QString BackupPath() const { return ConfigPath() + ".bak"; }
 
   void Write(const QByteArray& json) { ASSERT_TRUE(WriteFile(ConfigPath(), json)); }

@@ -16,8 +16,7 @@ struct RefusingAccessory : ActivationPolicy
 
 TEST(WindowLevel, TopMostAndBackKeepTheWindowAsShownOrHiddenAndTheDockIconFollows)
 {
-  QWidget popup;
-  QWidget hidden;
+  QWidget popup, hidden;
   popup.show();
   SetWindowLevelTopMost(&popup);
   SetWindowLevelTopMost(&hidden);

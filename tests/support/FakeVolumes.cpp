@@ -29,6 +29,20 @@ void Link(const QString& target, const QString& link)
     throw std::runtime_error("Cannot link " + link.toStdString());
 }
 
+// A mount path as the table writes it: space, tab, new line and backslash
+// as octal escapes.
+std::string Encode(const std::string& path)
+{
+  std::string encoded;
+  for (const char c : path)
+    encoded += c == ' '    ? "\\040"
+               : c == '\t' ? "\\011"
+               : c == '\n' ? "\\012"
+               : c == '\\' ? "\\134"
+                           : std::string(1, c);
+  return encoded;
+}
+
 } // namespace
 
 FakeVolumes::FakeVolumes(bool ownMountTable) : fakeMountTable(ownMountTable)
@@ -123,18 +137,4 @@ void FakeVolumes::WriteTable()
           << Encode(m.mountPoint) << " rw,nosuid,nodev,relatime shared:" << m.id << " master:7 - vfat /dev/sd"
           << m.major << "_" << m.minor << " rw,fmask=0022,iocharset=utf8\n";
   WriteRawTable(table.str());
-}
-
-std::string FakeVolumes::Encode(const std::string& path)
-{
-  std::string encoded;
-  for (const char c : path) {
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\\') {
-      const char octal[] = {'\\', char('0' + (c >> 6)), char('0' + ((c >> 3) & 7)), char('0' + (c & 7)), 0};
-      encoded += octal;
-    } else {
-      encoded += c;
-    }
-  }
-  return encoded;
 }
