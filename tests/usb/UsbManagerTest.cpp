@@ -172,23 +172,19 @@ TEST_F(UsbManagerTest, StickPulledDuringItsCheckIsCompletedInvalidThenReportedGo
 
 TEST_F(UsbManagerTest, SpaceRefreshChangesOnlyTheSpaceOfTheActiveStickEverySecond)
 {
-  UsbInfo other;
-  other.id = 78;
-  other.path = NewMountPath("space");
-  other.capacity = other.available = 1;
+  const std::string path = NewMountPath("space");
+  const UsbInfo other{78, path, 1, 1, UsbInfo::NoMetadata, false},
+      active{77, path, 1, 1, UsbInfo::NoMetadata, true};
   UsbStorage::Get().UpdateUsb(other);
-  UsbInfo active = other;
-  active.id = 77;
-  active.active = true;
   UsbStorage::Get().UpdateUsb(active);
   manager->UpdateUsbSpace();
-  EXPECT_EQ(UsbStorage::Get().GetUsb(77).capacity, fs::space(active.path).capacity);
+  EXPECT_EQ(UsbStorage::Get().GetUsb(77).capacity, fs::space(path).capacity);
   EXPECT_EQ(UsbStorage::Get().GetUsb(78), other) << "only the active stick is refreshed";
 
   // A stick whose mount path is gone keeps its last figures; one removed
   // meanwhile does not come back.
   const UsbInfo refreshed = UsbStorage::Get().GetUsb(77);
-  fs::remove_all(active.path);
+  fs::remove_all(path);
   manager->UpdateUsbSpace();
   EXPECT_EQ(UsbStorage::Get().GetUsb(77), refreshed);
   UsbStorage::Get().RemoveUsb(77);
@@ -196,10 +192,7 @@ TEST_F(UsbManagerTest, SpaceRefreshChangesOnlyTheSpaceOfTheActiveStickEverySecon
   EXPECT_FALSE(UsbStorage::Get().GetUsb(77).Valid());
 
   // On the USB thread, the space is refreshed by a timer.
-  active.id = 91;
-  active.path = NewMountPath("timer");
-  active.capacity = 0;
-  UsbStorage::Get().UpdateUsb(active);
+  UsbStorage::Get().UpdateUsb({91, NewMountPath("timer"), 0, 1, UsbInfo::NoMetadata, true});
   StartThread();
   EXPECT_TRUE(WaitFor([] { return UsbStorage::Get().GetUsb(91).capacity != 0; }));
 }

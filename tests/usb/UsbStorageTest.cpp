@@ -9,14 +9,7 @@ namespace {
 
 UsbInfo Stick(UsbInfo::Id id, UsbInfo::State state, bool active = false)
 {
-  UsbInfo usb;
-  usb.id = id;
-  usb.path = "/media/stick" + std::to_string(id);
-  usb.capacity = 1000 * id;
-  usb.available = 10 * id;
-  usb.state = state;
-  usb.active = active;
-  return usb;
+  return {id, "/media/stick" + std::to_string(id), 1000 * id, 10 * id, state, active};
 }
 
 } // namespace
