@@ -93,8 +93,6 @@ TEST_F(SettingsFile, FailedLanguageChangeKeepsTheCurrentTranslation)
 {
   Store(R"({"language": "de_DE", "run at startup": "false"})");
   Settings settings(*config);
-  ASSERT_EQ(Kilobytes(), QStringLiteral("kB"));
-
   EXPECT_FALSE(settings.SetLocale("es_ES"));
   EXPECT_EQ(settings.Locale(), QStringLiteral("de_DE"));
   EXPECT_EQ(Kilobytes(), QStringLiteral("kB")) << "the German translation is still installed";
