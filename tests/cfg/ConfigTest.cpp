@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <boost/log/core/core.hpp>
 
 using namespace TestSupport;
@@ -12,15 +15,13 @@ using namespace TestSupport;
 namespace {
 
 // A data folder and an installation folder of their own for every test.
-class ConfigFile : public ::testing::Test
+struct ConfigFile : ::testing::Test
 {
-protected:
   QTemporaryDir home;
   QTemporaryDir install;
   ScopedEnv dataHome{"XDG_DATA_HOME", home.path()};
 
-  QString DataDir() const { return home.path() + "/Arvel/Lumora"; }
-  QString ConfigPath() const { return DataDir() + "/config.json"; }
+  QString ConfigPath() const { return home.path() + "/Arvel/Lumora/config.json"; }
   QString BackupPath() const { return ConfigPath() + ".bak"; }
 
   void Write(const QByteArray& json) { ASSERT_TRUE(WriteFile(ConfigPath(), json)); }
@@ -57,16 +58,14 @@ QByteArray ReadmeExample()
   return start < 0 || end < 0 ? QByteArray() : readme.mid(start + intro.size(), end - start - intro.size());
 }
 
-const QByteArray DefaultFile = "{\n"
-                               "    \"Application\": {\n"
-                               "    },\n"
-                               "    \"FullMapUpdate\": {\n"
-                               "        \"UpdateType\": \"ArvelNet-Prod\"\n"
-                               "    },\n"
-                               "    \"MapDownload\": {\n"
-                               "        \"RetryDuration\": \"3\"\n"
-                               "    }\n"
-                               "}\n";
+const QByteArray DefaultFile = R"({"Application": {}, "FullMapUpdate": {"UpdateType": "ArvelNet-Prod"},)"
+                               R"( "MapDownload": {"RetryDuration": "3"}})";
+
+// The values of a JSON file, whatever its layout.
+QJsonObject Values(const QByteArray& json)
+{
+  return QJsonDocument::fromJson(json).object();
+}
 
 } // namespace
 
@@ -131,29 +130,15 @@ TEST_F(ConfigFile, ARefusedFileIsReportedAtOnceAndRewrittenInTheDocumentedShape)
   const QByteArray readme = ReadmeExample();
   ASSERT_TRUE(readme.contains("\"LogLevel\": \"Info\"")) << readme.toStdString();
   const QByteArray prod = R"("FullMapUpdate": {"UpdateType": "ArvelNet-Prod"})";
-  const struct
-  {
-    QByteArray file; // empty: none
-    std::string reason;
-    QByteArray rewritten;
-  } cases[] = {
+  // The file (empty: none), the start of the reason, the file written in its place.
+  const std::tuple<QByteArray, std::string, QByteArray> cases[] = {
       {R"({"Application": {"LogLevel": "Info"}, )" + prod + "}", "No such node (MapDownload.RetryDuration)",
        readme},
       {R"({"Application": {"LogLevel": "Warning"}, "FullMapUpdate": {"UpdateSource":
           "https://mine.invalid/tesk/v1?a=1&b=\u00e4", "UpdateKey": "my\"key"}})",
        "No such node (MapDownload.RetryDuration)",
-       "{\n"
-       "    \"Application\": {\n"
-       "        \"LogLevel\": \"Warning\"\n"
-       "    },\n"
-       "    \"FullMapUpdate\": {\n"
-       "        \"UpdateKey\": \"my\\\"key\",\n"
-       "        \"UpdateSource\": \"https://mine.invalid/tesk/v1?a=1&b=\xc3\xa4\"\n"
-       "    },\n"
-       "    \"MapDownload\": {\n"
-       "        \"RetryDuration\": \"3\"\n"
-       "    }\n"
-       "}\n"},
+       R"({"Application": {"LogLevel": "Warning"}, "MapDownload": {"RetryDuration": "3"}, "FullMapUpdate":
+          {"UpdateKey": "my\"key", "UpdateSource": "https://mine.invalid/tesk/v1?a=1&b=\u00e4"}})"},
       // Half of an address and key: the production service with its own key.
       {R"({"Application": {}, "FullMapUpdate": {"UpdateSource": "https://mine.invalid/tesk/v1"},
           "MapDownload": {"RetryDuration": "3"}})",
@@ -172,25 +157,29 @@ TEST_F(ConfigFile, ARefusedFileIsReportedAtOnceAndRewrittenInTheDocumentedShape)
       {"{\n  \"Application\": {\"LogLevel\": \"Info\"\n  oops\n", "", DefaultFile},
       {"", "", DefaultFile},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.file.toStdString());
+  for (const auto& [file, reason, rewritten] : cases) {
+    SCOPED_TRACE(file.toStdString());
     QFile::remove(ConfigPath());
     QFile::remove(BackupPath());
-    if (!c.file.isEmpty())
-      Write(c.file);
+    if (!file.isEmpty())
+      Write(file);
     std::string errorOutput;
     const auto config = BuildBeforeTheLog(errorOutput);
     ASSERT_TRUE(config);
-    EXPECT_EQ(ReadFile(ConfigPath()).toStdString(), c.rewritten.toStdString());
-    EXPECT_EQ(ReadFile(BackupPath()), c.file);
+    const QByteArray written = ReadFile(ConfigPath());
+    EXPECT_EQ(Values(written), Values(rewritten)) << written.toStdString();
+    if (rewritten == readme) {
+      EXPECT_EQ(written, readme) << "laid out as the README shows";
+    }
+    EXPECT_EQ(ReadFile(BackupPath()), file);
     // A first start (no file) is no failure.
-    EXPECT_EQ(config->errors.size(), c.file.isEmpty() ? 0u : 1u);
+    EXPECT_EQ(config->errors.size(), file.isEmpty() ? 0u : 1u);
     EXPECT_EQ(errorOutput, config->errors.empty() ? "" : "Lumora: " + config->errors[0] + "\n");
-    if (!c.file.isEmpty()) {
-      const std::string expected = "Failed to read: " + ConfigPath().toStdString() + ", " + c.reason;
+    if (!file.isEmpty()) {
+      const std::string expected = "Failed to read: " + ConfigPath().toStdString() + ", " + reason;
       EXPECT_EQ(config->errors[0].rfind(expected, 0), 0u) << config->errors[0];
     }
-    if (c.rewritten == DefaultFile) {
+    if (rewritten == DefaultFile) {
       EXPECT_EQ(config->serviceUrl + " " + config->serviceKey,
                 Config::ProductionUrl() + " " + Config::ProductionKey());
     }
@@ -199,7 +188,7 @@ TEST_F(ConfigFile, ARefusedFileIsReportedAtOnceAndRewrittenInTheDocumentedShape)
     std::string again;
     const auto next = BuildBeforeTheLog(again);
     EXPECT_EQ(again, "");
-    EXPECT_EQ(ReadFile(ConfigPath()).toStdString(), c.rewritten.toStdString());
+    EXPECT_EQ(ReadFile(ConfigPath()), written);
     EXPECT_EQ(next->serviceUrl + " " + next->serviceKey, config->serviceUrl + " " + config->serviceKey);
     EXPECT_EQ(next->logLevel, config->logLevel);
     EXPECT_EQ(next->retryDuration, "3");

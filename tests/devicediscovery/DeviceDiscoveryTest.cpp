@@ -5,6 +5,7 @@
 #include "devicediscovery/VolumeSource.h"
 
 #include "FakeVolumes.h"
+#include "Files.h"
 #include "TmpfsMount.h"
 
 #include <gtest/gtest.h>
@@ -177,9 +178,7 @@ TEST(DeviceDiscoveryTest, WorkerThreadFindsVolumesAndHandsThemOverQueued)
 
   Receiver receiver;
   DeviceDiscovery discovery(&receiver, std::chrono::milliseconds(10));
-  EXPECT_FALSE(discovery.Running());
   ASSERT_TRUE(discovery.Start());
-  EXPECT_TRUE(discovery.Running());
   EXPECT_FALSE(discovery.Start()) << "already running";
 
   ASSERT_TRUE(receiver.WaitFor(1));
@@ -188,7 +187,6 @@ TEST(DeviceDiscoveryTest, WorkerThreadFindsVolumesAndHandsThemOverQueued)
   volumes.Unmount(card);
   ASSERT_TRUE(receiver.WaitFor(3));
   discovery.Stop();
-  EXPECT_FALSE(discovery.Running());
 
   EXPECT_EQ(receiver.Kinds(), Summary({"come /media/present", "come /media/card", "go /media/card"}));
   for (const auto& report : receiver.reports)
@@ -221,7 +219,6 @@ TEST(DeviceDiscoveryTest, RealTmpfsPresentedAsUsbStick)
   volumes.AddPartition(tmpfs.Major(), tmpfs.Minor(), Bus::Usb, true);
 
   ASSERT_TRUE(receiver.WaitFor(1));
-  EXPECT_EQ(receiver.Kinds(), Summary({"come " + mountPoint}));
   EXPECT_EQ(receiver.reports[0].volume.protocol, "USB");
 
   // A tmpfs of a test running beside this one may get the freed device
@@ -276,12 +273,9 @@ TEST(BlockDeviceTest, FindsOnlyDevicesOfTheTreeAndItsBusesBelowItsRoot)
 
   // Bus names in the path above the tree do not count.
   const QString outer = QString::fromStdString(volumes.Folder()) + "/usb1/mmc0/sys";
-  QDir().mkpath(outer + "/devices/virtual/block/loop0");
+  ASSERT_TRUE(TestSupport::WriteFile(outer + "/devices/virtual/block/loop0/removable", "1\n"));
   QDir().mkpath(outer + "/dev/block");
   ASSERT_TRUE(QFile::link("../../devices/virtual/block/loop0", outer + "/dev/block/7:0"));
-  QFile removable(outer + "/devices/virtual/block/loop0/removable");
-  ASSERT_TRUE(removable.open(QIODevice::WriteOnly) && removable.write("1\n") == 2);
-  removable.close();
   const auto loop = BlockDevice::Describe(outer.toStdString(), 7, 0);
   ASSERT_TRUE(loop);
   EXPECT_EQ(loop->bus, BlockDevice::Bus::Other);

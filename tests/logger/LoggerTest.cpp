@@ -34,20 +34,16 @@ struct LogFolder
   std::vector<std::string> Lines() const { return LogCapture::LinesIn(path().string()); }
 };
 
-int Evaluated(int& counter)
-{
-  return ++counter;
-}
-
 } // namespace
 
 // Must stay the first test: the logger's construction switches logging off.
 TEST(Logger, NothingIsComposedBeforeASinkExists)
 {
   int evaluations = 0;
-  LOG(Error) << "never " << Evaluated(evaluations);
+  const auto Evaluated = [&evaluations] { return ++evaluations; };
+  LOG(Error) << "never " << Evaluated();
   EXPECT_FALSE(boost::log::core::get()->get_logging_enabled());
-  LOG(Debug) << Evaluated(evaluations);
+  LOG(Debug) << Evaluated();
   EXPECT_EQ(evaluations, 0);
 }
 
@@ -91,12 +87,13 @@ TEST(Logger, MinimumLevelFiltersBeforeComposing)
   auto logger = Log::CreateFileLogger(folder.path());
   logger->SetMinimumLevel(Log::Info);
   int evaluations = 0;
-  LOG(Debug) << "hidden " << Evaluated(evaluations);
-  LOG(Info) << "shown " << Evaluated(evaluations);
+  const auto Evaluated = [&evaluations] { return ++evaluations; };
+  LOG(Debug) << "hidden " << Evaluated();
+  LOG(Info) << "shown " << Evaluated();
   logger->SetMinimumLevel(Log::Warning);
   LOG(Info) << "hidden again";
   logger.reset();
-  LOG(Error) << "after the sink is gone " << Evaluated(evaluations);
+  LOG(Error) << "after the sink is gone " << Evaluated();
 
   EXPECT_EQ(evaluations, 1);
   const auto lines = folder.Lines();

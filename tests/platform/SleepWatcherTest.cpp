@@ -15,9 +15,8 @@ namespace {
 
 // Plays power messages to the watcher and records its answers in one journal
 // with what the listeners heard.
-class RecordingBackend : public IPowerBackend
+struct RecordingBackend : IPowerBackend
 {
-public:
   explicit RecordingBackend(QStringList& journal) : journal(journal) {}
 
   void Play(quint32 message, quintptr argument) { handler(message, argument); }
@@ -39,14 +38,12 @@ public:
 
   bool refuse = false;
 
-private:
   QStringList& journal;
   Handler handler;
 };
 
-class SleepWatcher : public ::testing::Test
+struct SleepWatcher : ::testing::Test
 {
-protected:
   QStringList journal;
   RecordingBackend* backend = new RecordingBackend(journal);
   SleepNotifier* notifier = new SleepNotifier(nullptr);

@@ -7,9 +7,8 @@
 namespace {
 
 // A policy that refuses Accessory, as an application may.
-class RefusingAccessory : public ActivationPolicy
+struct RefusingAccessory : ActivationPolicy
 {
-public:
   bool Set(long policy) override { return policy != Accessory && ActivationPolicy::Set(policy); }
 };
 
@@ -17,8 +16,7 @@ public:
 
 TEST(WindowLevel, TopMostAndBackKeepTheWindowAsShownOrHiddenAndTheDockIconFollows)
 {
-  QWidget popup;
-  QWidget hidden;
+  QWidget popup, hidden;
   popup.show();
   SetWindowLevelTopMost(&popup);
   SetWindowLevelTopMost(&hidden);

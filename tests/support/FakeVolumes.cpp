@@ -29,6 +29,20 @@ void Link(const QString& target, const QString& link)
     throw std::runtime_error("Cannot link " + link.toStdString());
 }
 
+// A mount path as the table writes it: space, tab, new line and backslash
+// as octal escapes.
+std::string Encode(const std::string& path)
+{
+  std::string encoded;
+  for (const char c : path)
+    encoded += c == ' '    ? "\\040"
+               : c == '\t' ? "\\011"
+               : c == '\n' ? "\\012"
+               : c == '\\' ? "\\134"
+                           : std::string(1, c);
+  return encoded;
+}
+
 } // namespace
 
 FakeVolumes::FakeVolumes(bool ownMountTable) : fakeMountTable(ownMountTable)
@@ -54,24 +68,23 @@ void FakeVolumes::AddPartition(unsigned major, unsigned minor, Bus bus, bool rem
 {
   const QString root = QString::fromStdString(SysfsRoot());
   const QString number = QStringLiteral("%1_%2").arg(major).arg(minor);
+  const QString pci = root + "/devices/pci0000:00/";
   QString device; // the folder that the disk's "device" link names
-  QString disk;
   switch (bus) {
   case Bus::Usb:
-    device = root + "/devices/pci0000:00/0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:" + number;
-    disk = device + "/block/sd" + number;
+    device = pci + "0000:00:14.0/usb2/2-1/2-1:1.0/host6/target6:0:0/6:0:0:" + number;
     break;
   case Bus::Sata:
-    device = root + "/devices/pci0000:00/0000:00:17.0/ata1/host0/target0:0:0/0:0:0:" + number;
-    disk = device + "/block/sd" + number;
+    device = pci + "0000:00:17.0/ata1/host0/target0:0:0/0:0:0:" + number;
     break;
   case Bus::SdCard:
   case Bus::Emmc:
-    device = root + "/devices/pci0000:00/0000:00:1c.0/mmc_host/mmc0/mmc0:" + number;
+    device = pci + "0000:00:1c.0/mmc_host/mmc0/mmc0:" + number;
     WriteOrThrow(device + "/type", bus == Bus::SdCard ? "SD\n" : "MMC\n");
-    disk = device + "/block/mmcblk" + number;
     break;
   }
+  const bool mmc = bus == Bus::SdCard || bus == Bus::Emmc;
+  const QString disk = device + (mmc ? "/block/mmcblk" : "/block/sd") + number;
   WriteOrThrow(disk + "/removable", removableFlag ? "1\n" : "0\n");
   Link(device, disk + "/device");
   const QString partition = disk + "/" + QFileInfo(disk).fileName() + "p1";
@@ -124,18 +137,4 @@ void FakeVolumes::WriteTable()
           << Encode(m.mountPoint) << " rw,nosuid,nodev,relatime shared:" << m.id << " master:7 - vfat /dev/sd"
           << m.major << "_" << m.minor << " rw,fmask=0022,iocharset=utf8\n";
   WriteRawTable(table.str());
-}
-
-std::string FakeVolumes::Encode(const std::string& path)
-{
-  std::string encoded;
-  for (const char c : path) {
-    if (c == ' ' || c == '\t' || c == '\n' || c == '\\') {
-      const char octal[] = {'\\', char('0' + (c >> 6)), char('0' + ((c >> 3) & 7)), char('0' + (c & 7)), 0};
-      encoded += octal;
-    } else {
-      encoded += c;
-    }
-  }
-  return encoded;
 }

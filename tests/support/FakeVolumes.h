@@ -50,18 +50,12 @@ public:
   std::string SysfsRoot() const { return Folder() + "/sys"; }
   std::string MountTablePath() const { return Folder() + "/mountinfo"; }
 
-  // A mount path as the table writes it: space, tab, new line and backslash
-  // as octal escapes.
-  static std::string Encode(const std::string& path);
-
 private:
   struct MountLine
   {
     int id;
-    unsigned major;
-    unsigned minor;
-    std::string mountPoint;
-    std::string root;
+    unsigned major, minor;
+    std::string mountPoint, root;
   };
 
   QTemporaryDir dir;

@@ -61,11 +61,6 @@ ScopedEnv::ScopedEnv(const char* name, const QString& value)
   value.isNull() ? qunsetenv(name) : qputenv(name, QFile::encodeName(value));
 }
 
-ScopedEnv::~ScopedEnv()
-{
-  had ? qputenv(name, old) : qunsetenv(name);
-}
-
 void RunUnderFileSizeLimit(rlim_t bytes, const std::function<void()>& body)
 {
   std::ostringstream captured;

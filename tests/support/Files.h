@@ -30,7 +30,7 @@ class ScopedEnv
 {
 public:
   ScopedEnv(const char* name, const QString& value);
-  ~ScopedEnv();
+  ~ScopedEnv() { had ? qputenv(name, old) : qunsetenv(name); }
   ScopedEnv(const ScopedEnv&) = delete;
   ScopedEnv& operator=(const ScopedEnv&) = delete;
 

@@ -10,8 +10,6 @@
 
 LogCapture::LogCapture() : logger(Log::CreateFileLogger(dir.path().toStdString())) {}
 
-LogCapture::~LogCapture() = default;
-
 std::vector<std::string> LogCapture::LinesIn(const std::string& folder)
 {
   std::vector<std::string> lines;
@@ -51,20 +49,10 @@ std::vector<std::string> LogCapture::Messages()
   return messages;
 }
 
-bool LogCapture::Contains(const std::string& text)
-{
-  return Count(text) > 0;
-}
-
 int LogCapture::Count(const std::string& text)
 {
   const auto messages = Messages();
   return static_cast<int>(std::count(messages.begin(), messages.end(), text));
-}
-
-bool LogCapture::Mentions(const std::string& text)
-{
-  return !Matching(text).empty();
 }
 
 std::vector<std::string> LogCapture::Matching(const std::string& text)

@@ -15,18 +15,17 @@ class LogCapture
 {
 public:
   LogCapture();
-  ~LogCapture();
 
   // Whole record lines, in writing order.
   std::vector<std::string> Lines();
   // The messages alone.
   std::vector<std::string> Messages();
   // True when some message equals text.
-  bool Contains(const std::string& text);
+  bool Contains(const std::string& text) { return Count(text) > 0; }
   // How many messages equal text.
   int Count(const std::string& text);
   // True when some message holds text anywhere in it.
-  bool Mentions(const std::string& text);
+  bool Mentions(const std::string& text) { return !Matching(text).empty(); }
   // The lines whose message holds text.
   std::vector<std::string> Matching(const std::string& text);
 

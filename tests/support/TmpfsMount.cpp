@@ -5,12 +5,6 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <unistd.h>
-
-bool TmpfsMount::Allowed()
-{
-  return ::geteuid() == 0;
-}
 
 TmpfsMount::TmpfsMount(const std::string& path, unsigned megabytes) : mountPoint(path)
 {
@@ -25,11 +19,6 @@ TmpfsMount::TmpfsMount(const std::string& path, unsigned megabytes) : mountPoint
     deviceMajor = major(status.st_dev);
     deviceMinor = minor(status.st_dev);
   }
-}
-
-TmpfsMount::~TmpfsMount()
-{
-  Unmount(true);
 }
 
 bool TmpfsMount::Unmount(bool lazy)

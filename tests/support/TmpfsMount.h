@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <unistd.h>
 
 // A real tmpfs mounted by the test (needs root). The mount is taken away in
 // the destructor unless the test did so itself.
@@ -8,19 +9,18 @@ class TmpfsMount
 {
 public:
   // True when the process may mount (it runs as root).
-  static bool Allowed();
+  static bool Allowed() { return ::geteuid() == 0; }
 
   // Mounts a tmpfs of `megabytes` at `mountPoint` (which must exist). Check
   // Mounted() afterwards; Error() says why it failed.
   TmpfsMount(const std::string& mountPoint, unsigned megabytes = 64);
-  ~TmpfsMount();
+  ~TmpfsMount() { Unmount(true); }
 
   TmpfsMount(const TmpfsMount&) = delete;
   TmpfsMount& operator=(const TmpfsMount&) = delete;
 
   bool Mounted() const { return mounted; }
   const std::string& Error() const { return error; }
-  const std::string& Path() const { return mountPoint; }
   // The device number the mount table shows for it.
   unsigned Major() const { return deviceMajor; }
   unsigned Minor() const { return deviceMinor; }

@@ -126,12 +126,7 @@ TEST(StickCheckTest, ReadsTheListedNamesAsMd5sumDoes)
 {
   const std::string star = MapStick::Md5("star"), blank = MapStick::Md5("blank"),
                     plain = MapStick::Md5("plain");
-  const struct
-  {
-    const char* name;
-    std::string list;
-    bool valid;
-  } cases[] = {
+  const std::tuple<const char*, std::string, bool> cases[] = {
       {"name beginning with a star", star + "  *star\n" + blank + "   blank\n" + plain + " *plain\n", true},
       {"binary mark before a star", star + " **star\n" + blank + " * blank\n" + plain + "  plain\n", true},
       {"no type marks", plain + " plain\n" + star + " *star\n" + blank + "  blank\n", true},
@@ -140,16 +135,16 @@ TEST(StickCheckTest, ReadsTheListedNamesAsMd5sumDoes)
       {"mark and no mark mixed", plain + "  plain\n" + star + " *star\n" + blank + " \tblank\n", false},
       {"a trailing slash", plain + "  plain/\n" + star + "  *star\n" + blank + "   blank\n", false},
   };
-  for (const auto& test : cases) {
-    SCOPED_TRACE(test.name);
+  for (const auto& [name, list, valid] : cases) {
+    SCOPED_TRACE(name);
     Stick stick;
     stick.folder.AddUnlisted("*star", "star");
     stick.folder.AddUnlisted(" blank", "blank");
     stick.folder.AddUnlisted("plain", "plain");
-    stick.folder.WriteChecksumText(test.list);
+    stick.folder.WriteChecksumText(list);
     const auto result = stick.Check();
-    EXPECT_EQ(result.state, test.valid ? UsbInfo::ValidMetadata : UsbInfo::InvalidMetadata) << result.reason;
-    EXPECT_EQ(stick.Md5sumAgrees(), test.valid) << "md5sum -c disagrees";
+    EXPECT_EQ(result.state, valid ? UsbInfo::ValidMetadata : UsbInfo::InvalidMetadata) << result.reason;
+    EXPECT_EQ(stick.Md5sumAgrees(), valid) << "md5sum -c disagrees";
   }
 }
 
@@ -241,14 +236,8 @@ TEST(StickCheckTest, Verdicts)
   const std::string secret = MapStick::Md5("secret");
   const auto none = [](Stick&) {};
   const auto invalid = UsbInfo::InvalidMetadata;
-  const struct
-  {
-    const char* name;
-    Arrange listed;
-    Arrange spoil;
-    UsbInfo::State state;
-    std::string reason; // the start of it; empty: any
-  } cases[] = {
+  // The verdict and the start of its reason (empty: any).
+  const std::tuple<const char*, Arrange, Arrange, UsbInfo::State, std::string> cases[] = {
       {"no update folder", none, [](Stick& s) { fs::remove_all(s.Update()); }, UsbInfo::NoMetadata, ""},
       {"no checksum file", none, [](Stick& s) { fs::remove(s.folder.ChecksumPath()); }, UsbInfo::NoMetadata,
        ""},
@@ -312,21 +301,21 @@ TEST(StickCheckTest, Verdicts)
       {"malformed list", none, [](Stick& s) { s.folder.WriteChecksumText("not a checksum line\n"); }, invalid,
        "Malformed line 1"},
   };
-  for (const auto& test : cases) {
-    SCOPED_TRACE(test.name);
+  for (const auto& [name, listed, spoil, state, reason] : cases) {
+    SCOPED_TRACE(name);
     Stick stick;
     Typical(stick.folder);
     Put(stick.Outside(), "secret");
-    test.listed(stick);
+    listed(stick);
     stick.folder.WriteChecksums();
-    test.spoil(stick);
+    spoil(stick);
     StickCheck::Result result;
     {
       TestSupport::HonourPermissions honour; // as an ordinary user: root reads anything
       result = stick.Check();
     }
-    EXPECT_EQ(result.state, test.state) << result.reason;
-    EXPECT_EQ(result.reason.rfind(test.reason, 0), 0u) << result.reason;
+    EXPECT_EQ(result.state, state) << result.reason;
+    EXPECT_EQ(result.reason.rfind(reason, 0), 0u) << result.reason;
     for (const char* path : {"data/chunk 1.bin", "data/deep", "CHECKSUMS.MD5"})
       ::chmod((stick.Update() + "/" + path).c_str(), 0755);
   }

@@ -38,9 +38,8 @@ void WriteValidStick(const std::string& mount)
 // The manager on a USB thread of its own, as the application runs it, with
 // the discovery reading the test's mount table and device tree. The events
 // are what the state machine sees: the signals queued to the main thread.
-class UsbManagerTest : public ::testing::Test
+struct UsbManagerTest : ::testing::Test
 {
-protected:
   void SetUp() override
   {
     ClearStore();
@@ -87,7 +86,6 @@ protected:
   {
     return WaitFor([&] { return events.size() >= count; });
   }
-  std::string PathOf(std::size_t index) const { return UsbStorage::Get().GetUsb(ids.at(index)).path; }
 
   TestSupport::DataHome home;
   FakeVolumes volumes;
@@ -126,7 +124,7 @@ TEST_F(UsbManagerTest, EachStickIsCheckedStoredWithItsVerdictAndReportedGone)
   ASSERT_TRUE(WaitForEvents(5));
   EXPECT_EQ(events,
             Events({"started", "complete ValidMetadata", "started", "complete InvalidMetadata", "removed"}));
-  EXPECT_EQ(PathOf(1), invalid);
+  EXPECT_EQ(UsbStorage::Get().GetUsb(ids.at(1)).path, invalid);
   EXPECT_EQ(ids.back(), ids.front());
   EXPECT_TRUE(UsbStorage::Get().GetUsb(ids[0]).Valid()) << "the receiver of the removal removes it";
 }
@@ -174,23 +172,19 @@ TEST_F(UsbManagerTest, StickPulledDuringItsCheckIsCompletedInvalidThenReportedGo
 
 TEST_F(UsbManagerTest, SpaceRefreshChangesOnlyTheSpaceOfTheActiveStickEverySecond)
 {
-  UsbInfo other;
-  other.id = 78;
-  other.path = NewMountPath("space");
-  other.capacity = other.available = 1;
+  const std::string path = NewMountPath("space");
+  const UsbInfo other{78, path, 1, 1, UsbInfo::NoMetadata, false},
+      active{77, path, 1, 1, UsbInfo::NoMetadata, true};
   UsbStorage::Get().UpdateUsb(other);
-  UsbInfo active = other;
-  active.id = 77;
-  active.active = true;
   UsbStorage::Get().UpdateUsb(active);
   manager->UpdateUsbSpace();
-  EXPECT_EQ(UsbStorage::Get().GetUsb(77).capacity, fs::space(active.path).capacity);
+  EXPECT_EQ(UsbStorage::Get().GetUsb(77).capacity, fs::space(path).capacity);
   EXPECT_EQ(UsbStorage::Get().GetUsb(78), other) << "only the active stick is refreshed";
 
   // A stick whose mount path is gone keeps its last figures; one removed
   // meanwhile does not come back.
   const UsbInfo refreshed = UsbStorage::Get().GetUsb(77);
-  fs::remove_all(active.path);
+  fs::remove_all(path);
   manager->UpdateUsbSpace();
   EXPECT_EQ(UsbStorage::Get().GetUsb(77), refreshed);
   UsbStorage::Get().RemoveUsb(77);
@@ -198,10 +192,7 @@ TEST_F(UsbManagerTest, SpaceRefreshChangesOnlyTheSpaceOfTheActiveStickEverySecon
   EXPECT_FALSE(UsbStorage::Get().GetUsb(77).Valid());
 
   // On the USB thread, the space is refreshed by a timer.
-  active.id = 91;
-  active.path = NewMountPath("timer");
-  active.capacity = 0;
-  UsbStorage::Get().UpdateUsb(active);
+  UsbStorage::Get().UpdateUsb({91, NewMountPath("timer"), 0, 1, UsbInfo::NoMetadata, true});
   StartThread();
   EXPECT_TRUE(WaitFor([] { return UsbStorage::Get().GetUsb(91).capacity != 0; }));
 }

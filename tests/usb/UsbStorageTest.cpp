@@ -9,14 +9,7 @@ namespace {
 
 UsbInfo Stick(UsbInfo::Id id, UsbInfo::State state, bool active = false)
 {
-  UsbInfo usb;
-  usb.id = id;
-  usb.path = "/media/stick" + std::to_string(id);
-  usb.capacity = 1000 * id;
-  usb.available = 10 * id;
-  usb.state = state;
-  usb.active = active;
-  return usb;
+  return {id, "/media/stick" + std::to_string(id), 1000 * id, 10 * id, state, active};
 }
 
 } // namespace
@@ -72,14 +65,12 @@ TEST(UsbStorageTest, OneActiveStickAtATime)
   EXPECT_FALSE(store.GetActiveUsb().Valid()) << "a record with the flag clear activates nothing";
   store.UpdateUsb(Stick(1, UsbInfo::NoMetadata, true));
   store.UpdateUsb(Stick(2, UsbInfo::ValidMetadata, true));
-  EXPECT_EQ(store.GetActiveUsb().id, 2u);
   EXPECT_FALSE(store.GetUsb(1).active) << "the stick active before loses its flag";
   // Storing another stick with the flag clear, or the active stick from a
   // copy taken before it became active, leaves the active stick alone.
   store.UpdateUsb(Stick(3, UsbInfo::ValidMetadata));
   store.UpdateUsb(Stick(2, UsbInfo::InvalidMetadata));
-  EXPECT_EQ(store.GetActiveUsb().id, 2u);
-  EXPECT_EQ(store.GetActiveUsb().state, UsbInfo::InvalidMetadata);
+  EXPECT_EQ(store.GetActiveUsb(), Stick(2, UsbInfo::InvalidMetadata, true));
   EXPECT_TRUE(store.ActivateUsb(1));
   EXPECT_EQ(store.GetActiveUsb(), Stick(1, UsbInfo::NoMetadata, true)) << "only the flag changed";
   EXPECT_FALSE(store.GetUsb(2).active);

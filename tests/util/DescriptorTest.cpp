@@ -20,9 +20,8 @@ namespace fs = boost::filesystem;
 namespace {
 
 // Records a walk: each folder's path, then "<path> left <name>", each failure.
-class Recorder : public Descriptor::Visitor
+struct Recorder : Descriptor::Visitor
 {
-public:
   bool Visit(const Descriptor&, const std::string& path, const std::vector<Descriptor::Entry>& entries,
              std::vector<std::string>& enter) override
   {
@@ -59,33 +58,26 @@ TEST(DescriptorTest, RefusesLinksOtherKindsAndWrongTypes)
   fs::create_directories(root + "/folder");
   ASSERT_EQ(::mkfifo((root + "/pipe").c_str(), 0600), 0);
   fs::create_directory_symlink(root + "/folder", root + "/folder-link");
-  {
-    std::ofstream(root + "/file") << "x";
-  }
+  std::ofstream(root + "/file") << "x";
   fs::create_symlink(root + "/file", root + "/file-link");
 
   const Descriptor folder = Descriptor::OpenFolderPath(root);
   ASSERT_TRUE(folder.Valid());
-  const struct
-  {
-    const char* name;
-    bool asFolder;
-    int error; // 0: opens
-  } cases[] = {
+  // The name, opened as a folder or as a file, and the error (0: opens).
+  const std::tuple<const char*, bool, int> cases[] = {
       {"folder", true, 0},        {"folder-link", true, ENOTDIR},
       {"file", true, ENOTDIR},    {"missing", true, ENOENT},
       {"file", false, 0},         {"file-link", false, ELOOP},
       {"folder", false, EINVAL},  {"pipe", false, EINVAL},
       {"missing", false, ENOENT},
   };
-  for (const auto& test : cases) {
-    SCOPED_TRACE(std::string(test.name) + (test.asFolder ? " as folder" : " as file"));
+  for (const auto& [name, asFolder, error] : cases) {
+    SCOPED_TRACE(std::string(name) + (asFolder ? " as folder" : " as file"));
     errno = 0;
-    const Descriptor opened =
-        test.asFolder ? folder.OpenFolder(test.name) : folder.OpenFile(test.name, O_RDONLY);
-    EXPECT_EQ(opened.Valid(), test.error == 0);
-    if (test.error != 0) {
-      EXPECT_EQ(errno, test.error);
+    const Descriptor opened = asFolder ? folder.OpenFolder(name) : folder.OpenFile(name, O_RDONLY);
+    EXPECT_EQ(opened.Valid(), error == 0);
+    if (error != 0) {
+      EXPECT_EQ(errno, error);
     }
   }
   // Made when missing, and a file in place of a folder is not one.

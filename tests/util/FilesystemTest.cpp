@@ -11,18 +11,10 @@
 using namespace TestSupport;
 namespace fs = boost::filesystem;
 
-namespace {
-
-fs::path PathOf(const QString& path)
-{
-  return fs::path(QFile::encodeName(path).toStdString());
-}
-
-} // namespace
-
 TEST(PathExistsAndFreeSpace, WaitForTheVolumeToSettleAndWarnOnlyWhenTheStatusCannotBeRead)
 {
   QTemporaryDir dir;
+  const auto PathOf = [](const QString& path) { return fs::path(QFile::encodeName(path).toStdString()); };
   ASSERT_TRUE(WriteFile(dir.filePath("file"), "x"));
   // A symbolic link loop cannot be followed, whoever asks.
   ASSERT_TRUE(QFile::link(dir.filePath("b"), dir.filePath("a")));

@@ -4,21 +4,16 @@
 
 TEST(MemorySizeToString, PicksTheLargestUnitReached)
 {
-  const struct
-  {
-    qint64 bytes;
-    int decimals;
-    const char* text;
-  } cases[] = {{1023, 2, "1023.00 B"},
-               {1024, 2, "1.00 KB"},
-               {1048575, 2, "1024.00 KB"},
-               {1073741824, 2, "1.00 GB"},
-               {1099511627776LL * 3 / 2, 1, "1.5 TB"},
-               {1099511627776LL * 2048, 2, "2048.00 TB"},
-               {-5, 2, "-5.00 B"},
-               {1536, 0, "2 KB"}};
-  for (const auto& c : cases)
-    EXPECT_EQ(MemorySizeToString(c.bytes, c.decimals), QString::fromLatin1(c.text)) << c.bytes;
+  const std::tuple<qint64, int, const char*> cases[] = {{1023, 2, "1023.00 B"},
+                                                        {1024, 2, "1.00 KB"},
+                                                        {1048575, 2, "1024.00 KB"},
+                                                        {1073741824, 2, "1.00 GB"},
+                                                        {1099511627776LL * 3 / 2, 1, "1.5 TB"},
+                                                        {1099511627776LL * 2048, 2, "2048.00 TB"},
+                                                        {-5, 2, "-5.00 B"},
+                                                        {1536, 0, "2 KB"}};
+  for (const auto& [bytes, decimals, text] : cases)
+    EXPECT_EQ(MemorySizeToString(bytes, decimals), QString::fromLatin1(text)) << bytes;
 }
 
 TEST(StripNonAlphaNumeric, KeepsAsciiLettersDigitsAndTurnsSpaceIntoUnderscores)
