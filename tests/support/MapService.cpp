@@ -18,6 +18,8 @@ ServedMap MakeServedMap(const std::string& id, const std::string& release, const
   map.mandatory = mandatory;
   map.name = "metadata name of " + id;
   map.names = {{"de-DE", german}, {"en-GB", "en " + id}, {"fr-FR", "fr " + id}};
+  map.checksum = "0123456789abcdef0123456789ABCDEF"; // a client keeps it in small letters
+  map.size = 7340032000LL;                           // beyond 32 bits
   return map;
 }
 
@@ -78,13 +80,10 @@ Answer MapService::Respond(const QString& operation, const RecordedRequest& requ
 
   if (operation == "allroots")
     return Answer::Ok(PackageListXml(rootOrder));
-  if (operation == "allnewest") {
-    const auto found = roots.find(id);
-    return found == roots.end() ? Answer::Status(404) : Answer::Ok(PackageListXml(found->second));
-  }
-  if (operation == "allrelated") {
-    const auto found = related.find(id);
-    return found == related.end() ? Answer::Status(404) : Answer::Ok(PackageListXml(found->second));
+  if (operation == "allnewest" || operation == "allrelated") {
+    const auto& lists = operation == "allnewest" ? roots : related;
+    const auto found = lists.find(id);
+    return found == lists.end() ? Answer::Status(404) : Answer::Ok(PackageListXml(found->second));
   }
 
   const auto found = maps.find(id);
@@ -112,7 +111,8 @@ namespace {
 // One element of the service's namespace holding the text, escaped.
 std::string Element(const std::string& name, const std::string& text)
 {
-  return "<tns:" + name + ">" + MapService::Escaped(text) + "</tns:" + name + ">\n";
+  return "<tns:" + name + ">" + QString::fromStdString(text).toHtmlEscaped().toStdString() + "</tns:" + name +
+         ">\n";
 }
 
 QByteArray Document(const std::string& root, const std::string& content)
@@ -152,11 +152,6 @@ QByteArray MapService::DownloadInfoXml(const std::string& url, const std::string
 QByteArray MapService::LocaleDataXml(const std::string& locale, const std::string& name)
 {
   return Document("tns:localeData", Element("locale", locale) + Element("name", name));
-}
-
-std::string MapService::Escaped(const std::string& text)
-{
-  return QString::fromStdString(text).toHtmlEscaped().toStdString();
 }
 
 } // namespace TestSupport

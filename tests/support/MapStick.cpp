@@ -60,11 +60,6 @@ void MapStick::WriteVehicleFiles(const ServedMap& installed, const std::string& 
   WriteChecksums();
 }
 
-void MapStick::Remove()
-{
-  QDir(QString::fromStdString(mount)).removeRecursively();
-}
-
 std::string MapStick::Md5(const std::string& content)
 {
   return Md5Hex(QByteArray::fromStdString(content)).toStdString();

@@ -58,9 +58,6 @@ public:
   // metadata and a navigation data file, all listed, and the checksum file.
   void WriteVehicleFiles(const ServedMap& installed, const std::string& subscriptionEnd);
 
-  // Removes the whole folder, as if the stick had been pulled.
-  void Remove();
-
   static std::string Md5(const std::string& content);
 
 private:
