@@ -77,10 +77,6 @@ protected:
     QCoreApplication::processEvents();
     return results;
   }
-  bool WaitForMetadataRequests(int count)
-  {
-    return WaitFor([&] { return maps.Requests("metadata").size() >= count; });
-  }
   // Lets the service see every connection closed and the loop deliver what
   // is left, so that a late report would show.
   void Settle()
@@ -346,7 +342,7 @@ TEST_F(MetadataCheckerTest, LateRepliesOfAReplacedAbortedOrDestroyedCheckAreHarm
     maps.Override("allnewest", "EUR_ROOT", {Answer::Ok(MapService::PackageListXml({"OLD_MAP"}))});
     const int asked = maps.Requests("metadata").size();
     checker->CheckRootUpdates(Record(first));
-    ASSERT_TRUE(WaitForMetadataRequests(asked + 2));
+    ASSERT_TRUE(WaitFor([&] { return maps.Requests("metadata").size() >= asked + 2; }));
     maps.Override("allnewest", "EUR_ROOT", {});
   };
   startHeld();
@@ -366,7 +362,7 @@ TEST_F(MetadataCheckerTest, LateRepliesOfAReplacedAbortedOrDestroyedCheckAreHarm
   for (const bool destroy : {false, true}) {
     const int asked = maps.Requests("metadata").size();
     checker->CheckRelatedUpdates(usb, Record(first));
-    ASSERT_TRUE(WaitForMetadataRequests(asked + 1));
+    ASSERT_TRUE(WaitFor([&] { return maps.Requests("metadata").size() >= asked + 1; }));
     destroy ? checker.reset() : checker->Abort();
     service.ReleaseHeld();
     Settle();
