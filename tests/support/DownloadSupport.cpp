@@ -36,11 +36,6 @@ ActiveStick::ActiveStick(UsbInfo::Id id, unsigned megabytes)
   UsbStorage::Get().UpdateUsb({id, path, 0, 0, UsbInfo::ValidMetadata, true});
 }
 
-ActiveStick::~ActiveStick()
-{
-  Forget();
-}
-
 fs::path ActiveStick::FullMapFolder() const
 {
   return fs::path(path) / Config::get().usbFullMapDir;

@@ -31,7 +31,7 @@ class ActiveStick
 {
 public:
   explicit ActiveStick(UsbInfo::Id id = 4711, unsigned megabytes = 0);
-  ~ActiveStick();
+  ~ActiveStick() { Forget(); }
 
   bool Mounted() const { return mount && mount->Mounted(); }
   std::string MountError() const { return mount ? mount->Error() : "not running as root"; }

@@ -2,12 +2,6 @@
 
 namespace TestSupport {
 
-namespace {
-const char* const Operations[] = {"allroots", "allnewest",    "allrelated",
-                                  "metadata", "downloadinfo", "localedata"};
-const char* const Open = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-} // namespace
-
 ServedMap MakeServedMap(const std::string& id, const std::string& release, const std::string& region,
                         const std::string& german, bool mandatory)
 {
@@ -26,7 +20,8 @@ ServedMap MakeServedMap(const std::string& id, const std::string& release, const
 MapService::MapService(TestService& service, const QString& base, const std::string& key)
     : service(service), base(base), key(key)
 {
-  for (const char* operation : Operations) {
+  for (const char* operation :
+       {"allroots", "allnewest", "allrelated", "metadata", "downloadinfo", "localedata"}) {
     const QString name = QString::fromLatin1(operation);
     service.Handle(Path(name),
                    [this, name](const RecordedRequest& request) { return Respond(name, request); });
@@ -117,8 +112,8 @@ std::string Element(const std::string& name, const std::string& text)
 
 QByteArray Document(const std::string& root, const std::string& content)
 {
-  return QByteArray::fromStdString(std::string(Open) + "<" + root + " xmlns:tns=\"urn:tesk:v1\">\n" +
-                                   content + "</" + root + ">\n");
+  return QByteArray::fromStdString("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<" + root +
+                                   " xmlns:tns=\"urn:tesk:v1\">\n" + content + "</" + root + ">\n");
 }
 
 } // namespace

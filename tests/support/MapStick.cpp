@@ -8,8 +8,6 @@
 
 namespace TestSupport {
 
-MapStick::MapStick() : MapStick(std::string()) {}
-
 MapStick::MapStick(const std::string& mountPath)
     : mount(mountPath.empty() ? dir.path().toStdString() : mountPath)
 {

@@ -24,9 +24,8 @@ namespace TestSupport {
 class MapStick
 {
 public:
-  MapStick();
-  // At `mountPath` (made when missing) instead of a folder of its own.
-  explicit MapStick(const std::string& mountPath);
+  // At `mountPath` (made when missing), or in a folder of its own.
+  explicit MapStick(const std::string& mountPath = {});
 
   // The mount path.
   std::string Path() const { return mount; }
