@@ -36,12 +36,8 @@ TEST(FullMapFolderTest, OnlyTheFullMapFolderOfAKnownStickMayBeRemoved)
   // A stick whose mount path is written with a trailing slash, one at the
   // root and one without mount path: the last two hold nothing.
   const std::pair<UsbInfo::Id, std::string> others[] = {{99, mount + "-slash/"}, {7, "/"}, {8, ""}};
-  for (const auto& [id, path] : others) {
-    UsbInfo usb;
-    usb.id = id;
-    usb.path = path;
-    UsbStorage::Get().UpdateUsb(usb);
-  }
+  for (const auto& [id, path] : others)
+    UsbStorage::Get().UpdateUsb({id, path});
 
   const std::pair<std::string, Check> cases[] = {
       {stick.FullMapFolder().string(), Check::Safe},
@@ -63,11 +59,9 @@ TEST(FullMapFolderTest, OnlyTheFullMapFolderOfAKnownStickMayBeRemoved)
     std::string why;
     EXPECT_EQ(FullMapFolder::CheckRemovalTarget(path, &why), expected) << path << ": " << why;
   }
-  for (const auto& other : others)
-    UsbStorage::Get().RemoveUsb(other.first);
 
   // Once the stick has left the store, its folder is no target any more.
-  stick.Forget();
+  ClearStores();
   std::string why;
   EXPECT_EQ(FullMapFolder::CheckRemovalTarget(stick.FullMapFolder(), &why), Check::NotOnStick);
   EXPECT_FALSE(why.empty());

@@ -25,25 +25,6 @@ namespace {
 
 constexpr qint64 HeadUnitSpace = 8LL * 1024 * 1024 * 1024;
 
-qint64 Space()
-{
-  return MapStorage::Get().GetHeadUnit().availableMapSpace;
-}
-
-MapInfo Stored(const MapInfo::Id& id)
-{
-  return MapStorage::Get().GetMap(id);
-}
-
-// The space once every chunk of a finished transfer is counted (the last
-// counts may arrive just after its result).
-::testing::AssertionResult SpaceSettlesAt(qint64 expected)
-{
-  if (WaitFor([&] { return Space() <= expected; }) && Space() == expected)
-    return ::testing::AssertionSuccess();
-  return ::testing::AssertionFailure() << "space " << Space() << ", expected " << expected;
-}
-
 class FullMapUpdateManagerTest : public ::testing::Test
 {
 public:
@@ -52,13 +33,9 @@ public:
     MapStorage::Get().Clear();
     MapStorage::Get().UpdateHeadUnit({QDate::currentDate().addYears(1), HeadUnitSpace, 2 * HeadUnitSpace});
     archive = MakeArchive("EUR_2024.06", 300000);
-    MetadataChecker::Setup setup;
-    setup.serviceUrl = maps.Url();
-    setup.serviceKey = maps.Key();
-    setup.metadataDir = "OrvaneNDSUpdate/meta_data";
-    setup.headUnitFile = "OrvaneNDSUpdate/meta_data/GENERAL.JSON";
-    setup.locale = [] { return QStringLiteral("de_DE"); };
-    manager = new FullMapUpdateManager(setup);
+    manager = new FullMapUpdateManager({maps.Url(), maps.Key(), "OrvaneNDSUpdate/meta_data",
+                                        "OrvaneNDSUpdate/meta_data/GENERAL.JSON",
+                                        [] { return QStringLiteral("de_DE"); }});
     // As the state machine does: queued connections to an object of the main thread.
     const auto record = [this](const char* what) {
       return [this, what](auto result) {
@@ -89,6 +66,8 @@ public:
     MapStorage::Get().Clear();
   }
 
+  static qint64 Space() { return MapStorage::Get().GetHeadUnit().availableMapSpace; }
+  static MapInfo Stored(const MapInfo::Id& id) { return MapStorage::Get().GetMap(id); }
   QString PathOf(const MapArchive& map) const { return QString::fromStdString("/maps/" + map.name + ".tar"); }
   MapInfo Offer(const MapArchive& map, const std::string& id, qint64 size = -1,
                 MapInfo::State state = MapInfo::Available)
@@ -110,14 +89,14 @@ public:
   {
     return WaitFor([&] { return events.size() >= count; }, 60000);
   }
-  // Waits until the map's count holds `bytes` (all that a held answer sends),
+  // Waits until the map's count holds the 100000 bytes a held answer sends,
   // so that no chunk is on its way when the test goes on.
-  bool WaitForBytes(qint64 bytes = 100000)
+  bool WaitForBytes()
   {
-    return WaitFor([=] { return Stored("EUR").downloaded == bytes; });
+    return WaitFor([] { return Stored("EUR").downloaded == 100000; });
   }
   // Cancels and expects the map offered again with the space given back.
-  void ExpectCancelled(const ActiveStick& stick, bool spaceBack = true)
+  void ExpectCancelled(const ActiveStick& stick)
   {
     const std::size_t before = events.size();
     Invoke("AbortMapDownload");
@@ -125,7 +104,7 @@ public:
     EXPECT_EQ(events.back(), "Finished:Aborted");
     EXPECT_EQ(Stored("EUR").state, MapInfo::Available);
     EXPECT_EQ(Stored("EUR").downloaded, 0);
-    EXPECT_TRUE(!spaceBack || Space() == HeadUnitSpace) << Space();
+    EXPECT_EQ(Space(), HeadUnitSpace);
     EXPECT_FALSE(Exists(stick.FullMapFolder()));
   }
 
@@ -179,20 +158,21 @@ TEST_F(FullMapUpdateManagerTest, AFailedDownloadStaysDownloadingARetryResumesItA
   EXPECT_EQ(service.Requests().last().Header("Range"), "bytes=" + QByteArray::number(written) + "-");
   EXPECT_EQ(Stored("EUR").state, MapInfo::Pending);
   EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
-  EXPECT_TRUE(SpaceSettlesAt(HeadUnitSpace - archive->bytes.size()));
+  // Every chunk is counted once the transfer has ended (the last counts may
+  // arrive just after its result).
+  const qint64 left = HeadUnitSpace - archive->bytes.size();
+  EXPECT_TRUE(WaitFor([&] { return Space() <= left; }) && Space() == left) << Space();
   ExpectCancelled(stick);
 }
 
 namespace {
-
-class ManagerFailureTest;
 
 // A download or cancellation that cannot be carried out, or fails on the
 // stick: what the manager reports, and the map's state afterwards. A map
 // left downloading is cancelled at the end, which gives everything back.
 struct Failure
 {
-  using Act = std::function<void(ManagerFailureTest&, ActiveStick*)>;
+  using Act = std::function<void(FullMapUpdateManagerTest&, ActiveStick*)>;
   Failure(const char* name, int stickMegabytes, Strings events, MapInfo::State state, Act act)
       : name(name), stickMegabytes(stickMegabytes), events(std::move(events)), state(state),
         act(std::move(act))
@@ -204,11 +184,6 @@ struct Failure
   MapInfo::State state; // of EUR afterwards
   Act act;
 };
-
-void PrintTo(const Failure& failure, std::ostream* os)
-{
-  *os << failure.name;
-}
 
 class ManagerFailureTest : public FullMapUpdateManagerTest, public ::testing::WithParamInterface<Failure>
 {
@@ -293,20 +268,13 @@ TEST_F(FullMapUpdateManagerTest, UpdateChecksPassTheirResultsOn)
   // metadata, or whose folder has gone (pulled before the discovery noticed),
   // gets the root check, whose failure is passed on unchanged.
   MapStick mapStick;
-  mapStick.WriteMetadata(installed);
-  mapStick.WriteHeadUnit(QDate::currentDate().addYears(1).toString(Qt::ISODate).toStdString(), 1000000000,
-                         3000000000);
+  mapStick.WriteVehicleFiles(installed, "2099-12-31");
   maps.Override("allroots", "", {Answer::Ok("<not a package list")});
-  UsbInfo usb;
-  usb.id = 31;
-  usb.active = true;
   for (const auto& [state, path] : {std::pair{UsbInfo::ValidMetadata, mapStick.Path()},
                                     {UsbInfo::InvalidMetadata, mapStick.Path()},
                                     {UsbInfo::NoMetadata, mapStick.Path()},
                                     {UsbInfo::ValidMetadata, mapStick.Path() + "/pulled"}}) {
-    usb.state = state;
-    usb.path = path;
-    UsbStorage::Get().UpdateUsb(usb);
+    UsbStorage::Get().UpdateUsb({31, path, 0, 0, state, true});
     Invoke("CheckMapUpdates");
     ASSERT_TRUE(WaitForEvents(events.size() + 1));
     if (events.size() == 2) {

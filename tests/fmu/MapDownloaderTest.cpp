@@ -36,9 +36,9 @@ std::set<std::string> TopLevel(const fs::path& folder)
   return names;
 }
 
-bool Put(const fs::path& file, const QByteArray& content = "mine")
+bool Put(const fs::path& file)
 {
-  return WriteFile(QString::fromStdString(file.string()), content);
+  return WriteFile(QString::fromStdString(file.string()), "mine");
 }
 
 } // namespace
@@ -60,7 +60,7 @@ protected:
     return MakeMap("map-" + map.name, service.Url(PathOf(map)).toStdString(), map);
   }
   void Serve(const MapArchive& map) { service.Serve(PathOf(map), Answer::File(map.file)); }
-  long long Net() const { return recorder.Written() - recorder.Removed(); }
+  long long Net() const { return recorder.written - recorder.removed; }
   fs::path MetaCopy(const ActiveStick& stick, const MapArchive& map) const
   {
     return stick.FullMapFolder() / (map.name + ".meta.xml");
@@ -80,7 +80,7 @@ protected:
   {
     const std::size_t before = recorder.results.size();
     start();
-    return recorder.WaitForResults(before + 1) ? recorder.results.back() : -1;
+    return WaitFor([&] { return recorder.results.size() > before; }, 60000) ? recorder.results.back() : -1;
   }
   int Download(const fs::path& folder, const MapInfo& map)
   {
@@ -105,11 +105,11 @@ protected:
   // FileBytes counts now, unless given).
   void ExpectCancelledClean(const ActiveStick& stick, qint64 onStick = -1)
   {
-    const long long removed = recorder.Removed() + (onStick < 0 ? FileBytes(stick.FullMapFolder()) : onStick);
+    const long long removed = recorder.removed + (onStick < 0 ? FileBytes(stick.FullMapFolder()) : onStick);
     EXPECT_EQ(Abort(), Result::Aborted);
     EXPECT_FALSE(Exists(stick.FullMapFolder()));
     EXPECT_TRUE(Exists(stick.Path()));
-    EXPECT_EQ(recorder.Removed(), removed);
+    EXPECT_EQ(recorder.removed, removed);
   }
 
   // After a result: lets the service see the stopped transfer closed and the
@@ -129,39 +129,31 @@ protected:
       std::make_unique<MapDownloader>(recorder.Progress(), recorder.Result());
 };
 
-TEST_F(MapDownloaderTest, DownloadsTheArchiveIntoItsFolderAndCopiesTheMetadataBesideIt)
+// An archive that does not match its checksum is a server error. One that
+// stops inside an entry, or before its end, or whose metadata file is not at
+// its top, is not a map either, although its checksum and size describe
+// exactly the bytes that came; nor is a damaged or unsafe one, which is the
+// service's error, not the stick's. No metadata copy is written, and the retry
+// starts from the beginning (resuming would ask for the bytes after the end
+// of a stream whose MD5 already covers a bad byte).
+TEST_F(MapDownloaderTest, ADamagedIncompleteOrUnsafeArchiveIsAServerErrorAndTheRetryStartsAfresh)
 {
   // A retry with no download to go on with ends as aborted.
   downloader->Resume();
   EXPECT_EQ(recorder.results, Results{Result::Aborted});
 
-  ActiveStick stick;
-  ASSERT_TRUE(Put(stick.FullMapFolder() / "OLD/old.bin", "an earlier map"));
-  Serve(*archive);
-  ASSERT_EQ(Download(stick.FullMapFolder(), Map(*archive)), Result::Ok);
-  EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
-  EXPECT_EQ(TopLevel(stick.FullMapFolder()),
-            (std::set<std::string>{archive->name, archive->name + ".meta.xml"}));
-  EXPECT_EQ(ReadFile(QString::fromStdString(MetaCopy(stick, *archive).string())), archive->metadata);
-  EXPECT_TRUE(WrittenReaches(archive->bytes.size()));
-  EXPECT_EQ(recorder.Removed(), 0);
-  EXPECT_FALSE(service.Requests().value(0).HasHeader("Range"));
-}
-
-// An archive that does not match its checksum is a server error. One that
-// stops inside an entry, or before its end, or whose metadata file is not at
-// its top, is not a map either, although its checksum and size describe
-// exactly the bytes that came. No metadata copy is written, and the retry
-// starts from the beginning (resuming would ask for the bytes after the end
-// of a stream whose MD5 already covers a bad byte).
-TEST_F(MapDownloaderTest, AMismatchedChecksumOrAnIncompleteArchiveIsAServerError)
-{
   const std::string meta = archive->name + ".meta.xml";
   const auto withMetadata = [&] { return TarBuilder().AddFile(meta, archive->metadata); };
   const QByteArray whole = withMetadata().AddFile("DATA/big.bin", Pattern(50000, 1)).End().Bytes();
   QByteArray flipped = whole;
   flipped[whole.size() / 2] = flipped[whole.size() / 2] ^ 0x5a; // inside the data of DATA/big.bin
+  TarBuilder damaged = withMetadata();
+  damaged.AddFile("bad.bin", "0123456789").LastHeader()[0] ^= 1;
+  std::string longName;
+  for (int i = 0; i < 100; ++i)
+    longName += std::string(99, 'f') + "/";
   const char* const early = "The map archive ends before its end, after ";
+  const char* const refused = "Refused map archive: ";
   const struct
   {
     const char* name;
@@ -183,13 +175,18 @@ TEST_F(MapDownloaderTest, AMismatchedChecksumOrAnIncompleteArchiveIsAServerError
        early},
       {"metadata below the top", TarBuilder().AddFile("DATA/" + meta, archive->metadata).End().Bytes(),
        "File: EUR_2024.06.meta.xml not found"},
+      {"a damaged header", damaged.End().Bytes(), refused},
+      {"a name leaving the folder", withMetadata().AddFile("../outside.bin", "x").End().Bytes(), refused},
+      {"a symbolic link", withMetadata().Add({"link", '2', 0, "/etc", {}, true}).End().Bytes(), refused},
+      {"a name too long for the system",
+       withMetadata().AddPax({{"path", longName + "n"}}).AddFile("h", "x").End().Bytes(), refused},
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
     ActiveStick stick;
-    const QString path = QStringLiteral("/maps/%1.tar").arg(QString::fromStdString(archive->name));
-    service.Serve(path, Answer::File(archive->WriteVariant(QString(test.name) + ".tar", test.bytes)));
-    MapInfo map = MakeMap("map", service.Url(path).toStdString(), *archive);
+    service.Serve(PathOf(*archive),
+                  Answer::File(archive->WriteVariant(QString(test.name) + ".tar", test.bytes)));
+    MapInfo map = Map(*archive);
     // The service may write the checksum in capitals.
     map.checksum = Md5Hex(test.announced.isEmpty() ? test.bytes : test.announced).toUpper().toStdString();
     map.size = test.bytes.size();
@@ -197,58 +194,13 @@ TEST_F(MapDownloaderTest, AMismatchedChecksumOrAnIncompleteArchiveIsAServerError
     EXPECT_EQ(Download(stick.FullMapFolder(), map), test.log ? Result::ServerError : Result::Ok);
     EXPECT_EQ(Exists(MetaCopy(stick, *archive)), !test.log);
     EXPECT_EQ(downloader->CanResume(), !test.log);
-    EXPECT_TRUE(!test.log || log.Mentions(test.log));
+    if (test.log) {
+      EXPECT_TRUE(log.Mentions(test.log));
+      EXPECT_EQ(Resume(), Result::ServerError);
+      EXPECT_FALSE(service.Requests().last().HasHeader("Range"));
+    }
     ExpectCancelledClean(stick);
   }
-}
-
-// The archive comes from the service: a damaged or unsafe one is the
-// service's error, not the stick's, and the retry fetches it whole again.
-TEST_F(MapDownloaderTest, ADamagedOrUnsafeArchiveIsAServerErrorAndTheRetryStartsAfresh)
-{
-  std::string longName;
-  for (int i = 0; i < 100; ++i)
-    longName += std::string(99, 'f') + "/";
-  longName += "n";
-  const struct
-  {
-    const char* name;
-    std::function<void(TarBuilder&)> add;
-  } cases[] = {
-      {"damaged header",
-       [](TarBuilder& b) {
-         b.AddFile("bad.bin", "0123456789");
-         b.LastHeader()[0] ^= 1;
-       }},
-      {"name leaving the folder", [](TarBuilder& b) { b.AddFile("../outside.bin", "x"); }},
-      {"symbolic link",
-       [](TarBuilder& b) {
-         b.Add({"link", '2', 0, "/etc", {}, true});
-       }},
-      {"name too long for the system",
-       [&](TarBuilder& b) {
-         b.AddPax({{"path", longName}}).AddFile("h", "x");
-       }},
-  };
-  ActiveStick stick;
-  for (const auto& test : cases) {
-    SCOPED_TRACE(test.name);
-    TarBuilder bad;
-    bad.AddFile(archive->name + ".meta.xml", archive->metadata);
-    test.add(bad);
-    bad.End();
-    service.Serve(PathOf(*archive), Answer::File(archive->WriteVariant("bad.tar", bad.Bytes())));
-    LogCapture log;
-    ASSERT_EQ(Download(stick.FullMapFolder(), Map(*archive)), Result::ServerError);
-    EXPECT_TRUE(log.Mentions("Refused map archive: "));
-    EXPECT_FALSE(Exists(MetaCopy(stick, *archive)));
-    EXPECT_FALSE(downloader->CanResume());
-  }
-  Serve(*archive);
-  ASSERT_EQ(Resume(), Result::Ok);
-  EXPECT_FALSE(service.Requests().last().HasHeader("Range"));
-  EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
-  ExpectCancelledClean(stick);
 }
 
 // A tree whose paths are longer than any system call takes (10,001 bytes in
@@ -280,7 +232,7 @@ TEST_F(MapDownloaderTest, AServerThatStopsAnsweringGivesNoConnectionAndTheRetryR
   ActiveStick stick;
   service.ServeSequence(PathOf(*archive), {Answer::File(archive->file).StallAfter(150000), Answer::Silent()});
   ASSERT_EQ(Download(stick.FullMapFolder(), Map(*archive)), Result::NoConnection);
-  const long long written = recorder.Written();
+  const long long written = recorder.written;
   // All the service sent before it stopped (less only if the machine was too
   // slow to take it within the time-out: the resumption still must match).
   EXPECT_GT(written, 0);
@@ -288,12 +240,10 @@ TEST_F(MapDownloaderTest, AServerThatStopsAnsweringGivesNoConnectionAndTheRetryR
   EXPECT_TRUE(downloader->CanResume());
 
   Serve(*archive);
-  const int before = service.RequestCount();
   ASSERT_EQ(Resume(), Result::Ok);
-  ASSERT_EQ(service.RequestCount(), before + 1);
   EXPECT_EQ(service.Requests().last().Header("Range"), "bytes=" + QByteArray::number(written) + "-");
   EXPECT_TRUE(WrittenReaches(archive->bytes.size()));
-  EXPECT_EQ(recorder.Removed(), 0);
+  EXPECT_EQ(recorder.removed, 0);
   EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
 
   // An error page in place of the archive, to the end of the window, is the service's error.
@@ -353,7 +303,7 @@ TEST_F(MapDownloaderTest, AStickThatFillsUpDuringTheDownloadIsUsbFullAndARetrySt
   // The space is back: the retry starts from the beginning.
   recorder.onProgress = nullptr;
   fs::remove(fs::path(stick.Path()) / "filler.bin");
-  const long long before = recorder.Written();
+  const long long before = recorder.written;
   ASSERT_EQ(Resume(), Result::Ok);
   EXPECT_EQ(recorder.progress[1], -before);
   EXPECT_TRUE(WrittenReaches(big->bytes.size()));
@@ -394,6 +344,7 @@ TEST_F(MapDownloaderTest, TheCancellationOfAFinishedMapRemovesItsMetadataCopyFir
 {
   ActiveStick stick;
   ASSERT_TRUE(DownloadsWhole(stick));
+  EXPECT_EQ(ReadFile(QString::fromStdString(MetaCopy(stick, *archive).string())), archive->metadata);
   const qint64 onStick = FileBytes(stick.FullMapFolder());
   EXPECT_EQ(onStick, archive->fileBytes + archive->metadata.size());
   std::vector<bool> copyPresent;
@@ -411,7 +362,7 @@ TEST_F(MapDownloaderTest, TheCancellationOfAFinishedMapRemovesItsMetadataCopyFir
   ASSERT_FALSE(copyPresent.empty());
   EXPECT_FALSE(copyPresent.front());
   EXPECT_EQ(FileBytes(stick.FullMapFolder()), locked);
-  EXPECT_EQ(recorder.Removed(), onStick - locked);
+  EXPECT_EQ(recorder.removed, onStick - locked);
   ExpectCancelledClean(stick);
   // A second cancellation finds nothing.
   EXPECT_EQ(Abort(), Result::UsbRemoved);
@@ -476,7 +427,7 @@ TEST_F(MapDownloaderTest, ANewDownloadReplacesTheRunningOneAndADestroyedDownload
   const auto other = MakeArchive("NAM_2024.06", 50000);
   Serve(*other);
   downloader->Download(stick.FullMapFolder(), Map(*archive));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.Written() > 0; }, 20000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.written > 0; }, 20000));
   ASSERT_EQ(Download(stick.FullMapFolder(), Map(*other)), Result::Ok);
   Settle();
   EXPECT_EQ(recorder.results, Results{Result::Ok});
@@ -484,9 +435,9 @@ TEST_F(MapDownloaderTest, ANewDownloadReplacesTheRunningOneAndADestroyedDownload
   EXPECT_EQ(Listing(stick.FullMapFolder() / other->name), other->listing);
 
   // Destroyed mid-transfer, it stops and reports nothing.
-  const long long written = recorder.Written();
+  const long long written = recorder.written;
   downloader->Download(stick.FullMapFolder(), Map(*archive));
-  ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.Written() > written; }, 20000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.written > written; }, 20000));
   const std::size_t reports = recorder.progress.size();
   downloader.reset();
   Settle();

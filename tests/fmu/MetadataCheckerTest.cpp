@@ -23,15 +23,6 @@ namespace {
 
 const std::string Meta = "OrvaneNDSUpdate/meta_data/";
 
-ServedMap Served(const std::string& id, const std::string& release, const std::string& region,
-                 const std::string& german, bool mandatory = false)
-{
-  ServedMap map = MakeServedMap(id, release, region, german, mandatory);
-  map.checksum = "0123456789abcdef0123456789ABCDEF";
-  map.size = 7340032000LL;
-  return map;
-}
-
 std::string Date(const QDate& date, const char* format = "yyyy-MM-dd")
 {
   return date.toString(format).toStdString();
@@ -58,11 +49,13 @@ protected:
   void SetUp() override
   {
     MapStorage::Get().Clear();
-    maps.AddMap(Served("EUR_2024_06", "2024.06", "EUR", "Europa"));
-    maps.AddMap(Served("NAM_2024_03", "2024.03", "NAM", "Nordamerika"));
+    maps.AddMap(MakeServedMap("EUR_2024_06", "2024.06", "EUR", "Europa"));
+    maps.AddMap(MakeServedMap("NAM_2024_03", "2024.03", "NAM", "Nordamerika"));
     maps.AddRoot("EUR_ROOT", {"EUR_2024_06"});
     maps.AddRoot("NAM_ROOT", {"NAM_2024_03"});
-    checker = std::make_unique<MetadataChecker>(MakeSetup());
+    checker = std::make_unique<MetadataChecker>(
+        MetadataChecker::Setup{maps.Url(), maps.Key(), "OrvaneNDSUpdate/meta_data", Meta + "GENERAL.JSON",
+                               [this] { return locale; }});
   }
   void TearDown() override
   {
@@ -70,33 +63,19 @@ protected:
     MapStorage::Get().Clear();
   }
 
-  MetadataChecker::Setup MakeSetup()
-  {
-    MetadataChecker::Setup setup;
-    setup.serviceUrl = maps.Url();
-    setup.serviceKey = maps.Key();
-    setup.metadataDir = "OrvaneNDSUpdate/meta_data";
-    setup.headUnitFile = Meta + "GENERAL.JSON";
-    setup.locale = [this] { return locale; };
-    return setup;
-  }
-
   static MetadataChecker::Callback Record(Results& into)
   {
     return [&into](Result result) { into.push_back(result); };
   }
-  // Runs a check to its end: the results it reported.
+  // Runs a check to its end: the results it reported (from the event loop).
   Results Check(const UsbInfo* usb = nullptr)
   {
     Results results;
     usb ? checker->CheckRelatedUpdates(*usb, Record(results)) : checker->CheckRootUpdates(Record(results));
+    EXPECT_TRUE(results.empty()) << "reported before the event loop ran";
     WaitFor([&] { return !results.empty(); }, 60000);
     QCoreApplication::processEvents();
     return results;
-  }
-  bool WaitForRequests(const QString& operation, int count)
-  {
-    return WaitFor([&] { return maps.Requests(operation).size() >= count; });
   }
   // Lets the service see every connection closed and the loop deliver what
   // is left, so that a late report would show.
@@ -111,34 +90,27 @@ protected:
   UsbInfo RelatedSetUp(MapStick* on = nullptr)
   {
     on = on ? on : &stick;
-    installed = Served("EUR_2023_06", "2023.06", "EUR", "Europa 2023");
-    subscriptionEnd = QDate::currentDate().addYears(1);
+    const ServedMap installed = MakeServedMap("EUR_2023_06", "2023.06", "EUR", "Europa 2023");
+    const QDate subscriptionEnd = QDate::currentDate().addYears(1);
     on->WriteMetadata(installed);
     on->WriteHeadUnit(Date(subscriptionEnd), 8589934592LL, 34359738368LL);
     maps.AddMap(installed);
-    maps.AddMap(Served("EUR_2022_12", "2022.12", "EUR", "Europa alt"));
-    maps.AddMap(Served("EUR_SAME", "2023.06", "EUR", "Europa gleich"));
-    maps.AddMap(Served("EUR_2024_12", "2024.12", "EUR", "\xc3\x96sterreich & Europa", true));
-    maps.AddMap(Served("NAM_2024_06", "2024.06", "NAM", "Nordamerika"));
-    maps.AddMap(Served("EUR_END", Date(subscriptionEnd, "yyyy.MM"), "EUR", "Europa Ende"));
-    maps.AddMap(
-        Served("EUR_LATER", Date(subscriptionEnd.addMonths(1), "yyyy.MM"), "EUR", "Europa sp\xc3\xa4ter"));
-    maps.AddMap(Served("EUR_BAD_RELEASE", "2024-07", "EUR", "Europa kaputt"));
+    maps.AddMap(MakeServedMap("EUR_2022_12", "2022.12", "EUR", "Europa alt"));
+    maps.AddMap(MakeServedMap("EUR_SAME", "2023.06", "EUR", "Europa gleich"));
+    maps.AddMap(MakeServedMap("EUR_2024_12", "2024.12", "EUR", "\xc3\x96sterreich & Europa", true));
+    maps.AddMap(MakeServedMap("NAM_2024_06", "2024.06", "NAM", "Nordamerika"));
+    maps.AddMap(MakeServedMap("EUR_END", Date(subscriptionEnd, "yyyy.MM"), "EUR", "Europa Ende"));
+    maps.AddMap(MakeServedMap("EUR_LATER", Date(subscriptionEnd.addMonths(1), "yyyy.MM"), "EUR",
+                              "Europa sp\xc3\xa4ter"));
+    maps.AddMap(MakeServedMap("EUR_BAD_RELEASE", "2024-07", "EUR", "Europa kaputt"));
     maps.SetRelated("EUR_2023_06", {"EUR_2022_12", "EUR_SAME", "EUR_2023_06", "EUR_2024_06", "EUR_2024_12",
                                     "NAM_2024_06", "EUR_END", "EUR_LATER", "EUR_BAD_RELEASE"});
-    UsbInfo usb;
-    usb.id = 7;
-    usb.path = on->Path();
-    usb.state = UsbInfo::ValidMetadata;
-    usb.active = true;
-    return usb;
+    return {7, on->Path(), 0, 0, UsbInfo::ValidMetadata, true};
   }
 
   TestService service;
   MapService maps{service};
   MapStick stick;
-  ServedMap installed;
-  QDate subscriptionEnd;
   QString locale = "de_DE";
   std::unique_ptr<MetadataChecker> checker;
 };
@@ -147,18 +119,14 @@ protected:
 
 TEST_F(MetadataCheckerTest, RootCheckStoresTheNewestMapOfEveryRootInTheUsersLanguage)
 {
-  MapInfo stale;
-  stale.id = "STALE";
-  stale.state = MapInfo::Pending;
-  MapStorage::Get().UpdateMap(stale);
-  ServedMap group = Served("NAM_2024_03", "2024.03", "NAM", "Nordamerika");
+  ServedMap group = MakeServedMap("NAM_2024_03", "2024.03", "NAM", "Nordamerika");
   group.group = true; // a group is taken like a package
   maps.AddMap(group);
   // Two requests of one kind complete in the other order than they were
   // sent, and each reply is handled for its own map.
-  maps.Override(
-      "metadata", "EUR_2024_06",
-      {Answer::Ok(MapService::MetadataXml(Served("EUR_2024_06", "2024.06", "EUR", "Europa"))).HoldAfter(0)});
+  maps.Override("metadata", "EUR_2024_06",
+                {Answer::Ok(MapService::MetadataXml(MakeServedMap("EUR_2024_06", "2024.06", "EUR", "Europa")))
+                     .HoldAfter(0)});
 
   Results results;
   checker->CheckRootUpdates(Record(results));
@@ -192,11 +160,7 @@ TEST_F(MetadataCheckerTest, RootCheckStoresTheNewestMapOfEveryRootInTheUsersLang
 TEST_F(MetadataCheckerTest, RelatedCheckOffersNewerMapsOfTheRegionWithinTheSubscription)
 {
   const UsbInfo usb = RelatedSetUp();
-  Results results;
-  checker->CheckRelatedUpdates(usb, Record(results));
-  EXPECT_TRUE(results.empty());
-  ASSERT_TRUE(WaitFor([&] { return !results.empty(); }));
-  EXPECT_EQ(results, Results{MetadataChecker::Ok});
+  EXPECT_EQ(Check(&usb), Results{MetadataChecker::Ok});
   // Other regions, older, equal and unreadable releases and those after the
   // subscription's end are left out; the installed map is kept.
   EXPECT_EQ(MapStorage::Get().GetMaps().size(), 4u);
@@ -235,7 +199,7 @@ TEST_F(MetadataCheckerTest, RelatedCheckOffersNewerMapsOfTheRegionWithinTheSubsc
   // No subscription: reported at once, with the head unit stored.
   stick.WriteHeadUnit("", 5, 6);
   const int requests = service.RequestCount();
-  results.clear();
+  Results results;
   checker->CheckRelatedUpdates(usb, Record(results));
   EXPECT_EQ(results, Results{MetadataChecker::NoSubscription});
   EXPECT_EQ(service.RequestCount(), requests);
@@ -265,7 +229,9 @@ TEST_F(MetadataCheckerTest, StickFailureIsReportedAtOnce)
   } cases[] = {
       {"marked invalid", [](MapStick&, UsbInfo& usb) { usb.state = UsbInfo::InvalidMetadata; },
        MetadataChecker::InvalidMetadata},
-      {"pulled", [](MapStick& stick, UsbInfo&) { stick.Remove(); }, MetadataChecker::UsbRemoved},
+      {"pulled",
+       [](MapStick& stick, UsbInfo&) { QDir(QString::fromStdString(stick.Path())).removeRecursively(); },
+       MetadataChecker::UsbRemoved},
       {"no metadata folder", drop(""), MetadataChecker::NoMetadata},
       {"metadata file of another name",
        [](MapStick& stick, UsbInfo&) {
@@ -285,7 +251,6 @@ TEST_F(MetadataCheckerTest, StickFailureIsReportedAtOnce)
   };
   for (const auto& test : cases) {
     SCOPED_TRACE(test.name);
-    MapStorage::Get().Clear();
     MapInfo kept;
     kept.id = "KEPT";
     kept.state = MapInfo::Available;
@@ -307,75 +272,57 @@ TEST_F(MetadataCheckerTest, StickFailureIsReportedAtOnce)
   // The installed map is the first file, by name, that holds the map it is
   // named after; a broken one before it is passed over.
   const UsbInfo usb = RelatedSetUp();
-  stick.WriteMetadata(Served("AAA", "2020.01", "EUR", "x"));
+  stick.WriteMetadata(MakeServedMap("AAA", "2020.01", "EUR", "x"));
   stick.Write(Meta + "._EUR_2023_06.XML", "\x00\x05\x16\x07");
   maps.SetRelated("AAA", {});
-  maps.AddMap(Served("AAA", "2020.01", "EUR", "x"));
+  maps.AddMap(MakeServedMap("AAA", "2020.01", "EUR", "x"));
   EXPECT_EQ(Check(&usb), Results{MetadataChecker::Ok});
   EXPECT_EQ(InstalledMap().id, "AAA");
 }
 
-namespace {
-
-struct ServiceFault
-{
-  const char* name;
-  const char* operation;
-  std::string id;
-  Answer answer;
-  Result expected;
-};
-
-void PrintTo(const ServiceFault& fault, std::ostream* os)
-{
-  *os << fault.name;
-}
-
-Answer Xml(const std::string& text)
-{
-  return Answer::Ok(QByteArray::fromStdString(text));
-}
-
-const Result serverError = MetadataChecker::ServerError;
-const ServiceFault ServiceFaults[] = {
-    {"RootsServerError", "allroots", "", Answer::Status(500), serverError},
-    {"RootsDropped", "allroots", "", Answer::Drop(), MetadataChecker::NoConnection},
-    {"NewestNotFound", "allnewest", "NAM_ROOT", Answer::Status(404), serverError},
-    {"RelatedNotAList", "allrelated", "EUR_2023_06", Xml("<tns:package/>"), serverError},
-    {"MetadataOfAnotherMap", "metadata", "EUR_2024_06",
-     Answer::Ok(MapService::MetadataXml(Served("EUR_2024_12", "2024.12", "EUR", "x"))), serverError},
-    {"SizeNotANumber", "downloadinfo", "EUR_2024_12",
-     Answer::Ok(MapService::DownloadInfoXml("http://127.0.0.1/a.tar", "9e107d9d372bb6826bd81d3542a419d6", 1)
-                    .replace("<tns:size>1<", "<tns:size>7 GB<")),
-     serverError},
-    {"HugeName", "localedata", "EUR_2024_06",
-     Xml("<tns:localeData><tns:name>" + std::string(5 * 1024 * 1024, 'x') + "</tns:name></tns:localeData>"),
-     serverError},
-    {"NameMissing", "localedata", "EUR_2023_06", Answer::Status(404), serverError},
-    {"NameCutOff", "localedata", "EUR_END",
-     Answer::Ok(MapService::LocaleDataXml("de-DE", "x")).CloseAfter(20), MetadataChecker::NoConnection},
-};
-
-} // namespace
-
-class MetadataCheckerFaultTest : public MetadataCheckerTest, public testing::WithParamInterface<ServiceFault>
-{
-};
-
 // Each fault of the service ends the check with one result, whatever is
 // still outstanding.
-TEST_P(MetadataCheckerFaultTest, ServiceFaultEndsTheCheck)
+TEST_F(MetadataCheckerTest, EachServiceFaultEndsTheCheck)
 {
   TimeScale shorter(0.2); // failed transfers are retried within a window
   const UsbInfo usb = RelatedSetUp();
-  const ServiceFault& fault = GetParam();
-  maps.Override(fault.operation, fault.id, {fault.answer});
-  const bool root = fault.operation == std::string("allroots") || fault.operation == std::string("allnewest");
-  EXPECT_EQ(Check(root ? nullptr : &usb), Results{fault.expected});
+  const Result serverError = MetadataChecker::ServerError;
+  const struct
+  {
+    const char* operation;
+    std::string id;
+    Answer answer;
+    Result expected;
+  } faults[] = {
+      {"allroots", "", Answer::Status(500), serverError},
+      {"allroots", "", Answer::Drop(), MetadataChecker::NoConnection},
+      {"allnewest", "NAM_ROOT", Answer::Status(404), serverError},
+      {"allrelated", "EUR_2023_06", Answer::Ok("<tns:package/>"), serverError},
+      // The metadata of another map.
+      {"metadata", "EUR_2024_06",
+       Answer::Ok(MapService::MetadataXml(MakeServedMap("EUR_2024_12", "2024.12", "EUR", "x"))), serverError},
+      {"downloadinfo", "EUR_2024_12",
+       Answer::Ok(MapService::DownloadInfoXml("http://127.0.0.1/a.tar", "9e107d9d372bb6826bd81d3542a419d6", 1)
+                      .replace("<tns:size>1<", "<tns:size>7 GB<")),
+       serverError},
+      {"localedata", "EUR_2024_06",
+       Answer::Ok("<tns:localeData><tns:name>" + QByteArray(5 * 1024 * 1024, 'x') +
+                  "</tns:name></tns:localeData>"),
+       serverError},
+      {"localedata", "EUR_2023_06", Answer::Status(404), serverError},
+      // A name cut off in the middle of its reply.
+      {"localedata", "EUR_END", Answer::Ok(MapService::LocaleDataXml("de-DE", "x")).CloseAfter(20),
+       MetadataChecker::NoConnection},
+  };
+  for (const auto& fault : faults) {
+    SCOPED_TRACE(fault.operation + (" " + fault.id));
+    maps.Override(fault.operation, fault.id, {fault.answer});
+    const bool root =
+        fault.operation == std::string("allroots") || fault.operation == std::string("allnewest");
+    EXPECT_EQ(Check(root ? nullptr : &usb), Results{fault.expected});
+    maps.Override(fault.operation, fault.id, {});
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Service, MetadataCheckerFaultTest, testing::ValuesIn(ServiceFaults),
-                         [](const testing::TestParamInfo<ServiceFault>& info) { return info.param.name; });
 
 // A check that starts while another runs takes its place, and an aborted or
 // destroyed checker drops what is outstanding: replies of the earlier check,
@@ -385,7 +332,7 @@ TEST_F(MetadataCheckerTest, LateRepliesOfAReplacedAbortedOrDestroyedCheckAreHarm
   EXPECT_THROW(checker->CheckRootUpdates(nullptr), std::logic_error);
   EXPECT_THROW(checker->CheckRelatedUpdates(UsbInfo(), nullptr), std::logic_error);
   const UsbInfo usb = RelatedSetUp();
-  const ServedMap old = Served("OLD_MAP", "2024.01", "EUR", "Alt");
+  const ServedMap old = MakeServedMap("OLD_MAP", "2024.01", "EUR", "Alt");
   maps.AddMap(old);
   maps.Override("metadata", "OLD_MAP", {Answer::Ok(MapService::MetadataXml(old)).HoldAfter(40)});
   Results first;
@@ -395,7 +342,7 @@ TEST_F(MetadataCheckerTest, LateRepliesOfAReplacedAbortedOrDestroyedCheckAreHarm
     maps.Override("allnewest", "EUR_ROOT", {Answer::Ok(MapService::PackageListXml({"OLD_MAP"}))});
     const int asked = maps.Requests("metadata").size();
     checker->CheckRootUpdates(Record(first));
-    ASSERT_TRUE(WaitForRequests("metadata", asked + 2));
+    ASSERT_TRUE(WaitFor([&] { return maps.Requests("metadata").size() >= asked + 2; }));
     maps.Override("allnewest", "EUR_ROOT", {});
   };
   startHeld();
@@ -415,7 +362,7 @@ TEST_F(MetadataCheckerTest, LateRepliesOfAReplacedAbortedOrDestroyedCheckAreHarm
   for (const bool destroy : {false, true}) {
     const int asked = maps.Requests("metadata").size();
     checker->CheckRelatedUpdates(usb, Record(first));
-    ASSERT_TRUE(WaitForRequests("metadata", asked + 1));
+    ASSERT_TRUE(WaitFor([&] { return maps.Requests("metadata").size() >= asked + 1; }));
     destroy ? checker.reset() : checker->Abort();
     service.ReleaseHeld();
     Settle();

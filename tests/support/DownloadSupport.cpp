@@ -1,6 +1,5 @@
 #include "DownloadSupport.h"
 
-#include "TestService.h"
 #include "cfg/Config.h"
 #include "fmu/MapStorage.h"
 #include "usb/UsbStorage.h"
@@ -12,7 +11,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <numeric>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -35,21 +33,7 @@ ActiveStick::ActiveStick(UsbInfo::Id id, unsigned megabytes)
   QDir().mkpath(QString::fromStdString(path));
   if (megabytes && TmpfsMount::Allowed())
     mount = std::make_unique<TmpfsMount>(path, megabytes);
-  UsbInfo usb;
-  usb.id = id;
-  usb.path = path;
-  usb.state = UsbInfo::ValidMetadata;
-  usb.active = true;
-  boost::system::error_code ec;
-  const fs::space_info space = fs::space(path, ec);
-  usb.capacity = ec ? 0 : space.capacity;
-  usb.available = ec ? 0 : space.available;
-  UsbStorage::Get().UpdateUsb(usb);
-}
-
-ActiveStick::~ActiveStick()
-{
-  Forget();
+  UsbStorage::Get().UpdateUsb({id, path, 0, 0, UsbInfo::ValidMetadata, true});
 }
 
 fs::path ActiveStick::FullMapFolder() const
@@ -131,6 +115,10 @@ MapDownloader::ProgressCallback DownloadRecorder::Progress()
 {
   return [this](long long bytes) {
     progress.push_back(bytes);
+    if (bytes > 0)
+      written += bytes;
+    else
+      removed -= bytes;
     if (onProgress)
       onProgress(bytes);
   };
@@ -139,23 +127,6 @@ MapDownloader::ProgressCallback DownloadRecorder::Progress()
 MapDownloader::ResultCallback DownloadRecorder::Result()
 {
   return [this](MapDownloader::Result result) { results.push_back(result); };
-}
-
-long long DownloadRecorder::Written() const
-{
-  return std::accumulate(progress.begin(), progress.end(), 0LL,
-                         [](long long sum, long long bytes) { return sum + std::max(bytes, 0LL); });
-}
-
-long long DownloadRecorder::Removed() const
-{
-  return std::accumulate(progress.begin(), progress.end(), 0LL,
-                         [](long long sum, long long bytes) { return sum - std::min(bytes, 0LL); });
-}
-
-bool DownloadRecorder::WaitForResults(std::size_t count) const
-{
-  return WaitFor([&] { return results.size() >= count; }, 60000);
 }
 
 } // namespace TestSupport

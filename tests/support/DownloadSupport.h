@@ -10,10 +10,7 @@
 #include "TimeScale.h"
 #include "TmpfsMount.h"
 #include "fmu/MapDownloader.h"
-#include "fmu/MapInfo.h"
 #include "usb/UsbInfo.h"
-
-#include <boost/filesystem/path.hpp>
 
 #include <QTemporaryDir>
 
@@ -34,7 +31,7 @@ class ActiveStick
 {
 public:
   explicit ActiveStick(UsbInfo::Id id = 4711, unsigned megabytes = 0);
-  ~ActiveStick();
+  ~ActiveStick() { Forget(); }
 
   bool Mounted() const { return mount && mount->Mounted(); }
   std::string MountError() const { return mount ? mount->Error() : "not running as root"; }
@@ -71,15 +68,13 @@ struct DownloadRecorder
 {
   std::vector<long long> progress;
   std::vector<MapDownloader::Result> results;
+  long long written = 0; // the positive reports, summed
+  long long removed = 0; // the negative reports, summed (as a positive figure)
   // Called after each progress report is recorded.
   std::function<void(long long)> onProgress;
 
   MapDownloader::ProgressCallback Progress();
   MapDownloader::ResultCallback Result();
-
-  long long Written() const; // the positive reports, summed
-  long long Removed() const; // the negative reports, summed (as a positive figure)
-  bool WaitForResults(std::size_t count) const;
 };
 
 } // namespace TestSupport

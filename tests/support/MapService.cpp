@@ -2,12 +2,6 @@
 
 namespace TestSupport {
 
-namespace {
-const char* const Operations[] = {"allroots", "allnewest",    "allrelated",
-                                  "metadata", "downloadinfo", "localedata"};
-const char* const Open = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
-} // namespace
-
 ServedMap MakeServedMap(const std::string& id, const std::string& release, const std::string& region,
                         const std::string& german, bool mandatory)
 {
@@ -18,13 +12,16 @@ ServedMap MakeServedMap(const std::string& id, const std::string& release, const
   map.mandatory = mandatory;
   map.name = "metadata name of " + id;
   map.names = {{"de-DE", german}, {"en-GB", "en " + id}, {"fr-FR", "fr " + id}};
+  map.checksum = "0123456789abcdef0123456789ABCDEF"; // a client keeps it in small letters
+  map.size = 7340032000LL;                           // beyond 32 bits
   return map;
 }
 
 MapService::MapService(TestService& service, const QString& base, const std::string& key)
     : service(service), base(base), key(key)
 {
-  for (const char* operation : Operations) {
+  for (const char* operation :
+       {"allroots", "allnewest", "allrelated", "metadata", "downloadinfo", "localedata"}) {
     const QString name = QString::fromLatin1(operation);
     service.Handle(Path(name),
                    [this, name](const RecordedRequest& request) { return Respond(name, request); });
@@ -78,13 +75,10 @@ Answer MapService::Respond(const QString& operation, const RecordedRequest& requ
 
   if (operation == "allroots")
     return Answer::Ok(PackageListXml(rootOrder));
-  if (operation == "allnewest") {
-    const auto found = roots.find(id);
-    return found == roots.end() ? Answer::Status(404) : Answer::Ok(PackageListXml(found->second));
-  }
-  if (operation == "allrelated") {
-    const auto found = related.find(id);
-    return found == related.end() ? Answer::Status(404) : Answer::Ok(PackageListXml(found->second));
+  if (operation == "allnewest" || operation == "allrelated") {
+    const auto& lists = operation == "allnewest" ? roots : related;
+    const auto found = lists.find(id);
+    return found == lists.end() ? Answer::Status(404) : Answer::Ok(PackageListXml(found->second));
   }
 
   const auto found = maps.find(id);
@@ -112,13 +106,14 @@ namespace {
 // One element of the service's namespace holding the text, escaped.
 std::string Element(const std::string& name, const std::string& text)
 {
-  return "<tns:" + name + ">" + MapService::Escaped(text) + "</tns:" + name + ">\n";
+  return "<tns:" + name + ">" + QString::fromStdString(text).toHtmlEscaped().toStdString() + "</tns:" + name +
+         ">\n";
 }
 
 QByteArray Document(const std::string& root, const std::string& content)
 {
-  return QByteArray::fromStdString(std::string(Open) + "<" + root + " xmlns:tns=\"urn:tesk:v1\">\n" +
-                                   content + "</" + root + ">\n");
+  return QByteArray::fromStdString("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<" + root +
+                                   " xmlns:tns=\"urn:tesk:v1\">\n" + content + "</" + root + ">\n");
 }
 
 } // namespace
@@ -152,11 +147,6 @@ QByteArray MapService::DownloadInfoXml(const std::string& url, const std::string
 QByteArray MapService::LocaleDataXml(const std::string& locale, const std::string& name)
 {
   return Document("tns:localeData", Element("locale", locale) + Element("name", name));
-}
-
-std::string MapService::Escaped(const std::string& text)
-{
-  return QString::fromStdString(text).toHtmlEscaped().toStdString();
 }
 
 } // namespace TestSupport

@@ -45,7 +45,8 @@ struct ServedMap
 };
 
 // A map of `region` (also its map line) in `release` ("yyyy.MM"), with a
-// name for German ("de-DE"), English ("en <id>") and French ("fr <id>").
+// name for German ("de-DE"), English ("en <id>") and French ("fr <id>"), a
+// checksum partly in capitals and a size beyond 32 bits.
 ServedMap MakeServedMap(const std::string& id, const std::string& release, const std::string& region,
                         const std::string& german, bool mandatory = false);
 
@@ -75,8 +76,6 @@ public:
   static QByteArray MetadataXml(const ServedMap& map);
   static QByteArray DownloadInfoXml(const std::string& url, const std::string& checksum, std::int64_t size);
   static QByteArray LocaleDataXml(const std::string& locale, const std::string& name);
-  // The text with &, <, > and quotes escaped.
-  static std::string Escaped(const std::string& text);
 
 private:
   Answer Respond(const QString& operation, const RecordedRequest& request);

@@ -8,8 +8,6 @@
 
 namespace TestSupport {
 
-MapStick::MapStick() : MapStick(std::string()) {}
-
 MapStick::MapStick(const std::string& mountPath)
     : mount(mountPath.empty() ? dir.path().toStdString() : mountPath)
 {
@@ -58,11 +56,6 @@ void MapStick::WriteVehicleFiles(const ServedMap& installed, const std::string& 
   Add("meta_data/" + installed.id + ".xml", MapService::MetadataXml(installed).toStdString());
   Add("NAVDATA/PART1.NDS", std::string(70000, 'n'));
   WriteChecksums();
-}
-
-void MapStick::Remove()
-{
-  QDir(QString::fromStdString(mount)).removeRecursively();
 }
 
 std::string MapStick::Md5(const std::string& content)

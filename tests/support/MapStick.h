@@ -24,9 +24,8 @@ namespace TestSupport {
 class MapStick
 {
 public:
-  MapStick();
-  // At `mountPath` (made when missing) instead of a folder of its own.
-  explicit MapStick(const std::string& mountPath);
+  // At `mountPath` (made when missing), or in a folder of its own.
+  explicit MapStick(const std::string& mountPath = {});
 
   // The mount path.
   std::string Path() const { return mount; }
@@ -57,9 +56,6 @@ public:
   // Everything the vehicle writes: the head unit, the installed map's
   // metadata and a navigation data file, all listed, and the checksum file.
   void WriteVehicleFiles(const ServedMap& installed, const std::string& subscriptionEnd);
-
-  // Removes the whole folder, as if the stick had been pulled.
-  void Remove();
 
   static std::string Md5(const std::string& content);
 
