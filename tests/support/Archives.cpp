@@ -137,9 +137,7 @@ void TarBuilder::FixChecksum()
   for (int i = 0; i < 512; ++i)
     sum += static_cast<unsigned char>(block[i]);
   // Six octal digits, a NUL and a blank, as tar writes it.
-  const QByteArray digits = QByteArray::number(sum, 8).rightJustified(6, '0');
-  std::memcpy(block + 148, digits.constData(), 6);
-  block[154] = '\0';
+  PutOctal(block + 148, 7, sum);
   block[155] = ' ';
 }
 

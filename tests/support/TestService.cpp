@@ -1,8 +1,9 @@
 #include "TestService.h"
 
+#include "Files.h"
+
 #include <QDeadlineTimer>
 #include <QEventLoop>
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSslCertificate>
@@ -20,17 +21,11 @@ namespace TestSupport {
 
 namespace {
 
-struct Credentials
+// The key and the certificate in PEM, made once per process by the openssl
+// command, which writes both to its output.
+const QByteArray& TestPem()
 {
-  QSslCertificate certificate;
-  QSslKey key;
-};
-
-// Made once per process by the openssl command, which writes the key and the
-// certificate to its output.
-const Credentials& TestCredentials()
-{
-  static const Credentials credentials = [] {
+  static const QByteArray pem = [] {
     QProcess openssl;
     openssl.start("openssl",
                   {"req", "-x509", "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes",
@@ -38,15 +33,9 @@ const Credentials& TestCredentials()
                    "-addext", "subjectAltName=IP:127.0.0.1,DNS:localhost"});
     if (!openssl.waitForFinished(60000) || openssl.exitCode() != 0)
       qWarning("openssl failed: %s", openssl.readAllStandardError().constData());
-    const QByteArray pem = openssl.readAllStandardOutput();
-    return Credentials{QSslCertificate(pem, QSsl::Pem), QSslKey(pem, QSsl::Ec, QSsl::Pem)};
+    return openssl.readAllStandardOutput();
   }();
-  return credentials;
-}
-
-QByteArray Number(qint64 value)
-{
-  return QByteArray::number(value);
+  return pem;
 }
 
 } // namespace
@@ -184,15 +173,11 @@ private:
       socket->write(answer.raw);
       return Close(answer.raw.isEmpty());
     }
-    if (!answer.file.isEmpty()) {
-      QFile file(answer.file);
-      if (file.open(QIODevice::ReadOnly))
-        answer.body = file.readAll();
-      else
-        answer = Answer::Status(500, "cannot open " + answer.file.toUtf8());
-    }
+    if (!answer.file.isEmpty())
+      answer.body = ReadFile(answer.file);
 
     // "bytes=N-" of a 200 answer gets a 206 from N on, or 416 beyond the end.
+    const auto Number = [](qint64 value) { return QByteArray::number(value); };
     const qint64 size = answer.body.size();
     int status = answer.status;
     QByteArray contentRange;
@@ -216,10 +201,8 @@ private:
     socket->write(head + "\r\n");
 
     limit = answer.fault >= Answer::Fault::StallAfter ? offset + answer.faultAfter : -1;
-    if (answer.bytesPerSecond > 0) {
-      budget = std::max<qint64>(1, answer.bytesPerSecond / 100);
-      pacer.start(10);
-    }
+    if (answer.bytesPerSecond > 0)
+      budget = 0, pacer.start(10); // the first slice goes with the pacer's first round
     Pump();
   }
 
@@ -246,7 +229,6 @@ private:
       return;
     closed = true;
     pacer.stop();
-    emit service.ConnectionClosed();
     deleteLater();
   }
 
@@ -308,18 +290,13 @@ int TestService::OpenConnections() const
 void TestService::TrustCertificate()
 {
   QSslConfiguration configuration = QSslConfiguration::defaultConfiguration();
-  configuration.addCaCertificate(TestCredentials().certificate);
+  configuration.addCaCertificate(QSslCertificate(TestPem(), QSsl::Pem));
   QSslConfiguration::setDefaultConfiguration(configuration);
 }
 
 void TestService::OnIncoming(qintptr descriptor)
 {
   QTcpSocket* socket = tls == Tls::On ? new QSslSocket : new QTcpSocket;
-  auto* ssl = qobject_cast<QSslSocket*>(socket);
-  if (ssl) {
-    ssl->setLocalCertificate(TestCredentials().certificate);
-    ssl->setPrivateKey(TestCredentials().key);
-  }
   if (!socket->setSocketDescriptor(descriptor))
     return delete socket;
   // Head and body go out in separate writes; without this each answer would
@@ -327,8 +304,11 @@ void TestService::OnIncoming(qintptr descriptor)
   socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
   connections.removeAll(nullptr);
   connections.append(new Connection(*this, socket));
-  if (ssl)
+  if (auto* ssl = qobject_cast<QSslSocket*>(socket)) {
+    ssl->setLocalCertificate(QSslCertificate(TestPem(), QSsl::Pem));
+    ssl->setPrivateKey(QSslKey(TestPem(), QSsl::Ec, QSsl::Pem));
     ssl->startServerEncryption();
+  }
 }
 
 Answer TestService::AnswerFor(const RecordedRequest& request)

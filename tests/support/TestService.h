@@ -122,8 +122,6 @@ struct Answer
 
 class TestService : public QObject
 {
-  Q_OBJECT
-
 public:
   enum class Tls
   {
@@ -161,10 +159,6 @@ public:
   // Makes every later TLS configuration of this process trust the test
   // certificate (made once per process).
   static void TrustCertificate();
-
-signals:
-  // A connection has been closed (by either side).
-  void ConnectionClosed();
 
 private:
   class Server;

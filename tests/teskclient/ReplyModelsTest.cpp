@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QByteArray>
 #include <QTemporaryDir>
 
 #include <fstream>
@@ -23,12 +24,9 @@ std::string Wrap(const std::string& root, const std::string& body)
          "</tns:" + root + ">";
 }
 
-std::string Repeat(const std::string& text, int times)
+std::string Repeat(const char* text, int times)
 {
-  std::string repeated;
-  while (times-- > 0)
-    repeated += text;
-  return repeated;
+  return QByteArray(text).repeated(times).toStdString();
 }
 
 std::string PackageXml(const std::string& extra = "", const std::string& omit = "")
@@ -83,7 +81,6 @@ TEST(ReplyModels, ReadWhatTheServiceSends)
       "group", "<tns:id>EUR_SET</tns:id><tns:mapLineId>EUR</tns:mapLineId><tns:release>2024.06</tns:release>"
                "<tns:region>EUR</tns:region><tns:items><tns:item><tns:packageId>EUR_2024_06</tns:packageId>"
                "</tns:item><tns:item><tns:packageId>EUR_2024_06_POI</tns:packageId></tns:item></tns:items>"));
-  ASSERT_NE(boost::get<Group>(&group), nullptr);
   EXPECT_EQ(Header(group).id, "EUR_SET");
   EXPECT_EQ(Header(group).updateType, MetadataHeader::Optional);
   EXPECT_EQ(boost::get<Group>(group).packageIds,
@@ -162,11 +159,7 @@ TEST(ReplyModels, EveryUnusableDocumentIsAContentErrorThatSaysWhy)
   // Documents that are not XML, each refused as a whole before any of it is
   // used. The first ones would otherwise read as complete records.
   const std::string items = "<tns:items><tns:item><tns:packageId>P</tns:packageId></tns:item>";
-  const struct
-  {
-    std::string document;
-    std::string why;
-  } malformed[] = {
+  const std::pair<std::string, std::string> malformed[] = {
       {PackageXml(items + "</tns:itemz>"), "tag mismatch"},
       {Wrap("packageList", "<tns:packageId>A</tns:packageId></tns:extra>"), "tag mismatch"},
       {Wrap("packageList", "<tns:packageId a=\"1\" a=\"2\">A</tns:packageId>"), "not well-formed"},
@@ -186,10 +179,10 @@ TEST(ReplyModels, EveryUnusableDocumentIsAContentErrorThatSaysWhy)
            "-->\"> ]><tns:packageList/>",
        "document type declaration"},
   };
-  for (const auto& c : malformed) {
-    SCOPED_TRACE(c.document.substr(0, 200));
-    EXPECT_CONTENT_ERROR(PackageList::Parse(c.document), c.why);
-    EXPECT_CONTENT_ERROR(ParseMetadata(c.document), c.why);
+  for (const auto& [document, why] : malformed) {
+    SCOPED_TRACE(document.substr(0, 200));
+    EXPECT_CONTENT_ERROR(PackageList::Parse(document), why);
+    EXPECT_CONTENT_ERROR(ParseMetadata(document), why);
   }
 
   for (const std::string name : {"id", "mapLineId", "release", "region"})

@@ -7,7 +7,7 @@
 #include "RequestSupport.h"
 #include "Tar/Stream.h"
 
-#include <QSignalSpy>
+#include <QCoreApplication>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -16,20 +16,6 @@
 using namespace TestSupport;
 
 namespace {
-
-// Opens the gate of a writer blocked in its first write once its queue has
-// been dropped (which only Abort does while the writer is blocked), on a
-// thread of its own, while the calling thread stops the writer with `stop`.
-void OpenOnceDropped(MemoryBuffer& buffer, Tesk::AsyncWriter& writer, const std::function<void()>& stop)
-{
-  std::thread opener([&] {
-    while (writer.BufferedBytes() != 0)
-      std::this_thread::yield();
-    buffer.Open();
-  });
-  stop();
-  opener.join();
-}
 
 // The request as the client builds it, with a window on its writer and its
 // attempts.
@@ -67,16 +53,6 @@ public:
   int retries = 0;
 };
 
-// Every attempt went out with the writer idle and asked from exactly where
-// the stream stood: nothing asked twice, nothing skipped.
-void ExpectExactResumes(const ObservedRequest& request)
-{
-  for (const auto& attempt : request.attempts) {
-    EXPECT_TRUE(attempt.writerIdle);
-    EXPECT_EQ(attempt.range, attempt.position > 0 ? "bytes=" + std::to_string(attempt.position) + "-" : "");
-  }
-}
-
 // One archive download as the map download makes it, from "/map.tar" of a
 // service of its own, into a stream in memory unless another is given.
 struct Download
@@ -94,6 +70,19 @@ struct Download
     request->Send();
   }
   bool Streamed() { return stream.buffer.Bytes() == archive.toStdString(); }
+  // The download ends well (after exactly `attempts` attempts when given), and
+  // every attempt went out with the writer idle and asked from exactly where
+  // the stream stood: nothing asked twice, nothing skipped.
+  void ExpectOkAfterExactResumes(std::size_t attempts = 0)
+  {
+    EXPECT_EQ(sink.Outcome(), Results{Result::Ok});
+    EXPECT_FALSE(sink.dataAfterResult);
+    EXPECT_TRUE(attempts == 0 || request->attempts.size() == attempts) << request->attempts.size();
+    for (const auto& attempt : request->attempts) {
+      EXPECT_TRUE(attempt.writerIdle);
+      EXPECT_EQ(attempt.range, attempt.position > 0 ? "bytes=" + std::to_string(attempt.position) + "-" : "");
+    }
+  }
 
   QByteArray archive;
   TestService service;
@@ -107,17 +96,6 @@ class AsyncRequestTest : public testing::Test
 protected:
   // No config.json of the user: a window of 3 minutes, 1.8 s here, pauses of 10 ms.
   void SetUp() override { QStandardPaths::setTestModeEnabled(true); }
-
-  // A download of 8 MiB whose stick holds the first chunk: the writer waits
-  // in its first write until stream.buffer.Open().
-  std::unique_ptr<Download> StartHeld(unsigned seed)
-  {
-    auto download = std::make_unique<Download>(Pattern(8 * 1024 * 1024, seed));
-    download->stream.buffer.Close();
-    download->Start(manager);
-    EXPECT_TRUE(WaitFor([&] { return download->stream.buffer.Waiting() == 1; }));
-    return download;
-  }
 
   TimeScale scale{0.01};
   QNetworkAccessManager manager;
@@ -161,10 +139,8 @@ TEST_F(AsyncRequestTest, ResumesAfterCutsAtManyOffsetsToAByteIdenticalTreeAndThe
     Tesk::Tar::Stream stream(target.path().toStdString());
     stream.exceptions(std::ios::badbit | std::ios::failbit);
     download.Start(manager, &stream);
-    EXPECT_EQ(download.sink.Outcome(), Results{Result::Ok});
-    EXPECT_FALSE(download.sink.dataAfterResult);
+    download.ExpectOkAfterExactResumes();
     EXPECT_EQ(download.request->attempts.size() == 1, cutList.isEmpty());
-    ExpectExactResumes(*download.request);
     EXPECT_EQ(download.sink.total, archive.size());
     EXPECT_EQ(stream.md5(), Md5Hex(archive).toStdString());
     EXPECT_EQ(Listing(target.path()), Listing(source.path()));
@@ -194,8 +170,7 @@ TEST_F(AsyncRequestTest, AStaleDataReadyNeverEndsTheTransferEarlyNorDropsWhatIsS
       EXPECT_TRUE(download.sink.results.empty());
       download.stream.buffer.Open();
     }
-    EXPECT_EQ(download.sink.Outcome(), Results{Result::Ok});
-    EXPECT_FALSE(download.sink.dataAfterResult);
+    download.ExpectOkAfterExactResumes(1);
     EXPECT_TRUE(download.Streamed());
   }
 
@@ -208,11 +183,12 @@ TEST_F(AsyncRequestTest, AStaleDataReadyNeverEndsTheTransferEarlyNorDropsWhatIsS
 TEST_F(AsyncRequestTest, FullBufferDropsTheTransferAndResumesExactlyWhereTheWriterStopped)
 {
   Download download(Pattern(48 * 1024 * 1024, 5));
-  QSignalSpy closed(&download.service, &TestService::ConnectionClosed);
   download.stream.buffer.Close(); // the stick does not take anything for now
   download.Start(manager, nullptr, 6000000);
   // The writer holds the full mark; the connection is dropped without a result.
-  ASSERT_TRUE(WaitFor([&] { return closed.count() == 1; }, 120000));
+  ASSERT_TRUE(
+      WaitFor([&] { return download.service.RequestCount() == 1 && download.service.OpenConnections() == 0; },
+              120000));
   EXPECT_TRUE(download.sink.results.empty());
   EXPECT_EQ(download.request->retries, 0);
   // Only the DataReady of the run that wrote everything may resume.
@@ -221,11 +197,9 @@ TEST_F(AsyncRequestTest, FullBufferDropsTheTransferAndResumesExactlyWhereTheWrit
   EXPECT_EQ(download.request->attempts.size(), 1u);
 
   download.stream.buffer.Open();
-  EXPECT_EQ(download.sink.Outcome(), Results{Result::Ok});
-  ASSERT_EQ(download.request->attempts.size(), 2u);
-  ExpectExactResumes(*download.request);
-  EXPECT_GE(download.request->attempts[1].position, Tesk::AsyncWriter::FullMark);
-  EXPECT_LT(download.request->attempts[1].position,
+  download.ExpectOkAfterExactResumes(2);
+  EXPECT_GE(download.request->attempts.back().position, Tesk::AsyncWriter::FullMark);
+  EXPECT_LT(download.request->attempts.back().position,
             Tesk::AsyncWriter::FullMark + 2 * Tesk::AsyncRequest::PieceSize);
   EXPECT_TRUE(download.Streamed());
 }
@@ -235,20 +209,18 @@ TEST_F(AsyncRequestTest, TimeOutWhileTheWriterHoldsDataResumesOnlyOnceItIsWritte
   const qint64 stall = 2 * 1024 * 1024 + 17;
   Download download(Pattern(3 * 1024 * 1024, 6));
   download.service.ServeSequence("/map.tar", {download.Whole().StallAfter(stall), download.Whole()});
-  QSignalSpy closed(&download.service, &TestService::ConnectionClosed);
   download.stream.buffer.Close();
   download.Start(manager, nullptr, 20000); // 200 ms
   // The stalled connection times out and the retry comes while the writer
   // still holds everything received: asking now would use a stale position.
-  ASSERT_TRUE(WaitFor([&] { return download.request->retries == 1 && closed.count() == 1; }, 120000));
+  ASSERT_TRUE(WaitFor(
+      [&] { return download.request->retries == 1 && download.service.OpenConnections() == 0; }, 120000));
   EXPECT_FALSE(download.request->Writer().IsIdle());
   EXPECT_EQ(download.request->attempts.size(), 1u);
 
   download.stream.buffer.Open();
-  EXPECT_EQ(download.sink.Outcome(), Results{Result::Ok});
-  ASSERT_EQ(download.request->attempts.size(), 2u);
-  ExpectExactResumes(*download.request);
-  EXPECT_EQ(download.request->attempts[1].position, stall);
+  download.ExpectOkAfterExactResumes(2);
+  EXPECT_EQ(download.request->attempts.back().position, stall);
   EXPECT_TRUE(download.Streamed());
 }
 
@@ -286,21 +258,17 @@ TEST_F(AsyncRequestTest, ErrorPagesRedirectsAndRangesFromTheWrongOffsetNeverReac
 TEST_F(AsyncRequestTest, AFailedWriteEndsTheDownloadWithIOErrorExactlyOnce)
 {
   // A write that throws or takes nothing, or a flush that throws (the failure
-  // the stick shows only once it writes what it holds).
-  const struct
-  {
-    const char* name;
-    bool mask;        // the stream throws; without it a failure only sets its bad state
-    long long failAt; // the first byte a write may not reach; -1: the flush fails
-  } failures[] = {
+  // the stick shows only once it writes what it holds). With `mask` the stream
+  // throws, without it a failure only sets its bad state; `failAt` is the
+  // first byte a write may not reach (-1: the flush fails).
+  const std::tuple<const char*, bool, long long> failures[] = {
       {"write throws", true, 100000}, {"write takes nothing", false, 100000}, {"flush throws", true, -1}};
-  for (const auto& failure : failures) {
-    SCOPED_TRACE(failure.name);
+  for (const auto& [name, mask, failAt] : failures) {
+    SCOPED_TRACE(name);
     Download download(Pattern(6 * 1024 * 1024, 10));
-    if (failure.mask)
+    if (mask)
       download.stream.exceptions(std::ios::badbit | std::ios::failbit);
-    failure.failAt < 0 ? download.stream.buffer.FailOnSync()
-                       : download.stream.buffer.FailAt(failure.failAt, failure.mask);
+    failAt < 0 ? download.stream.buffer.FailOnSync() : download.stream.buffer.FailAt(failAt, mask);
     download.Start(manager);
     ASSERT_TRUE(download.sink.Wait());
     // Once the writer is idle every signal of its runs has been posted.
@@ -332,42 +300,53 @@ TEST_F(AsyncRequestTest, AFailedWriteEndsTheDownloadWithIOErrorExactlyOnce)
   }
 }
 
-TEST_F(AsyncRequestTest, AbortOrARetryWhileAChunkIsWrittenResumesOnlyAfterIt)
+// Abort, a retry asked at once, or deletion while the writer is blocked in its
+// first chunk: nothing is asked again before that chunk is written, and a
+// deleted request waits for it and reports nothing.
+TEST_F(AsyncRequestTest, AbortRetryOrDeletionWhileAChunkIsWrittenGoOnOnlyAfterIt)
 {
-  for (bool retryAtOnce : {false, true}) {
-    SCOPED_TRACE(retryAtOnce ? "retry asked before the chunk is written" : "retry after the abort settled");
-    auto held = StartHeld(11);
-    held->request->Abort();
-    if (retryAtOnce) {
-      held->request->RetryButtonClicked(); // the chunk being written is not written yet
-      EXPECT_EQ(held->request->attempts.size(), 1u);
-      held->stream.buffer.Open();
-    } else {
-      held->stream.buffer.Open();
-      ASSERT_TRUE(WaitFor([&] { return held->request->Writer().IsIdle() && held->sink.data.size() == 1; }));
-      QCoreApplication::processEvents(); // the writer's last DataReady, posted before it went idle
-      EXPECT_TRUE(held->sink.results.empty());
-      EXPECT_EQ(held->service.RequestCount(), 1);
-      EXPECT_EQ(held->stream.buffer.Writes(), 1u); // only the chunk being written
-      held->request->RetryButtonClicked();
+  for (const std::string mode : {"retry after the abort settled", "retry at once", "deletion"}) {
+    SCOPED_TRACE(mode);
+    // A download of 8 MiB whose stick holds the first chunk.
+    Download held(Pattern(8 * 1024 * 1024, 11));
+    held.stream.buffer.Close();
+    held.Start(manager);
+    ASSERT_TRUE(WaitFor([&] { return held.stream.buffer.Waiting() == 1; }));
+    if (mode == "deletion") {
+      // Everything received and queued behind the chunk at the gate. The gate
+      // opens once the queue has been dropped (which only Abort does while the
+      // writer is blocked), while this thread deletes the request.
+      ASSERT_TRUE(WaitFor([&] { return held.request->Finished(); }));
+      std::thread opener([&, &writer = held.request->Writer()] {
+        while (writer.BufferedBytes() != 0)
+          std::this_thread::yield();
+        held.stream.buffer.Open();
+      });
+      held.request.reset();
+      opener.join();
+      EXPECT_EQ(held.stream.buffer.Writes(), 1u);
+      EXPECT_GT(held.stream.buffer.Size(), 0);
+      QCoreApplication::processEvents(); // nothing that was queued for the request arrives
+      EXPECT_TRUE(held.sink.data.empty());
+      EXPECT_TRUE(held.sink.results.empty());
+      continue;
     }
-    EXPECT_EQ(held->sink.Outcome(), Results{Result::Ok});
-    ASSERT_EQ(held->request->attempts.size(), 2u);
-    ExpectExactResumes(*held->request);
-    EXPECT_EQ(held->request->attempts[1].position, held->sink.data.front());
-    EXPECT_TRUE(held->Streamed());
+    held.request->Abort();
+    if (mode == "retry at once") {
+      held.request->RetryButtonClicked(); // the chunk being written is not written yet
+      EXPECT_EQ(held.request->attempts.size(), 1u);
+      held.stream.buffer.Open();
+    } else {
+      held.stream.buffer.Open();
+      ASSERT_TRUE(WaitFor([&] { return held.request->Writer().IsIdle() && held.sink.data.size() == 1; }));
+      QCoreApplication::processEvents(); // the writer's last DataReady, posted before it went idle
+      EXPECT_TRUE(held.sink.results.empty());
+      EXPECT_EQ(held.service.RequestCount(), 1);
+      EXPECT_EQ(held.stream.buffer.Writes(), 1u); // only the chunk being written
+      held.request->RetryButtonClicked();
+    }
+    held.ExpectOkAfterExactResumes(2);
+    EXPECT_EQ(held.request->attempts.back().position, held.sink.data.front());
+    EXPECT_TRUE(held.Streamed());
   }
-}
-
-TEST_F(AsyncRequestTest, DeletingTheRequestWaitsForTheChunkBeingWrittenAndReportsNothing)
-{
-  auto held = StartHeld(12);
-  // Everything received and queued behind the chunk at the gate.
-  ASSERT_TRUE(WaitFor([&] { return held->request->Finished(); }));
-  OpenOnceDropped(held->stream.buffer, held->request->Writer(), [&] { held->request.reset(); });
-  EXPECT_EQ(held->stream.buffer.Writes(), 1u);
-  EXPECT_GT(held->stream.buffer.Size(), 0);
-  QCoreApplication::processEvents(); // nothing that was queued for the request arrives
-  EXPECT_TRUE(held->sink.data.empty());
-  EXPECT_TRUE(held->sink.results.empty());
 }

@@ -10,7 +10,6 @@
 #include <QTemporaryDir>
 
 #include <random>
-#include <sys/stat.h>
 
 using namespace TestSupport;
 using Builder = std::function<void(TarBuilder&, const std::string& outside)>;
@@ -63,9 +62,7 @@ const std::string Surroundings =
 // ---------------------------------------------------------------------------
 // Real archives made by GNU tar, written in pieces split at every kind of byte.
 
-class TarLayoutTest : public testing::TestWithParam<const char*>
-{
-};
+using TarLayoutTest = testing::TestWithParam<const char*>;
 
 TEST_P(TarLayoutTest, UnpacksByteIdenticalTreeAndHashesEveryByteWhateverTheSplit)
 {
@@ -135,10 +132,8 @@ TEST(TarStreamTest, ExtendedHeadersSpecialEntriesAndFullFieldsAreUnpacked)
                                                {"after-K.bin", "k"},
                                                {QString::fromStdString(prefix + "/" + hundred), "de"},
                                                {"dot/slashes/file", "x"}};
-  for (const auto& [name, content] : files) {
-    EXPECT_TRUE(QFileInfo(target.root() + "/" + name).isFile()) << name.toStdString();
+  for (const auto& [name, content] : files)
     EXPECT_EQ(ReadFile(target.root() + "/" + name), content) << name.toStdString();
-  }
   EXPECT_TRUE(QFileInfo(target.root() + "/old-style-folder").isDir());
   EXPECT_FALSE(QFile::exists(target.root() + "/ignored"));
 }
@@ -171,11 +166,6 @@ struct Refusal
   Builder entries; // added between a sound file before and one after
   const char* error;
 };
-
-void PrintTo(const Refusal& refusal, std::ostream* os)
-{
-  *os << refusal.label;
-}
 
 // Breaks the header of a file of 10 bytes.
 Builder Damaged(const std::function<void(char* header)>& tamper, bool fixChecksum = true)
@@ -258,9 +248,7 @@ const Refusal Refusals[] = {
 
 } // namespace
 
-class TarRefusalTest : public testing::TestWithParam<Refusal>
-{
-};
+using TarRefusalTest = testing::TestWithParam<Refusal>;
 
 TEST_P(TarRefusalTest, FailsWithAClearErrorAndWritesNothingOutsideTheRoot)
 {
@@ -281,20 +269,3 @@ TEST_P(TarRefusalTest, FailsWithAClearErrorAndWritesNothingOutsideTheRoot)
 
 INSTANTIATE_TEST_SUITE_P(Entries, TarRefusalTest, testing::ValuesIn(Refusals),
                          [](const auto& info) { return std::string(info.param.label); });
-
-TEST(TarStreamTest, ReadOnlyRootFailsWithPermissionDenied)
-{
-  Target target;
-  ASSERT_EQ(::chmod(target.root().toUtf8(), 0555), 0);
-  HonourPermissions guard;
-  Tesk::Tar::Stream stream(target.root().toStdString());
-  stream.exceptions(std::ios::badbit);
-  try {
-    WriteInPieces(stream, TarBuilder().AddDirectory("sub").AddFile("sub/f", "x").End().Bytes());
-    ADD_FAILURE() << "no exception";
-  } catch (const std::runtime_error& error) {
-    EXPECT_STREQ(error.what(), "Failed to create directory: \"sub\": Permission denied");
-  }
-  EXPECT_FALSE(QFile::exists(target.root() + "/sub"));
-  ::chmod(target.root().toUtf8(), 0755);
-}
