@@ -93,9 +93,11 @@ namespace {
 
 void PutOctal(char* field, std::size_t length, std::int64_t value)
 {
-  // length-1 octal digits and a NUL.
-  std::snprintf(field, length, "%0*llo", static_cast<int>(length - 1),
-                static_cast<unsigned long long>(value));
+  // length-1 octal digits (cut to the field, as snprintf would) and a NUL.
+  const QByteArray digits =
+      QByteArray::number(static_cast<qulonglong>(value), 8).rightJustified(int(length - 1), '0', true);
+  std::memcpy(field, digits.constData(), length - 1);
+  field[length - 1] = '\0';
 }
 
 void PutText(char* field, std::size_t length, const std::string& text)
@@ -131,14 +133,14 @@ TarBuilder& TarBuilder::Add(const Entry& entry)
 
 void TarBuilder::FixChecksum()
 {
-  char* block = LastHeader();
-  std::memset(block + 148, ' ', 8);
+  // The sum counts the checksum field as blanks; it is written as six octal
+  // digits, a NUL and a blank, as tar writes it.
+  bytes.replace(lastHeader + 148, 8, QByteArray(8, ' '));
   unsigned sum = 0;
   for (int i = 0; i < 512; ++i)
-    sum += static_cast<unsigned char>(block[i]);
-  // Six octal digits, a NUL and a blank, as tar writes it.
-  PutOctal(block + 148, 7, sum);
-  block[155] = ' ';
+    sum += static_cast<unsigned char>(bytes.at(lastHeader + i));
+  bytes.replace(lastHeader + 148, 8,
+                QByteArray::number(sum, 8).rightJustified(6, '0') + QByteArray("\0 ", 2));
 }
 
 TarBuilder& TarBuilder::AddPax(const std::map<std::string, std::string>& records, char type)
