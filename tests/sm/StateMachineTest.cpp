@@ -403,10 +403,19 @@ TEST(MapUpdateCheck, AnotherStickCheckedLeavesTheActiveStickAndTheCheckAlone)
             (std::vector<State>{State::MapUpdateCheck, State::MapUpdateCheck, State::OptionalUpdate}));
 }
 
-// Without a map to download (gone from the store, or already on the stick)
-// the download goes back to the check.
-TEST(MapDownload, WithoutAMapToDownloadGoesBackToTheCheck)
+// The map the user chose is downloaded, not one still downloading; without a
+// map to download (gone from the store, or already on the stick) the download
+// goes back to the check.
+TEST(MapDownload, StartsTheChosenMapAndWithoutOneGoesBackToTheCheck)
 {
+  MachineHarness chosen;
+  MachineHarness::StoreMap("OTHER", MapInfo::Optional, MapInfo::Downloading);
+  Outcome(Check::Ok, {MapInfo::Installed})(chosen);
+  emit chosen.Ui().DownloadMap("INSTALLED");
+  ASSERT_TRUE(chosen.WaitForCommands(2));
+  EXPECT_EQ(chosen.Commands().back(), "DownloadMap(INSTALLED)");
+  chosen.Stop();
+
   // A retry after the map left the download (here: it was removed meanwhile).
   MachineHarness h;
   Reach(h, "MapDownload");
