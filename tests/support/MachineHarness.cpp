@@ -55,11 +55,6 @@ std::vector<std::string> MachineMessages(const std::vector<std::string>& lines)
   return messages;
 }
 
-bool Contains(const std::vector<std::string>& messages, const std::string& text)
-{
-  return std::find(messages.begin(), messages.end(), text) != messages.end();
-}
-
 MachineHarness::MachineHarness()
 {
   // The data folder of the process, made once: the configuration is read once.

@@ -38,8 +38,6 @@ std::optional<int> QuitCodeOf(const std::function<void()>& action);
 // among the log lines, in order.
 std::vector<std::string> MachineMessages(const std::vector<std::string>& lines);
 
-bool Contains(const std::vector<std::string>& messages, const std::string& text);
-
 class MachineHarness
 {
 public:
