@@ -456,21 +456,18 @@ TEST(CancelDownload, AbortsAndReturnsThroughTheHistoryToTheOutcomeShownBefore)
 
 TEST(CancelDownload, ChecksAnotherStickWithMetadataWhenTheActiveOneHasNone)
 {
-  struct Case
-  {
-    UsbInfo::State active;
-    std::vector<std::pair<UsbInfo::Id, UsbInfo::State>> others;
-    UsbInfo::Id nowActive; // 0: no change, the history is entered
-  };
-  const std::vector<Case> cases = {
+  // The state of the active stick, the other sticks, and the stick active
+  // after the cancel (0: no change, the history is entered).
+  using Others = std::vector<std::pair<UsbInfo::Id, UsbInfo::State>>;
+  const std::vector<std::tuple<UsbInfo::State, Others, UsbInfo::Id>> cases = {
       {UsbInfo::NoMetadata, {{StickB, UsbInfo::InvalidMetadata}, {StickC, UsbInfo::ValidMetadata}}, StickC},
       {UsbInfo::NoMetadata, {{StickB, UsbInfo::InvalidMetadata}}, StickB},
       {UsbInfo::NoMetadata, {{StickB, UsbInfo::NoMetadata}}, 0},
       {UsbInfo::InvalidMetadata, {{StickB, UsbInfo::ValidMetadata}}, 0}};
-  for (const Case& c : cases) {
+  for (const auto& [activeState, others, nowActive] : cases) {
     MachineHarness h;
-    MachineHarness::StoreActive(StickA, c.active);
-    for (const auto& [id, state] : c.others)
+    MachineHarness::StoreActive(StickA, activeState);
+    for (const auto& [id, state] : others)
       UsbStorage::Get().UpdateUsb(MachineHarness::Stick(id, state));
     RootChecked(Check::Ok)(h);
     emit h.Ui().DownloadMap("EUR");
@@ -478,9 +475,9 @@ TEST(CancelDownload, ChecksAnotherStickWithMetadataWhenTheActiveOneHasNone)
     emit h.Ui().CancelDownload();
     h.Forget();
     h.OperationFinished(Download::Aborted);
-    EXPECT_EQ(h.Leaf(), c.nowActive ? "MapUpdateCheck" : "RootUpdate");
-    EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, c.nowActive ? c.nowActive : StickA);
-    if (c.nowActive) {
+    EXPECT_EQ(h.Leaf(), nowActive ? "MapUpdateCheck" : "RootUpdate");
+    EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, nowActive ? nowActive : StickA);
+    if (nowActive) {
       EXPECT_EQ(h.Ui().Calls(), Strings{"SetState(MapUpdateCheck)"}) << "no stick list refresh of its own";
     }
   }
@@ -563,33 +560,30 @@ TEST(Common, TheFirstSuccessfulRootCheckStartsTheStickDiscoveryOnce)
 
 TEST(Common, ChoosesTheActiveStickWhenAStickIsChecked)
 {
-  struct Case
-  {
-    std::string name;
-    std::optional<UsbInfo::State> active; // of the stick active before, if any
-    UsbInfo::State added;
-    MapInfo::State mapInWork; // Unknown: none
-    bool becomesActive;
-  };
-  const std::vector<Case> cases = {
-      {"first stick", std::nullopt, UsbInfo::NoMetadata, MapInfo::Unknown, true},
-      {"valid replaces none", UsbInfo::NoMetadata, UsbInfo::ValidMetadata, MapInfo::Unknown, true},
-      {"invalid replaces none", UsbInfo::NoMetadata, UsbInfo::InvalidMetadata, MapInfo::Unknown, true},
-      {"not while pending", UsbInfo::NoMetadata, UsbInfo::ValidMetadata, MapInfo::Pending, false},
-      {"not while downloading", UsbInfo::NoMetadata, UsbInfo::ValidMetadata, MapInfo::Downloading, false},
-      {"not while deleting", UsbInfo::NoMetadata, UsbInfo::ValidMetadata, MapInfo::Deleting, false},
-      {"none never replaces", UsbInfo::ValidMetadata, UsbInfo::NoMetadata, MapInfo::Unknown, false},
-      {"valid keeps invalid", UsbInfo::InvalidMetadata, UsbInfo::ValidMetadata, MapInfo::Unknown, false}};
-  for (const Case& c : cases) {
+  // By name: the state of the stick active before (if any), the state of the
+  // stick checked, the state of a map in work (Unknown: none), and whether
+  // the stick checked becomes active.
+  const std::vector<
+      std::tuple<std::string, std::optional<UsbInfo::State>, UsbInfo::State, MapInfo::State, bool>>
+      cases = {
+          {"first stick", std::nullopt, UsbInfo::NoMetadata, MapInfo::Unknown, true},
+          {"valid replaces none", UsbInfo::NoMetadata, UsbInfo::ValidMetadata, MapInfo::Unknown, true},
+          {"invalid replaces none", UsbInfo::NoMetadata, UsbInfo::InvalidMetadata, MapInfo::Unknown, true},
+          {"not while pending", UsbInfo::NoMetadata, UsbInfo::ValidMetadata, MapInfo::Pending, false},
+          {"not while downloading", UsbInfo::NoMetadata, UsbInfo::ValidMetadata, MapInfo::Downloading, false},
+          {"not while deleting", UsbInfo::NoMetadata, UsbInfo::ValidMetadata, MapInfo::Deleting, false},
+          {"none never replaces", UsbInfo::ValidMetadata, UsbInfo::NoMetadata, MapInfo::Unknown, false},
+          {"valid keeps invalid", UsbInfo::InvalidMetadata, UsbInfo::ValidMetadata, MapInfo::Unknown, false}};
+  for (const auto& [name, active, added, mapInWork, becomesActive] : cases) {
     MachineHarness h;
-    if (c.active)
-      MachineHarness::StoreActive(1, *c.active);
-    if (c.mapInWork != MapInfo::Unknown)
-      MachineHarness::StoreMap("EUR", MapInfo::Optional, c.mapInWork);
+    if (active)
+      MachineHarness::StoreActive(1, *active);
+    if (mapInWork != MapInfo::Unknown)
+      MachineHarness::StoreMap("EUR", MapInfo::Optional, mapInWork);
     h.Start();
     h.Root(Check::ServerError); // a state that drops the stick's event
-    h.StickChecked(MachineHarness::Stick(2, c.added, "/media/new"));
-    EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, c.becomesActive ? 2u : 1u) << c.name;
+    h.StickChecked(MachineHarness::Stick(2, added, "/media/new"));
+    EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, becomesActive ? 2u : 1u) << name;
   }
 }
 
