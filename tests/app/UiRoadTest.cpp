@@ -125,8 +125,7 @@ public:
   void Click(QWidget* in, const char* name)
   {
     auto* button = Find<QPushButton>(in, name);
-    ASSERT_TRUE(button);
-    ASSERT_TRUE(button->isVisible() && button->isEnabled()) << name << " cannot be clicked";
+    ASSERT_TRUE(button && button->isVisible() && button->isEnabled()) << name << " cannot be clicked";
     QTest::mouseClick(button, Qt::LeftButton);
   }
 
