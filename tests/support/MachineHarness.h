@@ -123,6 +123,7 @@ private:
         manager, [=] { (manager->*signal)(args...); }, Qt::BlockingQueuedConnection);
     QCoreApplication::sendPostedEvents();
   }
+  // Emits the USB manager's signal here and delivers it.
   template <typename... Args>
   void Deliver(void (UsbManager::*signal)(Args...), Args... args)
   {
