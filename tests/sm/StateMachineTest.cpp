@@ -270,6 +270,11 @@ TEST(Reactions, OfTheChecksAndTheirOutcomes)
        "Got NoMetadata event: switching to RootUpdate state"},
       {"UsbCheck", "Checked:ValidMetadata", "MapUpdateCheck", "UpdateUsbs SetState(MapUpdateCheck)",
        "Got ValidMetadata event: switching to MapUpdateCheck state"},
+      // Another stick checked leaves the active stick and its check alone.
+      {"MapUpdateCheck+stick",
+       "Checked:InvalidMetadata Checked:NoMetadata Checked:ValidMetadata Store:EUR=Available Related:Ok",
+       "OptionalUpdate", "UpdateUsbs UpdateUsbs UpdateUsbs SetState(OptionalUpdate)",
+       "Got InvalidMetadata event of usb: 22, which is not active: doing nothing"},
       // A stick checked while the check for no stick ran is checked anew.
       {"MapUpdateCheck", "Checked:ValidMetadata", "", "UpdateUsbs SetState(MapUpdateCheck)",
        "Got ValidMetadata event: switching to MapUpdateCheck state"},
@@ -382,24 +387,6 @@ TEST(MapUpdateCheck, AStickWithoutMetadataTurnsTheCheckIntoARootCheckOnce)
     EXPECT_FALSE(UsbStorage::Get().GetUsb(0).Valid());
     EXPECT_EQ(UsbStorage::Get().GetUsbs(UsbInfo::NoMetadata).size(), stick ? 1u : 0u);
   }
-}
-
-TEST(MapUpdateCheck, AnotherStickCheckedLeavesTheActiveStickAndTheCheckAlone)
-{
-  MachineHarness h;
-  MachineHarness::StoreActive(StickA, UsbInfo::ValidMetadata);
-  MachineHarness::StoreMap("INSTALLED", MapInfo::Installed, MapInfo::Available);
-  h.Start();
-  h.Forget();
-  h.StickChecked(MachineHarness::Stick(StickB, UsbInfo::InvalidMetadata, "/media/b"));
-  h.StickChecked(MachineHarness::Stick(StickC, UsbInfo::NoMetadata, "/media/c"));
-  h.StickChecked(MachineHarness::Stick(StickC + 1, UsbInfo::ValidMetadata, "/media/d"));
-  EXPECT_EQ(h.Leaf(), "MapUpdateCheck");
-  EXPECT_EQ(UsbStorage::Get().GetActiveUsb().id, StickA);
-  EXPECT_EQ(UsbStorage::Get().GetActiveUsb().state, UsbInfo::ValidMetadata);
-  EXPECT_EQ(h.Commands(), Strings{"CheckMapUpdates"});
-  h.Related(Check::Ok);
-  EXPECT_EQ(Joined(h.Ui().Calls()), "UpdateUsbs UpdateUsbs UpdateUsbs SetState(UpToDate)");
 }
 
 // The map the user chose is downloaded, not one still downloading; without a
