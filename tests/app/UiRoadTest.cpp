@@ -48,32 +48,24 @@ TestSupport::TestService& Service()
   return *service;
 }
 
-// The data folder with a config.json that points at the service, and the fonts.
-class Environment : public ::testing::Environment
-{
-public:
-  void SetUp() override
-  {
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_DATA_HOME", home.path().toUtf8());
-    qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
-    ASSERT_TRUE(TestSupport::WriteRoadConfig(home.path(), Service().Url("/tesk/v1").toStdString(), Key));
-    ASSERT_EQ(Config::get().serviceKey, Key);
-    Fonts::Load();
-  }
-
-private:
-  QTemporaryDir home;
-};
-
-const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new Environment);
-
 // One run of the application with its windows, and the user's hands.
 class Road
 {
 public:
   Road()
   {
+    // The data folder with a config.json that points at the service, and the
+    // fonts, once: the configuration is read once.
+    static QTemporaryDir home;
+    [[maybe_unused]] static const bool ready = [] {
+      qputenv("HOME", home.path().toUtf8());
+      qputenv("XDG_DATA_HOME", home.path().toUtf8());
+      qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
+      EXPECT_TRUE(TestSupport::WriteRoadConfig(home.path(), Service().Url("/tesk/v1").toStdString(), Key));
+      EXPECT_EQ(Config::get().serviceKey, Key);
+      Fonts::Load();
+      return true;
+    }();
     ClearStores();
     // The application's own interface, as on a desktop with a tray.
     States::Common::SetUiFactory([this] {
@@ -133,8 +125,7 @@ public:
   void Click(QWidget* in, const char* name)
   {
     auto* button = Find<QPushButton>(in, name);
-    ASSERT_TRUE(button);
-    ASSERT_TRUE(button->isVisible() && button->isEnabled()) << name << " cannot be clicked";
+    ASSERT_TRUE(button && button->isVisible() && button->isEnabled()) << name << " cannot be clicked";
     QTest::mouseClick(button, Qt::LeftButton);
   }
 

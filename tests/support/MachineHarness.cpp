@@ -4,20 +4,19 @@
 #include "fmu/MapStorage.h"
 #include "sm/States/Common.h"
 #include "sm/States/MapUpdateCheck.h"
-#include "usb/UsbManager.h"
-#include "usb/UsbStorage.h"
 
 #include <gtest/gtest.h>
 
 #include <boost/core/demangle.hpp>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include <regex>
-#include <set>
 
 std::optional<int> QuitCodeOf(const std::function<void()>& action)
 {
@@ -42,26 +41,18 @@ std::optional<int> QuitCodeOf(const std::function<void()>& action)
 
 std::vector<std::string> MachineMessages(const std::vector<std::string>& lines)
 {
-  static const std::set<std::string> files = {
-      "StateMachine.cpp",   "StartUp.cpp",         "Common.cpp",           "NetworkOperation.cpp",
-      "MapUpdateCheck.cpp", "MapDownload.cpp",     "MapUpdatePresent.cpp", "UpToDate.cpp",
-      "OptionalUpdate.cpp", "MandatoryUpdate.cpp", "RootUpdate.cpp",       "SubscriptionExpired.cpp",
-      "CancelDownload.cpp", "MetadataCorrupt.cpp", "NoConnection.cpp",     "NoSubscription.cpp",
-      "PendingUpdate.cpp",  "ServerError.cpp",     "UsbBlocked.cpp",       "UsbCheck.cpp",
-      "UsbFull.cpp",        "UsbTooSmall.cpp",     "NetworkFailure.cpp",   "StickQuitConfirmation.cpp"};
+  // The files of src/sm and src/sm/States, found from this file's place in the sources.
+  static const QString sm = QFileInfo(__FILE__).absolutePath() + "/../../src/sm";
+  static const QStringList files = QDir(sm).entryList({"*.cpp"}) + QDir(sm + "/States").entryList({"*.cpp"});
   // time | severity | channel | file:line | function | message
   static const std::regex record(R"(^[^|]*\|\s*(\w+)\s*\|[^|]*\|\s*([\w.]+):\s*\d+\s*\|[^|]*\| (.*)$)");
   std::vector<std::string> messages;
   std::smatch match;
   for (const std::string& line : lines)
-    if (std::regex_match(line, match, record) && match[1] != "Debug" && files.count(match[2]))
+    if (std::regex_match(line, match, record) && match[1] != "Debug" &&
+        files.contains(QString::fromStdString(match[2])))
       messages.push_back(match[3]);
   return messages;
-}
-
-bool Contains(const std::vector<std::string>& messages, const std::string& text)
-{
-  return std::find(messages.begin(), messages.end(), text) != messages.end();
 }
 
 MachineHarness::MachineHarness()
@@ -71,29 +62,20 @@ MachineHarness::MachineHarness()
   [[maybe_unused]] static const bool configured =
       (qputenv("XDG_DATA_HOME", dataHome.path().toUtf8()), Config::get(), true);
   ClearStores();
-  // Each part notes its deletion on the thread that deletes it.
-  auto noteDeletion = [log = deletions](QObject* object, const std::string& what) {
-    QObject::connect(object, &QObject::destroyed, [log, what] { log->Add(what); });
+  // Each part is kept for the test and notes its deletion on the thread that deletes it.
+  auto keep = [log = deletions](auto made, auto*& part, const std::string& what) {
+    part = made.get();
+    QObject::connect(made.get(), &QObject::destroyed, [log, what] { log->Add(what); });
+    return made;
   };
-  States::Common::SetUiFactory([this, noteDeletion] {
-    auto made = std::make_unique<RecordingUi>();
-    ui = made.get();
-    noteDeletion(made.get(), "ui");
-    return made;
-  });
-  States::Common::SetUsbManagerFactory([this, noteDeletion] {
-    auto made = std::make_unique<UsbManager>();
+  States::Common::SetUiFactory([=] { return keep(std::make_unique<RecordingUi>(), ui, "ui"); });
+  States::Common::SetUsbManagerFactory([=] {
+    auto made = keep(std::make_unique<UsbManager>(), usbManager, "usb manager");
     made->SetDiscoveryInterval(std::chrono::milliseconds(20));
-    usbManager = made.get();
-    noteDeletion(made.get(), "usb manager");
     return made;
   });
-  States::Common::SetUpdateManagerFactory([this, noteDeletion] {
-    auto made = std::make_unique<FakeUpdateManager>(journal);
-    manager = made.get();
-    noteDeletion(made.get(), "update manager");
-    return made;
-  });
+  States::Common::SetUpdateManagerFactory(
+      [=] { return keep(std::make_unique<FakeUpdateManager>(journal), manager, "update manager"); });
 }
 
 MachineHarness::~MachineHarness()
@@ -116,65 +98,10 @@ void MachineHarness::Start()
   managerThread = manager->thread();
 }
 
-void MachineHarness::Stop()
-{
-  machine.reset();
-  ui = nullptr;
-  usbManager = nullptr;
-  manager = nullptr;
-}
-
 std::string MachineHarness::Leaf() const
 {
   const std::string name = boost::core::demangle(typeid(*machine->state_begin()).name());
   return name.substr(name.rfind(':') + 1);
-}
-
-template <typename Signal>
-void MachineHarness::Report(Signal signal)
-{
-  QMetaObject::invokeMethod(
-      manager, [this, signal] { signal(*manager); }, Qt::BlockingQueuedConnection);
-  QCoreApplication::sendPostedEvents();
-}
-
-void MachineHarness::Root(MetadataChecker::Result result)
-{
-  Report([result](FakeUpdateManager& fake) { emit fake.RootUpdatesChecked(result); });
-}
-
-void MachineHarness::Related(MetadataChecker::Result result)
-{
-  Report([result](FakeUpdateManager& fake) { emit fake.RelatedUpdatesChecked(result); });
-}
-
-void MachineHarness::OperationStarted()
-{
-  Report([](FakeUpdateManager& fake) { emit fake.OperationStarted(); });
-}
-
-void MachineHarness::OperationFinished(MapDownloader::Result result)
-{
-  Report([result](FakeUpdateManager& fake) { emit fake.OperationFinished(result); });
-}
-
-void MachineHarness::StickCheckStarted()
-{
-  emit usbManager->UsbCheckStarted();
-  QCoreApplication::sendPostedEvents();
-}
-
-void MachineHarness::StickChecked(const UsbInfo& stick)
-{
-  UsbStorage::Get().UpdateUsb(stick);
-  emit usbManager->UsbCheckComplete(stick.id);
-  QCoreApplication::sendPostedEvents();
-}
-
-void MachineHarness::StickRemoved(UsbInfo::Id id)
-{
-  emit usbManager->UsbRemoved(id);
-  QCoreApplication::sendPostedEvents();
 }
 
 std::vector<std::string> MachineHarness::Commands() const
@@ -183,17 +110,6 @@ std::vector<std::string> MachineHarness::Commands() const
   for (const auto& command : journal->Commands())
     texts.push_back(command.text);
   return texts;
-}
-
-bool MachineHarness::WaitForCommands(std::size_t count)
-{
-  return QTest::qWaitFor([&] { return journal->Commands().size() >= count; }, 20000);
-}
-
-void MachineHarness::Forget()
-{
-  Ui().Clear();
-  log = std::make_unique<LogCapture>();
 }
 
 std::vector<std::string> MachineHarness::Messages()

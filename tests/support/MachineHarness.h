@@ -18,13 +18,15 @@
 #include "LogCapture.h"
 
 #include "sm/StateMachine.h"
-#include "usb/UsbInfo.h"
+#include "usb/UsbManager.h"
+#include "usb/UsbStorage.h"
+
+#include <QCoreApplication>
+#include <QTest>
 
 #include <functional>
 #include <memory>
 #include <optional>
-
-class UsbManager;
 
 using TestSupport::ClearStores;
 
@@ -36,8 +38,6 @@ std::optional<int> QuitCodeOf(const std::function<void()>& action);
 // among the log lines, in order.
 std::vector<std::string> MachineMessages(const std::vector<std::string>& lines);
 
-bool Contains(const std::vector<std::string>& messages, const std::string& text);
-
 class MachineHarness
 {
 public:
@@ -47,7 +47,13 @@ public:
   // Builds the machine and runs it up to the first map check.
   void Start();
   // Ends the machine (as main does when the event loop returns).
-  void Stop();
+  void Stop()
+  {
+    machine.reset();
+    ui = nullptr;
+    usbManager = nullptr;
+    manager = nullptr;
+  }
 
   StateMachine& Machine() { return *machine; }
   RecordingUi& Ui() { return *ui; }
@@ -55,25 +61,39 @@ public:
   std::string Leaf() const;
 
   // The update manager's reports, emitted on its thread and delivered.
-  void Root(MetadataChecker::Result result);
-  void Related(MetadataChecker::Result result);
-  void OperationStarted();
-  void OperationFinished(MapDownloader::Result result);
+  void Root(MetadataChecker::Result result) { Report(&FakeUpdateManager::RootUpdatesChecked, result); }
+  void Related(MetadataChecker::Result result) { Report(&FakeUpdateManager::RelatedUpdatesChecked, result); }
+  void OperationStarted() { Report(&FakeUpdateManager::OperationStarted); }
+  void OperationFinished(MapDownloader::Result result)
+  {
+    Report(&FakeUpdateManager::OperationFinished, result);
+  }
 
   // The USB manager's reports. StickChecked stores the stick (not active, as
   // Stick makes it) as the manager does before it reports.
-  void StickCheckStarted();
-  void StickChecked(const UsbInfo& stick);
-  void StickRemoved(UsbInfo::Id id);
+  void StickCheckStarted() { Deliver(&UsbManager::UsbCheckStarted); }
+  void StickChecked(const UsbInfo& stick)
+  {
+    UsbStorage::Get().UpdateUsb(stick);
+    Deliver(&UsbManager::UsbCheckComplete, stick.id);
+  }
+  void StickRemoved(UsbInfo::Id id) { Deliver(&UsbManager::UsbRemoved, id); }
 
   // The commands the update manager received, in order, with their threads.
   std::vector<FakeUpdateManager::Command> Journal() const { return journal->Commands(); }
   std::vector<std::string> Commands() const;
   // Waits until the update manager has received `count` commands in all.
-  bool WaitForCommands(std::size_t count);
+  bool WaitForCommands(std::size_t count)
+  {
+    return QTest::qWaitFor([&] { return journal->Commands().size() >= count; }, 20000);
+  }
 
   // Forgets the interface calls and log records so far.
-  void Forget();
+  void Forget()
+  {
+    Ui().Clear();
+    log = std::make_unique<LogCapture>();
+  }
   // The machine's messages logged since the start or the last Forget (closes
   // the log capture), without the "Left Common state" of a machine that ended.
   std::vector<std::string> Messages();
@@ -95,8 +115,21 @@ public:
   static void StoreActive(UsbInfo::Id id, UsbInfo::State state);
 
 private:
-  template <typename Signal>
-  void Report(Signal signal);
+  // Emits the update manager's signal on its thread and delivers it here.
+  template <typename... Args>
+  void Report(void (FakeUpdateManager::*signal)(Args...), Args... args)
+  {
+    QMetaObject::invokeMethod(
+        manager, [=] { (manager->*signal)(args...); }, Qt::BlockingQueuedConnection);
+    QCoreApplication::sendPostedEvents();
+  }
+  // Emits the USB manager's signal here and delivers it.
+  template <typename... Args>
+  void Deliver(void (UsbManager::*signal)(Args...), Args... args)
+  {
+    (usbManager->*signal)(args...);
+    QCoreApplication::sendPostedEvents();
+  }
 
   std::unique_ptr<LogCapture> log = std::make_unique<LogCapture>();
   FakeVolumes volumes;

@@ -18,26 +18,21 @@ public:
   RecordingUi() { Ui::RegisterMetaTypes(); }
 
   const std::vector<std::string>& Calls() const { return calls; }
-  // The states set, in order.
-  const std::vector<State>& States() const { return states; }
-  State Current() const { return states.empty() ? State::Unknown : states.back(); }
-  void Clear()
-  {
-    calls.clear();
-    states.clear();
-  }
+  // The state set last ("MapUpdateCheck"; empty before any).
+  const std::string& Shown() const { return shown; }
+  void Clear() { calls.clear(); }
 
 public slots:
   void Activate() override { calls.push_back("Activate"); }
   void SetState(State state) override
   {
-    calls.push_back("SetState(" + testing::PrintToString(state) + ")");
-    states.push_back(state);
+    shown = testing::PrintToString(state);
+    calls.push_back("SetState(" + shown + ")");
   }
   void UpdateUsbs() override { calls.push_back("UpdateUsbs"); }
   void ConfirmQuit() override { calls.push_back("ConfirmQuit"); }
 
 private:
   std::vector<std::string> calls;
-  std::vector<State> states;
+  std::string shown;
 };
