@@ -5,9 +5,7 @@
 
 #include "fmu/FullMapUpdateManager.h"
 #include "DownloadSupport.h"
-#include "MapService.h"
 #include "MapStick.h"
-#include "TestService.h"
 #include "fmu/MapStorage.h"
 #include "usb/UsbStorage.h"
 

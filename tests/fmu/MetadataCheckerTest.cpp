@@ -3,7 +3,6 @@
 #include "fmu/MapStorage.h"
 
 #include "DataHome.h"
-#include "MapService.h"
 #include "MapStick.h"
 #include "TimeScale.h"
 

@@ -8,15 +8,9 @@
 #include "ApplicationGuard.h"
 #include "fmu/MapStorage.h"
 #include "sm/States/StartUp.h"
-#include "usb/UsbStorage.h"
 
-#include <gtest/gtest.h>
-
-#include <QCoreApplication>
 #include <QSignalSpy>
-#include <QThread>
 
-#include <map>
 #include <stdexcept>
 
 using Strings = std::vector<std::string>;

@@ -24,8 +24,6 @@
 #include <QCoreApplication>
 #include <QTest>
 
-#include <functional>
-#include <memory>
 #include <optional>
 
 using TestSupport::ClearStores;
