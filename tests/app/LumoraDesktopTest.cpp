@@ -25,7 +25,6 @@
 #include <QStandardPaths>
 
 #include <algorithm>
-#include <optional>
 
 using TestSupport::WaitFor;
 

@@ -14,8 +14,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
-
 using namespace TestSupport;
 using Strings = std::vector<std::string>;
 

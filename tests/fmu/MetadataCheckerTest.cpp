@@ -12,8 +12,6 @@
 #include <QDir>
 #include <QFile>
 
-#include <sstream>
-
 using namespace TestSupport;
 using Result = MetadataChecker::Result;
 using Results = std::vector<Result>;

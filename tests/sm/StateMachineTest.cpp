@@ -5,7 +5,6 @@
 
 #include "MachineHarness.h"
 
-#include "ApplicationGuard.h"
 #include "fmu/MapStorage.h"
 #include "sm/States/StartUp.h"
 

@@ -11,8 +11,6 @@
 #include "fmu/MapDownloader.h"
 #include "usb/UsbInfo.h"
 
-#include <vector>
-
 namespace TestSupport {
 
 // Empties the stick store and the map store.

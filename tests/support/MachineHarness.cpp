@@ -2,14 +2,12 @@
 
 #include "cfg/Config.h"
 #include "fmu/MapStorage.h"
-#include "sm/States/Common.h"
 #include "sm/States/MapUpdateCheck.h"
 
 #include <boost/core/demangle.hpp>
 
 #include <QDir>
 #include <QFileInfo>
-#include <QTimer>
 
 #include <regex>
 

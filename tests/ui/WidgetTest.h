@@ -14,15 +14,11 @@
 #include "usb/UsbStorage.h"
 #include "util/Fonts.h"
 
-#include <gtest/gtest.h>
-
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTranslator>
-
-#include <functional>
 
 namespace WidgetTest {
 
