@@ -23,11 +23,8 @@
 #include <QRect>
 #include <QRegularExpression>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <algorithm>
-#include <optional>
-#include <vector>
 
 using TestSupport::WaitFor;
 

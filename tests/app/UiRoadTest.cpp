@@ -9,7 +9,7 @@
 #include "MachineHarness.h"
 #include "RoadFiles.h"
 #include "Screenshot.h"
-#include "TimeScale.h"
+#include "Widgets.h"
 
 #include "cfg/Config.h"
 #include "fmu/MapStorage.h"
@@ -19,10 +19,7 @@
 #include "ui/widgets/Popup.h"
 #include "ui/widgets/TableRow.h"
 #include "ui/widgets/TrayIcon.h"
-#include "usb/UsbManager.h"
 #include "util/Fonts.h"
-
-#include <gtest/gtest.h>
 
 #include <QDir>
 #include <QFileInfo>
@@ -30,8 +27,6 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
-#include <QTemporaryDir>
-#include <QTest>
 
 using TestSupport::Answer;
 using TestSupport::WaitFor;
@@ -113,22 +108,6 @@ public:
   Ui::MainWindow& Window() { return facade->Window(); }
   Ui::Popup& Popup() { return facade->PopupWindow(); }
 
-  template <typename T = QWidget>
-  T* Find(QWidget* in, const char* name)
-  {
-    T* child = in->findChild<T*>(name);
-    EXPECT_NE(child, nullptr) << name;
-    return child;
-  }
-
-  // Clicks a button the user can see and use.
-  void Click(QWidget* in, const char* name)
-  {
-    auto* button = Find<QPushButton>(in, name);
-    ASSERT_TRUE(button && button->isVisible() && button->isEnabled()) << name << " cannot be clicked";
-    QTest::mouseClick(button, Qt::LeftButton);
-  }
-
   QWidget* MapsMessage() { return Find(&Window(), "widgetMapsMessage"); }
 
   // The maps page: the message's title and text, or the list's rows.
@@ -208,18 +187,18 @@ TEST(UiRoad, RootMapsStickDownloadWithProgressPendingMapOnTheStickCancelRemovalA
   EXPECT_TRUE(road.Popup().isVisible());
   EXPECT_EQ(road.PopupContent(), (QStringList{"Update available", "link: Update maps"}));
   road.Shot(&road.Popup(), "02-popup-update-available");
-  road.Click(&road.Popup(), "pushButtonContentLink");
+  Click(&road.Popup(), "pushButtonContentLink");
   ASSERT_TRUE(road.Window().isVisible());
   ASSERT_TRUE(road.Content().contains("Europe 2025.06")) << road.Content().join(", ").toStdString();
   road.Shot(&road.Window(), "03-update-offered");
 
   // Download: the row's button, the question, then the progress page, which
   // follows the bytes written to the stick.
-  road.Click(road.Row("Europe 2025.06"), "pushButtonMapAction");
+  Click(road.Row("Europe 2025.06"), "pushButtonMapAction");
   ASSERT_EQ(road.Content().value(0), "Confirm optional map update")
       << road.Content().join(", ").toStdString();
   road.Shot(&road.Window(), "04-download-question");
-  road.Click(road.MapsMessage(), "pushButtonPrimary");
+  Click(road.MapsMessage(), "pushButtonPrimary");
   ASSERT_TRUE(road.WaitFor(State::MapDownload));
   ASSERT_TRUE(WaitFor([&] { return road.Content().value(1).contains("97.66 KB of"); }, Timeout))
       << road.Content().join(", ").toStdString();
@@ -239,9 +218,9 @@ TEST(UiRoad, RootMapsStickDownloadWithProgressPendingMapOnTheStickCancelRemovalA
   road.Shot(&road.Window(), "06-pending");
 
   // Cancel: the question, the removal, and back to the offer.
-  road.Click(road.Row("Europe 2025.06"), "pushButtonDiscard");
+  Click(road.Row("Europe 2025.06"), "pushButtonDiscard");
   road.Shot(&road.Window(), "07-discard-question");
-  road.Click(road.MapsMessage(), "pushButtonPrimary");
+  Click(road.MapsMessage(), "pushButtonPrimary");
   ASSERT_TRUE(road.WaitFor(State::OptionalUpdate));
   EXPECT_FALSE(road.OnStick("OrvaneNDSFull"));
   EXPECT_EQ(MapStorage::Get().GetMap(road.served.newer.id).state, MapInfo::Available);
@@ -286,7 +265,7 @@ TEST(UiRoad, NoConnectionDuringTheDownloadIsToldByThePopupWhoseRetryLinkResumesI
   road.Shot(&road.Popup(), "popup-no-connection");
 
   Service().Serve(NewerArchive, whole);
-  road.Click(&road.Popup(), "pushButtonContentLink");
+  Click(&road.Popup(), "pushButtonContentLink");
   ASSERT_TRUE(road.WaitFor(State::PendingUpdate));
   EXPECT_EQ(Service().RequestsTo(NewerArchive).last().Header("Range"), "bytes=65536-");
   EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2025_06.meta.xml"));

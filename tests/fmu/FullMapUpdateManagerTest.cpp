@@ -5,9 +5,7 @@
 
 #include "fmu/FullMapUpdateManager.h"
 #include "DownloadSupport.h"
-#include "MapService.h"
 #include "MapStick.h"
-#include "TestService.h"
 #include "fmu/MapStorage.h"
 #include "usb/UsbStorage.h"
 
@@ -15,8 +13,6 @@
 #include <QThread>
 
 #include <gtest/gtest.h>
-
-#include <sstream>
 
 using namespace TestSupport;
 using Strings = std::vector<std::string>;

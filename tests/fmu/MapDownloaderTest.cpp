@@ -18,7 +18,6 @@
 
 #include <fcntl.h>
 #include <set>
-#include <unistd.h>
 
 namespace fs = boost::filesystem;
 using namespace TestSupport;

@@ -9,13 +9,7 @@ namespace {
 MapInfo Map(const MapInfo::Id& id, MapInfo::Type type, const std::string& release,
             MapInfo::State state = MapInfo::Available, bool root = false)
 {
-  MapInfo map;
-  map.id = id;
-  map.type = type;
-  map.state = state;
-  map.release = release;
-  map.root = root;
-  return map;
+  return {type, state, id, L"", "", release, "", "", "", 0, 0, root};
 }
 
 class MapStorageTest : public testing::Test

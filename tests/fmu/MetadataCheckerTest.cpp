@@ -3,7 +3,6 @@
 #include "fmu/MapStorage.h"
 
 #include "DataHome.h"
-#include "MapService.h"
 #include "MapStick.h"
 #include "TimeScale.h"
 
@@ -12,8 +11,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-
-#include <sstream>
 
 using namespace TestSupport;
 using Result = MetadataChecker::Result;

@@ -5,18 +5,11 @@
 
 #include "MachineHarness.h"
 
-#include "ApplicationGuard.h"
 #include "fmu/MapStorage.h"
 #include "sm/States/StartUp.h"
-#include "usb/UsbStorage.h"
 
-#include <gtest/gtest.h>
-
-#include <QCoreApplication>
 #include <QSignalSpy>
-#include <QThread>
 
-#include <map>
 #include <stdexcept>
 
 using Strings = std::vector<std::string>;

@@ -2,8 +2,6 @@
 
 #include "Files.h"
 
-#include <QByteArray>
-#include <QString>
 #include <QTemporaryDir>
 
 namespace TestSupport {

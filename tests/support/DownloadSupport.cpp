@@ -12,7 +12,6 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/mount.h>
-#include <unistd.h>
 
 namespace fs = boost::filesystem;
 

@@ -6,18 +6,10 @@
 
 #include "Archives.h"
 #include "DataHome.h"
-#include "Files.h"
 #include "TimeScale.h"
 #include "TmpfsMount.h"
 #include "fmu/MapDownloader.h"
 #include "usb/UsbInfo.h"
-
-#include <QTemporaryDir>
-
-#include <functional>
-#include <memory>
-#include <string>
-#include <vector>
 
 namespace TestSupport {
 

@@ -1,16 +1,12 @@
 #pragma once
 
 #include "fmu/MapDownloader.h"
-#include "fmu/MapInfo.h"
 #include "fmu/MetadataChecker.h"
 
 #include <QObject>
 #include <QThread>
 
-#include <memory>
 #include <mutex>
-#include <string>
-#include <vector>
 
 // Stands in for the update manager where a test gives the reports itself: it
 // offers the slots and signals that the state machine reaches by name and

@@ -2,7 +2,6 @@
 
 #include "Files.h"
 
-#include <QByteArray>
 #include <QDir>
 #include <QFile>
 #include <QtGlobal>

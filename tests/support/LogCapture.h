@@ -5,7 +5,6 @@
 #include <QTemporaryDir>
 
 #include <memory>
-#include <string>
 #include <vector>
 
 // Captures every log record written while it lives into a temporary folder.

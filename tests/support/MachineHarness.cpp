@@ -2,19 +2,12 @@
 
 #include "cfg/Config.h"
 #include "fmu/MapStorage.h"
-#include "sm/States/Common.h"
 #include "sm/States/MapUpdateCheck.h"
-
-#include <gtest/gtest.h>
 
 #include <boost/core/demangle.hpp>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QTemporaryDir>
-#include <QTest>
-#include <QTimer>
 
 #include <regex>
 
@@ -122,23 +115,12 @@ std::vector<std::string> MachineHarness::Messages()
 
 void MachineHarness::StoreMap(const std::string& id, MapInfo::Type type, MapInfo::State state)
 {
-  MapInfo map;
-  map.id = id;
-  map.type = type;
-  map.state = state;
-  map.release = "2025.06";
-  map.region = "EUR";
-  map.size = 1000;
-  MapStorage::Get().UpdateMap(map);
+  MapStorage::Get().UpdateMap({type, state, id, L"", "", "2025.06", "EUR", "", "", 0, 1000});
 }
 
 UsbInfo MachineHarness::Stick(UsbInfo::Id id, UsbInfo::State state, const std::string& path)
 {
-  UsbInfo stick;
-  stick.id = id;
-  stick.state = state;
-  stick.path = path;
-  return stick;
+  return {id, path, 0, 0, state};
 }
 
 void MachineHarness::StoreActive(UsbInfo::Id id, UsbInfo::State state)

@@ -24,10 +24,6 @@
 #include <QCoreApplication>
 #include <QTest>
 
-#include <functional>
-#include <memory>
-#include <optional>
-
 using TestSupport::ClearStores;
 
 // Runs the event loop while `action` runs inside it. Returns the code the

@@ -16,12 +16,7 @@
 
 #include "TestService.h"
 
-#include <QByteArray>
-#include <QList>
-#include <QString>
-
 #include <cstdint>
-#include <map>
 #include <string>
 #include <utility>
 #include <vector>

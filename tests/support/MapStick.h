@@ -15,10 +15,6 @@
 
 #include <QTemporaryDir>
 
-#include <cstdint>
-#include <string>
-#include <vector>
-
 namespace TestSupport {
 
 class MapStick

@@ -4,23 +4,31 @@
 
 #include <gtest/gtest.h>
 
-#include <string>
 #include <vector>
 
 // A user interface that records every call the state machine makes on it, in
 // order ("SetState(MapUpdateCheck)", "UpdateUsbs", "Activate", "ConfirmQuit"),
-// and lets a test play the user by emitting its signals.
+// and the user's requests it sends ("download:EUR cancel retry quit "); a
+// test plays the user by emitting its signals.
 class RecordingUi : public Ui::IUi
 {
   Q_OBJECT
 
 public:
-  RecordingUi() { Ui::RegisterMetaTypes(); }
+  RecordingUi()
+  {
+    Ui::RegisterMetaTypes();
+    connect(this, &IUi::DownloadMap, [this](const MapInfo::Id& id) { sent += "download:" + id + " "; });
+    connect(this, &IUi::CancelDownload, [this] { sent += "cancel "; });
+    connect(this, &IUi::Retry, [this] { sent += "retry "; });
+    connect(this, &IUi::ForcedQuit, [this] { sent += "quit "; });
+  }
 
   const std::vector<std::string>& Calls() const { return calls; }
   // The state set last ("MapUpdateCheck"; empty before any).
   const std::string& Shown() const { return shown; }
   void Clear() { calls.clear(); }
+  std::string sent;
 
 public slots:
   void Activate() override { calls.push_back("Activate"); }

@@ -11,11 +11,6 @@
 #include "Files.h"
 #include "MapService.h"
 
-#include <QByteArray>
-#include <QString>
-
-#include <string>
-
 namespace TestSupport {
 
 // The maps of the road on `service`: "EUR_2024_06", which the vehicle holds,

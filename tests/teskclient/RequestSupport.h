@@ -14,8 +14,6 @@
 #include <gtest/gtest.h>
 
 #include <condition_variable>
-#include <functional>
-#include <memory>
 #include <mutex>
 #include <sstream>
 #include <stdexcept>

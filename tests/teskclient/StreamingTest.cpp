@@ -9,7 +9,6 @@
 
 #include <QCoreApplication>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 
 #include <thread>
 

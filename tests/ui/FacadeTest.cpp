@@ -10,7 +10,6 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QMenu>
 #include <QScreen>
 
 static QRect Available()

@@ -17,11 +17,7 @@ protected:
   static MapInfo Map(MapInfo::State state, qint64 downloaded, qint64 size = 3 * GiB,
                      MapInfo::Type type = MapInfo::Optional)
   {
-    MapInfo map = WidgetTest::Map("map", type, state);
-    map.name = L"Europe %1 <b>East</b>";
-    map.downloaded = downloaded;
-    map.size = size;
-    return map;
+    return {type, state, "map", L"Europe %1 <b>East</b>", "", "2024.03", "EUR", "", "", downloaded, size};
   }
   // The title, the description, the picture and the usable buttons' texts, the left one first.
   QString Shown()

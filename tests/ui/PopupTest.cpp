@@ -7,8 +7,6 @@
 #include <QScreen>
 #include <QTimer>
 
-#include <optional>
-
 class PopupTest : public testing::Test
 {
 protected:

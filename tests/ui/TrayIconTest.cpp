@@ -3,7 +3,6 @@
 #include "WidgetTest.h"
 
 #include <QAction>
-#include <QMenu>
 
 // The menu's entries ("Open application", "Settings", "Quit") follow the
 // state and offer an interrupted download; each emits its request; only a

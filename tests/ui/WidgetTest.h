@@ -6,24 +6,19 @@
 // names, clicks a user could make, and German while a guard lives.
 
 #include "LogCapture.h"
+#include "RecordingUi.h"
 #include "Screenshot.h"
+#include "Widgets.h"
 #include "cfg/Config.h"
 #include "fmu/MapStorage.h"
-#include "ui/IUi.h"
 #include "usb/UsbStorage.h"
 #include "util/Fonts.h"
-
-#include <gtest/gtest.h>
 
 #include <QLabel>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTranslator>
-
-#include <functional>
 
 namespace WidgetTest {
 
@@ -46,23 +41,6 @@ struct Environment : testing::Environment
 inline testing::Environment* const environment = testing::AddGlobalTestEnvironment(new Environment);
 
 constexpr qint64 GiB = 1024ll * 1024 * 1024;
-
-// The state machine's side of the windows: each request, in order.
-struct RecordingUi : Ui::IUi
-{
-  RecordingUi()
-  {
-    connect(this, &IUi::DownloadMap, [this](const MapInfo::Id& id) { sent += "download:" + id + " "; });
-    connect(this, &IUi::CancelDownload, [this] { sent += "cancel "; });
-    connect(this, &IUi::Retry, [this] { sent += "retry "; });
-    connect(this, &IUi::ForcedQuit, [this] { sent += "quit "; });
-  }
-  void Activate() override {}
-  void SetState(State) override {}
-  void UpdateUsbs() override {}
-  void ConfirmQuit() override {}
-  std::string sent;
-};
 
 inline UsbInfo Stick(UsbInfo::State state, UsbInfo::Id id = 7, const std::string& path = "/media/user/STICK")
 {
@@ -95,22 +73,6 @@ inline void PutMaps(const std::vector<MapInfo>& maps)
   MapStorage::Get().UpdateHeadUnit({QDate(2026, 5, 31), 6 * GiB, 16 * GiB});
   for (const MapInfo& map : maps)
     MapStorage::Get().UpdateMap(map);
-}
-
-template <typename T = QWidget>
-T* Find(const QObject* in, const char* name)
-{
-  T* child = in->findChild<T*>(QLatin1String(name));
-  EXPECT_NE(child, nullptr) << name;
-  return child;
-}
-
-// A click a user could make: on a button that is on show and enabled.
-inline void Click(const QObject* in, const char* name)
-{
-  auto* button = Find<QAbstractButton>(in, name);
-  ASSERT_TRUE(button && !button->isHidden() && button->isEnabled()) << name;
-  QTest::mouseClick(button, Qt::LeftButton);
 }
 
 // The German translation, installed while it lives.

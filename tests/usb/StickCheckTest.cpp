@@ -9,11 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
-#include <QTemporaryDir>
 
 #include <boost/filesystem/operations.hpp>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 namespace fs = boost::filesystem;

@@ -1,14 +1,12 @@
 #include "usb/UsbManager.h"
 #include "usb/UsbStorage.h"
 
-#include "DataHome.h"
+#include "DownloadSupport.h"
 #include "FakeVolumes.h"
 #include "MapStick.h"
-#include "TestService.h"
 
 #include <gtest/gtest.h>
 
-#include <QTemporaryDir>
 #include <QThread>
 
 #include <boost/filesystem/operations.hpp>
@@ -19,14 +17,6 @@ using Events = std::vector<std::string>;
 using TestSupport::WaitFor;
 
 namespace {
-
-void ClearStore()
-{
-  auto& store = UsbStorage::Get();
-  for (const auto state : {UsbInfo::InvalidMetadata, UsbInfo::NoMetadata, UsbInfo::ValidMetadata})
-    for (const auto& entry : store.GetUsbs(state))
-      store.RemoveUsb(entry.first);
-}
 
 void WriteValidStick(const std::string& mount)
 {
@@ -42,7 +32,7 @@ struct UsbManagerTest : ::testing::Test
 {
   void SetUp() override
   {
-    ClearStore();
+    TestSupport::ClearStores();
     for (const unsigned minor : {17, 49})
       volumes.AddPartition(8, minor, Bus::Usb, true);
     volumes.AddPartition(8, 1, Bus::Sata, false);
@@ -68,7 +58,7 @@ struct UsbManagerTest : ::testing::Test
     thread.quit();
     thread.wait();
     delete manager;
-    ClearStore();
+    TestSupport::ClearStores();
   }
 
   void StartThread()

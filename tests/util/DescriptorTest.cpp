@@ -13,7 +13,6 @@
 #include <fcntl.h>
 #include <fstream>
 #include <functional>
-#include <sys/stat.h>
 
 namespace fs = boost::filesystem;
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QTemporaryDir>
 
 using namespace TestSupport;
 namespace fs = boost::filesystem;
