@@ -10,6 +10,7 @@
 // resumed, which is what the peak memory figure is about. --md5-speed prints
 // what the MD5 alone does on one core, with the library the extractor uses.
 
+#include "../PeakRss.h"
 #include "AsyncRequest.h"
 #include "Tar/Stream.h"
 #include "util/Md5.h"
@@ -21,7 +22,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <sstream>
 #include <string>
@@ -31,15 +31,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-long PeakRssKib()
-{
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmHWM:", 0) == 0)
-      return std::stol(line.substr(6));
-  return -1;
-}
 
 // Feeds another stream no faster than a given rate; its position is the
 // other stream's.

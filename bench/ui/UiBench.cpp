@@ -15,6 +15,7 @@
 // The waits poll a condition every 20 ms on an idle event loop, so that the
 // bench itself takes no processor from the windows.
 
+#include "../PeakRss.h"
 #include "FakeVolumes.h"
 #include "MapService.h"
 #include "TestService.h"
@@ -45,7 +46,6 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <string>
@@ -72,15 +72,6 @@ bool Wait(const std::function<bool()>& condition, int timeoutMs)
   poll.start(20);
   loop.exec();
   return condition();
-}
-
-long PeakRssKib()
-{
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);)
-    if (line.rfind("VmHWM:", 0) == 0)
-      return std::stol(line.substr(6));
-  return -1;
 }
 
 double CpuSeconds()

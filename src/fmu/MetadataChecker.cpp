@@ -31,6 +31,20 @@ std::wstring Decoded(const std::string& utf8)
   return QString::fromUtf8(utf8.data(), static_cast<int>(utf8.size())).toStdWString();
 }
 
+// An available map as a metadata document describes it; its type is the
+// caller's to set.
+MapInfo MapFromHeader(const Tesk::MetadataHeader& header)
+{
+  MapInfo map;
+  map.state = MapInfo::Available;
+  map.id = header.id;
+  map.name = Decoded(header.name);
+  map.mapLineId = header.mapLineId;
+  map.release = header.release;
+  map.region = header.region;
+  return map;
+}
+
 MetadataChecker::Result CheckResult(Tesk::IResponse::Result result)
 {
   return result == Tesk::IResponse::NoConnection ? MetadataChecker::NoConnection
@@ -252,13 +266,8 @@ MetadataChecker::Result MetadataChecker::ReadInstalledMap(const fs::path& folder
         LOG(Debug) << "Metadata file " << file << " holds map: " << header.id;
         continue;
       }
+      installed = MapFromHeader(header);
       installed.type = MapInfo::Installed;
-      installed.state = MapInfo::Available;
-      installed.id = header.id;
-      installed.name = Decoded(header.name);
-      installed.mapLineId = header.mapLineId;
-      installed.release = header.release;
-      installed.region = header.region;
       found = true;
       break;
     } catch (const Tesk::ContentError& contentError) {
@@ -499,14 +508,8 @@ void MetadataChecker::OnMetadata(MapInfo::Id id, Tesk::IResponse::Result result)
   if (header.id != id)
     return ReplyUnusable("Metadata", id, "the reply describes map " + header.id);
 
-  MapInfo map;
+  MapInfo map = MapFromHeader(header);
   map.type = header.updateType == Tesk::MetadataHeader::Mandatory ? MapInfo::Mandatory : MapInfo::Optional;
-  map.state = MapInfo::Available;
-  map.id = header.id;
-  map.name = Decoded(header.name);
-  map.mapLineId = header.mapLineId;
-  map.release = header.release;
-  map.region = header.region;
   if (check == Check::Root) {
     map.type = MapInfo::Optional;
     map.root = true;
