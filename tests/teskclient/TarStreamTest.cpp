@@ -102,7 +102,8 @@ INSTANTIATE_TEST_SUITE_P(GnuTar, TarLayoutTest, testing::Values("gnu", "pax", "u
 
 // What GNU tar itself does not write: global records, a pax size that
 // overrides the header's, GNU link names and labels, a prefix field filled
-// without a NUL, an old-style folder and names with "." components.
+// without a NUL, an old-style folder, names with "." components and folders
+// whose size is not 0 (no data follow them, as GNU tar reads them).
 TEST(TarStreamTest, ExtendedHeadersSpecialEntriesAndFullFieldsAreUnpacked)
 {
   Target target;
@@ -120,6 +121,13 @@ TEST(TarStreamTest, ExtendedHeadersSpecialEntriesAndFullFieldsAreUnpacked)
           .Add({hundred, '0', 2, {}, prefix})
           .AddData("de")
           .Add({"old-style-folder/", '0', 0})
+          .Add({"sized-folder", '5', 4096})
+          .AddFile("sized-folder/in", "ustar")
+          .AddPax({{"size", "1024"}})
+          .AddDirectory("pax-sized-folder")
+          .AddFile("pax-sized-folder/in", "pax")
+          .Add({"old-style-sized-folder/", '0', 1024})
+          .AddFile("old-style-sized-folder/in", "old")
           .AddFile("./dot/./slashes//file", "x")
           .AddDirectory("./")
           .End()
@@ -130,7 +138,10 @@ TEST(TarStreamTest, ExtendedHeadersSpecialEntriesAndFullFieldsAreUnpacked)
   const std::map<QString, QByteArray> files = {{"sized-by-pax.bin", Pattern(3000, 2)},
                                                {"after-K.bin", "k"},
                                                {QString::fromStdString(prefix + "/" + hundred), "de"},
-                                               {"dot/slashes/file", "x"}};
+                                               {"dot/slashes/file", "x"},
+                                               {"sized-folder/in", "ustar"},
+                                               {"pax-sized-folder/in", "pax"},
+                                               {"old-style-sized-folder/in", "old"}};
   for (const auto& [name, content] : files)
     EXPECT_EQ(ReadFile(target.root() + "/" + name), content) << name.toStdString();
   EXPECT_TRUE(QFileInfo(target.root() + "/old-style-folder").isDir());
@@ -207,8 +218,9 @@ const Refusal Refusals[] = {
      "Refused hard link: \"link\""},
     {"CharacterDevice", [](auto& b, auto&) { b.Add({"null", '3'}); }, "Refused character device: \"null\""},
     {"Fifo", [](auto& b, auto&) { b.Add({"pipe", '6', 0, {}, {}, true}); }, "Refused FIFO: \"pipe\""},
-    {"DirectoryWithData", [](auto& b, auto&) { b.Add({"folder", '5', 600}).AddData(Pattern(600, 1)); },
-     "Refused directory entry with data: \"folder\" (600 bytes)"},
+    // No data follow a folder entry: data there are read as a damaged header.
+    {"DataAfterAFolder", [](auto& b, auto&) { b.Add({"folder", '5', 600}).AddData(Pattern(600, 1)); },
+     "Bad tar header checksum at offset 1536"},
     {"SparseFile", [](auto& b, auto&) { b.Add({"sparse", 'S', 0, {}, {}, true}); },
      "Refused unsupported entry type 'S': \"sparse\""},
     // A link that already lies in the root is never followed.

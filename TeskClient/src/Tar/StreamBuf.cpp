@@ -275,9 +275,9 @@ void StreamBuf::StartEntry(const Header& header)
   const bool directory = header.type == Header::Type::Directory || (!name.empty() && name.back() == '/');
   const std::vector<std::string> components = RootFolder::SplitName(name);
   if (directory) {
-    if (size != 0)
-      throw std::runtime_error("Refused directory entry with data: \"" + name + "\" (" +
-                               std::to_string(size) + " bytes)");
+    // No data follow a folder entry whatever its size says (archivers put
+    // the folder's size on disk there): the next header comes right after
+    // it, as GNU tar reads it.
     root.MakeDirectory(components);
     LOG(Debug) << "Created directory: " << name;
     state = State::Header;
