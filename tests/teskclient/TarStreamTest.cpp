@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 
+#include <climits>
 #include <random>
 
 using namespace TestSupport;
@@ -189,13 +190,13 @@ Builder Damaged(const std::function<void(char* header)>& tamper, bool fixChecksu
   };
 }
 
-// "f/f/.../name": 10,001 bytes in folders of `folder` bytes.
-std::string LongPath(std::size_t folder)
+// "f/f/.../name": `length` bytes in folders of `folder` bytes.
+std::string LongPath(std::size_t folder, std::size_t length)
 {
   std::string path;
-  while (path.size() + folder + 1 < 10001)
+  while (path.size() + folder + 1 < length)
     path += std::string(folder, 'f') + "/";
-  return path + std::string(10001 - path.size(), 'n');
+  return path + std::string(length - path.size(), 'n');
 }
 
 // clang-format off
@@ -217,6 +218,7 @@ const Refusal Refusals[] = {
     {"HardLink", [](auto& b, auto& out) { b.Add({"link", '1', 0, out + "/keep.txt", {}, true}); },
      "Refused hard link: \"link\""},
     {"CharacterDevice", [](auto& b, auto&) { b.Add({"null", '3'}); }, "Refused character device: \"null\""},
+    {"BlockDevice", [](auto& b, auto&) { b.Add({"sda", '4'}); }, "Refused block device: \"sda\""},
     {"Fifo", [](auto& b, auto&) { b.Add({"pipe", '6', 0, {}, {}, true}); }, "Refused FIFO: \"pipe\""},
     // No data follow a folder entry: data there are read as a damaged header.
     {"DataAfterAFolder", [](auto& b, auto&) { b.Add({"folder", '5', 600}).AddData(Pattern(600, 1)); },
@@ -247,9 +249,11 @@ const Refusal Refusals[] = {
      "Malformed extended header"},
     {"HugeLongName", [](auto& b, auto&) { b.Add({"././@LongLink", 'L', 2 * 1024 * 1024, {}, {}, true}); },
      "Refused long name of 2097152 bytes"},
-    // Names no system call takes whole, as GNU tar refuses them: 10,001 bytes
-    // in folders of 100, and a component of 256 bytes.
-    {"NameBeyondPathMax", [](auto& b, auto&) { b.AddPax({{"path", LongPath(100)}}).AddFile("h", "x"); },
+    // Names no system call takes whole, as GNU tar refuses them: PATH_MAX
+    // bytes and 10,001 bytes in folders of 100, and a component of 256 bytes.
+    {"NameOfPathMax", [](auto& b, auto&) { b.AddPax({{"path", LongPath(100, PATH_MAX)}}).AddFile("h", "x"); },
+     "Refused entry with a name of 4096 bytes (the limit is 4095)"},
+    {"NameBeyondPathMax", [](auto& b, auto&) { b.AddPax({{"path", LongPath(100, 10001)}}).AddFile("h", "x"); },
      "Refused entry with a name of 10001 bytes (the limit is 4095)"},
     {"ComponentBeyondNameMax",
      [](auto& b, auto&) { b.AddLongName("ok/" + std::string(256, 'n') + "/file").AddFile("h", "x"); },
