@@ -247,6 +247,8 @@ TEST(StickCheckTest, Verdicts)
        UsbInfo::NoMetadata, ""},
       {"changed file", none, [](Stick& s) { s.folder.AddUnlisted("data/deep/er/part2.bin", "secoNd"); },
        invalid, "Checksum mismatch: data/deep/er/part2.bin"},
+      {"file cut to 0 bytes", none, [](Stick& s) { fs::resize_file(s.Update() + "/data/chunk 1.bin", 0); },
+       invalid, "Checksum mismatch: data/chunk 1.bin"},
       {"missing file", none, [](Stick& s) { fs::remove(s.Update() + "/meta_data/EUR_2024_06.xml"); }, invalid,
        "Cannot open: meta_data/EUR_2024_06.xml"},
       {"unlisted file", [](Stick& s) { s.folder.AddUnlisted("meta_data/extra.xml", "<x/>"); }, none, invalid,
