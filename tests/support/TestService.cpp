@@ -246,6 +246,13 @@ TestService::TestService(Tls tls, QObject* parent) : QObject(parent), tls(tls), 
   server->listen(QHostAddress::LocalHost, 0);
 }
 
+TestService::TestService(quint16 port) : tls(Tls::Off), server(new Server(*this))
+{
+  const quint32 first = QHostAddress(QHostAddress::LocalHost).toIPv4Address();
+  for (quint32 address = first; address < first + 250 && !server->isListening(); ++address)
+    server->listen(QHostAddress(address), port);
+}
+
 TestService::~TestService()
 {
   for (const auto& connection : connections)
@@ -256,7 +263,7 @@ TestService::~TestService()
 
 QString TestService::Url(const QString& path) const
 {
-  return QString("%1://127.0.0.1:%2%3").arg(tls == Tls::On ? "https" : "http").arg(Port()).arg(path);
+  return QString("%1://%2:%3%4").arg(tls == Tls::On ? "https" : "http", Host()).arg(Port()).arg(path);
 }
 
 QList<RecordedRequest> TestService::RequestsTo(const QString& path) const

@@ -1,6 +1,7 @@
 #pragma once
 
-// A small HTTP/1.1 server on 127.0.0.1 for tests, over plain TCP or TLS.
+// A small HTTP/1.1 server on 127.0.0.1 (or another loopback address) for
+// tests, over plain TCP or TLS.
 //
 //   TestSupport::TestService service;                       // listens at once
 //   service.Serve("/tesk/v1/package/allroots", Answer::Ok("<xml/>"));
@@ -132,10 +133,16 @@ public:
   using Handler = std::function<Answer(const RecordedRequest&)>;
 
   explicit TestService(Tls tls = Tls::Off, QObject* parent = nullptr);
+  // Listens on `port` at the first loopback address from 127.0.0.1 on where
+  // that port is free: another host on the port of a running service, or a
+  // fixed port that another process may hold on 127.0.0.1. Plain TCP only.
+  explicit TestService(quint16 port);
   ~TestService() override;
 
   quint16 Port() const { return server->serverPort(); }
-  // "http://127.0.0.1:<port>" (or https), followed by `path` as given.
+  // The address it listens on: "127.0.0.1", or another loopback address.
+  QString Host() const { return server->serverAddress().toString(); }
+  // "http://<host>:<port>" (or https), followed by `path` as given.
   QString Url(const QString& path = QString()) const;
 
   // Scripts for a path (the decoded path alone, without query). A later call
