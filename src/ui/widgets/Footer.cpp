@@ -69,10 +69,10 @@ void SetSpacePanel(qint64 free, qint64 total, QProgressBar* bar, QLabel* label)
                  QStringLiteral("</font>"));
 }
 
-// `text` shortened in its middle to fit `width`. Qt's elision measures the
-// pieces apart and can leave the whole, as a label draws it, up to a pixel
-// wider than asked, and the label's clip then cuts into the last letter: the
-// text is shortened further until it fits.
+// `text` shortened in its middle to fit `width`. What Qt's elision returns
+// can be, as a label draws it, up to a pixel wider than asked, and the
+// label's clip then cuts into the last letter: the text is shortened further
+// until it fits.
 QString ElideMiddle(const QString& text, const QFont& font, int width)
 {
   const QFontMetricsF metrics(font);
