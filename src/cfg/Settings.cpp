@@ -92,12 +92,15 @@ bool Settings::SetRunAtStartup(bool enabled)
   if (enabled == runAtStartup)
     return false;
   LOG(Info) << "Changing run at startup from: " << BoolText(runAtStartup) << " to: " << BoolText(enabled);
+  // The value follows the start-up file: one that could not be written leaves
+  // the value in effect, so that the next try writes it again.
+  if (!SetRunAtStartupOS(enabled))
+    return false;
   runAtStartup = enabled;
-  SetRunAtStartupOS(enabled);
   return true;
 }
 
-void Settings::Save()
+bool Settings::Save()
 {
   LOG(Info) << "Writing settings to file: " << filePath;
   try {
@@ -109,8 +112,10 @@ void Settings::Save()
     QString error;
     if (!WriteFileAtomically(filePath, QByteArray::fromStdString(text.str()), &error))
       throw std::runtime_error(error.toStdString());
+    return true;
   } catch (const std::runtime_error& e) {
     LOG(Error) << "Failed to write settings to file: " << filePath << ", : " << e.what();
+    return false;
   }
 }
 

@@ -31,10 +31,12 @@ public:
   // was loaded and installed; on any failure the current language and its
   // translation stay in place.
   bool SetLocale(const QString& locale);
-  // True when the value changed; the start-up files have then been written.
+  // True when the value changed; the start-up file has then been written. A
+  // file that cannot be written (logged) leaves the value in effect.
   bool SetRunAtStartup(bool enabled);
-  // Writes settings.json (replacing it in one step); failures are logged only.
-  void Save();
+  // Writes settings.json (replacing it in one step). False, with the failure
+  // logged, when it could not be written.
+  bool Save();
 
   QString Locale() const;
   bool RunAtStartup() const;

@@ -115,12 +115,13 @@ QString EscapeDesktopValue(const QString& value)
 
 // Creates `folder` and replaces `fileName` in it with `text`. The file is
 // written beside its final name and renamed into place, so an earlier file
-// survives any failure whole.
-void WriteStartupFile(const QString& folder, const QString& fileName, const QString& text)
+// survives any failure whole. False, with the failure logged, when it could
+// not be written.
+bool WriteStartupFile(const QString& folder, const QString& fileName, const QString& text)
 {
   if (!QDir().mkpath(folder)) {
     LOG(Error) << "Failed to create start-up directory";
-    return;
+    return false;
   }
   const QString path = folder + fileName;
   LOG(Debug) << "Updating start-up file: " << path;
@@ -129,17 +130,20 @@ void WriteStartupFile(const QString& folder, const QString& fileName, const QStr
   // Unbuffered, so that a short write shows in the count that write() returns.
   if (!file.open(QIODevice::WriteOnly | QIODevice::Text | QIODevice::Unbuffered)) {
     LOG(Error) << "Failed to open start-up file";
-    return;
+    return false;
   }
   const QByteArray bytes = text.toUtf8();
   const qint64 written = file.write(bytes);
   if (written != bytes.size()) {
     LOG(Error) << "Failed to write start-up file: " << path << ", " << file.errorString();
     file.cancelWriting();
-    return;
+    return false;
   }
-  if (!file.commit())
+  if (!file.commit()) {
     LOG(Error) << "Failed to write start-up file: " << path << ", " << file.errorString();
+    return false;
+  }
+  return true;
 }
 
 } // namespace
@@ -196,15 +200,19 @@ QString AutostartFolder()
 
 } // namespace Platform
 
-void SetRunAtStartupOS(bool enabled)
+bool SetRunAtStartupOS(bool enabled)
 {
   const QString executable = QCoreApplication::applicationFilePath();
   const QString fileName = QString::fromLatin1(Platform::ApplicationId);
-
-  Platform::WriteStartupFile(Platform::LaunchAgentFolder(), fileName + QStringLiteral(".plist"),
-                             Platform::LaunchAgentText(Platform::BundlePath(executable), enabled));
-  Platform::WriteStartupFile(Platform::AutostartFolder(), fileName + QStringLiteral(".desktop"),
-                             Platform::AutostartEntryText(executable, enabled));
+#ifdef Q_OS_MACOS
+  return Platform::WriteStartupFile(Platform::LaunchAgentFolder(), fileName + QStringLiteral(".plist"),
+                                    Platform::LaunchAgentText(Platform::BundlePath(executable), enabled));
+#else
+  // Nothing but the desktop's session reads start-up files here: the XDG
+  // autostart entry alone.
+  return Platform::WriteStartupFile(Platform::AutostartFolder(), fileName + QStringLiteral(".desktop"),
+                                    Platform::AutostartEntryText(executable, enabled));
+#endif
 }
 
 QString InstallationDirectory()

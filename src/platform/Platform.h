@@ -6,12 +6,13 @@
 
 // Platform services of the application frame.
 
-// Start at login. Writes the launch-agent property list
-// (~/Library/LaunchAgents/<id>.plist) and the XDG autostart entry
-// ($XDG_CONFIG_HOME/autostart/<id>.desktop, ~/.config by default) with the
-// start flag set to `enabled`. Both files are rewritten whole and never
-// deleted. Failures are logged only.
-void SetRunAtStartupOS(bool enabled);
+// Start at login. Writes the start-up file that the platform's session reads
+// at login with the start flag set to `enabled`: on Linux the XDG autostart
+// entry ($XDG_CONFIG_HOME/autostart/<id>.desktop, ~/.config by default), on
+// macOS the launch-agent property list (~/Library/LaunchAgents/<id>.plist).
+// The file is rewritten whole and never deleted. False, with the failure
+// logged, when it could not be written; an earlier file then stays whole.
+bool SetRunAtStartupOS(bool enabled);
 
 // The folder that holds the application's "res" folder: the executable's
 // folder, or the bundle's contents folder when the executable sits in a
@@ -50,7 +51,8 @@ QString InstallationDirectoryOf(const QString& executableDir);
 // The XDG autostart desktop entry that starts `executablePath` at login when `enabled`.
 QString AutostartEntryText(const QString& executablePath, bool enabled);
 
-// Where the two start-up files live (from $HOME and $XDG_CONFIG_HOME).
+// Where the start-up files of the two platforms live (from $HOME and
+// $XDG_CONFIG_HOME).
 QString LaunchAgentFolder();
 QString AutostartFolder();
 

@@ -68,8 +68,8 @@ void Ui::OnApplicationStateChanged(Qt::ApplicationState state)
   if (state != Qt::ApplicationActive)
     return;
   // On X11 the application turns active because one of its own windows took
-  // the focus: the main window the user clicked, the popup or the tray's
-  // menu. Showing the popup then would cover what the user is working in, so
+  // the focus: the main window the user clicked or the tray's menu (the popup
+  // never takes it). Showing the popup then would cover what the user is working in, so
   // only an activation that comes without a window of ours brings one forward.
   if (QGuiApplication::focusWindow() || QApplication::activeWindow() || QApplication::activePopupWidget())
     return;
@@ -143,7 +143,6 @@ void Ui::TrayIconClicked()
   if (!trayAvailable)
     popup->SetState(currentState);
   popup->show();
-  popup->activateWindow();
   PlacePopup();
   popup->raise();
 }

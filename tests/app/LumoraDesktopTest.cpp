@@ -5,9 +5,11 @@
 // stick plugged in while the icon's menu is open makes the popup show itself
 // and leaves the icon working, and "Quit" in the icon's menu ends the
 // application. The same walk runs on a bare X server and under a window
-// manager (openbox), which stacks and focuses the windows itself. Screenshots
-// of the screen go to the test's output folder. Skipped only where no X
-// server (or, for the second walk, no window manager) can start.
+// manager (openbox), which stacks and focuses the windows itself. While the
+// popup shows itself the keyboard stays in the window the user types in (xev,
+// of another application). Screenshots of the screen go to the test's output
+// folder. Skipped only where no X server (or, for the second walk, no window
+// manager) can start.
 
 #include "FakeVolumes.h"
 #include "LogCapture.h"
@@ -49,7 +51,7 @@ class Desktop
 public:
   ~Desktop()
   {
-    for (QProcess* process : {&tray, &windowManager, &server}) {
+    for (QProcess* process : {&typing, &tray, &windowManager, &server}) {
       if (process->state() != QProcess::NotRunning) {
         process->terminate();
         if (!process->waitForFinished(10000))
@@ -129,6 +131,30 @@ public:
     env.insert("QT_QPA_PLATFORM", "xcb");
     return env;
   }
+
+  // A window of another application that has the keyboard and reports each
+  // key pressed in it (xev); its id.
+  QString StartTypingWindow()
+  {
+    typing.setProcessEnvironment(Environment());
+    typing.start("xev", {"-name", "typing", "-geometry", "300x200+100+300"});
+    QString id;
+    WaitFor(
+        [&] {
+          return !(id = Run("xdotool", {"search", "--name", "^typing$"}).section('\n', 0, 0)).isEmpty();
+        },
+        Timeout);
+    Run("xdotool", {"windowfocus", "--sync", id});
+    return id;
+  }
+  // The keys that window has got so far.
+  int KeysTyped()
+  {
+    typed += typing.readAllStandardOutput();
+    return typed.count("KeyPress event");
+  }
+  // The window that has the keyboard.
+  QString Focus() const { return Run("xdotool", {"getwindowfocus"}).trimmed(); }
 
   // Runs an X tool on the display; its standard output.
   QString Run(const QString& program, const QStringList& arguments) const
@@ -231,6 +257,8 @@ private:
   QProcess windowManager;
   QTemporaryDir managerHome;
   QProcess tray;
+  QProcess typing;
+  QByteArray typed;
 };
 
 // The user's walk through the tray on a desktop whose X server and tray run:
@@ -315,6 +343,10 @@ void WalkTheTray(const QString& manager)
   // stick with a map that has an update is plugged in: the popup shows itself
   // for the check, and the menu gives way to it instead of staying open
   // below or beside it, where it would take every later click on the icon.
+  // Meanwhile the user types in another application's window, which keeps
+  // the keyboard when the popup comes.
+  const QString typing = desktop.StartTypingWindow();
+  ASSERT_EQ(desktop.Focus().toStdString(), typing.toStdString());
   desktop.Pointer(icon.center(), 3);
   ASSERT_TRUE(WaitFor(menuShown, Timeout)) << "no menu";
   // The pointer then rests where the popup comes, beside the menu, so that
@@ -331,6 +363,10 @@ void WalkTheTray(const QString& manager)
       << "the popup did not show itself for the stick";
   EXPECT_TRUE(WaitFor([&] { return shown("POPUP_MENU").empty(); }, Timeout)) << "the menu stayed open";
   desktop.Screenshot(name + "-03-popup-for-the-stick");
+  EXPECT_EQ(desktop.Focus().toStdString(), typing.toStdString()) << "the popup took the keyboard";
+  desktop.Run("xdotool", {"key", "space", "Return"});
+  EXPECT_TRUE(WaitFor([&] { return desktop.KeysTyped() == 2; }, Timeout)) << "the keys went elsewhere";
+  EXPECT_TRUE(messages().filter("Popup link").isEmpty()) << "a key pressed the popup's link";
 
   // The icon answers as before: a click hides the popup, a second one shows
   // it, a right click opens the menu in its place.

@@ -17,6 +17,7 @@
 #include "ui/Ui.h"
 #include "ui/widgets/MainWindow.h"
 #include "ui/widgets/Popup.h"
+#include "ui/widgets/SettingsScreen.h"
 #include "ui/widgets/TableRow.h"
 #include "ui/widgets/TrayIcon.h"
 #include "util/Fonts.h"
@@ -269,4 +270,55 @@ TEST(UiRoad, NoConnectionDuringTheDownloadIsToldByThePopupWhoseRetryLinkResumesI
   ASSERT_TRUE(road.WaitFor(State::PendingUpdate));
   EXPECT_EQ(Service().RequestsTo(NewerArchive).last().Header("Range"), "bytes=65536-");
   EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2025_06.meta.xml"));
+}
+
+// A window on show that a check hides comes back with the check's result,
+// when a stick is plugged in and when it is pulled while the user reads the
+// offer; one the user closed stays closed.
+TEST(UiRoad, AWindowThatACheckHidComesBackWithItsResultAndAClosedOneStaysClosed)
+{
+  Road road;
+  ASSERT_NO_FATAL_FAILURE(road.Start());
+  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+  emit road.facade->Tray().OpenApplicationClicked();
+  const auto pull = [&] { road.volumes.Unmount(road.mountId), QDir(road.stickRoot).removeRecursively(); };
+  // clang-format off
+  struct Step { const char* what; std::function<void()> act; State result; bool shown; } const steps[] = {
+      {"plugged in", [&] { road.InsertStick(); }, State::OptionalUpdate, true},
+      {"pulled", pull, State::RootUpdate, true},
+      {"plugged in after the window was closed", [&] { road.Window().close(), road.InsertStick(); },
+       State::OptionalUpdate, false},
+  };
+  // clang-format on
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    step.act();
+    ASSERT_TRUE(road.WaitFor(step.result));
+    EXPECT_EQ(road.Window().isVisible(), step.shown);
+  }
+  EXPECT_TRUE(road.Content().contains("Europe 2025.06")) << road.Content().join(", ").toStdString();
+}
+
+// "Yes, discard" never hides the window the user looks at: settings changed
+// while the first check had failed, the root maps that the popup's retry
+// brings, "Open application", Cancel and "Yes, discard" leave the settings.
+TEST(UiRoad, DiscardingUnsavedSettingsKeepsTheWindowOnTheSettingsPage)
+{
+  Road road;
+  TestSupport::TimeScale fast(0.02);
+  road.served.maps.Override("allroots", "", {Answer::Status(500)});
+  ASSERT_NO_FATAL_FAILURE(road.Start());
+  road.Popup().SetTiming({Timeout, 50}); // on show until the retry is clicked
+  ASSERT_TRUE(road.WaitFor(State::ServerError));
+  emit road.facade->Tray().SettingsClicked();
+  auto* settings = road.Window().findChild<Ui::SettingsScreen*>();
+  Click(settings, "checkBoxAutoStart");
+  road.served.maps.Override("allroots", "", {});
+  Click(&road.Popup(), "pushButtonContentLink");
+  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+  emit road.facade->Tray().OpenApplicationClicked();
+  Click(settings, "pushButtonCancel");
+  Click(Find(&road.Window(), "widgetMessage"), "pushButtonPrimary");
+  EXPECT_TRUE(road.Window().isVisible() && !settings->SettingsChanged());
+  EXPECT_EQ(road.Window().CurrentPage(), Ui::MainWindow::PageIndex::Settings);
 }

@@ -3,11 +3,14 @@
 #include "WidgetTest.h"
 
 #include <QDialog>
+#include <QFontMetricsF>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QTextDocumentFragment>
 #include <QVBoxLayout>
 #include <QWindow>
+
+#include <optional>
 
 // The footer below a page of a dialog named as the main window is, on screen.
 class FooterTest : public testing::Test
@@ -47,9 +50,10 @@ protected:
 
 // The switch and the list of sticks are offered among sticks without map
 // data while no map is on the active one; the head unit's gauge with map data.
-// A stick's path is plain text that loses its middle; the list opens above
-// the stick's row, a press on an entry closes it and its click chooses the
-// stick; it closes when a map locks the switch and when the footer hides.
+// A stick's path is plain text that loses its middle, never its last letter,
+// in either language; the list opens above the stick's row, a press on an
+// entry closes it and its click chooses the stick; it closes when a map locks
+// the switch and when the footer hides.
 TEST_F(FooterTest, TheStickChoiceIsOpenAmongSticksWithoutMapDataAndClosesWhenItCannotBe)
 {
   // clang-format off
@@ -76,6 +80,26 @@ TEST_F(FooterTest, TheStickChoiceIsOpenAmongSticksWithoutMapDataAndClosesWhenItC
               path->text().contains(QChar(0x2026)))
       << path->text().toStdString();
   EXPECT_TRUE(path->toolTip().contains("/media/b &lt;b&gt;%1&lt;/b&gt; and a folder"));
+  // As the label draws it in either language, the path fits its column with
+  // its last letter, a short one whole.
+  for (const char* language : {"en", "de"}) {
+    std::optional<German> german;
+    if (language == std::string("de"))
+      german.emplace();
+    footer->RetranslateUi();
+    for (const QString whole : {"/media/a", "/media/user/fffffstick", "/mnt/iiiiilllll/dddstick"}) {
+      PlugIn({{7, whole.toStdString(), 32 * GiB, GiB, UsbInfo::ValidMetadata, true}});
+      const QString shown = path->text();
+      SaveScreenshot(footer, QStringLiteral("footer-path-%1-%2").arg(language).arg(whole.size()));
+      const QRect room = path->contentsRect();
+      EXPECT_LE(QFontMetricsF(path->font()).boundingRect(room, path->alignment(), shown).width(),
+                room.width())
+          << language << " " << shown.toStdString();
+      EXPECT_TRUE(shown.endsWith(whole.right(5)) && (shown == whole) == (whole.size() < 10))
+          << language << " " << shown.toStdString();
+    }
+  }
+  PlugIn({odd, a});
 
   QTest::mouseClick(button, Qt::LeftButton);
   EXPECT_LT(list->geometry().bottom(), footer->y() + path->y()) << "above the stick's row";
@@ -129,5 +153,6 @@ TEST_F(FooterTest, GaugesShowTheShareInUseAndNothingFreeInRed)
   MapStorage::Get().UpdateHeadUnit({QDate(), -5, -1});
   UsbStorage::Get().UpdateUsbSpace(7, 16 * GiB, 8 * GiB);
   ASSERT_TRUE(QTest::qWaitFor([&] { return Find<QProgressBar>(footer, "progressBarUsb")->value() == 50; }));
-  EXPECT_TRUE(Find<QLabel>(footer, "labelHuSpace")->text().contains(">0.00 B</font>"));
+  EXPECT_EQ(QTextDocumentFragment::fromHtml(Find<QLabel>(footer, "labelHuSpace")->text()).toPlainText(),
+            "0.00 B free of 0.00 B");
 }

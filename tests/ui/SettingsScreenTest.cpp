@@ -1,11 +1,13 @@
 #include "ui/widgets/SettingsScreen.h"
 
+#include "Files.h"
 #include "WidgetTest.h"
 #include "cfg/Settings.h"
 #include "ui/OpenLink.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QStackedWidget>
 #include <QTextBrowser>
@@ -138,4 +140,30 @@ TEST_F(SettingsScreenTest, AboutPageOpensOnlyWebLinksInTheLanguageInEffect)
   Ui::SettingsScreen::SetLegalPage(builtIn);
   EXPECT_EQ(Languages()->currentText() + ", " + Languages()->itemText(1), "Español de España, Français");
   EXPECT_FALSE(screen->SettingsChanged());
+}
+
+// A save that cannot write settings.json, or the start-at-login entry, is
+// logged as an error and stays unsaved with Save offered; once the file can
+// be written, Save stores the change.
+TEST_F(SettingsScreenTest, AFailedSaveStaysUnsavedWithSaveOffered)
+{
+  const QString blocked[] = {Config::get().dataDir + "/settings.json",
+                             qEnvironmentVariable("XDG_CONFIG_HOME") + "/autostart"};
+  for (const QString& path : blocked) {
+    SCOPED_TRACE(path.toStdString());
+    Show();
+    QDir(path).removeRecursively();
+    // A folder in the file's place, a file in the folder's.
+    ASSERT_TRUE(path.endsWith(".json") ? QDir().mkpath(path) : TestSupport::WriteFile(path, "x"));
+    LogCapture log;
+    Click(screen.get(), "checkBoxAutoStart");
+    Click(screen.get(), "pushButtonSaveSettings");
+    EXPECT_TRUE(screen->SettingsChanged() && !Find(screen.get(), "pushButtonCancel")->isHidden());
+    const auto failed = log.Matching("Failed to ");
+    EXPECT_TRUE(!failed.empty() && failed[0].find("|   Error |") != std::string::npos);
+    ASSERT_TRUE(path.endsWith(".json") ? QDir(path).removeRecursively() : QFile::remove(path));
+    Click(screen.get(), "pushButtonSaveSettings");
+    EXPECT_FALSE(screen->SettingsChanged());
+    EXPECT_TRUE(Settings::get().RunAtStartup() && QFile::exists(Config::get().dataDir + "/settings.json"));
+  }
 }

@@ -1,9 +1,10 @@
 #pragma once
 
-// What the widget tests share: one home and data folder and the built-in
-// fonts for the whole executable, the stores put into a known state, an
-// interface that records the user's requests, children found by their object
-// names, clicks a user could make, and German while a guard lives.
+// What the widget tests share: the configuration and the built-in fonts for
+// the whole executable (in the home of its own that the shared test main
+// gives it), the stores put into a known state, an interface that records
+// the user's requests, children found by their object names, clicks a user
+// could make, and German while a guard lives.
 
 #include "LogCapture.h"
 #include "RecordingUi.h"
@@ -22,21 +23,15 @@
 
 namespace WidgetTest {
 
-// The configuration and the fonts are process-wide: the home is set before the
-// configuration is first built, the fonts are loaded before the first window
-// (which would otherwise settle on a fallback font).
+// The configuration and the fonts are process-wide: the fonts are loaded
+// before the first window (which would otherwise settle on a fallback font).
 struct Environment : testing::Environment
 {
   void SetUp() override
   {
-    ASSERT_TRUE(home.isValid());
-    qputenv("HOME", home.path().toUtf8());
-    qputenv("XDG_DATA_HOME", home.filePath("data").toUtf8());
-    qputenv("XDG_CONFIG_HOME", home.filePath("config").toUtf8());
     Config::get();
     Fonts::Load();
   }
-  QTemporaryDir home;
 };
 inline testing::Environment* const environment = testing::AddGlobalTestEnvironment(new Environment);
 

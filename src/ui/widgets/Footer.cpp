@@ -11,6 +11,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QFontMetricsF>
 #include <QListWidget>
 #include <QWindow>
 
@@ -66,6 +67,22 @@ void SetSpacePanel(qint64 free, qint64 total, QProgressBar* bar, QLabel* label)
   const QString sentence = QCoreApplication::translate("global", "%1 free of %2").toHtmlEscaped();
   label->setText(sentence.arg(freePart, MemorySizeToString(total, 2).toHtmlEscaped()) +
                  QStringLiteral("</font>"));
+}
+
+// `text` shortened in its middle to fit `width`. What Qt's elision returns
+// can be, as a label draws it, up to a pixel wider than asked, and the
+// label's clip then cuts into the last letter: the text is shortened further
+// until it fits.
+QString ElideMiddle(const QString& text, const QFont& font, int width)
+{
+  const QFontMetricsF metrics(font);
+  const auto drawnWidth = [&](const QString& shown) {
+    return metrics.boundingRect(QRectF(), Qt::TextSingleLine, shown).width();
+  };
+  QString elided = metrics.elidedText(text, Qt::ElideMiddle, width);
+  for (int room = width - 1; room > 0 && drawnWidth(elided) > width; --room)
+    elided = metrics.elidedText(text, Qt::ElideMiddle, room);
+  return elided;
 }
 
 // A text of outside origin as a tooltip: tooltips take anything that looks
@@ -203,7 +220,7 @@ void Footer::ShowUsbPath()
   const QMargins margins = label->contentsMargins();
   const int width = (label->maximumWidth() < QWIDGETSIZE_MAX ? label->maximumWidth() : label->width()) -
                     margins.left() - margins.right();
-  label->setText(label->fontMetrics().elidedText(usbPath, Qt::ElideMiddle, width));
+  label->setText(ElideMiddle(usbPath, label->font(), width));
   label->setToolTip(usbPath.isEmpty() ? QString() : PlainToolTip(usbPath));
 }
 

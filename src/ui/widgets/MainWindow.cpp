@@ -136,6 +136,14 @@ void MainWindow::CreateStateData()
     return data;
   };
   const auto updateSubscription = [this] { screens.settingsScreen->UpdateSubscription(); };
+  // The outcome of a check brings back a window that the check hid; one that
+  // hides the window uses up that coming back all the same.
+  const auto result = [this](std::function<void()> setter) {
+    return [this, setter = std::move(setter)] {
+      setter();
+      Reappear();
+    };
+  };
   // A network failure keeps the window only while a map was downloading: the
   // maps page then offers to retry the download.
   const auto networkFailure = [this](State failure, void (MainWindow::*show)()) {
@@ -160,7 +168,8 @@ void MainWindow::CreateStateData()
   cancel.icon = downloading;
   stateData.insert(State::CancelDownload, cancel);
 
-  stateData.insert(State::MandatoryUpdate, record([this] { SetMandatoryMap(MandatoryMap()); }, true, true));
+  stateData.insert(State::MandatoryUpdate,
+                   record(result([this] { SetMandatoryMap(MandatoryMap()); }), true, true));
 
   StateData download = record(
       [this] {
@@ -175,11 +184,12 @@ void MainWindow::CreateStateData()
   stateData.insert(State::MapDownload, download);
 
   stateData.insert(State::MapUpdateCheck, record({}, false, false));
-  stateData.insert(State::MetadataCorrupt, record(updateSubscription, false, true));
+  stateData.insert(State::MetadataCorrupt, record(result(updateSubscription), false, true));
   stateData.insert(State::NoConnection,
                    record(networkFailure(State::NoConnection, &MainWindow::SetNoConnection), true, true));
-  stateData.insert(State::NoSubscription, record(updateSubscription, false, true));
-  stateData.insert(State::OptionalUpdate, record([this] { SetOptionalMap(OptionalMap()); }, true, true));
+  stateData.insert(State::NoSubscription, record(result(updateSubscription), false, true));
+  stateData.insert(State::OptionalUpdate,
+                   record(result([this] { SetOptionalMap(OptionalMap()); }), true, true));
 
   StateData pending = record([this] { SetPendingMap(PendingMap()); }, true, true);
   pending.title =
@@ -191,11 +201,12 @@ void MainWindow::CreateStateData()
   pending.icon = QPixmap(PendingIcon);
   stateData.insert(State::PendingUpdate, pending);
 
-  stateData.insert(State::RootUpdate, record([this] { SetRootMaps(RootMaps()); }, true, true));
+  stateData.insert(State::RootUpdate, record(result([this] { SetRootMaps(RootMaps()); }), true, true));
   stateData.insert(State::ServerError,
                    record(networkFailure(State::ServerError, &MainWindow::SetServerError), true, true));
-  stateData.insert(State::SubscriptionExpired, record([this] { SetSubscriptionExpired(); }, true, true));
-  stateData.insert(State::UpToDate, record([this] { SetOptionalMap(InstalledMap()); }, true, true));
+  stateData.insert(State::SubscriptionExpired,
+                   record(result([this] { SetSubscriptionExpired(); }), true, true));
+  stateData.insert(State::UpToDate, record(result([this] { SetOptionalMap(InstalledMap()); }), true, true));
   stateData.insert(State::UsbBlocked, record([this] { SetUsbBlocked(); }, true, true));
   stateData.insert(State::UsbCheck, record({}, true, false));
   stateData.insert(State::UsbFull, record([this] { SetUsbFull(); }, true, true));
@@ -229,8 +240,13 @@ void MainWindow::SetState(State newState)
     action();
 
   const StateData record = Record(newState);
-  if (changed && !record.mapUpdatesEnabled)
+  if (changed && !record.mapUpdatesEnabled) {
+    // A check hides the window only while it runs (a stick pulled always
+    // starts one): a window the user had open comes back with its result.
+    if ((newState == State::MapUpdateCheck || newState == State::UsbRemoved) && isVisible() && !standalone)
+      reappear = true;
     Hide();
+  }
   EnableHeaderButtons(record);
 
   ui->labelNotificationTitle->setText(Translate(record.title));
@@ -292,7 +308,9 @@ void MainWindow::ShowMessagePage()
 
 void MainWindow::Show()
 {
-  if (isActiveWindow())
+  // A hidden window can still count as the active one until the window
+  // system has told that it lost the keyboard: it is shown all the same.
+  if (isVisible() && isActiveWindow())
     return;
   LOG(Debug) << "Showing main window";
   setWindowState(Qt::WindowActive);
@@ -313,11 +331,25 @@ void MainWindow::Hide()
   hide();
 }
 
+void MainWindow::Reappear()
+{
+  if (!reappear)
+    return;
+  reappear = false;
+  // A result whose map-updates tab is off keeps the window hidden.
+  if (Record(state).mapUpdatesEnabled)
+    Show();
+}
+
 void MainWindow::reject()
 {
   // Escape would hide a window that nothing brings back.
-  if (!standalone)
-    QDialog::reject();
+  if (standalone)
+    return;
+  // Escape or the close button (through closeEvent): closed by the user, the
+  // window stays closed.
+  reappear = false;
+  QDialog::reject();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -724,16 +756,13 @@ void MainWindow::OnDiscardSettingsConfirmed(bool forced)
 {
   screens.settingsScreen->RestoreSettings();
   ui->pushButtonSettings->setChecked(false);
+  // Never hidden: the user is looking at the window.
   if (forced) {
     LOG(Debug) << "Returning to map page";
     ShowMapsPage();
-  } else if (previousScreen != ScreenIndex::None || previousPage == PageIndex::Settings) {
+  } else {
     LOG(Debug) << "Returning to settings page";
     ShowSettingsPage();
-  } else {
-    LOG(Debug) << "Hiding main window";
-    ShowMapsPage();
-    Hide();
   }
 }
 

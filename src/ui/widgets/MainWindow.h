@@ -99,6 +99,10 @@ public slots:
   // active already.
   void Show();
   void Hide();
+  // Shows the window once more when a check hid it while it was on show, and
+  // the result the check came to shows the maps page; once per such hiding.
+  // The result states call it. A window the user closed stays closed.
+  void Reappear();
   void SetState(State state);
   // Refreshes the footer from the stick store.
   void UpdateUsbs();
@@ -215,6 +219,8 @@ private:
   PageIndex quitReturnPage = PageIndex::None;
   bool quitReturnHidden = false;
   bool standalone = false;
+  // A check hid the window while it was on show: its result shows it again.
+  bool reappear = false;
 };
 
 // Write the value's name ("None", "Maps", ...); any other value writes nothing.

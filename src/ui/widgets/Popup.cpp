@@ -17,7 +17,6 @@
 #include <QScreen>
 #include <QTimer>
 #include <QVariant>
-#include <QWindow>
 
 #include <ostream>
 
@@ -92,9 +91,19 @@ Popup::Popup(IUi& ui, QWidget* parent)
   form->pushButtonContentLink->setFont(Fonts::Get(Fonts::Regular, 12));
 
   // A tool window without frame or title bar, above ordinary windows. The
-  // flag is set once: changing window flags later re-creates the native window
-  // on X11 and hides it.
-  setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint);
+  // flags are set once: changing window flags later re-creates the native
+  // window on X11 and hides it.
+  //
+  // It never takes the keyboard: it comes forward while the user types in
+  // another window, where a key meant for that window must not press its link
+  // (Dismiss cancels a download and removes it from the stick). The link is
+  // pressed by a click alone, and is no dialog's default button.
+  setWindowFlags(Qt::Tool | Qt::FramelessWindowHint | Qt::CustomizeWindowHint | Qt::WindowStaysOnTopHint |
+                 Qt::WindowDoesNotAcceptFocus);
+  setAttribute(Qt::WA_ShowWithoutActivating);
+  form->pushButtonContentLink->setFocusPolicy(Qt::NoFocus);
+  form->pushButtonContentLink->setAutoDefault(false);
+  form->pushButtonContentLink->setDefault(false);
 
   LoadStylesheet(StyleSheet, this);
 
@@ -282,19 +291,16 @@ void Popup::UpdateUsbs()
 void Popup::Activate()
 {
   // An open menu (the tray icon's, or a list of the main window) holds the
-  // pointer and the keyboard: it would take every click, also those on the
-  // tray icon it opened over, and the keys meant for the popup. Qt closes open
-  // menus only when an ordinary window is shown, not a tool window like this
-  // one, so the popup closes them itself when it comes forward.
+  // pointer: it would take every click, also those on the tray icon it opened
+  // over and on the popup's link. Qt closes open menus only when an ordinary
+  // window is shown, not a tool window like this one, so the popup closes them
+  // itself when it comes forward. It is shown and raised, never activated.
   while (QWidget* menu = QApplication::activePopupWidget()) {
     if (!menu->close())
       break;
   }
   show();
   raise();
-  activateWindow();
-  if (QWindow* window = windowHandle())
-    window->requestActivate();
 }
 
 std::optional<QRect> Popup::PointerAnchor() const

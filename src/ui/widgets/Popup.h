@@ -25,7 +25,8 @@ class IUi;
 // The small frameless window under the tray icon: a status block about the
 // USB stick, a title, an icon, a short text and one link for the current UI
 // state. It shows itself for most states, stays 5 seconds after the pointer
-// has left it, then fades out; it stays above other windows. Main thread only.
+// has left it, then fades out; it stays above other windows. It never takes
+// the keyboard, and its link answers a click alone. Main thread only.
 class Popup : public QDialog
 {
   Q_OBJECT
@@ -64,7 +65,8 @@ public:
   Popup(IUi& ui, QWidget* parent);
   ~Popup() override;
 
-  // Shows the popup, raises it and gives it the focus; does not move it.
+  // Shows the popup and raises it, leaving the keyboard where it is; does not
+  // move it.
   void Activate();
   // Renders `state` and shows the popup unless the state is a quiet one. While
   // the message about a stick removed during its use is on show, other states

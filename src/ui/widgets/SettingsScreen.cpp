@@ -208,9 +208,12 @@ void SettingsScreen::SaveSettings()
     if (index >= 0)
       form->comboBoxLanguage->setCurrentIndex(index);
   }
-  settings.SetRunAtStartup(form->checkBoxAutoStart->isChecked());
-  settings.Save();
-  SetSettingsChanged(false);
+  const bool runAtStartup = form->checkBoxAutoStart->isChecked();
+  settings.SetRunAtStartup(runAtStartup);
+  const bool saved = settings.Save();
+  // What could not be written (logged as an error) stays unsaved, with Save
+  // offered again: the change would be gone at the next start.
+  SetSettingsChanged(!saved || settings.RunAtStartup() != runAtStartup);
 }
 
 void SettingsScreen::UpdateSubscription()

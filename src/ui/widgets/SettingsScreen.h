@@ -39,7 +39,9 @@ public:
   void SetSettingsChanged(bool changed);
   // Stores the controls' values through Settings and writes settings.json.
   // A saved change of language emits IUi::UpdateLocale once; a language that
-  // cannot be switched to leaves the list on the language in effect.
+  // cannot be switched to leaves the list on the language in effect. When
+  // settings.json or the start-at-login entry cannot be written the change
+  // stays unsaved.
   void SaveSettings();
   // Refreshes the Subscription page from the head unit's subscription end
   // date and the active stick.
