@@ -295,6 +295,10 @@ void MapDownloader::StickRemoved(UsbInfo::Id removed)
   const bool running = transferRunning;
   LOG(Info) << "The stick of the map download has gone: "
             << (running ? "stopping the download" : "forgetting what was written to it");
+  // Nothing more reaches the stick's place, not even what the extractor
+  // still holds.
+  if (stream)
+    stream->Discard();
   ReleaseTransfer();
   ForgetTarget();
   if (running)
