@@ -7,6 +7,7 @@
 
 #include <QUrl>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <optional>
@@ -179,9 +180,36 @@ std::string FullMapFolder::ArchiveName(const std::string& url)
   return name.toStdString();
 }
 
-FullMapFolder::Check FullMapFolder::CheckRemovalTarget(const fs::path& folder, std::string* why)
+namespace {
+
+// The stick of the store below whose mount path the absolute components
+// `target` lie, the deepest one; only `only` when that is not 0.
+UsbInfo Holder(const std::vector<std::string>& target, UsbInfo::Id only)
 {
-  const auto say = [why](Check check, std::string text) {
+  UsbInfo holder;
+  std::size_t depth = 0;
+  UsbStorage& usbs = UsbStorage::Get();
+  for (const auto state : {UsbInfo::ValidMetadata, UsbInfo::InvalidMetadata, UsbInfo::NoMetadata}) {
+    for (const auto& entry : usbs.GetUsbs(state)) {
+      const UsbInfo& usb = entry.second;
+      if (usb.path.empty() || (only != 0 && usb.id != only))
+        continue;
+      const auto stick = AbsoluteComponents(fs::path(usb.path), true);
+      // A stick mounted at the root would hold every folder: not a stick.
+      if (!stick || stick->empty() || stick->size() >= target.size() || stick->size() <= depth)
+        continue;
+      if (std::equal(stick->begin(), stick->end(), target.begin())) {
+        holder = usb;
+        depth = stick->size();
+      }
+    }
+  }
+  return holder;
+}
+
+FullMapFolder::Check Examine(const fs::path& folder, UsbInfo::Id only, std::string* why)
+{
+  const auto say = [why](FullMapFolder::Check check, std::string text) {
     if (why)
       *why = std::move(text);
     return check;
@@ -189,26 +217,44 @@ FullMapFolder::Check FullMapFolder::CheckRemovalTarget(const fs::path& folder, s
 
   const auto target = AbsoluteComponents(folder, false);
   if (!target || target->empty())
-    return say(Check::Malformed, "not an absolute path without \".\" and \"..\"");
+    return say(FullMapFolder::Check::Malformed, "not an absolute path without \".\" and \"..\"");
   if (target->back() != Config::get().usbFullMapDir)
-    return say(Check::Malformed, "not named " + Config::get().usbFullMapDir);
+    return say(FullMapFolder::Check::Malformed, "not named " + Config::get().usbFullMapDir);
+  if (Holder(*target, only).Valid())
+    return FullMapFolder::Check::Safe;
+  return say(FullMapFolder::Check::NotOnStick,
+             only == 0 ? "no known stick holds it" : "the stick it was written to is gone");
+}
 
-  UsbStorage& usbs = UsbStorage::Get();
-  for (const auto state : {UsbInfo::ValidMetadata, UsbInfo::InvalidMetadata, UsbInfo::NoMetadata}) {
-    for (const auto& entry : usbs.GetUsbs(state)) {
-      const std::string& mountPath = entry.second.path;
-      if (mountPath.empty())
-        continue;
-      const auto stick = AbsoluteComponents(fs::path(mountPath), true);
-      // A stick mounted at the root would hold every folder: not a stick.
-      if (!stick || stick->empty() || stick->size() >= target->size())
-        continue;
-      bool inside = true;
-      for (std::size_t i = 0; i < stick->size() && inside; ++i)
-        inside = (*stick)[i] == (*target)[i];
-      if (inside)
-        return Check::Safe;
-    }
+} // namespace
+
+FullMapFolder::Check FullMapFolder::CheckRemovalTarget(const fs::path& folder, std::string* why)
+{
+  return Examine(folder, 0, why);
+}
+
+FullMapFolder::Check FullMapFolder::CheckRemovalTarget(const fs::path& folder, UsbInfo::Id stick,
+                                                       std::string* why)
+{
+  if (stick == 0) {
+    if (why)
+      *why = "no stick was written to";
+    return Check::NotOnStick;
   }
-  return say(Check::NotOnStick, "no known stick holds it");
+  return Examine(folder, stick, why);
+}
+
+UsbInfo::Id FullMapFolder::StickHolding(const fs::path& folder)
+{
+  const auto target = AbsoluteComponents(folder, false);
+  return target ? Holder(*target, 0).id : 0;
+}
+
+std::optional<dev_t> FullMapFolder::DeviceOf(const fs::path& path)
+{
+  const Descriptor folder = Descriptor::OpenFolderPath(path.string());
+  struct stat status;
+  if (!folder.Valid() || !folder.Status(status))
+    return std::nullopt;
+  return status.st_dev;
 }

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "usb/UsbInfo.h"
+
 #include <boost/filesystem/path.hpp>
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <sys/types.h>
 
 // The rules for the names that a map download writes and removes on a stick:
 // the folder of the unpacked archive, and the full-map folder that a download
@@ -31,6 +35,18 @@ public:
   // lie below the mount path of a stick that the stick store holds. `why`
   // receives a readable reason when it is not Safe.
   static Check CheckRemovalTarget(const boost::filesystem::path& folder, std::string* why = nullptr);
+  // The same, with only the stick `stick` of the stick store allowed to hold
+  // the folder: a folder of what a download wrote is no target once its stick
+  // has gone, whatever stick has taken its place.
+  static Check CheckRemovalTarget(const boost::filesystem::path& folder, UsbInfo::Id stick,
+                                  std::string* why = nullptr);
+  // The stick of the stick store below whose mount path `folder` lies (the
+  // deepest one), or 0.
+  static UsbInfo::Id StickHolding(const boost::filesystem::path& folder);
+  // The file system (device number) of the folder at `path`, read through a
+  // descriptor of the folder opened for the purpose; none when it cannot be
+  // opened. A stick put in the place of another has a file system of its own.
+  static std::optional<dev_t> DeviceOf(const boost::filesystem::path& path);
 
   // Removes `folder` with everything below it. It works by open folder
   // handles, one name at a time, so that no depth or name length gets in the

@@ -167,18 +167,34 @@ void FullMapUpdateManager::StartDownload(const MapInfo::Id& mapId)
 
 void FullMapUpdateManager::AbortMapDownload()
 {
+  // A cancellation reports its start before its end, also when it fails: the
+  // receiver tells by the start which result is the cancellation's.
+  bool started = false;
+  const auto fail = [this, &started](const char* what) {
+    LOG(Error) << "Failed to abort map download: " << what;
+    if (!started)
+      emit OperationStarted();
+    emit OperationFinished(MapDownloader::UsbBlocked);
+  };
   try {
-    StartCancellation();
+    StartCancellation(started);
   } catch (const std::exception& e) {
-    LOG(Error) << "Failed to abort map download: " << e.what();
-    emit OperationFinished(MapDownloader::UsbBlocked);
+    fail(e.what());
   } catch (...) {
-    LOG(Error) << "Failed to abort map download: unknown error";
-    emit OperationFinished(MapDownloader::UsbBlocked);
+    fail("unknown error");
   }
 }
 
-void FullMapUpdateManager::StartCancellation()
+void FullMapUpdateManager::StickRemoved(UsbInfo::Id usbId)
+{
+  try {
+    downloader.StickRemoved(usbId);
+  } catch (const std::exception& e) {
+    LOG(Error) << "Failed to stop the map download of a removed usb: " << e.what();
+  }
+}
+
+void FullMapUpdateManager::StartCancellation(bool& started)
 {
   // A running download first, then a finished one, then a removal that left
   // files behind and is tried again.
@@ -193,6 +209,7 @@ void FullMapUpdateManager::StartCancellation()
     MapStorage::Get().ModifyMap(map.id, [](MapInfo& stored) { stored.state = MapInfo::Deleting; });
   }
   emit OperationStarted();
+  started = true;
 
   if (map.Valid()) {
     downloader.Abort();

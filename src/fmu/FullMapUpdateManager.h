@@ -12,9 +12,10 @@
 // Threading: built on any thread without a parent, then moved to a thread of
 // its own (QObject::moveToThread) and driven only by queued invocations of its
 // slots by name ("CheckMapUpdates", "DownloadMap" with a "MapInfo::Id",
-// "AbortMapDownload", "UpdateLocale", "AbortCheck"). Every slot, every
-// callback of its members and every signal runs on that thread; connect the
-// signals with Qt::QueuedConnection. Destroy it after its thread has finished.
+// "AbortMapDownload", "UpdateLocale", "AbortCheck", "StickRemoved" with a
+// "UsbInfo::Id"). Every slot, every callback of its members and every signal
+// runs on that thread; connect the signals with Qt::QueuedConnection. Destroy
+// it after its thread has finished.
 //
 // The map store is the only record of which map an operation concerns: a
 // download marks its map Downloading and a cancellation marks it Deleting
@@ -69,14 +70,20 @@ public slots:
   void DownloadMap(const MapInfo::Id& mapId);
   // Cancels the map being downloaded, else the one waiting on the stick, else
   // the one whose removal is unfinished, and removes its files; Aborted
-  // straight away when there is none.
+  // straight away when there is none. OperationStarted always comes first,
+  // then the one OperationFinished of the cancellation.
   void AbortMapDownload();
+  // A stick has gone: a download onto it stops at once (OperationFinished
+  // with UsbRemoved when it was running), and what it wrote there is never
+  // removed or written again.
+  void StickRemoved(UsbInfo::Id usbId);
 
 private:
   void OnOperationProgress(long long bytes);
   void OnOperationResult(MapDownloader::Result result);
   void StartDownload(const MapInfo::Id& mapId);
-  void StartCancellation();
+  // Sets `started` once OperationStarted is emitted.
+  void StartCancellation(bool& started);
 
   MetadataChecker checker;
   MapDownloader downloader;

@@ -102,6 +102,8 @@ void MapDownloader::Download(const fs::path& path, const MapInfo& map)
   lastTarget = path;
   reportedBytes = 0;
   restartNeeded = false;
+  stick = 0;
+  device.reset();
 
   if (!CheckTarget(map.url) || !EmptyFolder() || !CheckSpace(map.size) || !OpenStream())
     return;
@@ -121,6 +123,8 @@ bool MapDownloader::CheckTarget(const std::string& url)
   std::string why;
   switch (FullMapFolder::CheckRemovalTarget(outputPath, &why)) {
   case FullMapFolder::Check::Safe:
+    stick = FullMapFolder::StickHolding(outputPath);
+    device = FullMapFolder::DeviceOf(outputPath.parent_path());
     return true;
   case FullMapFolder::Check::NotOnStick:
     LOG(Error) << "Failed to clean up output directory: " << outputPath.string() << ", " << why;
@@ -196,6 +200,7 @@ void MapDownloader::StartTransfer(const std::string& url)
   relay = std::make_unique<Relay>(this);
   request.reset(client->GetMapContent(*stream, *relay));
   restartNeeded = false;
+  transferRunning = true;
 
   request->SetTimeout(InactivityTimeout);
   request->ReadRetryDurationFromConfig();
@@ -212,6 +217,7 @@ void MapDownloader::Resume()
   if (CanResume()) {
     LOG(Debug) << "Resuming map download";
     LOG(Debug) << "Auto Retry - Retry button clicked";
+    transferRunning = true;
     request->RetryButtonClicked();
     return;
   }
@@ -223,6 +229,16 @@ void MapDownloader::Resume()
     const fs::path target = lastTarget;
     ReleaseTransfer();
     TakeBackReportedBytes();
+    // The restart empties the folder first: only on the stick it was written to.
+    std::string why;
+    if (stick != 0 &&
+        (FullMapFolder::CheckRemovalTarget(target, stick, &why) == FullMapFolder::Check::NotOnStick ||
+         !OnItsFileSystem(target, &why))) {
+      LOG(Error) << "Failed to restart map download: " << target.string() << ", " << why;
+      ForgetTarget();
+      Report(UsbRemoved);
+      return;
+    }
     Download(target, map);
     return;
   }
@@ -272,9 +288,27 @@ void MapDownloader::OnData(qint64 bytes)
   }
 }
 
+void MapDownloader::StickRemoved(UsbInfo::Id removed)
+{
+  if (removed == 0 || removed != stick)
+    return;
+  const bool running = transferRunning;
+  LOG(Info) << "The stick of the map download has gone: "
+            << (running ? "stopping the download" : "forgetting what was written to it");
+  // Nothing more reaches the stick's place, not even what the extractor
+  // still holds.
+  if (stream)
+    stream->Discard();
+  ReleaseTransfer();
+  ForgetTarget();
+  if (running)
+    Report(UsbRemoved);
+}
+
 void MapDownloader::OnResult(Tesk::IResponse::Result result)
 {
   LOG(Debug) << "Map download finished with result: " << result;
+  transferRunning = false;
   try {
     switch (result) {
     case Tesk::IResponse::Ok:
@@ -400,7 +434,8 @@ void MapDownloader::AbortWithoutFolder()
   // The download never got to create its folder (a stick that refused the
   // first write), while the stick is still there: nothing to remove.
   if (!outputPath.empty() && FolderPresent(outputPath.parent_path()) &&
-      FullMapFolder::CheckRemovalTarget(outputPath) == FullMapFolder::Check::Safe) {
+      FullMapFolder::CheckRemovalTarget(outputPath, stick) == FullMapFolder::Check::Safe &&
+      OnItsFileSystem(outputPath, nullptr)) {
     LOG(Debug) << "Nothing to remove in: " << outputPath.string();
     ForgetMap();
     Report(Aborted);
@@ -413,17 +448,28 @@ void MapDownloader::AbortWithoutFolder()
 
 bool MapDownloader::MayRemoveFolder()
 {
+  // Only the stick the map was written to: a stick mounted in its place (a
+  // swap the discovery has not seen yet, or one it has) is another stick.
   std::string why;
-  const FullMapFolder::Check check = FullMapFolder::CheckRemovalTarget(outputPath, &why);
-  if (check == FullMapFolder::Check::Safe)
+  const FullMapFolder::Check check = FullMapFolder::CheckRemovalTarget(outputPath, stick, &why);
+  if (check == FullMapFolder::Check::Safe && OnItsFileSystem(outputPath, &why))
     return true;
   LOG(Error) << "Refusing to remove: " << outputPath.string() << ", " << why;
-  if (check == FullMapFolder::Check::NotOnStick) {
+  if (check == FullMapFolder::Check::Malformed) {
+    Report(UsbBlocked);
+  } else {
     ForgetTarget();
     Report(UsbRemoved);
-  } else {
-    Report(UsbBlocked);
   }
+  return false;
+}
+
+bool MapDownloader::OnItsFileSystem(const fs::path& folder, std::string* why) const
+{
+  if (!device || FullMapFolder::DeviceOf(folder.parent_path()) == device)
+    return true;
+  if (why)
+    *why = "another file system is mounted in the place of the stick";
   return false;
 }
 
@@ -451,6 +497,8 @@ void MapDownloader::ForgetTarget()
 {
   outputPath.clear();
   lastTarget.clear();
+  stick = 0;
+  device.reset();
 }
 
 void MapDownloader::ForgetMap()
@@ -462,6 +510,7 @@ void MapDownloader::ForgetMap()
 
 void MapDownloader::Retire(bool dropStream)
 {
+  transferRunning = false;
   if (!request)
     return;
   relay->Detach();
@@ -485,6 +534,7 @@ void MapDownloader::Retire(bool dropStream)
 
 void MapDownloader::ReleaseTransfer()
 {
+  transferRunning = false;
   retired->clear();
   request.reset();
   relay.reset();

@@ -2,6 +2,7 @@
 
 #include "IResponse.h"
 #include "fmu/MapInfo.h"
+#include "usb/UsbInfo.h"
 
 #include <boost/filesystem/path.hpp>
 
@@ -12,7 +13,9 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
+#include <optional>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace Tesk {
@@ -36,7 +39,10 @@ class Stream;
 // beside it: that copy is what makes the map look complete to the vehicle.
 //
 // Abort cancels whatever is held and removes the full-map folder, reporting
-// each removed file as a negative byte count.
+// each removed file as a negative byte count. What a download wrote belongs
+// to the stick it wrote to: the folder is removed (or emptied for a restart)
+// only while that stick is still in the stick store and the folder's place
+// still lies on the file system it had, never on a stick put in its place.
 //
 // Everything reports through the two callbacks: byte counts (positive while
 // writing, negative while removing) and one Result per operation. Every call
@@ -90,6 +96,12 @@ public:
   // source for the order and the results).
   void Abort();
 
+  // The stick `stick` has gone (the volume discovery no longer lists it). A
+  // download onto it stops at once: its transfer is dropped, nothing more is
+  // written, and its folder is never removed or written again (another stick
+  // may take its place). A transfer that was running reports UsbRemoved.
+  void StickRemoved(UsbInfo::Id stick);
+
   // True when Resume would go on with the held transfer rather than start again.
   bool CanResume() const;
 
@@ -118,6 +130,9 @@ private:
   // it is found safe to remove.
   void AbortWithoutFolder();
   bool MayRemoveFolder();
+  // Whether the folder holding `folder` lies on the file system that the
+  // stick of the last download had; `why` says why not.
+  bool OnItsFileSystem(const boost::filesystem::path& folder, std::string* why) const;
   void RemoveFolder();
   // Forgets the folder of the last download; ForgetMap forgets its map too.
   void ForgetTarget();
@@ -149,6 +164,12 @@ private:
   boost::filesystem::path lastTarget;
   long long reportedBytes = 0;
   bool restartNeeded = false;
+  // The stick the last download wrote to (its id in the stick store) and the
+  // file system of the folder holding its full-map folder.
+  UsbInfo::Id stick = 0;
+  std::optional<dev_t> device;
+  // A transfer is under way and has not reported its result yet.
+  bool transferRunning = false;
 
   // Requests waiting to be released from the event loop.
   std::shared_ptr<std::vector<Transfer>> retired;

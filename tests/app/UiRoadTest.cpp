@@ -11,7 +11,11 @@
 #include "Screenshot.h"
 #include "Widgets.h"
 
+#include "TimeScale.h"
+#include "TmpfsMount.h"
+
 #include "cfg/Config.h"
+#include "fmu/FullMapUpdateManager.h"
 #include "fmu/MapStorage.h"
 #include "sm/States/Common.h"
 #include "ui/Ui.h"
@@ -28,6 +32,9 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QTableWidget>
+
+#include <iostream>
+#include <utility>
 
 using TestSupport::Answer;
 using TestSupport::WaitFor;
@@ -76,6 +83,13 @@ public:
       manager->SetMountPathRetry(std::chrono::milliseconds(20));
       return manager;
     });
+    // The real update manager, which a test may watch before the machine does.
+    States::Common::SetUpdateManagerFactory([this] {
+      auto manager = std::make_unique<FullMapUpdateManager>();
+      if (watchManager)
+        watchManager(*manager);
+      return manager;
+    });
     QDir().mkpath(stickRoot);
   }
 
@@ -84,6 +98,7 @@ public:
     machine.reset();
     States::Common::SetUiFactory(nullptr);
     States::Common::SetUsbManagerFactory(nullptr);
+    States::Common::SetUpdateManagerFactory(nullptr);
     ClearStores();
   }
 
@@ -99,6 +114,23 @@ public:
     served.WriteVehicleFiles(stickRoot);
     volumes.AddPartition(8, 17, FakeVolumes::Bus::Usb, true);
     mountId = volumes.Mount(8, 17, stickRoot.toStdString());
+  }
+
+  // The stick pulled: its mount entry and its folder go.
+  void PullStick()
+  {
+    volumes.Unmount(mountId);
+    QDir(stickRoot).removeRecursively();
+  }
+
+  // Offers the newer map and starts its download, as the row's button and
+  // the question that follows it do.
+  bool StartDownload()
+  {
+    if (!WaitFor(State::OptionalUpdate))
+      return false;
+    emit facade->DownloadMap(served.newer.id);
+    return true;
   }
 
   bool WaitFor(State state)
@@ -151,6 +183,9 @@ public:
   }
 
   bool OnStick(const QString& relative) const { return QFileInfo::exists(stickRoot + "/" + relative); }
+  MapInfo NewerMap() const { return MapStorage::Get().GetMap(served.newer.id); }
+  MapInfo::State NewerMapState() const { return NewerMap().state; }
+  bool Logged(const std::string& message) { return log.Contains(message); }
 
   void Shot(QWidget* widget, const QString& name) { EXPECT_FALSE(SaveScreenshot(widget, name).isEmpty()); }
 
@@ -161,8 +196,13 @@ public:
   QString stickRoot = stickDir.path() + "/stick";
   int mountId = 0;
   Ui::Ui* facade = nullptr;
+  std::function<void(FullMapUpdateManager&)> watchManager;
   std::unique_ptr<StateMachine> machine;
 };
+
+const QStringList RemovedMessage = {"The USB stick has been removed while the system was still accessing it. "
+                                    "Please reconnect the USB stick",
+                                    "link: Continue"};
 
 } // namespace
 
@@ -321,4 +361,164 @@ TEST(UiRoad, DiscardingUnsavedSettingsKeepsTheWindowOnTheSettingsPage)
   Click(Find(&road.Window(), "widgetMessage"), "pushButtonPrimary");
   EXPECT_TRUE(road.Window().isVisible() && !settings->SettingsChanged());
   EXPECT_EQ(road.Window().CurrentPage(), Ui::MainWindow::PageIndex::Settings);
+// A download stopped by the stick (too small for the map, or a full-map folder
+// that cannot be emptied), then the stick pulled and another one, which holds
+// a finished map, mounted at the same path: the failure is left behind, the
+// other stick gets a check of its own, and its map stays.
+TEST(UiRoad, AStickPulledFromAStoppedDownloadIsLeftAndTheStickInItsPlaceIsCheckedAnew)
+{
+  const QStringList stickB = {"OrvaneNDSFull/EUR_2025_06/data/region.bin",
+                              "OrvaneNDSFull/EUR_2025_06.meta.xml"};
+  for (const auto& [failure, link] :
+       {std::pair{State::UsbTooSmall, "link: Manage maps"}, {State::UsbBlocked, "link: Dismiss"}}) {
+    SCOPED_TRACE(testing::PrintToString(failure));
+    if (failure == State::UsbBlocked && !TmpfsMount::Allowed()) {
+      std::cout << "UsbBlocked needs a tmpfs mount: not running as root\n";
+      continue;
+    }
+    Road road;
+    if (failure == State::UsbTooSmall) {
+      road.served.newer.size = 1LL << 60;
+      road.served.maps.AddMap(road.served.newer);
+    }
+    ASSERT_NO_FATAL_FAILURE(road.Start());
+    road.InsertStick();
+    std::unique_ptr<TmpfsMount> held;
+    if (failure == State::UsbBlocked) {
+      const QString inside = road.stickRoot + "/OrvaneNDSFull/held";
+      QDir().mkpath(inside);
+      held = std::make_unique<TmpfsMount>(inside.toStdString(), 1);
+      ASSERT_TRUE(held->Mounted()) << held->Error();
+    }
+    ASSERT_TRUE(road.StartDownload());
+    ASSERT_TRUE(road.WaitFor(failure));
+    EXPECT_EQ(road.PopupContent().value(1), link);
+
+    if (held)
+      held->Unmount(true);
+    road.PullStick();
+    ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+    road.served.WriteVehicleFiles(road.stickRoot);
+    for (const QString& file : stickB)
+      ASSERT_TRUE(TestSupport::WriteFile(road.stickRoot + "/" + file, "stick B"));
+    const int checks = road.served.maps.Requests("allrelated").size();
+    road.mountId = road.volumes.Mount(8, 17, road.stickRoot.toStdString());
+    ASSERT_TRUE(road.WaitFor(State::OptionalUpdate));
+    EXPECT_EQ(road.served.maps.Requests("allrelated").size(), checks + 1) << "stick B's own check";
+    EXPECT_EQ(road.NewerMapState(), MapInfo::Available);
+    for (const QString& file : stickB)
+      EXPECT_TRUE(road.OnStick(file)) << file.toStdString();
+  }
+}
+
+// The stick goes while the download writes to it, told by either sign: its
+// mount entry goes while its folder stays (an unmount), or its folder goes
+// while the mount table, looked at once a second, still lists it. The
+// download stops at once and fetches nothing more, what it wrote stays, the
+// map is never finished there, and the popup tells of the removal.
+TEST(UiRoad, ADownloadStopsWhenItsStickGoesAndThePopupTellsWhicheverSignComesFirst)
+{
+  TestSupport::TimeScale slow(10); // a silent transfer is dropped only after 100 s
+  for (const bool mountEntryGoes : {true, false}) {
+    SCOPED_TRACE(mountEntryGoes ? "mount entry gone" : "folder gone");
+    Road road;
+    Service().Serve(NewerArchive,
+                    Answer::Ok(road.served.newerArchive, "application/x-tar").HoldAfter(100000));
+    ASSERT_NO_FATAL_FAILURE(road.Start());
+    road.InsertStick();
+    ASSERT_TRUE(road.StartDownload());
+    ASSERT_TRUE(WaitFor([&] { return road.NewerMap().downloaded > 0; }, Timeout));
+
+    // The folder leaves its place in one step, as at an unmount; only the
+    // download, writing on, can notice.
+    const QString folder = mountEntryGoes ? road.stickRoot : road.stickRoot + "-gone";
+    if (mountEntryGoes) {
+      road.volumes.Unmount(road.mountId);
+    } else {
+      ASSERT_TRUE(QDir().rename(road.stickRoot, folder));
+      Service().ReleaseHeld();
+    }
+    ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+    ASSERT_TRUE(WaitFor([] { return Service().OpenConnections() == 0; }, Timeout)) << "the transfer goes on";
+    const auto written = TestSupport::Listing(folder + "/OrvaneNDSFull");
+    EXPECT_FALSE(written.empty());
+    Service().ReleaseHeld();
+    EXPECT_TRUE(road.Popup().isVisible());
+    EXPECT_EQ(road.PopupContent(), RemovedMessage);
+    road.Shot(&road.Popup(), mountEntryGoes ? "popup-stick-unmounted" : "popup-stick-folder-gone");
+    EXPECT_EQ(TestSupport::Listing(folder + "/OrvaneNDSFull"), written);
+    EXPECT_FALSE(QFileInfo::exists(folder + "/OrvaneNDSFull/EUR_2025_06.meta.xml"));
+  }
+}
+
+// A cancellation whose removal leaves files behind (a file system mounted
+// inside the map's folder) is told as a failure; the map can be cancelled
+// again from the popup, and once the stick lets go everything is removed.
+TEST(UiRoad, ACancellationThatLeavesFilesBehindIsToldAndCanBeTriedAgain)
+{
+  if (!TmpfsMount::Allowed())
+    GTEST_SKIP() << "needs a tmpfs mount: not running as root";
+  Road road;
+  ASSERT_NO_FATAL_FAILURE(road.Start());
+  road.InsertStick();
+  ASSERT_TRUE(road.StartDownload());
+  ASSERT_TRUE(road.WaitFor(State::PendingUpdate));
+  const QString inside = road.stickRoot + "/OrvaneNDSFull/EUR_2025_06/held";
+  QDir().mkpath(inside);
+  TmpfsMount held(inside.toStdString(), 1);
+  ASSERT_TRUE(held.Mounted()) << held.Error();
+
+  emit road.facade->CancelDownload();
+  ASSERT_TRUE(road.WaitFor(State::UsbBlocked));
+  EXPECT_EQ(road.PopupContent(), (QStringList{"Map update download failed", "link: Dismiss"}));
+  road.Shot(&road.Popup(), "popup-removal-failed");
+  EXPECT_EQ(road.NewerMapState(), MapInfo::Deleting);
+  EXPECT_FALSE(road.OnStick("OrvaneNDSFull/EUR_2025_06.meta.xml")) << "the map no longer looks complete";
+  EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2025_06"));
+
+  ASSERT_TRUE(held.Unmount());
+  Click(&road.Popup(), "pushButtonContentLink");
+  ASSERT_TRUE(road.WaitFor(State::OptionalUpdate));
+  EXPECT_EQ(road.NewerMapState(), MapInfo::Available);
+  EXPECT_FALSE(road.OnStick("OrvaneNDSFull"));
+}
+
+// The download ends just as the user cancels it: its result arrives after
+// the cancel and is not taken for the end of the removal, which follows.
+TEST(UiRoad, ADownloadResultThatArrivesAfterTheCancelDoesNotEndTheCancellation)
+{
+  Road road;
+  // The user cancels as the update manager reports the download's end: the
+  // cancel reaches the machine before that report does.
+  bool cancelled = false;
+  road.watchManager = [&road, &cancelled](FullMapUpdateManager& manager) {
+    QObject::connect(
+        &manager, &FullMapUpdateManager::OperationFinished, &manager,
+        [&road, &cancelled, once = std::make_shared<bool>(false)](MapDownloader::Result result) {
+          if (result == MapDownloader::Ok && !std::exchange(*once, true))
+            QMetaObject::invokeMethod(
+                road.facade,
+                [&road, &cancelled] {
+                  cancelled = true;
+                  emit road.facade->CancelDownload();
+                },
+                Qt::QueuedConnection);
+        },
+        Qt::DirectConnection);
+  };
+  ASSERT_NO_FATAL_FAILURE(road.Start());
+  road.InsertStick();
+  ASSERT_TRUE(road.StartDownload());
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        return cancelled && road.facade->CurrentState() == State::OptionalUpdate &&
+               !road.OnStick("OrvaneNDSFull") && road.NewerMapState() == MapInfo::Available;
+      },
+      Timeout));
+  // The removal's own end took the machine back to the offer.
+  EXPECT_TRUE(road.Logged("Ignoring map operation result: Ok of the download being cancelled"));
+  EXPECT_TRUE(road.Logged("Got CancelDownload event"));
+  // The list offers the map again.
+  emit road.facade->Tray().OpenApplicationClicked();
+  EXPECT_TRUE(Find<QPushButton>(road.Row("Europe 2025.06"), "pushButtonMapAction")->isVisible());
 }

@@ -231,6 +231,13 @@ INSTANTIATE_TEST_SUITE_P(
                                 ASSERT_TRUE(t.WaitForEvents(2));
                                 t.service.ReleaseHeld();
                               }),
+                      Failure("SecondDownloadWhileOneWaitsOnTheStick", 0, {"Finished:UsbBlocked"},
+                              MapInfo::Pending,
+                              [](auto& t, auto) {
+                                t.Offer(*t.archive, "EUR", -1, MapInfo::Pending);
+                                t.Offer(*t.archive, "NAM");
+                                t.Download("NAM");
+                              }),
                       Failure("TooSmall", 4, {"Started", "Finished:UsbTooSmall"}, MapInfo::Downloading,
                               [](auto& t, auto) {
                                 t.Offer(*t.archive, "EUR", 5 * 1024 * 1024);

@@ -6,6 +6,7 @@
 #include "DownloadSupport.h"
 #include "LogCapture.h"
 #include "TestService.h"
+#include "usb/UsbStorage.h"
 #include "util/Descriptor.h"
 
 #include <boost/filesystem/directory.hpp>
@@ -415,6 +416,43 @@ TEST_F(MapDownloaderTest, NothingOutsideTheFullMapFolderOfAKnownStickIsEverRemov
   stick.Forget();
   EXPECT_EQ(Abort(), Result::UsbRemoved);
   EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
+}
+
+// Stick A, holding a failed download, is swapped for stick B at the same
+// mount path: on a file system of its own before the stick store knows, or as
+// another stick of the store (a folder on the same file system). Neither the
+// cancellation nor the restart of the download touches B's map.
+TEST_F(MapDownloaderTest, AStickPutInThePlaceOfTheOneWrittenToIsNeverTouched)
+{
+  MapInfo damaged = Map(*archive);
+  damaged.checksum = std::string(32, '0');
+  Serve(*archive);
+  for (const bool storeKnows : {false, true}) {
+    for (const bool cancel : {true, false}) {
+      SCOPED_TRACE(std::string(storeKnows ? "another stick in the store, " : "another file system, ") +
+                   (cancel ? "cancelled" : "restarted"));
+      if (!storeKnows && !TmpfsMount::Allowed())
+        continue; // needs a tmpfs mount
+      ActiveStick a(4718, storeKnows ? 0 : 4);
+      ASSERT_EQ(Download(a.FullMapFolder(), damaged), Result::ServerError);
+      std::unique_ptr<TmpfsMount> b;
+      if (storeKnows) {
+        fs::remove_all(a.FullMapFolder());
+        a.Forget();
+        UsbStorage::Get().UpdateUsb({4719, a.Path(), 0, 0, UsbInfo::ValidMetadata, true});
+      } else {
+        ASSERT_TRUE(a.Pull());
+        b = std::make_unique<TmpfsMount>(a.Path(), 4);
+        ASSERT_TRUE(b->Mounted()) << b->Error();
+      }
+      const fs::path mapOfB = a.FullMapFolder() / "EUR_2024.06/map.bin";
+      ASSERT_TRUE(Put(mapOfB));
+      EXPECT_EQ(cancel ? Abort() : Resume(), Result::UsbRemoved);
+      EXPECT_TRUE(Exists(mapOfB));
+      if (storeKnows)
+        UsbStorage::Get().RemoveUsb(4719);
+    }
+  }
 }
 
 TEST_F(MapDownloaderTest, ANewDownloadReplacesTheRunningOneAndADestroyedDownloaderStaysSilent)

@@ -55,6 +55,18 @@ Steps Downloading(std::optional<Download::Result> result = std::nullopt)
   };
 }
 
+// The download of EUR cancelled, and the removal's start reported if `started`.
+Steps Cancelled(bool started)
+{
+  return [=](MachineHarness& h) {
+    Downloading()(h);
+    emit h.Ui().CancelDownload();
+    MachineHarness::StoreMap("EUR", MapInfo::Optional, MapInfo::Deleting);
+    if (started)
+      h.OperationStarted();
+  };
+}
+
 // The root check (for no stick, or for stick A without metadata) ended with `result`.
 Steps RootChecked(Check::Result result, bool stick = false)
 {
@@ -69,7 +81,8 @@ Steps RootChecked(Check::Result result, bool stick = false)
 
 // The situations the tests start from, by the name of the state they reach;
 // "+stick": stick A is active, "+download": a download failed, "+root": the
-// root check ended so.
+// root check ended so, "+asked": the removal was asked for and has not
+// started yet.
 const std::map<std::string, Steps> Situations = {
     {"MapUpdateCheck", [](MachineHarness& h) { h.Start(); }},
     {"MapUpdateCheck+stick", Outcome(std::nullopt, {})},
@@ -93,12 +106,8 @@ const std::map<std::string, Steps> Situations = {
     {"MetadataCorrupt", Outcome(Check::InvalidMetadata, {})},
     {"NoSubscription", Outcome(Check::NoSubscription, {})},
     {"MapDownload", Downloading()},
-    {"CancelDownload",
-     [](MachineHarness& h) {
-       Downloading()(h);
-       emit h.Ui().CancelDownload();
-       MachineHarness::StoreMap("EUR", MapInfo::Optional, MapInfo::Deleting);
-     }},
+    {"CancelDownload+asked", Cancelled(false)},
+    {"CancelDownload", Cancelled(true)},
     {"UsbBlocked", Downloading(Download::UsbBlocked)},
     {"UsbFull", Downloading(Download::UsbFull)},
     {"UsbTooSmall", Downloading(Download::UsbTooSmall)},
@@ -110,7 +119,7 @@ void Reach(MachineHarness& h, const std::string& situation)
   ASSERT_NO_FATAL_FAILURE(Situations.at(situation)(h));
   const std::string state = situation.substr(0, situation.find('+'));
   ASSERT_EQ(h.Leaf(), state);
-  if (state != "CancelDownload") { // shown once the removal has started
+  if (situation != "CancelDownload+asked") { // shown once the removal has started
     ASSERT_EQ(h.Ui().Shown(), state);
   }
 }
@@ -293,11 +302,9 @@ TEST(Reactions, OfTheChecksAndTheirOutcomes)
        "Got Retry event: switching to NetworkOperation state"},
       {"ServerError+download", "Retry", "MapDownload", "",
        "Got Retry event: switching to NetworkOperation state"},
-      {"UsbFull", "Retry Download Checked:ValidMetadata Quit", "", "UpdateUsbs ConfirmQuit", Asked},
-      {"UsbBlocked", "Remove Retry Download Checked:ValidMetadata Quit", "",
-       "UpdateUsbs UpdateUsbs ConfirmQuit", Asked},
-      {"UsbTooSmall", "Remove Retry Download Checked:ValidMetadata Quit", "", "UpdateUsbs UpdateUsbs",
-       Quitting},
+      {"UsbFull UsbBlocked", "Retry Download Checked:ValidMetadata Quit", "", "UpdateUsbs ConfirmQuit",
+       Asked},
+      {"UsbTooSmall", "Retry Download Checked:ValidMetadata Quit", "", "UpdateUsbs", Quitting},
   });
 }
 
@@ -311,7 +318,8 @@ TEST(Reactions, OfTheStickRemovedAndTheCancel)
       {"OptionalUpdate MandatoryUpdate MetadataCorrupt NoSubscription PendingUpdate NoConnection+stick "
        "ServerError+stick",
        "Remove", "MapUpdateCheck", Leaves, Removed},
-      {"UpToDate SubscriptionExpired UsbFull", "Remove", "MapUpdateCheck", Leaves,
+      // A download stopped by the stick: the next stick gets a check of its own.
+      {"UpToDate SubscriptionExpired UsbFull UsbBlocked UsbTooSmall", "Remove", "MapUpdateCheck", Leaves,
        "Switching to MapUpdateCheck state"},
       {"MapDownload PendingUpdate NoConnection ServerError+stick UsbBlocked UsbFull UsbTooSmall", "Cancel",
        "CancelDownload", "", Cancelling},
@@ -324,8 +332,10 @@ TEST(Reactions, OfTheDownloadAndTheRemoval)
       {"MapDownload", "Started", "", "SetState(MapDownload)", "Got MapDownloadStarted event"},
       {"MapDownload", "Finished:Ok", "PendingUpdate", "SetState(PendingUpdate)",
        "Got FinishDownload event: switching to PendingUpdate state"},
-      {"MapDownload", "Finished:UsbRemoved", "MapUpdateCheck",
-       "SetState(UsbRemoved) SetState(MapUpdateCheck)", Removed},
+      // A stick whose mount path has gone is forgotten at once, as its
+      // removal from the mount table will be.
+      {"MapDownload CancelDownload", "Finished:UsbRemoved", "MapUpdateCheck", RemovedAndShown,
+       "Usb: 11 has gone: its mount path is no more"},
       {"MapDownload", "Insert Checked:ValidMetadata Retry Quit", "", "UpdateUsbs ConfirmQuit", Asked},
       // A check report that arrives meanwhile is not the operation's result.
       {"MapDownload", "Related:NoConnection Related:UsbRemoved Root:ServerError", "", "",
@@ -333,11 +343,18 @@ TEST(Reactions, OfTheDownloadAndTheRemoval)
       {"CancelDownload", "Root:NoConnection", "", "",
        "Ignoring root updates check result: NoConnection while a map operation runs"},
       {"CancelDownload", "Started", "", "SetState(CancelDownload)", "Got MapDeletionStarted event"},
-      {"CancelDownload", "Finished:UsbRemoved", "MapUpdateCheck",
-       "SetState(UsbRemoved) SetState(MapUpdateCheck)", Removed},
       // The operation's own report of a removal already acted on is stale.
       {"MapDownload", "Remove Finished:UsbRemoved", "MapUpdateCheck", RemovedAndShown, Removed},
       {"CancelDownload", "Remove Finished:Aborted", "MapUpdateCheck", RemovedAndShown, Removed},
+      // A result before the removal started is the cancelled download's,
+      // which ended just as the user cancelled; the removal's own ends it.
+      {"CancelDownload+asked", "Finished:Ok Finished:UsbBlocked Finished:Aborted Started Finished:Aborted",
+       "OptionalUpdate", "SetState(CancelDownload) SetState(OptionalUpdate)",
+       "Ignoring map operation result: Ok of the download being cancelled"},
+      {"CancelDownload+asked", "Remove", "MapUpdateCheck", RemovedAndShown, Removed},
+      // A removal that left files behind is told, and can be cancelled again.
+      {"CancelDownload", "Finished:UsbBlocked Cancel", "CancelDownload", "SetState(UsbBlocked)",
+       "Got UsbBlocked event: switching to UsbBlocked state"},
       {"CancelDownload", "Retry Download Insert Quit", "", "ConfirmQuit", Asked},
       // Without a map to download (gone from the store, or already on the
       // stick) the download goes back to the check.
@@ -347,15 +364,16 @@ TEST(Reactions, OfTheDownloadAndTheRemoval)
       {"OptionalUpdate", "Store:DONE=Pending Download:DONE", "MapUpdateCheck", "SetState(MapUpdateCheck)",
        Downloads},
       // Before any outcome was ever left the return shows the optional update.
-      {"NoConnection", "Cancel Finished:Aborted", "OptionalUpdate", "SetState(OptionalUpdate)", Cancelling},
+      {"NoConnection", "Cancel Started Finished:Aborted", "OptionalUpdate", "SetState(OptionalUpdate)",
+       Cancelling},
   };
   // Each failure of the download shows its state.
   for (const std::string result : {"UsbBlocked", "UsbFull", "UsbTooSmall", "ServerError", "NoConnection"})
     reactions.push_back({"MapDownload", "Finished:" + result, result, "SetState(" + result + ")",
                          "Got " + result + " event: switching to " + result + " state"});
-  // The removal ends, whatever its result, in the outcome shown before.
+  // Any other end of the removal leads to the outcome shown before.
   for (const std::string result :
-       {"Aborted", "Ok", "UsbBlocked", "UsbFull", "UsbTooSmall", "NoConnection", "ServerError"}) {
+       {"Aborted", "Ok", "UsbFull", "UsbTooSmall", "NoConnection", "ServerError"}) {
     const std::string event = result == "Aborted" ? "CancelDownload"
                               : result == "Ok"    ? "FinishDownload"
                                                   : result;
@@ -415,6 +433,7 @@ TEST(CancelDownload, AbortsAndReturnsThroughTheHistoryToTheOutcomeShownBefore)
   emit h.Ui().Retry();
   h.OperationFinished(Download::ServerError);
   emit h.Ui().CancelDownload();
+  h.OperationStarted();
   ASSERT_TRUE(h.WaitForCommands(5));
   EXPECT_EQ(h.Commands(), (Strings{"CheckMapUpdates", "DownloadMap(INSTALLED)", "DownloadMap(INSTALLED)",
                                    "DownloadMap(INSTALLED)", "AbortMapDownload"}));
@@ -444,6 +463,7 @@ TEST(CancelDownload, ChecksAnotherStickWithMetadataWhenTheActiveOneHasNone)
     emit h.Ui().DownloadMap("EUR");
     h.OperationFinished(Download::UsbTooSmall);
     emit h.Ui().CancelDownload();
+    h.OperationStarted();
     h.Forget();
     h.OperationFinished(Download::Aborted);
     EXPECT_EQ(h.Leaf(), nowActive ? "MapUpdateCheck" : "RootUpdate");

@@ -18,7 +18,8 @@ class FakeUpdateManager : public QObject
 public:
   struct Command
   {
-    std::string text; // "CheckMapUpdates", "DownloadMap(EUR)", "AbortMapDownload", "UpdateLocale"
+    std::string text; // "CheckMapUpdates", "DownloadMap(EUR)", "AbortMapDownload", "UpdateLocale",
+                      // "StickRemoved(22)"
     QThread* thread = nullptr;
   };
 
@@ -53,6 +54,7 @@ public slots:
   void UpdateLocale() { journal->Add("UpdateLocale"); }
   void DownloadMap(const MapInfo::Id& mapId) { journal->Add("DownloadMap(" + mapId + ")"); }
   void AbortMapDownload() { journal->Add("AbortMapDownload"); }
+  void StickRemoved(UsbInfo::Id usbId) { journal->Add("StickRemoved(" + std::to_string(usbId) + ")"); }
 
 private:
   std::shared_ptr<Journal> journal;

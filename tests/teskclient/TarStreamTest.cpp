@@ -165,6 +165,24 @@ TEST(TarStreamTest, TruncatedArchiveKeepsWhatArrivedAndSaysItEndedEarly)
   EXPECT_EQ(ReadFile(target.root() + "/cut"), Pattern(2000, 1));
 }
 
+// A stream whose target has gone drops what it still holds and whatever the
+// writer hands it after that, without failing the writer.
+TEST(TarStreamTest, ADiscardedStreamUnpacksNothingMore)
+{
+  Target target;
+  const QByteArray first = TarBuilder().AddFile("before", "kept").Bytes();
+  const QByteArray rest = TarBuilder().AddFile("after", "dropped").End().Bytes();
+  {
+    Tesk::Tar::Stream stream(target.root().toStdString());
+    stream.write(first.constData(), first.size()).flush();
+    stream.Discard();
+    stream.write(rest.constData(), rest.size());
+    EXPECT_TRUE(stream.good());
+  }
+  EXPECT_EQ(ReadFile(target.root() + "/before"), "kept");
+  EXPECT_FALSE(QFile::exists(target.root() + "/after"));
+}
+
 // ---------------------------------------------------------------------------
 // Entries that could reach outside the root, damaged headers, and entries
 // that cannot be created: each fails the stream with a clear error.

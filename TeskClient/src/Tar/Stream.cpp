@@ -26,6 +26,11 @@ Stream::~Stream()
   buffer.Close();
 }
 
+void Stream::Discard()
+{
+  buffer.Discard();
+}
+
 std::string Stream::md5()
 {
   return buffer.Md5();

@@ -29,6 +29,11 @@ public:
   // Flushes when good, closes the file being written; what was written stays.
   ~Stream() override;
 
+  // The target has gone: what is not unpacked yet, and whatever is written
+  // from now on, is dropped. May be called from another thread than the
+  // writer's, also while a write waits.
+  void Discard();
+
   // The MD5 of all bytes written so far, as 32 lower-case hexadecimal digits.
   std::string md5();
   // The extractor's failure, empty while it works. Both wait until what was

@@ -79,14 +79,21 @@ void StreamBuf::Close()
   closed = true;
   unpacking.Drain();
   file.Reset();
-  if (!unpacking.Failed() && openError.empty() && state != State::End && position.load() > 0)
+  if (!discarding && !unpacking.Failed() && openError.empty() && state != State::End && position.load() > 0)
     LOG(Warning) << "Tar stream closed before the end of the archive, after " << position.load() << " bytes";
+}
+
+void StreamBuf::Discard()
+{
+  discarding = true;
 }
 
 std::streamsize StreamBuf::xsputn(const char* data, std::streamsize size)
 {
   if (size < 0)
     return 0;
+  if (discarding)
+    return size;
   const std::string failure = FailureText();
   if (!failure.empty())
     throw std::runtime_error(failure);
@@ -125,7 +132,7 @@ void StreamBuf::Unpack(const char* data, std::size_t size)
 {
   std::size_t done = 0;
   try {
-    while (done < size) {
+    while (done < size && !discarding) {
       const std::size_t taken = Consume(data + done, size - done);
       done += taken;
       parsed += static_cast<std::int64_t>(taken);

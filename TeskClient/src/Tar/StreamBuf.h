@@ -63,6 +63,10 @@ public:
   // Unpacks what is held, then closes the file being written. Called by the
   // stream when it closes.
   void Close();
+  // Drops what is held and everything written from now on, unread and
+  // unpacked: the target has gone, and nothing more may be written there.
+  // May be called from any thread, also while a write waits for room.
+  void Discard();
 
 protected:
   std::streamsize xsputn(const char* data, std::streamsize size) override;
@@ -98,6 +102,7 @@ private:
   RootFolder root;
   std::string openError;
   std::atomic<std::int64_t> position{0};
+  std::atomic<bool> discarding{false};
   bool closed = false;
 
   // The parser's state, touched only by the unpacking thread (and by Close

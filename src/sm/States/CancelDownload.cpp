@@ -3,6 +3,7 @@
 #include "sm/States/MapUpdateCheck.h"
 #include "sm/States/MapUpdatePresent.h"
 #include "sm/States/OptionalUpdate.h"
+#include "sm/States/UsbBlocked.h"
 #include "ui/IUi.h"
 #include "usb/UsbStorage.h"
 
@@ -53,8 +54,9 @@ boost::statechart::result CancelDownload::react(const Events::FinishDownload&)
 
 boost::statechart::result CancelDownload::react(const Events::UsbBlocked&)
 {
-  LOG(Info) << "Got UsbBlocked event";
-  return EndRemoval();
+  // The removal left files behind: the user is told and can cancel again.
+  LOG(Info) << "Got UsbBlocked event: switching to UsbBlocked state";
+  return transit<UsbBlocked>();
 }
 
 boost::statechart::result CancelDownload::react(const Events::UsbFull&)

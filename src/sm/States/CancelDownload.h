@@ -11,9 +11,10 @@ namespace States {
 
 // The map operation being cancelled (a running or failed download, or a
 // downloaded map waiting for the vehicle) is aborted and its files removed
-// from the stick. When the removal ends, whatever its result, the machine
-// goes to a map check for another stick or back to the outcome it showed
-// before the download.
+// from the stick. When the removal has ended, the machine goes to a map check
+// for another stick or back to the outcome it showed before the download; a
+// removal that left files behind goes to UsbBlocked, from which the user can
+// cancel again; a stick found gone starts a new check.
 struct CancelDownload : boost::statechart::state<CancelDownload, Common>
 {
   using reactions = boost::mpl::list<boost::statechart::custom_reaction<Events::CancelDownload>,
@@ -34,8 +35,8 @@ struct CancelDownload : boost::statechart::state<CancelDownload, Common>
   boost::statechart::result react(const Events::UsbRemove& event);
   boost::statechart::result react(const Events::Quit& event);
   // The removal can also end with another result (Ok when there was nothing
-  // to remove; UsbBlocked when files stayed behind): it has ended all the
-  // same, and the state is left as after a removal.
+  // to remove): it has ended all the same, and the state is left as after a
+  // removal; UsbBlocked (files stayed behind) goes to UsbBlocked.
   boost::statechart::result react(const Events::FinishDownload& event);
   boost::statechart::result react(const Events::UsbBlocked& event);
   boost::statechart::result react(const Events::UsbFull& event);

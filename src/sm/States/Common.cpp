@@ -12,6 +12,7 @@
 
 #include "Log.h"
 
+#include <boost/filesystem/operations.hpp>
 #include <boost/filesystem/path.hpp>
 
 #include <QCoreApplication>
@@ -154,7 +155,9 @@ void Common::Connect()
   connect(usb, &UsbManager::UsbRemoved, this, &Common::OnUsbRemoved, Qt::QueuedConnection);
 
   QObject* manager = updateManager.get();
-  const bool connected = connect(manager, SIGNAL(RootUpdatesChecked(MetadataChecker::Result)), this,
+  const bool connected = connect(usb, SIGNAL(UsbRemoved(UsbInfo::Id)), manager,
+                                 SLOT(StickRemoved(UsbInfo::Id)), Qt::QueuedConnection) &&
+                         connect(manager, SIGNAL(RootUpdatesChecked(MetadataChecker::Result)), this,
                                  SLOT(OnRootUpdates(MetadataChecker::Result)), Qt::QueuedConnection) &&
                          connect(manager, SIGNAL(RelatedUpdatesChecked(MetadataChecker::Result)), this,
                                  SLOT(OnRelatedUpdates(MetadataChecker::Result)), Qt::QueuedConnection) &&
@@ -184,6 +187,7 @@ void Common::DownloadMap(const MapInfo::Id& mapId)
 
 void Common::AbortMapDownload()
 {
+  ++removalsNotStarted;
   Invoke("AbortMapDownload");
 }
 
@@ -276,25 +280,40 @@ void Common::OnUsbRemoved(UsbInfo::Id usbId)
 {
   Guarded([&] {
     LOG(Debug) << "Usb: " << usbId << " was removed";
-    UsbStorage& store = UsbStorage::Get();
-    const UsbInfo removed = store.GetUsb(usbId);
+    const UsbInfo removed = UsbStorage::Get().GetUsb(usbId);
     if (!removed.Valid()) {
       // Gone before its check stored it.
       ui->UpdateUsbs();
       return;
     }
-    store.RemoveUsb(usbId);
-    if (!removed.active) {
-      ui->UpdateUsbs();
-      return;
-    }
-
-    const UsbInfo next = FirstUsbOf({UsbInfo::ValidMetadata, UsbInfo::InvalidMetadata, UsbInfo::NoMetadata});
-    if (next.Valid())
-      store.ActivateUsb(next.id);
+    const bool wasActive = ForgetUsb(removed);
     ui->UpdateUsbs();
-    Deliver(Events::UsbRemove());
+    if (wasActive)
+      Deliver(Events::UsbRemove());
   });
+}
+
+bool Common::ForgetUsb(const UsbInfo& removed)
+{
+  UsbStorage& store = UsbStorage::Get();
+  store.RemoveUsb(removed.id);
+  if (!removed.active)
+    return false;
+  const UsbInfo next = FirstUsbOf({UsbInfo::ValidMetadata, UsbInfo::InvalidMetadata, UsbInfo::NoMetadata});
+  if (next.Valid())
+    store.ActivateUsb(next.id);
+  return true;
+}
+
+void Common::ForgetActiveUsbIfGone()
+{
+  const UsbInfo active = UsbStorage::Get().GetActiveUsb();
+  boost::system::error_code error;
+  if (!active.Valid() || boost::filesystem::is_directory(active.path, error))
+    return;
+  LOG(Info) << "Usb: " << active.id << " has gone: its mount path is no more";
+  ForgetUsb(active);
+  ui->UpdateUsbs();
 }
 
 void Common::OnRootUpdates(MetadataChecker::Result result)
@@ -368,6 +387,8 @@ void Common::DeliverCheckOutcome(MetadataChecker::Result result)
 void Common::OnMapOperationStarted()
 {
   Guarded([&] {
+    if (removalsNotStarted > 0)
+      --removalsNotStarted;
     if (DownloadingMap().Valid())
       Deliver(Events::MapDownloadStarted());
     if (DeletingMap().Valid())
@@ -383,6 +404,10 @@ void Common::OnMapOperationFinished(MapDownloader::Result result)
     // would report the removal twice and start a second check.
     if (!MapOperationRunning()) {
       LOG(Info) << "Ignoring map operation result: " << result << " while no map operation runs";
+      return;
+    }
+    if (removalsNotStarted > 0 && state_downcast<const CancelDownload*>() != nullptr) {
+      LOG(Info) << "Ignoring map operation result: " << result << " of the download being cancelled";
       return;
     }
     switch (result) {
@@ -408,6 +433,7 @@ void Common::OnMapOperationFinished(MapDownloader::Result result)
       Deliver(Events::UsbFull());
       break;
     case MapDownloader::UsbRemoved:
+      ForgetActiveUsbIfGone();
       Deliver(Events::UsbRemove());
       break;
     default:

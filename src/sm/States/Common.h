@@ -39,6 +39,14 @@ struct NetworkOperation;
 // invoked through queued calls, and its signals RootUpdatesChecked,
 // RelatedUpdatesChecked (MetadataChecker::Result), OperationStarted and
 // OperationFinished (MapDownloader::Result) are connected by their names.
+// The USB manager's report of a stick that has gone reaches its slot
+// "StickRemoved" (a UsbInfo::Id) directly, so that a download onto that stick
+// stops at once, whatever the machine is doing.
+//
+// A cancellation reports its start before its end. A result that arrives
+// during the cancellation but before its start is that of the download being
+// cancelled (it ended just as the user cancelled): it is not the end of the
+// removal, which is still to come.
 class Common : public QObject, public boost::statechart::state<Common, StateMachine, NetworkOperation>
 {
   Q_OBJECT
@@ -108,12 +116,22 @@ private:
   // True while a map download or removal runs: an update check's report
   // that arrives then is not about that operation.
   bool MapOperationRunning() const;
+  // Forgets a stick that has gone; when it was the active one, the best
+  // stick left becomes active and true is returned.
+  static bool ForgetUsb(const UsbInfo& removed);
+  // Forgets the active stick when its mount path has gone: a map operation
+  // can find the stick gone before the discovery (which looks once a second)
+  // reports it, and the removal is then shown as if the discovery had.
+  void ForgetActiveUsbIfGone();
 
   std::unique_ptr<Ui::IUi> ui;
   std::unique_ptr<UsbManager> usbManager;
   std::unique_ptr<QObject> updateManager;
   QThread usbThread;
   QThread managerThread;
+  // Cancellations asked of the update manager whose start it has not
+  // reported yet.
+  unsigned removalsNotStarted = 0;
 };
 
 } // namespace States

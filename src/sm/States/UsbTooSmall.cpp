@@ -1,6 +1,7 @@
 #include "sm/States/UsbTooSmall.h"
 
 #include "sm/States/CancelDownload.h"
+#include "sm/States/MapUpdateCheck.h"
 #include "ui/IUi.h"
 
 #include "Log.h"
@@ -17,6 +18,12 @@ boost::statechart::result UsbTooSmall::react(const Events::CancelDownload&)
 {
   LOG(Info) << "Got CancelDownload event: switching to CancelDownload state";
   return transit<CancelDownload>();
+}
+
+boost::statechart::result UsbTooSmall::react(const Events::UsbRemove&)
+{
+  LOG(Info) << "Switching to MapUpdateCheck state";
+  return transit<MapUpdateCheck>();
 }
 
 } // namespace States
