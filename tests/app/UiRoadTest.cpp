@@ -270,8 +270,7 @@ TEST(UiRoad, RootMapsStickDownloadWithProgressPendingMapOnTheStickCancelRemovalA
   road.Shot(&road.Window(), "08-back-to-the-offer");
 
   // The stick pulled: the root maps again.
-  road.volumes.Unmount(road.mountId);
-  QDir(road.stickRoot).removeRecursively();
+  road.PullStick();
   ASSERT_TRUE(road.WaitFor(State::RootUpdate));
   emit road.facade->Tray().OpenApplicationClicked();
   EXPECT_EQ(road.Content(), (QStringList{"Available maps", "Europe 2025.06"}));
@@ -321,11 +320,10 @@ TEST(UiRoad, AWindowThatACheckHidComesBackWithItsResultAndAClosedOneStaysClosed)
   ASSERT_NO_FATAL_FAILURE(road.Start());
   ASSERT_TRUE(road.WaitFor(State::RootUpdate));
   emit road.facade->Tray().OpenApplicationClicked();
-  const auto pull = [&] { road.volumes.Unmount(road.mountId), QDir(road.stickRoot).removeRecursively(); };
   // clang-format off
   struct Step { const char* what; std::function<void()> act; State result; bool shown; } const steps[] = {
       {"plugged in", [&] { road.InsertStick(); }, State::OptionalUpdate, true},
-      {"pulled", pull, State::RootUpdate, true},
+      {"pulled", [&] { road.PullStick(); }, State::RootUpdate, true},
       {"plugged in after the window was closed", [&] { road.Window().close(), road.InsertStick(); },
        State::OptionalUpdate, false},
   };
@@ -361,6 +359,8 @@ TEST(UiRoad, DiscardingUnsavedSettingsKeepsTheWindowOnTheSettingsPage)
   Click(Find(&road.Window(), "widgetMessage"), "pushButtonPrimary");
   EXPECT_TRUE(road.Window().isVisible() && !settings->SettingsChanged());
   EXPECT_EQ(road.Window().CurrentPage(), Ui::MainWindow::PageIndex::Settings);
+}
+
 // A download stopped by the stick (too small for the map, or a full-map folder
 // that cannot be emptied), then the stick pulled and another one, which holds
 // a finished map, mounted at the same path: the failure is left behind, the
