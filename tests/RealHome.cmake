@@ -1,8 +1,8 @@
 # What the suite could change in the real home of the user who runs it: the
 # start-at-login folders (the XDG autostart folder, ~/Library) and the
-# application's data folder. CTest runs it before every test (MODE=record)
-# and after the last one (MODE=compare), which fails when the suite changed,
-# added or removed anything there.
+# application's data folder. CTest runs it before the first test
+# (MODE=record) and after the last one (MODE=compare), which fails when the
+# suite changed, added or removed anything there.
 #
 #   cmake -DMODE=record|compare -DSNAPSHOT=<file> -P RealHome.cmake
 

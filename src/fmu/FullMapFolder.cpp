@@ -226,6 +226,15 @@ FullMapFolder::Check Examine(const fs::path& folder, UsbInfo::Id only, std::stri
              only == 0 ? "no known stick holds it" : "the stick it was written to is gone");
 }
 
+std::optional<dev_t> DeviceOf(const fs::path& path)
+{
+  const Descriptor folder = Descriptor::OpenFolderPath(path.string());
+  struct stat status;
+  if (!folder.Valid() || !folder.Status(status))
+    return std::nullopt;
+  return status.st_dev;
+}
+
 } // namespace
 
 FullMapFolder::Check FullMapFolder::CheckRemovalTarget(const fs::path& folder, std::string* why)
@@ -233,28 +242,24 @@ FullMapFolder::Check FullMapFolder::CheckRemovalTarget(const fs::path& folder, s
   return Examine(folder, 0, why);
 }
 
-FullMapFolder::Check FullMapFolder::CheckRemovalTarget(const fs::path& folder, UsbInfo::Id stick,
-                                                       std::string* why)
-{
-  if (stick == 0) {
-    if (why)
-      *why = "no stick was written to";
-    return Check::NotOnStick;
-  }
-  return Examine(folder, stick, why);
-}
-
-UsbInfo::Id FullMapFolder::StickHolding(const fs::path& folder)
+FullMapFolder::Owner FullMapFolder::OwnerOf(const fs::path& folder)
 {
   const auto target = AbsoluteComponents(folder, false);
-  return target ? Holder(*target, 0).id : 0;
+  return {target ? Holder(*target, 0).id : 0, DeviceOf(folder.parent_path())};
 }
 
-std::optional<dev_t> FullMapFolder::DeviceOf(const fs::path& path)
+FullMapFolder::Check FullMapFolder::CheckRemovalTarget(const fs::path& folder, const Owner& owner,
+                                                       std::string* why)
 {
-  const Descriptor folder = Descriptor::OpenFolderPath(path.string());
-  struct stat status;
-  if (!folder.Valid() || !folder.Status(status))
-    return std::nullopt;
-  return status.st_dev;
+  const auto say = [why](Check check, const char* text) {
+    if (why)
+      *why = text;
+    return check;
+  };
+  if (owner.stick == 0)
+    return say(Check::NotOnStick, "no stick was written to");
+  const Check check = Examine(folder, owner.stick, why);
+  if (check == Check::Safe && owner.device && DeviceOf(folder.parent_path()) != owner.device)
+    return say(Check::NotOnStick, "another file system is mounted in the place of the stick");
+  return check;
 }

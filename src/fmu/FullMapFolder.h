@@ -35,18 +35,26 @@ public:
   // lie below the mount path of a stick that the stick store holds. `why`
   // receives a readable reason when it is not Safe.
   static Check CheckRemovalTarget(const boost::filesystem::path& folder, std::string* why = nullptr);
-  // The same, with only the stick `stick` of the stick store allowed to hold
-  // the folder: a folder of what a download wrote is no target once its stick
-  // has gone, whatever stick has taken its place.
-  static Check CheckRemovalTarget(const boost::filesystem::path& folder, UsbInfo::Id stick,
-                                  std::string* why = nullptr);
+
+  // The stick a full-map folder was found on: its id in the stick store (0
+  // for none) and the file system (device number) of the folder holding the
+  // full-map folder, read through a handle of that folder (none when it could
+  // not be opened). A stick put in the place of another has an id and a file
+  // system of its own.
+  struct Owner
+  {
+    UsbInfo::Id stick = 0;
+    std::optional<dev_t> device;
+  };
   // The stick of the stick store below whose mount path `folder` lies (the
-  // deepest one), or 0.
-  static UsbInfo::Id StickHolding(const boost::filesystem::path& folder);
-  // The file system (device number) of the folder at `path`, read through a
-  // descriptor of the folder opened for the purpose; none when it cannot be
-  // opened. A stick put in the place of another has a file system of its own.
-  static std::optional<dev_t> DeviceOf(const boost::filesystem::path& path);
+  // deepest one), with the file system it lies on now.
+  static Owner OwnerOf(const boost::filesystem::path& folder);
+  // Whether `folder` may be emptied or removed as above, with only `owner`
+  // allowed to hold it: the folder of what a download wrote is no target once
+  // its stick has gone or its place lies on another file system, whatever
+  // stick has taken its place.
+  static Check CheckRemovalTarget(const boost::filesystem::path& folder, const Owner& owner,
+                                  std::string* why = nullptr);
 
   // Removes `folder` with everything below it. It works by open folder
   // handles, one name at a time, so that no depth or name length gets in the

@@ -102,8 +102,7 @@ void MapDownloader::Download(const fs::path& path, const MapInfo& map)
   lastTarget = path;
   reportedBytes = 0;
   restartNeeded = false;
-  stick = 0;
-  device.reset();
+  owner = {};
 
   if (!CheckTarget(map.url) || !EmptyFolder() || !CheckSpace(map.size) || !OpenStream())
     return;
@@ -123,8 +122,7 @@ bool MapDownloader::CheckTarget(const std::string& url)
   std::string why;
   switch (FullMapFolder::CheckRemovalTarget(outputPath, &why)) {
   case FullMapFolder::Check::Safe:
-    stick = FullMapFolder::StickHolding(outputPath);
-    device = FullMapFolder::DeviceOf(outputPath.parent_path());
+    owner = FullMapFolder::OwnerOf(outputPath);
     return true;
   case FullMapFolder::Check::NotOnStick:
     LOG(Error) << "Failed to clean up output directory: " << outputPath.string() << ", " << why;
@@ -231,9 +229,8 @@ void MapDownloader::Resume()
     TakeBackReportedBytes();
     // The restart empties the folder first: only on the stick it was written to.
     std::string why;
-    if (stick != 0 &&
-        (FullMapFolder::CheckRemovalTarget(target, stick, &why) == FullMapFolder::Check::NotOnStick ||
-         !OnItsFileSystem(target, &why))) {
+    if (owner.stick != 0 &&
+        FullMapFolder::CheckRemovalTarget(target, owner, &why) == FullMapFolder::Check::NotOnStick) {
       LOG(Error) << "Failed to restart map download: " << target.string() << ", " << why;
       ForgetTarget();
       Report(UsbRemoved);
@@ -290,7 +287,7 @@ void MapDownloader::OnData(qint64 bytes)
 
 void MapDownloader::StickRemoved(UsbInfo::Id removed)
 {
-  if (removed == 0 || removed != stick)
+  if (removed == 0 || removed != owner.stick)
     return;
   const bool running = transferRunning;
   LOG(Info) << "The stick of the map download has gone: "
@@ -434,8 +431,7 @@ void MapDownloader::AbortWithoutFolder()
   // The download never got to create its folder (a stick that refused the
   // first write), while the stick is still there: nothing to remove.
   if (!outputPath.empty() && FolderPresent(outputPath.parent_path()) &&
-      FullMapFolder::CheckRemovalTarget(outputPath, stick) == FullMapFolder::Check::Safe &&
-      OnItsFileSystem(outputPath, nullptr)) {
+      FullMapFolder::CheckRemovalTarget(outputPath, owner) == FullMapFolder::Check::Safe) {
     LOG(Debug) << "Nothing to remove in: " << outputPath.string();
     ForgetMap();
     Report(Aborted);
@@ -451,8 +447,8 @@ bool MapDownloader::MayRemoveFolder()
   // Only the stick the map was written to: a stick mounted in its place (a
   // swap the discovery has not seen yet, or one it has) is another stick.
   std::string why;
-  const FullMapFolder::Check check = FullMapFolder::CheckRemovalTarget(outputPath, stick, &why);
-  if (check == FullMapFolder::Check::Safe && OnItsFileSystem(outputPath, &why))
+  const FullMapFolder::Check check = FullMapFolder::CheckRemovalTarget(outputPath, owner, &why);
+  if (check == FullMapFolder::Check::Safe)
     return true;
   LOG(Error) << "Refusing to remove: " << outputPath.string() << ", " << why;
   if (check == FullMapFolder::Check::Malformed) {
@@ -461,15 +457,6 @@ bool MapDownloader::MayRemoveFolder()
     ForgetTarget();
     Report(UsbRemoved);
   }
-  return false;
-}
-
-bool MapDownloader::OnItsFileSystem(const fs::path& folder, std::string* why) const
-{
-  if (!device || FullMapFolder::DeviceOf(folder.parent_path()) == device)
-    return true;
-  if (why)
-    *why = "another file system is mounted in the place of the stick";
   return false;
 }
 
@@ -497,8 +484,7 @@ void MapDownloader::ForgetTarget()
 {
   outputPath.clear();
   lastTarget.clear();
-  stick = 0;
-  device.reset();
+  owner = {};
 }
 
 void MapDownloader::ForgetMap()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "IResponse.h"
+#include "fmu/FullMapFolder.h"
 #include "fmu/MapInfo.h"
 #include "usb/UsbInfo.h"
 
@@ -13,9 +14,7 @@
 #include <functional>
 #include <iosfwd>
 #include <memory>
-#include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace Tesk {
@@ -130,9 +129,6 @@ private:
   // it is found safe to remove.
   void AbortWithoutFolder();
   bool MayRemoveFolder();
-  // Whether the folder holding `folder` lies on the file system that the
-  // stick of the last download had; `why` says why not.
-  bool OnItsFileSystem(const boost::filesystem::path& folder, std::string* why) const;
   void RemoveFolder();
   // Forgets the folder of the last download; ForgetMap forgets its map too.
   void ForgetTarget();
@@ -164,10 +160,8 @@ private:
   boost::filesystem::path lastTarget;
   long long reportedBytes = 0;
   bool restartNeeded = false;
-  // The stick the last download wrote to (its id in the stick store) and the
-  // file system of the folder holding its full-map folder.
-  UsbInfo::Id stick = 0;
-  std::optional<dev_t> device;
+  // The stick the last download wrote to.
+  FullMapFolder::Owner owner;
   // A transfer is under way and has not reported its result yet.
   bool transferRunning = false;
 

@@ -69,8 +69,9 @@ void Ui::OnApplicationStateChanged(Qt::ApplicationState state)
     return;
   // On X11 the application turns active because one of its own windows took
   // the focus: the main window the user clicked or the tray's menu (the popup
-  // never takes it). Showing the popup then would cover what the user is working in, so
-  // only an activation that comes without a window of ours brings one forward.
+  // never takes it). Showing the popup then would cover what the user is
+  // working in, so only an activation that comes without a window of ours
+  // brings one forward.
   if (QGuiApplication::focusWindow() || QApplication::activeWindow() || QApplication::activePopupWidget())
     return;
   Activate();
