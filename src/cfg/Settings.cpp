@@ -42,11 +42,13 @@ Settings::Settings(const Config& config)
     pt::ptree tree;
     pt::read_json(QFile::encodeName(filePath).toStdString(), tree);
     SetLocale(QString::fromStdString(tree.get<std::string>("language")));
-    SetRunAtStartup(tree.get<bool>("run at startup"));
+    // The stored value is the one in effect, also when the start-up entry
+    // cannot be written now.
+    ApplyStoredRunAtStartup(tree.get<bool>("run at startup"));
     LOG(Info) << "Current language: " << locale << ", run at startup: " << BoolText(runAtStartup);
   } catch (const std::runtime_error& e) {
     LOG(Error) << "Failed to read: " << filePath << ", : " << e.what();
-    SetRunAtStartup(true);
+    ApplyStoredRunAtStartup(true);
     SetLocale(locale);
   }
 }
@@ -88,16 +90,30 @@ bool Settings::SetLocale(const QString& newLocale)
 
 bool Settings::SetRunAtStartup(bool enabled)
 {
+  return ChangeRunAtStartup(enabled, true);
+}
+
+void Settings::ApplyStoredRunAtStartup(bool enabled)
+{
+  ChangeRunAtStartup(enabled, false);
+}
+
+bool Settings::ChangeRunAtStartup(bool enabled, bool keepOnFailure)
+{
   std::lock_guard<std::mutex> lock(mutex);
-  if (enabled == runAtStartup)
+  const bool change = enabled != runAtStartup;
+  if (!change && !entryBehind)
     return false;
-  LOG(Info) << "Changing run at startup from: " << BoolText(runAtStartup) << " to: " << BoolText(enabled);
-  // The value follows the start-up file: one that could not be written leaves
-  // the value in effect, so that the next try writes it again.
-  if (!SetRunAtStartupOS(enabled))
+  if (change)
+    LOG(Info) << "Changing run at startup from: " << BoolText(runAtStartup) << " to: " << BoolText(enabled);
+  // An entry that cannot be written stays whole as it was (the failure is
+  // logged as an error).
+  const bool written = SetRunAtStartupOS(enabled);
+  if (!written && change && keepOnFailure)
     return false;
   runAtStartup = enabled;
-  return true;
+  entryBehind = !written;
+  return change;
 }
 
 bool Settings::Save()

@@ -142,3 +142,43 @@ TEST_F(SettingsFile, LinksFollowTheCurrentLanguage)
   EXPECT_TRUE(global.reportMapShareLink().endsWith("/de_DE/account/login.html"));
   EXPECT_EQ(global.legalLink(), Config::LinkForLocale(Config::Link::Legal, "de_DE"));
 }
+
+// A stored start at login (or the default, on, without a readable file) stays
+// in effect when its entry cannot be written at start: the failure is logged
+// as an error, the next save stores the value, and the entry is written once
+// it can be.
+TEST_F(SettingsFile, TheStoredStartAtLoginStaysWhenItsEntryCannotBeWritten)
+{
+  const std::pair<QByteArray, bool> stored[] = {
+      {R"({"language": "de_DE", "run at startup": "true"})", true},
+      {"", true},
+      {R"({"language": "de_DE", "run at startup": "false"})", false},
+  };
+  // A file in the autostart folder's place, or in that of the config folder.
+  const QString blocks[] = {home.path() + "/config/autostart", home.path() + "/config"};
+  for (const QString& block : blocks) {
+    for (const auto& [file, on] : stored) {
+      SCOPED_TRACE(block.toStdString() + " " + file.toStdString());
+      QDir(home.path() + "/config").removeRecursively();
+      QFile::remove(home.path() + "/config");
+      QFile::remove(SettingsPath());
+      if (!file.isEmpty())
+        Store(file);
+      ASSERT_TRUE(WriteFile(block, "x"));
+      LogCapture log;
+      Settings settings(*config);
+      EXPECT_EQ(settings.RunAtStartup(), on);
+      const auto failed = log.Matching("Failed to create start-up directory");
+      EXPECT_EQ(failed.size(), on ? 1u : 0u) << "an unchanged value writes nothing";
+      EXPECT_TRUE(failed.empty() || failed[0].find("|   Error |") != std::string::npos);
+      EXPECT_TRUE(settings.Save());
+      EXPECT_TRUE(ReadFile(SettingsPath())
+                      .contains(on ? "\"run at startup\": \"true\"" : "\"run at startup\": \"false\""));
+      ASSERT_TRUE(QFile::remove(block));
+      EXPECT_FALSE(settings.SetRunAtStartup(on)) << "the value is unchanged";
+      EXPECT_EQ(ReadFile(Autostart()).contains("X-GNOME-Autostart-enabled=true\n"), on);
+      EXPECT_EQ(QFile::exists(Autostart()), on);
+      EXPECT_EQ(settings.RunAtStartup(), on);
+    }
+  }
+}

@@ -6,6 +6,7 @@
 #include "ui/OpenLink.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -165,5 +166,56 @@ TEST_F(SettingsScreenTest, AFailedSaveStaysUnsavedWithSaveOffered)
     Click(screen.get(), "pushButtonSaveSettings");
     EXPECT_FALSE(screen->SettingsChanged());
     EXPECT_TRUE(Settings::get().RunAtStartup() && QFile::exists(Config::get().dataDir + "/settings.json"));
+  }
+}
+
+// A save that cannot write settings.json changes nothing: start at login and
+// its entry go back to the stored value and the language it switched to goes
+// back with the texts, while the controls keep the choice with Save offered.
+// Discarding then shows what settings.json holds. With the entry's folder
+// blocked as well the entry is not touched.
+TEST_F(SettingsScreenTest, ASaveThatCannotBeStoredLeavesInEffectWhatSettingsJsonHolds)
+{
+  const QString json = Config::get().dataDir + "/settings.json";
+  const QString autostart = qEnvironmentVariable("XDG_CONFIG_HOME") + "/autostart";
+  const QString entry = autostart + "/com.arvel.lumora.desktop";
+  for (bool entryBlocked : {false, true}) {
+    SCOPED_TRACE(entryBlocked ? "entry blocked" : "entry written");
+    Show();
+    auto* box = Find<QCheckBox>(screen.get(), "checkBoxAutoStart");
+    auto shown = [&] { return Languages()->currentText() + (box->isChecked() ? " login" : ""); };
+    // Stored: British English without start at login.
+    QDir(autostart).removeRecursively();
+    Click(screen.get(), "checkBoxAutoStart");
+    Click(screen.get(), "checkBoxAutoStart");
+    Click(screen.get(), "pushButtonSaveSettings");
+    const QByteArray stored = TestSupport::ReadFile(json);
+    ASSERT_TRUE(stored.contains("\"language\": \"en_GB\"") &&
+                stored.contains("\"run at startup\": \"false\""));
+    ASSERT_TRUE(QFile::remove(json) && QDir().mkpath(json)); // a folder in the file's place
+    // A file in the autostart folder's place.
+    ASSERT_TRUE(!entryBlocked || TestSupport::WriteFile(autostart, "x"));
+
+    QTest::keyClick(Languages(), Qt::Key_Down);
+    Click(screen.get(), "checkBoxAutoStart");
+    QSignalSpy announced(&ui, &Ui::IUi::UpdateLocale);
+    LogCapture log;
+    Click(screen.get(), "pushButtonSaveSettings");
+    EXPECT_EQ(announced.count(), 2) << "switched, and back";
+    EXPECT_EQ(Settings::get().Locale() + (Settings::get().RunAtStartup() ? " login" : ""), "en_GB");
+    EXPECT_EQ(Find<QPushButton>(screen.get(), "pushButtonSaveSettings")->text(), "Save settings");
+    EXPECT_TRUE(entryBlocked ? !QFile::exists(entry)
+                             : TestSupport::ReadFile(entry).contains("X-GNOME-Autostart-enabled=false\n"));
+    const auto failed = log.Matching("Failed to write settings to file: " + json.toStdString());
+    EXPECT_TRUE(failed.size() == 1u && failed[0].find("|   Error |") != std::string::npos);
+    EXPECT_EQ(shown(), "Deutsch login");
+    EXPECT_TRUE(screen->SettingsChanged() && Find(screen.get(), "pushButtonSaveSettings")->isEnabled() &&
+                !Find(screen.get(), "pushButtonCancel")->isHidden());
+
+    screen->RestoreSettings(); // "Yes, discard"
+    EXPECT_EQ(shown(), "British English");
+    EXPECT_FALSE(screen->SettingsChanged());
+    ASSERT_TRUE(QDir(json).removeRecursively());
+    QFile::remove(autostart);
   }
 }

@@ -198,8 +198,12 @@ void SettingsScreen::SaveSettings()
 {
   LOG(Info) << "Saving user settings";
   Settings& settings = Settings::get();
+  // The values in effect before the save are the ones settings.json holds.
+  const QString storedLocale = settings.Locale();
+  const bool storedRunAtStartup = settings.RunAtStartup();
   const QLocale locale = form->comboBoxLanguage->currentData(Qt::UserRole).value<QLocale>();
-  if (settings.SetLocale(locale.name())) {
+  const bool switched = settings.SetLocale(locale.name());
+  if (switched) {
     emit ui.UpdateLocale();
   } else {
     // A language that could not be switched to must not stay on show as if
@@ -210,10 +214,20 @@ void SettingsScreen::SaveSettings()
   }
   const bool runAtStartup = form->checkBoxAutoStart->isChecked();
   settings.SetRunAtStartup(runAtStartup);
-  const bool saved = settings.Save();
-  // What could not be written (logged as an error) stays unsaved, with Save
-  // offered again: the change would be gone at the next start.
-  SetSettingsChanged(!saved || settings.RunAtStartup() != runAtStartup);
+  if (!settings.Save()) {
+    // A save that could not be stored (logged as an error) leaves in effect
+    // what settings.json holds: start at login and its entry go back, and so
+    // does a language this save switched to, with the texts. The controls
+    // keep the user's choice, unsaved, with Save offered again.
+    settings.ApplyStoredRunAtStartup(storedRunAtStartup);
+    if (switched && settings.SetLocale(storedLocale))
+      emit ui.UpdateLocale();
+    SetSettingsChanged(true);
+    return;
+  }
+  // A change of start at login whose entry could not be written (logged as an
+  // error) was not taken: it stays unsaved, with Save offered again.
+  SetSettingsChanged(settings.RunAtStartup() != runAtStartup);
 }
 
 void SettingsScreen::UpdateSubscription()

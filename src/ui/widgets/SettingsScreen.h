@@ -39,9 +39,11 @@ public:
   void SetSettingsChanged(bool changed);
   // Stores the controls' values through Settings and writes settings.json.
   // A saved change of language emits IUi::UpdateLocale once; a language that
-  // cannot be switched to leaves the list on the language in effect. When
-  // settings.json or the start-at-login entry cannot be written the change
-  // stays unsaved.
+  // cannot be switched to leaves the list on the language in effect. A save
+  // that cannot write settings.json puts back what the file holds (the
+  // language, with IUi::UpdateLocale once more, start at login and its
+  // entry) and stays unsaved. A change of start at login whose entry cannot
+  // be written is not taken and stays unsaved too.
   void SaveSettings();
   // Refreshes the Subscription page from the head unit's subscription end
   // date and the active stick.
