@@ -338,6 +338,27 @@ TEST_F(MapDownloaderTest, AStickPulledDuringTheDownloadIsUsbRemoved)
   EXPECT_FALSE(Exists(pulled.FullMapFolder()));
 }
 
+// A stick pulled while it is written: the extractor's next write fails, and
+// by then the stick is unmounted while a folder of the same name stays in its
+// place (here, on the file system below the mount point). That is a removal,
+// not a stick that refuses writes.
+TEST_F(MapDownloaderTest, AWriteThatFailsOnAStickUnmountedMeanwhileIsUsbRemoved)
+{
+  TMPFS_STICK(pulled, 16, 4716);
+  service.Serve(PathOf(*archive), Answer::File(archive->file).Rate(1000000, 16384));
+  recorder.onProgress = [&](long long) {
+    if (recorder.progress.size() > 1)
+      return;
+    Fill(pulled.Path(), 0); // the extractor's next write fails
+    pulled.Pull();
+    fs::create_directories(pulled.FullMapFolder());
+  };
+  LogCapture log;
+  ASSERT_EQ(Download(pulled.FullMapFolder(), Map(*archive)), Result::UsbRemoved);
+  EXPECT_TRUE(log.Mentions("Failed to write data: "));
+  EXPECT_TRUE(TopLevel(pulled.FullMapFolder()).empty());
+}
+
 // The discovery reports the stick gone. A download onto it stops at once and
 // reports UsbRemoved once; the extractor drops what it still holds instead of
 // unpacking it where the stick was (it would close saying the archive ended
