@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <sstream>
@@ -100,6 +101,15 @@ bool MountTable::Read(const std::string& path, std::vector<Entry>& entries)
     return false;
   entries = Parse(text);
   return true;
+}
+
+std::optional<bool> MountTable::Lists(const std::string& mountPoint)
+{
+  std::vector<Entry> entries;
+  if (!Read(DefaultPath(), entries))
+    return std::nullopt;
+  return std::any_of(entries.begin(), entries.end(),
+                     [&mountPoint](const Entry& entry) { return entry.mountPoint == mountPoint; });
 }
 
 std::vector<MountTable::Entry> MountTable::Parse(const std::string& text)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,11 @@ public:
   // Reads the table at `path` into `entries`. False when the file cannot be
   // read; lines that are not mount entries are left out.
   static bool Read(const std::string& path, std::vector<Entry>& entries);
+
+  // Whether the table at DefaultPath() lists a mount at `mountPoint` (a
+  // volume's mount path as the discovery hands it over); none when the table
+  // cannot be read.
+  static std::optional<bool> Lists(const std::string& mountPoint);
 
   // Parses the table's text; lines that are not mount entries are left out.
   static std::vector<Entry> Parse(const std::string& text);

@@ -38,9 +38,13 @@ public:
 
   // The stick a full-map folder was found on: its id in the stick store (0
   // for none) and the file system (device number) of the folder holding the
-  // full-map folder, read through a handle of that folder (none when it could
-  // not be opened). A stick put in the place of another has an id and a file
-  // system of its own.
+  // full-map folder, read through a handle of that folder that is closed at
+  // once (none when it could not be opened). What tells two sticks apart is
+  // the id: the discovery gives each appearance of a stick a new one, while
+  // Linux hands the next stick in the same slot the same device number as a
+  // rule. The device number tells that the folder's place no longer lies on
+  // the file system the download wrote to, as when an unmount leaves the
+  // mount folder behind, before the discovery has noticed.
   struct Owner
   {
     UsbInfo::Id stick = 0;

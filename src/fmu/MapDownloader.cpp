@@ -6,6 +6,7 @@
 #include "Log.h"
 #include "Tar/Stream.h"
 #include "fmu/FullMapFolder.h"
+#include "util/Descriptor.h"
 #include "util/Filesystem.h"
 
 #include <boost/filesystem/directory.hpp>
@@ -14,9 +15,13 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
+#include <fcntl.h>
 #include <ostream>
 #include <stdexcept>
+#include <system_error>
+#include <unistd.h>
 
 namespace fs = boost::filesystem;
 
@@ -27,23 +32,23 @@ namespace fs = boost::filesystem;
 class MapDownloader::Relay : public Tesk::IResponse
 {
 public:
-  explicit Relay(MapDownloader* owner) : owner(owner) {}
+  explicit Relay(MapDownloader* downloader) : downloader(downloader) {}
 
-  void Detach() { owner = nullptr; }
+  void Detach() { downloader = nullptr; }
 
   void OnData(qint64 bytes) override
   {
-    if (owner)
-      static_cast<Tesk::IResponse*>(owner)->OnData(bytes);
+    if (downloader)
+      static_cast<Tesk::IResponse*>(downloader)->OnData(bytes);
   }
   void OnResult(Result result) override
   {
-    if (owner)
-      static_cast<Tesk::IResponse*>(owner)->OnResult(result);
+    if (downloader)
+      static_cast<Tesk::IResponse*>(downloader)->OnResult(result);
   }
 
 private:
-  MapDownloader* owner;
+  MapDownloader* downloader;
 };
 
 // A retired request with what it refers to. Members are destroyed in reverse
@@ -74,6 +79,18 @@ bool FolderPresent(const fs::path& folder)
   boost::system::error_code ec;
   const fs::file_status status = fs::status(folder, ec);
   return !ec && fs::exists(status);
+}
+
+// Makes the entry `name` of `folder` (the folder itself for an empty name)
+// reach its file system.
+boost::system::error_code SyncEntry(const fs::path& folder, const std::string& name)
+{
+  const Descriptor held = Descriptor::OpenFolderPath(folder.string());
+  const Descriptor file = name.empty() || !held.Valid() ? Descriptor() : held.OpenFile(name, O_RDONLY);
+  const Descriptor& synced = name.empty() ? held : file;
+  if (!synced.Valid() || ::fsync(synced.Get()) != 0)
+    return {errno, boost::system::generic_category()};
+  return {};
 }
 
 } // namespace
@@ -253,7 +270,7 @@ void MapDownloader::OnData(qint64 bytes)
 
     if (!FolderPresent(outputPath)) {
       LOG(Debug) << "Failed to download map: UsbRemoved.";
-      Retire(true);
+      Retire();
       outputPath.clear();
       Report(UsbRemoved);
       return;
@@ -273,13 +290,17 @@ void MapDownloader::OnData(qint64 bytes)
     if (remaining > available) {
       LOG(Error) << "Failed to download map: map bytes: " << remaining
                  << " exceeds available space: " << available;
-      Retire(false);
+      Retire();
       Report(UsbFull);
     }
+    // A chunk that the writer still had when the transfer ended opened the
+    // stick's folders again: let go of them.
+    if (!transferRunning && stream)
+      stream->Suspend();
   } catch (const std::exception& e) {
     LOG(Error) << "Failed to handle downloaded data: " << e.what();
     if (request)
-      Retire(false);
+      Retire();
     restartNeeded = true;
     Report(ServerError);
   }
@@ -345,6 +366,9 @@ void MapDownloader::FinishArchive()
     LOG(Debug) << "Stream checksum: " << md5 << ", expected: " << lastMap.checksum;
     restartNeeded = true;
     Report(ServerError);
+  } else if (!SyncStick()) {
+    restartNeeded = true;
+    ReportWriteFailure();
   } else if (!CopyMetadataFile()) {
     restartNeeded = true;
     Report(ServerError);
@@ -359,12 +383,33 @@ void MapDownloader::ReportWriteFailure()
   if (stream && stream->Refused()) {
     LOG(Error) << "Refused map archive: " << stream->Error();
     Report(ServerError);
-  } else if (!PathExists(outputPath))
+  } else if (!PathExists(outputPath) ||
+             FullMapFolder::CheckRemovalTarget(outputPath, owner) == FullMapFolder::Check::NotOnStick) {
+    // A stick pulled while it was written fails the write; its folder, or
+    // its mount, goes a moment later.
     Report(UsbRemoved);
-  else if (!HasFreeSpace(outputPath))
+  } else if (!HasFreeSpace(outputPath))
     Report(UsbFull);
   else
     Report(UsbBlocked);
+}
+
+bool MapDownloader::SyncStick()
+{
+  // The map's files reach the stick before its metadata copy says that it is
+  // complete: a stick pulled after a failed eject keeps no cached rest.
+  const auto start = std::chrono::steady_clock::now();
+  const Descriptor folder = Descriptor::OpenFolderPath(outputPath.string());
+  if (!folder.Valid() || ::syncfs(folder.Get()) != 0) {
+    const int error = errno;
+    LOG(Error) << "Failed to sync the map to the stick: " << outputPath.string() << ", "
+               << std::generic_category().message(error);
+    return false;
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  LOG(Debug) << "Synced the map to the stick in "
+             << std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() << " ms";
+  return true;
 }
 
 bool MapDownloader::CopyMetadataFile()
@@ -405,11 +450,16 @@ bool MapDownloader::CopyMetadataFile()
   fs::remove(partial, ec);
   fs::copy_file(found, partial, fs::copy_options::none, ec);
   if (!ec)
+    ec = SyncEntry(outputPath, name + ".part");
+  if (!ec)
     fs::rename(partial, target, ec);
+  const bool renamed = !ec;
+  if (renamed)
+    ec = SyncEntry(outputPath, "");
   if (ec) {
     LOG(Error) << "Failed to copy file: " << name << ", " << ec.message();
     boost::system::error_code ignored;
-    fs::remove(partial, ignored);
+    fs::remove(renamed ? target : partial, ignored);
     return false;
   }
   return true;
@@ -494,21 +544,23 @@ void MapDownloader::ForgetMap()
   reportedBytes = 0;
 }
 
-void MapDownloader::Retire(bool dropStream)
+void MapDownloader::Retire()
 {
   transferRunning = false;
   if (!request)
     return;
   relay->Detach();
   request->Abort();
+  // A retired transfer is never continued: what its writer still hands over
+  // is dropped, and its stream lets go of the stick when it is released.
+  if (stream)
+    stream->Discard();
 
   Transfer transfer;
-  transfer.stream = stream;
+  transfer.stream = std::move(stream);
   transfer.relay = std::move(relay);
   transfer.request = std::move(request);
   retired->push_back(std::move(transfer));
-  if (dropStream)
-    stream.reset();
 
   // Released from the event loop, never inside the request's own report.
   std::weak_ptr<std::vector<Transfer>> bin = retired;
@@ -536,6 +588,10 @@ void MapDownloader::TakeBackReportedBytes()
 
 void MapDownloader::Report(Result result)
 {
+  // Every result ends the operation for now: nothing holds the stick open
+  // while the user sees it (a resumed transfer opens its folders again).
+  if (stream)
+    stream->Suspend();
   resultCallback(result);
 }
 

@@ -33,9 +33,15 @@ class Stream;
 // as it arrives, with an MD5 over the whole stream. After every chunk it
 // checks that the folder is still there and that the rest still fits. At the
 // end the extractor must have reached the end of the archive, the MD5 is
-// compared with the map's checksum and the map's metadata file
-// (<archive name>.meta.xml) is copied out of the archive's folder to sit
-// beside it: that copy is what makes the map look complete to the vehicle.
+// compared with the map's checksum, the stick's file system is synced, and
+// the map's metadata file (<archive name>.meta.xml) is copied out of the
+// archive's folder to sit beside it, synced with its folder: that copy is
+// what makes the map look complete to the vehicle, and it reaches the stick
+// only after the map's files.
+//
+// Every result lets go of the stick: the extractor closes its descriptors (a
+// resumed transfer opens them again, checked to be the same folders and
+// file), so that the stick can be ejected while the result is shown.
 //
 // Abort cancels whatever is held and removes the full-map folder, reporting
 // each removed file as a negative byte count. What a download wrote belongs
@@ -122,7 +128,11 @@ private:
   // The ends of a transfer: the whole archive received, checked and its
   // metadata copied; or the extractor failed, by the archive or by the stick.
   void FinishArchive();
+  // A write failed: UsbRemoved when the stick's folder has gone or its place
+  // no longer lies on the stick, UsbFull or UsbBlocked otherwise.
   void ReportWriteFailure();
+  // Syncs the file system of the full-map folder; false (logged) on failure.
+  bool SyncStick();
   bool CopyMetadataFile();
 
   // The ways of Abort: with no full-map folder to remove, or removing it once
@@ -134,9 +144,10 @@ private:
   void ForgetTarget();
   void ForgetMap();
 
-  // Hands the request (and its sink) over for release from the event loop: it
-  // is stopped now and heard no more. `dropStream` lets go of the stream too.
-  void Retire(bool dropStream);
+  // Hands the request, its sink and its stream over for release from the
+  // event loop: it is stopped now and heard no more, and what its writer
+  // still hands to the stream is dropped.
+  void Retire();
   // Releases the retired requests, then the held request, then the stream.
   void ReleaseTransfer();
   // Reports the bytes written for the current map as removed again.

@@ -30,9 +30,11 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QStackedWidget>
 #include <QTableWidget>
 
+#include <atomic>
 #include <iostream>
 #include <utility>
 
@@ -311,6 +313,41 @@ TEST(UiRoad, NoConnectionDuringTheDownloadIsToldByThePopupWhoseRetryLinkResumesI
   EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2025_06.meta.xml"));
 }
 
+// Once a download has its result, whatever it is, nothing of the process
+// holds the stick open (so that it can be ejected): after a stalled transfer
+// whose retry goes on where it stopped, and after the map is ready.
+TEST(UiRoad, ADownloadWithItsResultHoldsNothingOpenOnTheStick)
+{
+  Road road;
+  ASSERT_NO_FATAL_FAILURE(road.Start());
+  road.InsertStick();
+  ASSERT_TRUE(road.WaitFor(State::OptionalUpdate));
+  const QString stick = QFileInfo(road.stickRoot).canonicalFilePath();
+  const auto openOnStick = [&stick] {
+    QStringList open;
+    QDir fds("/proc/self/fd");
+    for (const QString& fd : fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
+      const QString target = QFile::symLinkTarget(fds.filePath(fd));
+      if (target == stick || target.startsWith(stick + "/"))
+        open << target;
+    }
+    return open.join(", ").toStdString();
+  };
+  TestSupport::TimeScale fast(0.02); // time-out 200 ms, the download's retry window 1.2 s
+  const Answer whole = Answer::Ok(road.served.newerArchive, "application/x-tar");
+  Service().ServeSequence(NewerArchive, {Answer(whole).StallAfter(65536), Answer::Silent()});
+  emit road.facade->DownloadMap(road.served.newer.id);
+  ASSERT_TRUE(road.WaitFor(State::NoConnection));
+  EXPECT_EQ(openOnStick(), "");
+
+  Service().Serve(NewerArchive, whole);
+  Click(&road.Popup(), "pushButtonContentLink");
+  ASSERT_TRUE(road.WaitFor(State::PendingUpdate));
+  EXPECT_EQ(Service().RequestsTo(NewerArchive).last().Header("Range"), "bytes=65536-");
+  EXPECT_EQ(openOnStick(), "");
+  EXPECT_TRUE(road.OnStick("OrvaneNDSFull/EUR_2025_06.meta.xml"));
+}
+
 // A window on show that a check hides comes back with the check's result,
 // when a stick is plugged in and when it is pulled while the user reads the
 // offer; one the user closed stays closed.
@@ -449,6 +486,84 @@ TEST(UiRoad, ADownloadStopsWhenItsStickGoesAndThePopupTellsWhicheverSignComesFir
     EXPECT_EQ(TestSupport::Listing(folder + "/OrvaneNDSFull"), written);
     EXPECT_FALSE(QFileInfo::exists(folder + "/OrvaneNDSFull/EUR_2025_06.meta.xml"));
   }
+}
+
+// A stick unmounted from a mount folder that stays (a fixed mount point)
+// leaves that folder empty. The download finds its folder gone before the
+// discovery notices (the USB manager is held meanwhile): the removal is told
+// once and stays on show, nothing says the pulled stick is connected, and the
+// discovery's report that follows starts no second check.
+TEST(UiRoad, AStickUnmountedFromAFolderThatStaysIsToldRemovedOnce)
+{
+  TestSupport::TimeScale slow(10); // a silent transfer is dropped only after 100 s
+  Road road;
+  UsbManager* usb = nullptr;
+  States::Common::SetUsbManagerFactory([&usb] {
+    auto manager = std::make_unique<UsbManager>();
+    manager->SetDiscoveryInterval(std::chrono::milliseconds(20));
+    manager->SetMountPathRetry(std::chrono::milliseconds(20));
+    usb = manager.get();
+    return manager;
+  });
+  Service().Serve(NewerArchive, Answer::Ok(road.served.newerArchive, "application/x-tar").HoldAfter(100000));
+  ASSERT_NO_FATAL_FAILURE(road.Start());
+  road.InsertStick();
+  ASSERT_TRUE(road.StartDownload());
+  ASSERT_TRUE(WaitFor([&] { return road.NewerMap().downloaded > 0; }, Timeout));
+  const UsbInfo pulled = UsbStorage::Get().GetActiveUsb();
+  ASSERT_TRUE(pulled.Valid());
+  // Heard after the machine's own queued connection has taken the report.
+  std::atomic<int> reports{0};
+  QObject::connect(
+      usb, &UsbManager::UsbRemoved, usb, [&reports](UsbInfo::Id) { ++reports; }, Qt::DirectConnection);
+
+  QSemaphore held, go;
+  struct Release
+  {
+    QSemaphore& go;
+    ~Release() { go.release(); }
+  } release{go};
+  QMetaObject::invokeMethod(
+      usb,
+      [&] {
+        held.release();
+        go.acquire();
+      },
+      Qt::QueuedConnection);
+  held.acquire();
+
+  // The unmount: the mount entry goes, the folder stays and is empty.
+  road.volumes.Unmount(road.mountId);
+  ASSERT_TRUE(QDir().rename(road.stickRoot, road.stickRoot + "-unmounted"));
+  ASSERT_TRUE(QDir().mkdir(road.stickRoot));
+  const int checksBefore = road.log.Count("Checking root full map updates");
+  Service().ReleaseHeld();
+  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+  EXPECT_TRUE(
+      road.Logged("Usb: " + std::to_string(pulled.id) + " has gone: nothing is mounted at its mount path"));
+  EXPECT_FALSE(UsbStorage::Get().GetUsb(pulled.id).Valid());
+  const auto told = [&] {
+    EXPECT_TRUE(road.Popup().isVisible());
+    EXPECT_EQ(road.PopupContent(), RemovedMessage);
+    const auto* status = Find<QLabel>(&road.Popup(), "labelStatusText");
+    EXPECT_FALSE(status->isVisible() && status->text() == "Connected");
+  };
+  told();
+
+  // The discovery's report comes late and finds nothing left to do.
+  go.release();
+  ASSERT_TRUE(WaitFor([&] { return reports > 0; }, Timeout));
+  bool handled = false;
+  QMetaObject::invokeMethod(
+      road.facade, [&handled] { handled = true; }, Qt::QueuedConnection);
+  ASSERT_TRUE(WaitFor([&] { return handled; }, Timeout));
+  told();
+  road.Shot(&road.Popup(), "popup-stick-unmounted-folder-stays");
+  EXPECT_EQ(road.facade->CurrentState(), State::RootUpdate);
+  EXPECT_EQ(road.log.Count("Checking root full map updates"), checksBefore + 1);
+  EXPECT_EQ(road.log.Count("Checking related full map updates"), 1);
+  EXPECT_EQ(road.log.Count("Got UsbRemove event: switching to MapUpdateCheck state"), 1);
+  EXPECT_TRUE(TestSupport::Listing(road.stickRoot).empty());
 }
 
 // A cancellation whose removal leaves files behind (a file system mounted

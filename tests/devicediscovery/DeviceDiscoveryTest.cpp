@@ -260,6 +260,20 @@ TEST(MountTableTest, ParsesEntriesAndLeavesOutLinesThatAreNone)
     EXPECT_EQ(MountTable::Decode(field), text) << field;
 }
 
+// Whether a mount path is still mounted, as the discovery's table says; an
+// escaped path is compared decoded, and an unreadable table tells nothing.
+TEST(MountTableTest, ListsAMountPathOnlyWhileTheTableHasIt)
+{
+  FakeVolumes volumes;
+  const int stick = volumes.Mount(8, 17, "/media/user/My Stick");
+  EXPECT_EQ(MountTable::Lists("/media/user/My Stick"), true);
+  EXPECT_EQ(MountTable::Lists("/media/user/My"), false);
+  volumes.Unmount(stick);
+  EXPECT_EQ(MountTable::Lists("/media/user/My Stick"), false);
+  volumes.RemoveTable();
+  EXPECT_EQ(MountTable::Lists("/media/user/My Stick"), std::nullopt);
+}
+
 // Buses and removability are told by the volume poller's test; here what is
 // no device, and bus names above the tree.
 TEST(BlockDeviceTest, FindsOnlyDevicesOfTheTreeAndItsBusesBelowItsRoot)

@@ -338,6 +338,67 @@ TEST_F(MapDownloaderTest, AStickPulledDuringTheDownloadIsUsbRemoved)
   EXPECT_FALSE(Exists(pulled.FullMapFolder()));
 }
 
+// A stick pulled while it is written: the extractor's next write fails, and
+// by then the stick is unmounted while a folder of the same name stays in its
+// place (here, on the file system below the mount point). That is a removal,
+// not a stick that refuses writes.
+TEST_F(MapDownloaderTest, AWriteThatFailsOnAStickUnmountedMeanwhileIsUsbRemoved)
+{
+  TMPFS_STICK(pulled, 16, 4716);
+  service.Serve(PathOf(*archive), Answer::File(archive->file).Rate(1000000, 16384));
+  recorder.onProgress = [&](long long) {
+    if (recorder.progress.size() > 1)
+      return;
+    Fill(pulled.Path(), 0); // the extractor's next write fails
+    pulled.Pull();
+    fs::create_directories(pulled.FullMapFolder());
+  };
+  LogCapture log;
+  ASSERT_EQ(Download(pulled.FullMapFolder(), Map(*archive)), Result::UsbRemoved);
+  EXPECT_TRUE(log.Mentions("Failed to write data: "));
+  EXPECT_TRUE(TopLevel(pulled.FullMapFolder()).empty());
+}
+
+// The discovery reports the stick gone. A download onto it stops at once and
+// reports UsbRemoved once; the extractor drops what it still holds instead of
+// unpacking it where the stick was (it would close saying the archive ended
+// early), and nothing of the download is written or removed there again.
+// Another stick's report, or one for a finished map, stops nothing.
+TEST_F(MapDownloaderTest, AStickReportedGoneStopsItsDownloadAndItsExtractorDropsWhatItHolds)
+{
+  for (const bool running : {true, false}) {
+    SCOPED_TRACE(running ? "downloading" : "finished");
+    ActiveStick stick;
+    if (running) {
+      service.Serve(PathOf(*archive), Answer::File(archive->file).HoldAfter(100000));
+      downloader->Download(stick.FullMapFolder(), Map(*archive));
+      ASSERT_TRUE(QTest::qWaitFor([&] { return recorder.written > 0; }, 20000));
+    } else {
+      ASSERT_TRUE(DownloadsWhole(stick));
+    }
+    const std::size_t results = recorder.results.size();
+    downloader->StickRemoved(4712);
+    EXPECT_EQ(recorder.results.size(), results) << "not its stick";
+
+    LogCapture log;
+    const auto written = Listing(stick.FullMapFolder());
+    downloader->StickRemoved(4711);
+    EXPECT_FALSE(log.Mentions("Tar stream closed before the end of the archive"));
+    service.ReleaseHeld();
+    Settle();
+    ASSERT_EQ(recorder.results.size(), results + (running ? 1 : 0));
+    if (running) {
+      EXPECT_EQ(recorder.results.back(), Result::UsbRemoved);
+    }
+    EXPECT_EQ(Abort(), Result::UsbRemoved);
+    downloader->Resume();
+    EXPECT_EQ(recorder.results.back(), Result::Aborted);
+    EXPECT_EQ(Listing(stick.FullMapFolder()), written);
+    EXPECT_EQ(Exists(MetaCopy(stick, *archive)), !running);
+    recorder.results.clear();
+  }
+}
+
 // The metadata copy, which makes a map look complete to the vehicle, goes
 // first; a removal that leaves files behind is UsbBlocked and can be tried again.
 TEST_F(MapDownloaderTest, TheCancellationOfAFinishedMapRemovesItsMetadataCopyFirst)
@@ -436,12 +497,20 @@ TEST_F(MapDownloaderTest, AStickPutInThePlaceOfTheOneWrittenToIsNeverTouched)
       ActiveStick a(4718, storeKnows ? 0 : 4);
       ASSERT_EQ(Download(a.FullMapFolder(), damaged), Result::ServerError);
       std::unique_ptr<TmpfsMount> b;
+      QTemporaryDir elsewhere;
+      std::unique_ptr<TmpfsMount> taken;
       if (storeKnows) {
         fs::remove_all(a.FullMapFolder());
         a.Forget();
         UsbStorage::Get().UpdateUsb({4719, a.Path(), 0, 0, UsbInfo::ValidMetadata, true});
       } else {
         ASSERT_TRUE(a.Pull());
+        // Linux hands the device number that a's unmount freed to the next
+        // file system (as the next stick in a slot gets its numbers): another
+        // file system takes it, so that b has one of its own, as a stick in
+        // another slot has. Only the store's id tells sticks apart for sure.
+        taken = std::make_unique<TmpfsMount>(elsewhere.path().toStdString(), 1);
+        ASSERT_TRUE(taken->Mounted()) << taken->Error();
         b = std::make_unique<TmpfsMount>(a.Path(), 4);
         ASSERT_TRUE(b->Mounted()) << b->Error();
       }

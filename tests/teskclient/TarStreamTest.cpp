@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <climits>
 #include <random>
@@ -181,6 +182,89 @@ TEST(TarStreamTest, ADiscardedStreamUnpacksNothingMore)
   }
   EXPECT_EQ(ReadFile(target.root() + "/before"), "kept");
   EXPECT_FALSE(QFile::exists(target.root() + "/after"));
+}
+
+// A suspended stream holds nothing open below its root. The next write opens
+// the root and the file being written again and goes on where it stopped;
+// when either is another one now, that write fails and nothing is written.
+TEST(TarStreamTest, ASuspendedStreamHoldsNothingOpenAndGoesOnOnlyInTheSameFolderAndFile)
+{
+  const QByteArray archive = TarBuilder()
+                                 .AddFile("sub/one.bin", Pattern(5000, 1))
+                                 .AddFile("two.bin", Pattern(3000, 2))
+                                 .End()
+                                 .Bytes();
+  const int cut = 512 + 2000; // inside the data of sub/one.bin
+  const auto openBelow = [](const QString& folder) {
+    const QString root = QFileInfo(folder).canonicalFilePath();
+    QStringList open;
+    QDir fds("/proc/self/fd");
+    for (const QString& fd : fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
+      const QString target = QFile::symLinkTarget(fds.filePath(fd));
+      if (target == root || target.startsWith(root + "/"))
+        open << target;
+    }
+    return open.join(", ").toStdString();
+  };
+  // What happens to the target while the stream is suspended.
+  const struct
+  {
+    const char* name;
+    std::function<void(const Target&)> change;
+    const char* failure; // the write's failure, none when it goes on
+  } cases[] = {
+      {"nothing", [](const Target&) {}, nullptr},
+      {"the root replaced",
+       [](const Target& target) {
+         QDir().rename(target.root(), target.root() + "-old");
+         QDir().mkpath(target.root() + "/sub");
+       },
+       "another folder has taken its place"},
+      {"the file replaced",
+       [](const Target& target) {
+         QFile::remove(target.root() + "/sub/one.bin");
+         WriteFile(target.root() + "/sub/one.bin", "another");
+       },
+       "it is not the file written"},
+      {"the file grown",
+       [](const Target& target) {
+         QFile file(target.root() + "/sub/one.bin");
+         file.open(QIODevice::Append);
+         file.write("more");
+       },
+       "it is not the file written"},
+  };
+  for (const auto& test : cases) {
+    SCOPED_TRACE(test.name);
+    Target target;
+    Tesk::Tar::Stream stream(target.root().toStdString());
+    stream.write(archive.constData(), cut).flush();
+    EXPECT_NE(openBelow(target.root()), "");
+    stream.Suspend();
+    EXPECT_EQ(openBelow(target.root()), "");
+    test.change(target);
+    const auto before = Listing(target.root());
+    stream.write(archive.constData() + cut, archive.size() - cut).flush();
+    if (!test.failure) {
+      EXPECT_TRUE(stream.good());
+      EXPECT_TRUE(stream.Finished());
+      EXPECT_EQ(stream.md5(), Md5Hex(archive).toStdString());
+      EXPECT_EQ(ReadFile(target.root() + "/sub/one.bin"), Pattern(5000, 1));
+      EXPECT_EQ(ReadFile(target.root() + "/two.bin"), Pattern(3000, 2));
+    } else {
+      EXPECT_TRUE(stream.bad());
+      EXPECT_NE(stream.Error().find(test.failure), std::string::npos) << stream.Error();
+      EXPECT_FALSE(stream.Refused()) << "the target's fault, not the archive's";
+      EXPECT_EQ(Listing(target.root()), before);
+    }
+    if (QFileInfo::exists(target.root() + "-old")) {
+      EXPECT_EQ(ReadFile(target.root() + "-old/sub/one.bin"), Pattern(5000, 1).left(2000));
+    } else {
+      EXPECT_EQ(target.Surroundings(), Surroundings) << "nothing outside the root is touched";
+    }
+    stream.Suspend();
+    EXPECT_EQ(openBelow(target.root()), "");
+  }
 }
 
 // ---------------------------------------------------------------------------

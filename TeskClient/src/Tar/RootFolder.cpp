@@ -37,6 +37,36 @@ std::string Shortened(const std::string& name)
 RootFolder::RootFolder(const boost::filesystem::path& root)
     : rootText(root.string()), root(Descriptor::OpenFolderPath(rootText))
 {
+  struct stat status;
+  if (this->root.Valid() && this->root.Status(status)) {
+    known = true;
+    rootDevice = status.st_dev;
+    rootInode = status.st_ino;
+  }
+}
+
+void RootFolder::Close()
+{
+  cached.Reset();
+  cachedPath.clear();
+  root.Reset();
+}
+
+void RootFolder::Reopen()
+{
+  if (root.Valid())
+    return;
+  Descriptor again = Descriptor::OpenFolderPath(rootText);
+  if (!again.Valid())
+    Fail("Failed to open the target folder again", rootText, errno);
+  struct stat status;
+  if (!again.Status(status))
+    Fail("Failed to open the target folder again", rootText, errno);
+  if (!known || status.st_dev != rootDevice || status.st_ino != rootInode)
+    throw WriteError("Failed to open the target folder again: \"" + rootText +
+                         "\": another folder has taken its place",
+                     ENOENT);
+  root = std::move(again);
 }
 
 std::vector<std::string> RootFolder::SplitName(const std::string& name)
@@ -111,6 +141,24 @@ Descriptor RootFolder::CreateFile(const std::vector<std::string>& components)
                        EINVAL);
     Fail("Failed to create file", Join(components, components.size()), errno);
   }
+  return file;
+}
+
+Descriptor RootFolder::OpenExistingFile(const std::vector<std::string>& components)
+{
+  if (!IsOpen())
+    throw WriteError("The target folder \"" + rootText + "\" is not open", ENOENT);
+  if (components.empty())
+    throw std::runtime_error("Refused file entry that names the target folder itself");
+  Descriptor folder;
+  for (std::size_t i = 0; i + 1 < components.size(); ++i) {
+    folder = (i == 0 ? root : folder).OpenFolder(components[i]);
+    if (!folder.Valid())
+      Fail("Failed to open directory again", Join(components, i + 1), errno);
+  }
+  Descriptor file = (components.size() == 1 ? root : folder).OpenFile(components.back(), O_WRONLY);
+  if (!file.Valid())
+    Fail("Failed to open file again", Join(components, components.size()), errno);
   return file;
 }
 

@@ -30,6 +30,13 @@ public:
 
   bool IsOpen() const { return root.Valid(); }
 
+  // Closes every descriptor held (the root and the folder last created in),
+  // so that nothing holds the target's file system open.
+  void Close();
+  // Opens the root again by its path after Close. It must be the very folder
+  // it was (the same file system and inode): WriteError otherwise.
+  void Reopen();
+
   // Splits an entry name into its components, dropping empty and "."
   // components; throws std::runtime_error for an empty name, an absolute name,
   // a ".." component, a name of PATH_MAX bytes or more, or a component longer
@@ -42,6 +49,9 @@ public:
   // Creates the missing parents, then creates or truncates the file and
   // returns its descriptor, open for writing.
   Descriptor CreateFile(const std::vector<std::string>& components);
+  // The existing file, opened for writing without creating or truncating
+  // anything on the way (WriteError when it or a folder is missing).
+  Descriptor OpenExistingFile(const std::vector<std::string>& components);
 
 private:
   // The folder made of the first `count` components, created when missing;
@@ -50,6 +60,10 @@ private:
 
   std::string rootText;
   Descriptor root;
+  // The root's identity, read when it was first opened.
+  bool known = false;
+  dev_t rootDevice = 0;
+  ino_t rootInode = 0;
   // The last folder a file was created in: archives list many files per folder.
   std::string cachedPath;
   Descriptor cached;

@@ -31,6 +31,11 @@ void Stream::Discard()
   buffer.Discard();
 }
 
+void Stream::Suspend()
+{
+  buffer.Suspend();
+}
+
 std::string Stream::md5()
 {
   return buffer.Md5();

@@ -33,6 +33,10 @@ public:
   // from now on, is dropped. May be called from another thread than the
   // writer's, also while a write waits.
   void Discard();
+  // Lets go of every descriptor held on the target once what was written is
+  // unpacked; the next write opens them again, checked to be the same
+  // folders and file, and goes on where it stopped (see StreamBuf).
+  void Suspend();
 
   // The MD5 of all bytes written so far, as 32 lower-case hexadecimal digits.
   std::string md5();

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
 
@@ -88,6 +89,48 @@ void StreamBuf::Discard()
   discarding = true;
 }
 
+void StreamBuf::Suspend()
+{
+  unpacking.Drained([this] {
+    if (suspended)
+      return;
+    suspended = true;
+    reopenFile = file.Valid();
+    // A file system may report a failed write only when the file is closed.
+    const int fd = file.Release();
+    if (fd >= 0 && ::close(fd) != 0 && errno != EINTR)
+      closeError = errno;
+    root.Close();
+  });
+}
+
+void StreamBuf::Reopen()
+{
+  suspended = false;
+  if (state == State::End || state == State::Failed)
+    return;
+  if (closeError != 0)
+    throw RootFolder::WriteError("Failed to close file: \"" + entryName +
+                                     "\": " + std::generic_category().message(closeError),
+                                 closeError);
+  root.Reopen();
+  if (!reopenFile)
+    return;
+  Descriptor again = root.OpenExistingFile(fileComponents);
+  struct stat status;
+  if (!again.Status(status) || status.st_dev != fileDevice || status.st_ino != fileInode ||
+      status.st_size != fileWritten)
+    throw RootFolder::WriteError(
+        "Failed to open file again: \"" + entryName + "\": it is not the file written", ENOENT);
+  if (::lseek(again.Get(), fileWritten, SEEK_SET) != fileWritten) {
+    const int error = errno;
+    throw RootFolder::WriteError(
+        "Failed to open file again: \"" + entryName + "\": " + std::generic_category().message(error), error);
+  }
+  file = std::move(again);
+  reopenFile = false;
+}
+
 std::streamsize StreamBuf::xsputn(const char* data, std::streamsize size)
 {
   if (size < 0)
@@ -132,6 +175,8 @@ void StreamBuf::Unpack(const char* data, std::size_t size)
 {
   std::size_t done = 0;
   try {
+    if (suspended && !discarding)
+      Reopen();
     while (done < size && !discarding) {
       const std::size_t taken = Consume(data + done, size - done);
       done += taken;
@@ -292,6 +337,16 @@ void StreamBuf::StartEntry(const Header& header)
   }
   file = root.CreateFile(components);
   entryName = name;
+  struct stat status;
+  if (!file.Status(status)) {
+    const int error = errno;
+    throw RootFolder::WriteError(
+        "Failed to create file: \"" + name + "\": " + std::generic_category().message(error), error);
+  }
+  fileComponents = components;
+  fileDevice = status.st_dev;
+  fileInode = status.st_ino;
+  fileWritten = 0;
   LOG(Debug) << "Extracting file: " << name << " (" << size << " bytes)";
   remaining = size;
   padding = PaddingOf(size);
@@ -337,6 +392,7 @@ void StreamBuf::WriteFileData(const char* data, std::size_t size)
     }
     data += written;
     size -= static_cast<std::size_t>(written);
+    fileWritten += written;
   }
 }
 

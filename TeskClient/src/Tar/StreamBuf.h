@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <streambuf>
 #include <string>
+#include <sys/types.h>
+#include <vector>
 
 namespace Tesk::Tar {
 
@@ -67,6 +69,13 @@ public:
   // unpacked: the target has gone, and nothing more may be written there.
   // May be called from any thread, also while a write waits for room.
   void Discard();
+  // Lets go of every descriptor held on the target (the root, the folder
+  // last created in, the file being written) once what was written so far
+  // is unpacked, so that the target's file system can be unmounted. The
+  // next bytes written open them again, each checked to be the very folder
+  // or file it was, and the unpacking goes on where it stopped; when one is
+  // gone or replaced, that write fails. May be called from any thread.
+  void Suspend();
 
 protected:
   std::streamsize xsputn(const char* data, std::streamsize size) override;
@@ -95,6 +104,8 @@ private:
   void EndOfData();
   void WriteFileData(const char* data, std::size_t size);
   void CloseFile();
+  // On the unpacking thread: opens again what Suspend let go of.
+  void Reopen();
   // Stops the parser after a failure; `inArchive` tells whose it is.
   void Fail(const std::exception& failure, bool inArchive);
   std::string FailureText();
@@ -116,6 +127,18 @@ private:
   std::int64_t padding = 0;      // block padding that follows the current data
   std::string entryName;         // the file being written, for error texts
   Descriptor file;
+  // The file being written, to open it again after a suspension: its
+  // components below the root, its identity and the bytes written into it.
+  std::vector<std::string> fileComponents;
+  dev_t fileDevice = 0;
+  ino_t fileInode = 0;
+  std::int64_t fileWritten = 0;
+  // Set by Suspend (while the unpacking thread stands still): the
+  // descriptors are closed, the file is to be opened again, and the errno of
+  // a failed close, reported by the next write.
+  bool suspended = false;
+  bool reopenFile = false;
+  int closeError = 0;
   Header::Type extendedType = Header::Type::LongName;
   std::string extended; // data of the long-name or pax header being read
   // What the extended headers said about the next entry.

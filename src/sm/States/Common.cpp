@@ -1,5 +1,6 @@
 #include "sm/States/Common.h"
 
+#include "devicediscovery/MountTable.h"
 #include "fmu/FullMapUpdateManager.h"
 #include "fmu/MapStorage.h"
 #include "sm/States/CancelDownload.h"
@@ -308,10 +309,18 @@ bool Common::ForgetUsb(const UsbInfo& removed)
 void Common::ForgetActiveUsbIfGone()
 {
   const UsbInfo active = UsbStorage::Get().GetActiveUsb();
-  boost::system::error_code error;
-  if (!active.Valid() || boost::filesystem::is_directory(active.path, error))
+  if (!active.Valid())
     return;
-  LOG(Info) << "Usb: " << active.id << " has gone: its mount path is no more";
+  // A mount folder that stays after the unmount (a fixed mount point) is no
+  // sign of the stick: the mount table, which the discovery reads, tells.
+  boost::system::error_code error;
+  if (!boost::filesystem::is_directory(active.path, error)) {
+    LOG(Info) << "Usb: " << active.id << " has gone: its mount path is no more";
+  } else if (MountTable::Lists(active.path) == false) {
+    LOG(Info) << "Usb: " << active.id << " has gone: nothing is mounted at its mount path";
+  } else {
+    return;
+  }
   ForgetUsb(active);
   ui->UpdateUsbs();
 }

@@ -119,9 +119,10 @@ private:
   // Forgets a stick that has gone; when it was the active one, the best
   // stick left becomes active and true is returned.
   static bool ForgetUsb(const UsbInfo& removed);
-  // Forgets the active stick when its mount path has gone: a map operation
-  // can find the stick gone before the discovery (which looks once a second)
-  // reports it, and the removal is then shown as if the discovery had.
+  // Forgets the active stick when its mount path has gone or the mount table
+  // no longer lists a mount there: a map operation can find the stick gone
+  // before the discovery (which looks once a second) reports it, and the
+  // removal is then shown as if the discovery had.
   void ForgetActiveUsbIfGone();
 
   std::unique_ptr<Ui::IUi> ui;
