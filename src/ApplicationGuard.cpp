@@ -30,3 +30,8 @@ void ApplicationGuard::Run()
 {
   impl->Run();
 }
+
+void ApplicationGuard::RequestActivation()
+{
+  emit ApplicationEvent(Activate);
+}

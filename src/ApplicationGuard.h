@@ -5,7 +5,9 @@
 #include <memory>
 
 // Carries application-level events (start, quit, activate) to the state
-// machine that owns it, through a queued signal. Only the first Run emits.
+// machine that owns it, through a queued signal. The start event is emitted
+// once, by the first Run; Activate is emitted each time a later start of the
+// application asks this copy to come to the front. Quit is never emitted.
 class ApplicationGuard : public QObject
 {
   Q_OBJECT
@@ -24,6 +26,8 @@ public:
 
   // Emits ApplicationEvent(Start) on the first call; later calls do nothing.
   void Run();
+  // Emits ApplicationEvent(Activate) on every call.
+  void RequestActivation();
 
 signals:
   void ApplicationEvent(ApplicationGuard::Event event);

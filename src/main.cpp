@@ -1,6 +1,7 @@
 #include "Application.h"
 #include "Log.h"
 #include "Logger.h"
+#include "SingleInstance.h"
 #include "cfg/Config.h"
 #include "cfg/Settings.h"
 #include "sm/StateMachine.h"
@@ -8,6 +9,7 @@
 
 #include <QTimer>
 
+#include <chrono>
 #include <iostream>
 #include <memory>
 #include <stdexcept>
@@ -46,6 +48,23 @@ int main(int argc, char** argv)
   QCoreApplication::setApplicationName(QStringLiteral("Lumora"));
   QGuiApplication::setQuitOnLastWindowClosed(false);
 
+  // One copy per user session. A later start asks the running copy to come
+  // to the front and ends before it reads the configuration, opens the log
+  // (where its records would mix with the running copy's) or touches the
+  // settings or a stick. The lock is held until main returns, after the log
+  // is closed.
+  SingleInstance instance(Config::DataFolder());
+  switch (instance.Claim(std::chrono::seconds(5))) {
+  case SingleInstance::Role::Run:
+    break;
+  case SingleInstance::Role::Handed:
+    std::cerr << "Lumora: already running; the running copy was asked to come to the front" << std::endl;
+    return 0;
+  case SingleInstance::Role::Unanswered:
+    std::cerr << "Lumora: already running, but the running copy did not answer" << std::endl;
+    return 1;
+  }
+
   const Config& config = Config::get();
   QCoreApplication::setApplicationVersion(config.version);
 
@@ -72,6 +91,8 @@ int main(int argc, char** argv)
   // What went wrong with config.json happened before the log existed.
   for (const std::string& error : config.errors)
     LOG(Error) << error;
+  for (const std::string& error : instance.Errors())
+    LOG(Error) << error;
 
   Fonts::Load();
 
@@ -79,6 +100,8 @@ int main(int argc, char** argv)
   try {
     Settings::get();
     StateMachine machine;
+    QObject::connect(&instance, &SingleInstance::ActivationRequested, &machine,
+                     &StateMachine::RequestActivation);
     machine.initiate();
     ArmTestFault();
     exitCode = app.exec();

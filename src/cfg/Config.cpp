@@ -101,13 +101,17 @@ Config& Config::get()
   return instance;
 }
 
+QString Config::DataFolder()
+{
+  // The per-user data folder of the organisation and application names.
+  return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
+
 Config::Config() : Config(InstallationDirectory()) {}
 
 Config::Config(const QString& installationDirectory)
     : appName(QCoreApplication::applicationName()), version(QStringLiteral("%1.%2.%3").arg(2).arg(0).arg(74)),
-      copyrightYear(QStringLiteral("%1").arg(2023)),
-      // The per-user data folder of the organisation and application names.
-      dataDir(QStandardPaths::writableLocation(QStandardPaths::AppDataLocation)),
+      copyrightYear(QStringLiteral("%1").arg(2023)), dataDir(DataFolder()),
       logsDir(dataDir + QDir::separator() + QStringLiteral("Logs")),
       resDir(installationDirectory + QDir::separator() + QStringLiteral("res")),
       translationsDir(resDir + QDir::separator() + QStringLiteral("translations")),

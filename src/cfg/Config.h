@@ -23,6 +23,9 @@ class Config
 public:
   // The single instance; the first call builds it (and reads config.json).
   static Config& get();
+  // The data folder for the application's organisation and name, without
+  // building the configuration (dataDir holds the same path).
+  static QString DataFolder();
 
   // Builds a configuration from config.json in the data folder, with the
   // translations looked up under `installationDirectory` + "/res". Only

@@ -25,6 +25,11 @@ void StateMachine::initiate()
   state_machine::initiate();
 }
 
+void StateMachine::RequestActivation()
+{
+  guard->RequestActivation();
+}
+
 void StateMachine::HandleApplicationEvent(ApplicationGuard::Event event)
 {
   switch (event) {

@@ -25,6 +25,10 @@ public:
   // Enters the initial state StartUp and processes what it queued.
   void initiate();
 
+  // Queues the Activate application event, which brings the user interface
+  // to the front once the machine works (StartUp drops it).
+  void RequestActivation();
+
 private slots:
   void HandleApplicationEvent(ApplicationGuard::Event event);
 

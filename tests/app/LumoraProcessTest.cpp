@@ -1,13 +1,19 @@
-// Runs the built application as a child process with a data folder, home and
-// configuration folder of its own.
+// Runs the built application as a child process with a data folder, home,
+// configuration folder and temporary folder of its own.
 
 #include "Files.h"
 #include "LogCapture.h"
+#include "TestService.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QProcess>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
 
 using namespace TestSupport;
 
@@ -30,21 +36,49 @@ protected:
                                                           R"(, "MapDownload": {"RetryDuration": "3"}})"));
   }
 
-  // A run that throws `fault` ("std" or "other") in its event loop; its exit code.
-  int Run(const QString& fault, QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel)
+  // Starts the application in `lumora`; `fault` ("std" or "other") makes
+  // its event loop throw.
+  void Start(QProcess& lumora, const QString& fault = QString(),
+             QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel)
   {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("XDG_DATA_HOME", root.path() + "/data");
     env.insert("HOME", root.path());
     env.insert("XDG_CONFIG_HOME", root.path() + "/config");
+    env.insert("TMPDIR", root.path() + "/tmp");
+    QDir().mkpath(root.path() + "/tmp");
     env.insert("QT_QPA_PLATFORM", "offscreen");
-    env.insert("LUMORA_TEST_THROW", fault);
-    process.setProcessEnvironment(env);
-    process.setProcessChannelMode(channels);
-    process.start(QCoreApplication::applicationDirPath() + "/lumora", QStringList());
+    if (!fault.isEmpty())
+      env.insert("LUMORA_TEST_THROW", fault);
+    lumora.setProcessEnvironment(env);
+    lumora.setProcessChannelMode(channels);
+    lumora.start(QCoreApplication::applicationDirPath() + "/lumora", QStringList());
+  }
+
+  // A run that throws `fault` in its event loop; its exit code.
+  int Run(const QString& fault, QProcess::ProcessChannelMode channels = QProcess::ForwardedErrorChannel)
+  {
+    Start(process, fault, channels);
     EXPECT_TRUE(process.waitForFinished(60000)) << process.errorString().toStdString();
     EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
     return process.exitCode();
+  }
+
+  // Waits until the log holds `message` `count` times.
+  bool WaitForMessage(const QString& message, int count = 1) const
+  {
+    return TestSupport::WaitFor([&] { return Messages().count(message) >= count; }, 60000);
+  }
+
+  // A later start with the same home: it ends by itself, with code 0 once it
+  // has asked the running copy to come to the front.
+  void StartAgainAndSeeItEnd()
+  {
+    QProcess later;
+    Start(later, QString(), QProcess::SeparateChannels);
+    ASSERT_TRUE(later.waitForFinished(60000)) << "a second copy runs";
+    EXPECT_EQ(later.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(later.exitCode(), 0) << later.readAllStandardError().toStdString();
   }
 
   // The log's record lines, or their messages.
@@ -133,4 +167,77 @@ TEST_F(Lumora, ARefusedConfigurationIsReportedOnStandardErrorAtOnceAndInTheLogOn
                                 "UpdateType = ArvelNet-Prod, MapDownload RetryDuration = "))
       << "the production service is used";
   EXPECT_TRUE(ReadFile(DataDir() + "/config.json").contains(R"("LogLevel": "Info")"));
+}
+
+// A second start brings the running copy forward and ends at once; it writes
+// no log of its own, so the running copy's log is the only one.
+TEST_F(Lumora, ASecondStartAsksTheRunningCopyToComeForwardAndEnds)
+{
+  WriteConfig(R"({"LogLevel": "Info"})");
+  Start(process);
+  ASSERT_TRUE(WaitForMessage("Entered Common state")) << Messages().join('\n').toStdString();
+
+  for (int start = 1; start <= 2; ++start) {
+    SCOPED_TRACE(start);
+    StartAgainAndSeeItEnd();
+    EXPECT_TRUE(WaitForMessage("Got Activate event", start)) << Messages().join('\n').toStdString();
+  }
+  EXPECT_EQ(process.state(), QProcess::Running);
+  EXPECT_EQ(Messages().count("Starting Lumora"), 1) << "only the running copy logs";
+  EXPECT_EQ(Messages().count("Reading settings from file: " + DataDir() + "/settings.json"), 1);
+  process.kill();
+  process.waitForFinished(60000);
+}
+
+// Of copies started at the same moment exactly one runs; the others end by
+// themselves, each bringing it forward.
+TEST_F(Lumora, OfCopiesStartedTogetherExactlyOneRuns)
+{
+  WriteConfig(R"({"LogLevel": "Info"})");
+  std::vector<std::unique_ptr<QProcess>> copies;
+  for (int copy = 0; copy < 3; ++copy) {
+    copies.push_back(std::make_unique<QProcess>());
+    Start(*copies.back());
+  }
+  // The copies that end do so by themselves, and only they.
+  ASSERT_TRUE(TestSupport::WaitFor(
+      [&] {
+        return std::count_if(copies.begin(), copies.end(),
+                             [](const auto& copy) { return copy->state() == QProcess::NotRunning; }) == 2;
+      },
+      60000));
+  for (const auto& copy : copies) {
+    if (copy->state() == QProcess::NotRunning) {
+      EXPECT_EQ(copy->exitCode(), 0);
+    }
+  }
+  EXPECT_TRUE(WaitForMessage("Got Activate event", 2)) << Messages().join('\n').toStdString();
+  EXPECT_EQ(Messages().count("Starting Lumora"), 1);
+  for (const auto& copy : copies) {
+    copy->kill();
+    copy->waitForFinished(60000);
+  }
+}
+
+// A copy that was killed leaves its lock file and its socket behind; the next
+// start takes both over, runs, and is brought forward by a later start.
+TEST_F(Lumora, ALockLeftByAKilledCopyDoesNotStopTheNextStart)
+{
+  WriteConfig(R"({"LogLevel": "Info"})");
+  Start(process);
+  ASSERT_TRUE(WaitForMessage("Entered Common state"));
+  process.kill();
+  ASSERT_TRUE(process.waitForFinished(60000));
+  ASSERT_TRUE(QFile::exists(DataDir() + "/lumora.lock")) << "the killed copy left its lock";
+  ASSERT_FALSE(QDir(root.path() + "/tmp").entryList({"Lumora-*"}, QDir::System).isEmpty())
+      << "the killed copy left its socket";
+
+  QProcess next;
+  Start(next);
+  ASSERT_TRUE(WaitForMessage("Entered Common state", 2)) << Messages().join('\n').toStdString();
+  EXPECT_EQ(next.state(), QProcess::Running);
+  StartAgainAndSeeItEnd();
+  EXPECT_TRUE(WaitForMessage("Got Activate event")) << Messages().join('\n').toStdString();
+  next.kill();
+  next.waitForFinished(60000);
 }

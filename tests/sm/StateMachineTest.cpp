@@ -484,6 +484,37 @@ TEST(ApplicationGuard, EmitsTheStartEventOnce)
   EXPECT_EQ(events[0][0].value<ApplicationGuard::Event>(), ApplicationGuard::Start);
 }
 
+// A later start of the application asks for the activation through the
+// guard; the queued event reaches Common from every state, which brings the
+// interface forward and leaves the state as it is.
+TEST(ApplicationGuard, EmitsActivateOnEveryRequestAndCommonBringsTheInterfaceForwardFromEveryState)
+{
+  ApplicationGuard guard(nullptr);
+  QSignalSpy events(&guard, &ApplicationGuard::ApplicationEvent);
+  guard.RequestActivation();
+  guard.Run();
+  guard.RequestActivation();
+  ASSERT_EQ(events.count(), 3);
+  EXPECT_EQ(events[0][0].value<ApplicationGuard::Event>(), ApplicationGuard::Activate);
+  EXPECT_EQ(events[1][0].value<ApplicationGuard::Event>(), ApplicationGuard::Start);
+  EXPECT_EQ(events[2][0].value<ApplicationGuard::Event>(), ApplicationGuard::Activate);
+
+  for (const auto& [situation, steps] : Situations) {
+    SCOPED_TRACE(situation);
+    MachineHarness h;
+    ASSERT_NO_FATAL_FAILURE(Reach(h, situation));
+    const std::string leaf = h.Leaf();
+    h.Forget();
+    h.Machine().RequestActivation();
+    EXPECT_TRUE(h.Ui().Calls().empty()) << "queued, not processed at once";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !h.Ui().Calls().empty(); }, 20000));
+    EXPECT_EQ(h.Ui().Calls(), Strings{"Activate"});
+    EXPECT_EQ(h.Leaf(), leaf);
+    h.Stop();
+    EXPECT_EQ(h.Messages(), Strings{"Got Activate event"});
+  }
+}
+
 TEST(StateMachine, EntersCommonWhenTheLoopDeliversTheStartEventAndLeavesEveryStateOnQuit)
 {
   {
