@@ -337,6 +337,27 @@ TEST(UiRoad, AWindowThatACheckHidComesBackWithItsResultAndAClosedOneStaysClosed)
   EXPECT_TRUE(road.Content().contains("Europe 2025.06")) << road.Content().join(", ").toStdString();
 }
 
+// A check that hid the window and failed uses up its coming back: the root
+// maps of the check that follows when the stick is pulled leave the window
+// hidden, and nothing takes the keyboard.
+TEST(UiRoad, AWindowThatAFailedCheckHidStaysHiddenWhenTheStickIsPulled)
+{
+  Road road;
+  TestSupport::TimeScale fast(0.02);
+  road.served.maps.Override("allrelated", road.served.installed.id, {Answer::Status(500)});
+  ASSERT_NO_FATAL_FAILURE(road.Start());
+  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+  emit road.facade->Tray().OpenApplicationClicked();
+  ASSERT_TRUE(road.Window().isVisible());
+  road.InsertStick();
+  ASSERT_TRUE(road.WaitFor(State::ServerError));
+  EXPECT_FALSE(road.Window().isVisible());
+  EXPECT_TRUE(road.PopupContent().contains("link: Retry")) << road.PopupContent().join(", ").toStdString();
+  road.PullStick();
+  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+  EXPECT_FALSE(road.Window().isVisible());
+}
+
 // "Yes, discard" never hides the window the user looks at: settings changed
 // while the first check had failed, the root maps that the popup's retry
 // brings, "Open application", Cancel and "Yes, discard" leave the settings.
