@@ -61,7 +61,9 @@ public slots:
   void CheckMapUpdates();
   // Drops the requests of the running check and cancels the download.
   void AbortCheck();
-  // Fetches the stored maps' names again in the user's language.
+  // Fetches the stored maps' names again in the user's language; once the
+  // last has arrived, the result of the last check is emitted again through
+  // the signal of its kind (see MetadataChecker::UpdateLocale).
   void UpdateLocale();
   // Downloads the map (Available) or goes on with its download (Downloading)
   // onto the active stick. Refused while another map is being downloaded,

@@ -165,6 +165,7 @@ void MetadataChecker::CheckRootUpdates(Callback report)
     throw std::logic_error("Failed to check root updates: callback is empty");
   ReleaseRetired();
   DropRequests();
+  Forget();
   callback = std::move(report);
   check = Check::Root;
   installed.Clear();
@@ -180,6 +181,7 @@ void MetadataChecker::CheckRelatedUpdates(const UsbInfo& usb, Callback report)
     throw std::logic_error("Failed to check related updates: callback is empty");
   ReleaseRetired();
   DropRequests();
+  Forget();
   check = Check::None;
   callback = nullptr;
 
@@ -305,8 +307,17 @@ void MetadataChecker::UpdateLocale()
 {
   LOG(Debug) << "Updating map names";
   ReleaseRetired();
-  for (const auto& entry : MapStorage::Get().GetMaps())
+  for (const auto& entry : MapStorage::Get().GetMaps()) {
+    // A request still out asks in the former language: it goes (the sink of
+    // a reply being handled has left the table already).
+    localeData.erase(entry.first);
     GetLocaleData(entry.first);
+  }
+  // A running check reports the names with its own result.
+  if (check == Check::None && completed != Check::None && !localeData.empty() && !renaming) {
+    renaming = true;
+    renamed = false;
+  }
 }
 
 void MetadataChecker::Abort()
@@ -314,8 +325,16 @@ void MetadataChecker::Abort()
   LOG(Debug) << "Aborting all requests";
   ReleaseRetired();
   DropRequests();
+  Forget();
   check = Check::None;
   callback = nullptr;
+}
+
+void MetadataChecker::Forget()
+{
+  completed = Check::None;
+  completedReport = nullptr;
+  renaming = false;
 }
 
 // ---------------------------------------------------------------------------
@@ -565,9 +584,12 @@ void MetadataChecker::OnLocaleData(MapInfo::Id id, Tesk::IResponse::Result resul
   if (!TakeReply(localeData, id, body))
     return;
   const auto data = Parsed("LocaleData", id, result, body, Tesk::LocaleData::Parse);
-  if (!data)
-    return;
-  Refresh(id, [&](MapInfo& map) { map.name = Decoded(data->name); });
+  if (data) {
+    Refresh(id, [&](MapInfo& map) { map.name = Decoded(data->name); });
+    renamed = true;
+  }
+  // A failure has ended a running check already; names fetched again outside
+  // a check count as answered either way.
   CheckComplete();
 }
 
@@ -591,15 +613,33 @@ void MetadataChecker::ReplyUnusable(const char* kind, const MapInfo::Id& id, con
 
 void MetadataChecker::CheckComplete()
 {
-  if (check == Check::None || allRoots || !allNewest.empty() || !allRelated.empty() || !metadata.empty() ||
-      !downloadInfo.empty() || !localeData.empty())
+  if (allRoots || !allNewest.empty() || !allRelated.empty() || !metadata.empty() || !downloadInfo.empty() ||
+      !localeData.empty())
     return;
-  Result result = Ok;
-  if (check == Check::Related && subscriptionEnd < QDate::currentDate()) {
-    LOG(Warning) << "Subscription expired on: " << subscriptionEnd.toString(Qt::ISODate);
-    result = SubscriptionExpired;
+  if (check == Check::None) {
+    if (!renaming)
+      return;
+    renaming = false;
+    // Names that all failed leave the list as it is: nothing to show anew.
+    if (!renamed || !completedReport)
+      return;
+    const Result result = CompleteResult(completed);
+    LOG(Info) << "Map names updated: reporting the map update check's result again: " << result;
+    const Callback report = completedReport;
+    report(result);
+    return;
   }
+  const Result result = CompleteResult(check);
+  if (result == SubscriptionExpired)
+    LOG(Warning) << "Subscription expired on: " << subscriptionEnd.toString(Qt::ISODate);
+  completed = check;
+  completedReport = callback;
   Finish(result);
+}
+
+MetadataChecker::Result MetadataChecker::CompleteResult(Check kind) const
+{
+  return kind == Check::Related && subscriptionEnd < QDate::currentDate() ? SubscriptionExpired : Ok;
 }
 
 void MetadataChecker::Finish(Result result)

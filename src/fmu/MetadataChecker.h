@@ -34,7 +34,8 @@
 // installed map's metadata from the stick, stores the installed map, and
 // offers the newer releases of its map line and region that the subscription
 // covers, as mandatory or optional updates. Each check reports exactly one
-// Result through the callback it was given; failures found on the stick are
+// Result through the callback it was given (names fetched again after it
+// report it once more, see UpdateLocale); failures found on the stick are
 // reported before CheckRelatedUpdates returns, everything else later, from
 // the event loop of the thread that runs the checker.
 //
@@ -145,7 +146,16 @@ public:
   // std::logic_error for an empty callback.
   void CheckRelatedUpdates(const UsbInfo& usb, Callback report);
 
-  // Asks again for the name of every stored map in the current UI language.
+  // Asks again for the name of every stored map in the current UI language;
+  // a name still asked for in the former language is asked for anew. While a
+  // check runs the names are part of it, and it reports once. Otherwise,
+  // when the last check came to its end with every answer (Ok or
+  // SubscriptionExpired), the callback of that check is called once more
+  // after the last name has arrived, with the result its end gives now. No
+  // map stored, a last check that failed, names that all failed to arrive,
+  // or a check started before the last answer: nothing is reported. The
+  // callback of a check that came to its end is kept for this until the
+  // next check or Abort.
   void UpdateLocale();
 
   // Drops every outstanding request; the running check reports nothing.
@@ -205,9 +215,14 @@ private:
               const std::string& body, Parse parse) -> std::optional<decltype(parse(body))>;
   void RequestFailed(const char* kind, const MapInfo::Id& id, Tesk::IResponse::Result result);
   void ReplyUnusable(const char* kind, const MapInfo::Id& id, const std::string& reason);
-  // Reports the running check's result once every request has been answered.
+  // Reports the running check's result once every request has been answered;
+  // outside a check, the names fetched again (see UpdateLocale).
   void CheckComplete();
+  // The result at the end of a check of that kind that had all its answers.
+  Result CompleteResult(Check kind) const;
   void Finish(Result result);
+  // Forgets the check that came to its end: a new one starts, or all stops.
+  void Forget();
   void DropRequests();
   void ReleaseRetired();
 
@@ -218,6 +233,13 @@ private:
   QDate subscriptionEnd;
   Callback callback;
   Check check = Check::None;
+  // The last check, when it came to its end with every answer, and its
+  // callback: names fetched again are reported through it.
+  Check completed = Check::None;
+  Callback completedReport;
+  // Names are fetched again outside a check; one of them has arrived.
+  bool renaming = false;
+  bool renamed = false;
   int delivering = 0;
   // Sinks whose reply was taken while their delivery may still be running.
   std::vector<std::unique_ptr<Request>> retired;

@@ -15,6 +15,7 @@
 #include "TmpfsMount.h"
 
 #include "cfg/Config.h"
+#include "cfg/Settings.h"
 #include "fmu/FullMapUpdateManager.h"
 #include "fmu/MapStorage.h"
 #include "sm/States/Common.h"
@@ -374,6 +375,27 @@ TEST(UiRoad, AWindowThatACheckHidComesBackWithItsResultAndAClosedOneStaysClosed)
   EXPECT_TRUE(road.Content().contains("Europe 2025.06")) << road.Content().join(", ").toStdString();
 }
 
+// A check that hid the window and failed uses up its coming back: the root
+// maps of the check that follows when the stick is pulled leave the window
+// hidden, and nothing takes the keyboard.
+TEST(UiRoad, AWindowThatAFailedCheckHidStaysHiddenWhenTheStickIsPulled)
+{
+  Road road;
+  TestSupport::TimeScale fast(0.02);
+  road.served.maps.Override("allrelated", road.served.installed.id, {Answer::Status(500)});
+  ASSERT_NO_FATAL_FAILURE(road.Start());
+  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+  emit road.facade->Tray().OpenApplicationClicked();
+  ASSERT_TRUE(road.Window().isVisible());
+  road.InsertStick();
+  ASSERT_TRUE(road.WaitFor(State::ServerError));
+  EXPECT_FALSE(road.Window().isVisible());
+  EXPECT_TRUE(road.PopupContent().contains("link: Retry")) << road.PopupContent().join(", ").toStdString();
+  road.PullStick();
+  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+  EXPECT_FALSE(road.Window().isVisible());
+}
+
 // "Yes, discard" never hides the window the user looks at: settings changed
 // while the first check had failed, the root maps that the popup's retry
 // brings, "Open application", Cancel and "Yes, discard" leave the settings.
@@ -396,6 +418,71 @@ TEST(UiRoad, DiscardingUnsavedSettingsKeepsTheWindowOnTheSettingsPage)
   Click(Find(&road.Window(), "widgetMessage"), "pushButtonPrimary");
   EXPECT_TRUE(road.Window().isVisible() && !settings->SettingsChanged());
   EXPECT_EQ(road.Window().CurrentPage(), Ui::MainWindow::PageIndex::Settings);
+}
+
+// Map names follow a change of language without a new check, on the root
+// maps and on a stick's offer; names that cannot be fetched stay as they
+// were, and so does the state.
+TEST(UiRoad, MapNamesFollowTheLanguageWithoutANewCheck)
+{
+  struct English
+  {
+    ~English() { Settings::get().SetLocale("en_GB"); }
+  } const english;
+  Road road;
+  TestSupport::TimeScale fast(0.02);
+  for (TestSupport::ServedMap* map : {&road.served.installed, &road.served.newer}) {
+    map->names["de-DE"] = "Europa " + map->release;
+    road.served.maps.AddMap(*map);
+  }
+  const auto speak = [&](const char* locale) {
+    ASSERT_TRUE(Settings::get().SetLocale(locale));
+    emit road.facade->UpdateLocale(); // as the settings screen does on Save
+  };
+  const auto shows = [&](const QString& name) {
+    return WaitFor([&] { return road.Content().contains(name); }, Timeout);
+  };
+  const auto checks = [&] {
+    return road.served.maps.Requests("allroots").size() + road.served.maps.Requests("allrelated").size();
+  };
+  ASSERT_NO_FATAL_FAILURE(road.Start());
+  ASSERT_TRUE(road.WaitFor(State::RootUpdate));
+  emit road.facade->Tray().OpenApplicationClicked();
+  ASSERT_TRUE(shows("Europe 2025.06"));
+  // clang-format off
+  struct Step { const char* what; std::function<void()> before; State state; };
+  const Step steps[] = {
+      {"root maps", [] {}, State::RootUpdate},
+      {"a stick's offer", [&] { ASSERT_NO_FATAL_FAILURE(speak("en_GB")); road.InsertStick(); }, State::OptionalUpdate},
+  };
+  // clang-format on
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    ASSERT_NO_FATAL_FAILURE(step.before());
+    ASSERT_TRUE(road.WaitFor(step.state));
+    ASSERT_TRUE(shows("Europe 2025.06")) << road.Content().join(", ").toStdString();
+    const int checked = checks();
+    ASSERT_NO_FATAL_FAILURE(speak("de_DE"));
+    EXPECT_TRUE(shows("Europa 2025.06")) << road.Content().join(", ").toStdString();
+    EXPECT_EQ(road.facade->CurrentState(), step.state);
+    EXPECT_EQ(checks(), checked);
+  }
+  road.Shot(&road.Window(), "offer-in-german");
+
+  // The offered map's name cannot be fetched: it keeps the German one, while
+  // the installed map's comes, and the offer stays. The list is built anew
+  // when the names have been fetched.
+  road.served.maps.Override("localedata", road.served.newer.id, {Answer::Status(500)});
+  const auto offered = [&] {
+    return Find<QTableWidget>(&road.Window(), "tableWidgetMapUpdates")->cellWidget(3, 0);
+  };
+  ASSERT_NO_FATAL_FAILURE(speak("en_GB"));
+  ASSERT_TRUE(offered());
+  offered()->setProperty("before", true);
+  EXPECT_TRUE(WaitFor([&] { return offered() && !offered()->property("before").toBool(); }, Timeout));
+  EXPECT_TRUE(road.Content().contains("Europa 2025.06")) << road.Content().join(", ").toStdString();
+  EXPECT_EQ(MapStorage::Get().GetMap(road.served.installed.id).name, L"Europe 2024.06");
+  EXPECT_EQ(road.facade->CurrentState(), State::OptionalUpdate);
 }
 
 // A download stopped by the stick (too small for the map, or a full-map folder

@@ -139,14 +139,14 @@ TEST_F(MetadataCheckerTest, RootCheckStoresTheNewestMapOfEveryRootInTheUsersLang
   EXPECT_EQ(Stored("NAM_2024_03"),
             "NAM_2024_03 Optional Available root Nordamerika NAM NAM 2024.03" + Figures + "NAM_2024_03.tar");
 
-  // A new language renames the stored maps and changes nothing else.
+  // A new language renames the stored maps, changes nothing else, and
+  // reports the check's result once more when the last name has arrived.
   locale = "fr_FR";
   checker->UpdateLocale();
-  ASSERT_TRUE(WaitFor([&] {
-    return MapStorage::Get().GetMap("NAM_2024_03").name == L"fr NAM_2024_03" &&
-           MapStorage::Get().GetMap("EUR_2024_06").name == L"fr EUR_2024_06";
-  }));
-  EXPECT_EQ(results.size(), 1u);
+  ASSERT_TRUE(WaitFor([&] { return results.size() == 2; }));
+  EXPECT_EQ(MapStorage::Get().GetMap("NAM_2024_03").name, L"fr NAM_2024_03");
+  EXPECT_EQ(MapStorage::Get().GetMap("EUR_2024_06").name, L"fr EUR_2024_06");
+  EXPECT_EQ(results, (Results{MetadataChecker::Ok, MetadataChecker::Ok}));
 
   // No roots at all is a check without maps.
   maps.Override("allroots", "", {Answer::Ok(MapService::PackageListXml({}))});
@@ -366,6 +366,75 @@ TEST_F(MetadataCheckerTest, LateRepliesOfAReplacedAbortedOrDestroyedCheckAreHarm
     EXPECT_FALSE(MapStorage::Get().GetMap("OLD_MAP").Valid());
   }
   EXPECT_TRUE(first.empty());
+}
+
+// Names fetched in a new language report the last check's result again, by
+// the rule of a check's end, once, and only after a check that came to its
+// end; a running check takes them in and reports once.
+TEST_F(MetadataCheckerTest, NamesFetchedAgainReportTheLastCompleteCheckOnceMore)
+{
+  TimeScale shorter(0.02); // failed transfers are retried within a window
+  const UsbInfo usb = RelatedSetUp();
+  const auto rename = [&](const char* language) {
+    locale = language;
+    checker->UpdateLocale();
+    Settle();
+  };
+  const auto name = [](const MapInfo::Id& id) { return MapStorage::Get().GetMap(id).name; };
+
+  // Expired: SubscriptionExpired again, through the related check's callback.
+  stick.WriteHeadUnit(Date(QDate::currentDate().addDays(-1)), 1, 2);
+  Results expired;
+  checker->CheckRelatedUpdates(usb, Record(expired));
+  ASSERT_TRUE(WaitFor([&] { return !expired.empty(); }));
+  rename("fr_FR");
+  ASSERT_TRUE(WaitFor([&] { return expired.size() == 2; }));
+  EXPECT_EQ(expired, Results(2, MetadataChecker::SubscriptionExpired));
+  EXPECT_EQ(name("EUR_2024_12"), L"fr EUR_2024_12");
+
+  // Every name failing: the names stay, and nothing is reported.
+  for (const auto& entry : MapStorage::Get().GetMaps())
+    maps.Override("localedata", entry.first, {Answer::Status(500)});
+  rename("de_DE");
+  EXPECT_EQ(expired.size(), 2u);
+  EXPECT_EQ(name("EUR_2024_12"), L"fr EUR_2024_12");
+  for (const auto& entry : MapStorage::Get().GetMaps())
+    maps.Override("localedata", entry.first, {});
+
+  // After a check that failed (the installed map is stored), and after one
+  // that stored no map, nothing either.
+  maps.Override("allrelated", "EUR_2023_06", {Answer::Status(500)});
+  Results failed;
+  checker->CheckRelatedUpdates(usb, Record(failed));
+  ASSERT_TRUE(WaitFor([&] { return !failed.empty(); }));
+  rename("de_DE");
+  maps.Override("allroots", "", {Answer::Ok(MapService::PackageListXml({}))});
+  Results empty;
+  checker->CheckRootUpdates(Record(empty));
+  ASSERT_TRUE(WaitFor([&] { return !empty.empty(); }));
+  rename("fr_FR");
+  EXPECT_EQ(failed, Results{MetadataChecker::ServerError});
+  EXPECT_EQ(empty, Results{MetadataChecker::Ok});
+
+  // During a check: a name asked for in the former language is asked for
+  // anew, and the check reports once.
+  maps.Override("allroots", "", {});
+  maps.Override("localedata", "EUR_2024_06",
+                {Answer::Ok(MapService::LocaleDataXml("de-DE", "Europa alt")).HoldAfter(0)});
+  locale = "de_DE";
+  const int asked = maps.Requests("localedata").size();
+  Results running;
+  checker->CheckRootUpdates(Record(running));
+  ASSERT_TRUE(WaitFor([&] { return maps.Requests("localedata").size() == asked + 2; }));
+  maps.Override("localedata", "EUR_2024_06", {});
+  locale = "fr_FR";
+  checker->UpdateLocale();
+  EXPECT_TRUE(WaitFor([&] { return !running.empty(); }));
+  service.ReleaseHeld();
+  Settle();
+  EXPECT_EQ(running, Results{MetadataChecker::Ok});
+  EXPECT_EQ(name("EUR_2024_06"), L"fr EUR_2024_06");
+  EXPECT_EQ(name("NAM_2024_03"), L"fr NAM_2024_03");
 }
 
 // The default checker takes the service's address and key from config.json

@@ -308,6 +308,25 @@ TEST(Reactions, OfTheChecksAndTheirOutcomes)
   });
 }
 
+// A new language: the update manager fetches the map names again and then
+// reports the last check's result once more. Every state keeps itself; those
+// that show the check's outcome show it anew, with the new names.
+TEST(Reactions, OfTheLastChecksResultReportedAgainInANewLanguage)
+{
+  const std::string locale = "Got LocaleUpdate event: updating map name";
+  ExpectReactions({
+      {"RootUpdate RootUpdate+stick", "Locale Root:Ok", "", "SetState(RootUpdate)", locale},
+      {"UsbCheck", "Locale Root:Ok", "", "", locale},
+      {"OptionalUpdate", "Locale Related:Ok", "", "SetState(OptionalUpdate)", locale},
+      {"MandatoryUpdate", "Locale Related:Ok", "", "SetState(MandatoryUpdate)", locale},
+      {"UpToDate", "Locale Related:Ok", "", "SetState(UpToDate)", locale},
+      {"SubscriptionExpired", "Locale Related:SubscriptionExpired", "", "SetState(SubscriptionExpired)",
+       locale},
+      {"MapDownload CancelDownload PendingUpdate UsbBlocked UsbFull UsbTooSmall ServerError+download",
+       "Locale Related:Ok", "", "", locale},
+  });
+}
+
 // The removal of the active stick, and the cancel of a map operation.
 TEST(Reactions, OfTheStickRemovedAndTheCancel)
 {

@@ -242,3 +242,39 @@ TEST_F(MainWindowTest, RequestsReachTheMachineOncePerStateNeverWithoutAMapAndNev
     EXPECT_FALSE(style) << "gone with the window";
   }
 }
+
+// A window on show that a check hid comes back once, with the check's result
+// when that shows the maps page. Any other result uses the coming back up as
+// well, so that the result of a later check leaves the window hidden; and a
+// window the user opened and closed again while the check ran stays closed.
+TEST_F(MainWindowTest, AWindowACheckHidComesBackOnceWithTheChecksResultUnlessTheUserClosedIt)
+{
+  PutMaps({installed, optional});
+  // clang-format off
+  struct Case { const char* what; State hiding; std::function<void()> meanwhile; std::vector<State> then; bool shown; };
+  const Case cases[] = {
+      {"result", MapUpdateCheck, {}, {OptionalUpdate}, true},
+      {"stick pulled", UsbRemoved, {}, {MapUpdateCheck, RootUpdate}, true},
+      {"opened while the check ran", MapUpdateCheck, [&] { window.Show(); }, {OptionalUpdate}, true},
+      {"opened and closed", MapUpdateCheck, [&] { window.Show(), window.close(); }, {OptionalUpdate}, false},
+      {"opened and Escape", MapUpdateCheck, [&] { window.Show(), window.reject(); }, {UpToDate}, false},
+      {"server error, then the next check", MapUpdateCheck, {}, {ServerError, MapUpdateCheck, RootUpdate}, false},
+      {"no connection, then the next check", MapUpdateCheck, {}, {NoConnection, MapUpdateCheck, OptionalUpdate},
+       false},
+      {"corrupt metadata, then the next check", MapUpdateCheck, {}, {MetadataCorrupt, MapUpdateCheck, RootUpdate},
+       false},
+  };
+  // clang-format on
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    window.SetState(UpToDate);
+    window.ShowMapsPage();
+    window.SetState(c.hiding);
+    ASSERT_TRUE(window.isHidden());
+    if (c.meanwhile)
+      c.meanwhile();
+    for (State state : c.then)
+      window.SetState(state);
+    EXPECT_EQ(window.isVisible(), c.shown);
+  }
+}

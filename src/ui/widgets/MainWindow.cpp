@@ -136,14 +136,6 @@ void MainWindow::CreateStateData()
     return data;
   };
   const auto updateSubscription = [this] { screens.settingsScreen->UpdateSubscription(); };
-  // The outcome of a check brings back a window that the check hid; one that
-  // hides the window uses up that coming back all the same.
-  const auto result = [this](std::function<void()> setter) {
-    return [this, setter = std::move(setter)] {
-      setter();
-      Reappear();
-    };
-  };
   // A network failure keeps the window only while a map was downloading: the
   // maps page then offers to retry the download.
   const auto networkFailure = [this](State failure, void (MainWindow::*show)()) {
@@ -168,8 +160,7 @@ void MainWindow::CreateStateData()
   cancel.icon = downloading;
   stateData.insert(State::CancelDownload, cancel);
 
-  stateData.insert(State::MandatoryUpdate,
-                   record(result([this] { SetMandatoryMap(MandatoryMap()); }), true, true));
+  stateData.insert(State::MandatoryUpdate, record([this] { SetMandatoryMap(MandatoryMap()); }, true, true));
 
   StateData download = record(
       [this] {
@@ -184,12 +175,11 @@ void MainWindow::CreateStateData()
   stateData.insert(State::MapDownload, download);
 
   stateData.insert(State::MapUpdateCheck, record({}, false, false));
-  stateData.insert(State::MetadataCorrupt, record(result(updateSubscription), false, true));
+  stateData.insert(State::MetadataCorrupt, record(updateSubscription, false, true));
   stateData.insert(State::NoConnection,
                    record(networkFailure(State::NoConnection, &MainWindow::SetNoConnection), true, true));
-  stateData.insert(State::NoSubscription, record(result(updateSubscription), false, true));
-  stateData.insert(State::OptionalUpdate,
-                   record(result([this] { SetOptionalMap(OptionalMap()); }), true, true));
+  stateData.insert(State::NoSubscription, record(updateSubscription, false, true));
+  stateData.insert(State::OptionalUpdate, record([this] { SetOptionalMap(OptionalMap()); }, true, true));
 
   StateData pending = record([this] { SetPendingMap(PendingMap()); }, true, true);
   pending.title =
@@ -201,12 +191,11 @@ void MainWindow::CreateStateData()
   pending.icon = QPixmap(PendingIcon);
   stateData.insert(State::PendingUpdate, pending);
 
-  stateData.insert(State::RootUpdate, record(result([this] { SetRootMaps(RootMaps()); }), true, true));
+  stateData.insert(State::RootUpdate, record([this] { SetRootMaps(RootMaps()); }, true, true));
   stateData.insert(State::ServerError,
                    record(networkFailure(State::ServerError, &MainWindow::SetServerError), true, true));
-  stateData.insert(State::SubscriptionExpired,
-                   record(result([this] { SetSubscriptionExpired(); }), true, true));
-  stateData.insert(State::UpToDate, record(result([this] { SetOptionalMap(InstalledMap()); }), true, true));
+  stateData.insert(State::SubscriptionExpired, record([this] { SetSubscriptionExpired(); }, true, true));
+  stateData.insert(State::UpToDate, record([this] { SetOptionalMap(InstalledMap()); }, true, true));
   stateData.insert(State::UsbBlocked, record([this] { SetUsbBlocked(); }, true, true));
   stateData.insert(State::UsbCheck, record({}, true, false));
   stateData.insert(State::UsbFull, record([this] { SetUsbFull(); }, true, true));
@@ -240,10 +229,12 @@ void MainWindow::SetState(State newState)
     action();
 
   const StateData record = Record(newState);
+  // A check runs while these are shown (a stick pulled always starts one);
+  // every other state is its result, or comes after it.
+  const bool checking = newState == State::MapUpdateCheck || newState == State::UsbRemoved;
   if (changed && !record.mapUpdatesEnabled) {
-    // A check hides the window only while it runs (a stick pulled always
-    // starts one): a window the user had open comes back with its result.
-    if ((newState == State::MapUpdateCheck || newState == State::UsbRemoved) && isVisible() && !standalone)
+    // A window the user had open comes back with the check's result.
+    if (checking && isVisible() && !standalone)
       reappear = true;
     Hide();
   }
@@ -253,6 +244,11 @@ void MainWindow::SetState(State newState)
   ui->labelNotificationText->setText(Translate(record.text));
   ui->labelNotificationIcon->setPixmap(record.icon);
   ui->widgetNotificationBanner->setVisible(!record.text.isEmpty());
+
+  // Any result uses up the coming back, also one that keeps the window
+  // hidden: a later result must not bring it up unasked.
+  if (!checking)
+    Reappear();
 }
 
 // ---------------------------------------------------------------------------

@@ -101,7 +101,9 @@ public slots:
   void Hide();
   // Shows the window once more when a check hid it while it was on show, and
   // the result the check came to shows the maps page; once per such hiding.
-  // The result states call it. A window the user closed stays closed.
+  // SetState calls it for every state but those of a running check, so the
+  // first result uses it up, also one that keeps the window hidden. A window
+  // the user closed stays closed.
   void Reappear();
   void SetState(State state);
   // Refreshes the footer from the stick store.
