@@ -110,7 +110,7 @@ void FullMapUpdateManager::UpdateLocale()
 {
   try {
     LOG(Info) << "Updating map names";
-    checker.UpdateLocale();
+    checker.UpdateLocale([this] { emit MapNamesUpdated(); });
   } catch (const std::exception& e) {
     LOG(Error) << "Failed to update map names: " << e.what();
   } catch (...) {

@@ -49,6 +49,10 @@ signals:
   void RootUpdatesChecked(MetadataChecker::Result result);
   // The related check of the active stick has ended.
   void RelatedUpdatesChecked(MetadataChecker::Result result);
+  // The map names were fetched again in a new language: the next
+  // RootUpdatesChecked or RelatedUpdatesChecked reports the last check's
+  // result once more, and is not the result of a check asked for since.
+  void MapNamesUpdated();
   // A download started or resumed, or a cancellation started; the map's new
   // state is in the map store already.
   void OperationStarted();

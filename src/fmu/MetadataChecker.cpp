@@ -303,8 +303,9 @@ MetadataChecker::Result MetadataChecker::ReadHeadUnit(const fs::path& mount)
   return Ok;
 }
 
-void MetadataChecker::UpdateLocale()
+void MetadataChecker::UpdateLocale(std::function<void()> beforeReport)
 {
+  beforeRenamedReport = std::move(beforeReport);
   LOG(Debug) << "Updating map names";
   ReleaseRetired();
   for (const auto& entry : MapStorage::Get().GetMaps()) {
@@ -626,6 +627,8 @@ void MetadataChecker::CheckComplete()
     const Result result = CompleteResult(completed);
     LOG(Info) << "Map names updated: reporting the map update check's result again: " << result;
     const Callback report = completedReport;
+    if (beforeRenamedReport)
+      beforeRenamedReport();
     report(result);
     return;
   }

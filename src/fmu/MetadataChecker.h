@@ -155,8 +155,10 @@ public:
   // map stored, a last check that failed, names that all failed to arrive,
   // or a check started before the last answer: nothing is reported. The
   // callback of a check that came to its end is kept for this until the
-  // next check or Abort.
-  void UpdateLocale();
+  // next check or Abort. `beforeReport`, when given, is called just before
+  // that result is reported again, so that its receiver can tell it from the
+  // result of a check it has asked for since.
+  void UpdateLocale(std::function<void()> beforeReport = nullptr);
 
   // Drops every outstanding request; the running check reports nothing.
   void Abort();
@@ -240,6 +242,7 @@ private:
   // Names are fetched again outside a check; one of them has arrived.
   bool renaming = false;
   bool renamed = false;
+  std::function<void()> beforeRenamedReport;
   int delivering = 0;
   // Sinks whose reply was taken while their delivery may still be running.
   std::vector<std::unique_ptr<Request>> retired;

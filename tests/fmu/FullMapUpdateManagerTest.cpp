@@ -45,6 +45,8 @@ public:
     QObject::connect(manager, &FullMapUpdateManager::OperationFinished, &receiver, record("Finished"));
     QObject::connect(manager, &FullMapUpdateManager::OperationStarted, &receiver,
                      [this] { events.push_back("Started"); });
+    QObject::connect(manager, &FullMapUpdateManager::MapNamesUpdated, &receiver,
+                     [this] { events.push_back("Names"); });
     // What the store holds at the moment of emission (read only after the
     // queued "Started" that follows has arrived).
     QObject::connect(
@@ -259,13 +261,13 @@ TEST_F(FullMapUpdateManagerTest, UpdateChecksPassTheirResultsOn)
   maps.SetRelated("EUR_2023_06", {"EUR_2023_06", "EUR_2024_06"});
 
   // Without a stick: the root check; a new language asks for the names again
-  // and reports the root check's result once more.
+  // and reports the root check's result once more, marked as such.
   Invoke("CheckMapUpdates");
   ASSERT_TRUE(WaitForEvents(1));
   EXPECT_TRUE(Stored("EUR_2024_06").root);
   const int names = maps.Requests("localedata").size();
   Invoke("UpdateLocale");
-  ASSERT_TRUE(WaitForEvents(2));
+  ASSERT_TRUE(WaitForEvents(3));
   EXPECT_EQ(maps.Requests("localedata").size(), names + 1);
 
   // The active stick with valid metadata gets the related check. A stick
@@ -282,12 +284,12 @@ TEST_F(FullMapUpdateManagerTest, UpdateChecksPassTheirResultsOn)
     UsbStorage::Get().UpdateUsb({31, path, 0, 0, state, true});
     Invoke("CheckMapUpdates");
     ASSERT_TRUE(WaitForEvents(events.size() + 1));
-    if (events.size() == 3) {
+    if (events.size() == 4) {
       EXPECT_EQ(InstalledMap().id, "EUR_2023_06");
       EXPECT_EQ(OptionalMap().id, "EUR_2024_06");
     }
   }
-  EXPECT_EQ(events, (Strings{"Root:Ok", "Root:Ok", "Related:Ok", "Related:InvalidMetadata",
+  EXPECT_EQ(events, (Strings{"Root:Ok", "Names", "Root:Ok", "Related:Ok", "Related:InvalidMetadata",
                              "Root:ServerError", "Root:ServerError"}));
   UsbStorage::Get().RemoveUsb(31);
 }

@@ -146,8 +146,9 @@ void Send(StateMachine& machine, ApplicationGuard::Event event)
 // "Cancel", "Download[:id]", EUR by default), the application's ("Activate"),
 // the USB manager's ("Insert", "Checked:<metadata state>" of stick B,
 // "Remove[:B]" of stick A or B) or the update manager's ("Root:<result>",
-// "Related:<result>", "Started", "Finished:<result>"; "Related:8" is a result
-// past the known ones); "Store:<map>=<map state>" stores a map as the update
+// "Related:<result>", "Names" before a result reported again for new map
+// names, "Started", "Finished:<result>"; "Related:8" is a result past the
+// known ones); "Store:<map>=<map state>" stores a map as the update
 // manager does.
 void Fire(MachineHarness& h, const std::string& event)
 {
@@ -183,6 +184,8 @@ void Fire(MachineHarness& h, const std::string& event)
     const std::size_t at = value.find('=');
     MachineHarness::StoreMap(value.substr(0, at), MapInfo::Optional,
                              Named<MapInfo::State>(value.substr(at + 1), 5));
+  } else if (name == "Names") {
+    h.NamesUpdated();
   } else if (name == "Started") {
     h.OperationStarted();
   } else if (name == "Finished") {
@@ -324,6 +327,16 @@ TEST(Reactions, OfTheLastChecksResultReportedAgainInANewLanguage)
        locale},
       {"MapDownload CancelDownload PendingUpdate UsbBlocked UsbFull UsbTooSmall ServerError+download",
        "Locale Related:Ok", "", "", locale},
+      // Reported again just before the manager took up a check asked for
+      // since: that check's own result counts, whatever kind it is.
+      {"RootUpdate", "Locale Names Root:Ok", "", "SetState(RootUpdate)", locale},
+      {"MapUpdateCheck", "Names Related:Ok Root:Ok", "RootUpdate", "SetState(RootUpdate)",
+       "Ignoring related updates check result: Ok reported again for new map names while a map update "
+       "check runs"},
+      {"MapUpdateCheck+stick", "Store:EUR=Available Names Root:Ok Related:Ok", "OptionalUpdate",
+       "SetState(OptionalUpdate)",
+       "Ignoring root updates check result: Ok reported again for new map names while a map update check "
+       "runs"},
   });
 }
 

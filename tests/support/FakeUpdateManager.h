@@ -46,6 +46,7 @@ public:
 signals:
   void RootUpdatesChecked(MetadataChecker::Result result);
   void RelatedUpdatesChecked(MetadataChecker::Result result);
+  void MapNamesUpdated();
   void OperationStarted();
   void OperationFinished(MapDownloader::Result result);
 

@@ -59,6 +59,7 @@ public:
   // The update manager's reports, emitted on its thread and delivered.
   void Root(MetadataChecker::Result result) { Report(&FakeUpdateManager::RootUpdatesChecked, result); }
   void Related(MetadataChecker::Result result) { Report(&FakeUpdateManager::RelatedUpdatesChecked, result); }
+  void NamesUpdated() { Report(&FakeUpdateManager::MapNamesUpdated); }
   void OperationStarted() { Report(&FakeUpdateManager::OperationStarted); }
   void OperationFinished(MapDownloader::Result result)
   {

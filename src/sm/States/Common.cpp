@@ -5,6 +5,7 @@
 #include "fmu/MapStorage.h"
 #include "sm/States/CancelDownload.h"
 #include "sm/States/MapDownload.h"
+#include "sm/States/MapUpdateCheck.h"
 #include "sm/States/NetworkOperation.h"
 #include "ui/IUi.h"
 #include "ui/Ui.h"
@@ -156,16 +157,18 @@ void Common::Connect()
   connect(usb, &UsbManager::UsbRemoved, this, &Common::OnUsbRemoved, Qt::QueuedConnection);
 
   QObject* manager = updateManager.get();
-  const bool connected = connect(usb, SIGNAL(UsbRemoved(UsbInfo::Id)), manager,
-                                 SLOT(StickRemoved(UsbInfo::Id)), Qt::QueuedConnection) &&
-                         connect(manager, SIGNAL(RootUpdatesChecked(MetadataChecker::Result)), this,
-                                 SLOT(OnRootUpdates(MetadataChecker::Result)), Qt::QueuedConnection) &&
-                         connect(manager, SIGNAL(RelatedUpdatesChecked(MetadataChecker::Result)), this,
-                                 SLOT(OnRelatedUpdates(MetadataChecker::Result)), Qt::QueuedConnection) &&
-                         connect(manager, SIGNAL(OperationStarted()), this, SLOT(OnMapOperationStarted()),
-                                 Qt::QueuedConnection) &&
-                         connect(manager, SIGNAL(OperationFinished(MapDownloader::Result)), this,
-                                 SLOT(OnMapOperationFinished(MapDownloader::Result)), Qt::QueuedConnection);
+  const bool connected =
+      connect(usb, SIGNAL(UsbRemoved(UsbInfo::Id)), manager, SLOT(StickRemoved(UsbInfo::Id)),
+              Qt::QueuedConnection) &&
+      connect(manager, SIGNAL(RootUpdatesChecked(MetadataChecker::Result)), this,
+              SLOT(OnRootUpdates(MetadataChecker::Result)), Qt::QueuedConnection) &&
+      connect(manager, SIGNAL(RelatedUpdatesChecked(MetadataChecker::Result)), this,
+              SLOT(OnRelatedUpdates(MetadataChecker::Result)), Qt::QueuedConnection) &&
+      connect(manager, SIGNAL(MapNamesUpdated()), this, SLOT(OnMapNamesUpdated()), Qt::QueuedConnection) &&
+      connect(manager, SIGNAL(OperationStarted()), this, SLOT(OnMapOperationStarted()),
+              Qt::QueuedConnection) &&
+      connect(manager, SIGNAL(OperationFinished(MapDownloader::Result)), this,
+              SLOT(OnMapOperationFinished(MapDownloader::Result)), Qt::QueuedConnection);
   if (!connected)
     throw std::logic_error("Failed to enter Common state: the update manager lacks a signal");
 }
@@ -330,6 +333,8 @@ void Common::OnRootUpdates(MetadataChecker::Result result)
   Guarded([&] {
     if (!CanReport(Check::Root, result))
       throw std::logic_error("Failed to check root updates: result is not supported");
+    if (OutrunByACheck("root", result))
+      return;
     if (MapOperationRunning()) {
       LOG(Info) << "Ignoring root updates check result: " << result << " while a map operation runs";
       return;
@@ -349,6 +354,8 @@ void Common::OnRelatedUpdates(MetadataChecker::Result result)
   Guarded([&] {
     if (!CanReport(Check::Related, result))
       throw std::logic_error("Failed to check related updates: result is not supported");
+    if (OutrunByACheck("related", result))
+      return;
     if (MapOperationRunning()) {
       LOG(Info) << "Ignoring related updates check result: " << result << " while a map operation runs";
       return;
@@ -391,6 +398,23 @@ void Common::DeliverCheckOutcome(MetadataChecker::Result result)
     Deliver(Events::NoMetadata());
     break;
   }
+}
+
+void Common::OnMapNamesUpdated()
+{
+  namesReport = true;
+}
+
+bool Common::OutrunByACheck(const char* kind, MetadataChecker::Result result)
+{
+  // The manager sent the names' report before it took up the check that was
+  // asked for since (a stick plugged in or pulled meanwhile): that check
+  // reports its own result, which this one must not stand in for.
+  if (!std::exchange(namesReport, false) || state_downcast<const MapUpdateCheck*>() == nullptr)
+    return false;
+  LOG(Info) << "Ignoring " << kind << " updates check result: " << result
+            << " reported again for new map names while a map update check runs";
+  return true;
 }
 
 void Common::OnMapOperationStarted()

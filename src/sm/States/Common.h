@@ -92,6 +92,7 @@ private slots:
   void OnUsbRemoved(UsbInfo::Id usbId);
   void OnRootUpdates(MetadataChecker::Result result);
   void OnRelatedUpdates(MetadataChecker::Result result);
+  void OnMapNamesUpdated();
   void OnMapOperationStarted();
   void OnMapOperationFinished(MapDownloader::Result result);
 
@@ -124,6 +125,10 @@ private:
   // before the discovery (which looks once a second) reports it, and the
   // removal is then shown as if the discovery had.
   void ForgetActiveUsbIfGone();
+  // Takes the mark of a check result reported again after the map names were
+  // fetched anew; true (logged) when that result must be dropped because a
+  // check asked for since is running and will report its own.
+  bool OutrunByACheck(const char* kind, MetadataChecker::Result result);
 
   std::unique_ptr<Ui::IUi> ui;
   std::unique_ptr<UsbManager> usbManager;
@@ -133,6 +138,8 @@ private:
   // Cancellations asked of the update manager whose start it has not
   // reported yet.
   unsigned removalsNotStarted = 0;
+  // The next check result is the last one's, reported again with new names.
+  bool namesReport = false;
 };
 
 } // namespace States
