@@ -34,6 +34,19 @@ QByteArray Md5Hex(const QByteArray& data)
   return QCryptographicHash::hash(data, QCryptographicHash::Md5).toHex();
 }
 
+std::string OpenBelow(const QString& folder)
+{
+  const QString root = QFileInfo(folder).canonicalFilePath();
+  QStringList open;
+  QDir fds("/proc/self/fd");
+  for (const QString& fd : fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
+    const QString target = QFile::symLinkTarget(fds.filePath(fd));
+    if (target == root || target.startsWith(root + "/"))
+      open << target;
+  }
+  return open.join(", ").toStdString();
+}
+
 std::map<std::string, std::string> Listing(const QString& root)
 {
   std::map<std::string, std::string> entries;

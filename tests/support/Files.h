@@ -25,6 +25,10 @@ QByteArray Md5Hex(const QByteArray& data);
 // or "other".
 std::map<std::string, std::string> Listing(const QString& root);
 
+// What this process holds open at or below `folder` (as /proc/self/fd
+// tells), the paths joined by ", "; empty when nothing.
+std::string OpenBelow(const QString& folder);
+
 // Sets an environment variable (or unsets it, for a null value) while it lives.
 class ScopedEnv
 {

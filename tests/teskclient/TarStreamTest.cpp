@@ -195,17 +195,6 @@ TEST(TarStreamTest, ASuspendedStreamHoldsNothingOpenAndGoesOnOnlyInTheSameFolder
                                  .End()
                                  .Bytes();
   const int cut = 512 + 2000; // inside the data of sub/one.bin
-  const auto openBelow = [](const QString& folder) {
-    const QString root = QFileInfo(folder).canonicalFilePath();
-    QStringList open;
-    QDir fds("/proc/self/fd");
-    for (const QString& fd : fds.entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::System)) {
-      const QString target = QFile::symLinkTarget(fds.filePath(fd));
-      if (target == root || target.startsWith(root + "/"))
-        open << target;
-    }
-    return open.join(", ").toStdString();
-  };
   // What happens to the target while the stream is suspended.
   const struct
   {
@@ -239,9 +228,9 @@ TEST(TarStreamTest, ASuspendedStreamHoldsNothingOpenAndGoesOnOnlyInTheSameFolder
     Target target;
     Tesk::Tar::Stream stream(target.root().toStdString());
     stream.write(archive.constData(), cut).flush();
-    EXPECT_NE(openBelow(target.root()), "");
+    EXPECT_NE(TestSupport::OpenBelow(target.root()), "");
     stream.Suspend();
-    EXPECT_EQ(openBelow(target.root()), "");
+    EXPECT_EQ(TestSupport::OpenBelow(target.root()), "");
     test.change(target);
     const auto before = Listing(target.root());
     stream.write(archive.constData() + cut, archive.size() - cut).flush();
@@ -263,7 +252,7 @@ TEST(TarStreamTest, ASuspendedStreamHoldsNothingOpenAndGoesOnOnlyInTheSameFolder
       EXPECT_EQ(target.Surroundings(), Surroundings) << "nothing outside the root is touched";
     }
     stream.Suspend();
-    EXPECT_EQ(openBelow(target.root()), "");
+    EXPECT_EQ(TestSupport::OpenBelow(target.root()), "");
   }
 }
 
