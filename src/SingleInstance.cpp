@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
 #include <QThread>
@@ -15,6 +16,10 @@ namespace {
 
 // What a later start sends to the running copy.
 const QByteArray Request = "activate\n";
+
+// Room for a socket's path in its address (sun_path holds 108 bytes with the
+// final zero on Linux), with a margin.
+const int MaxSocketPath = 100;
 
 // The pause between two tries while the running copy cannot be reached.
 const qint64 RetryMs = 100;
@@ -43,14 +48,23 @@ QString SingleInstance::LockPath(const QString& folder)
 
 QString SingleInstance::ServerName(const QString& folder)
 {
-  // The socket lies in the temporary folder, which all users share: the name
-  // holds the user's id and a digest of the data folder (as the file system
-  // resolves it, so that two spellings of one folder meet).
+  // The name holds a digest of the data folder (as the file system resolves
+  // it, so that two spellings of one folder meet).
   const QFileInfo info(folder);
   const QString path = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
-  const QByteArray digest =
-      QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
-  return QStringLiteral("Lumora-%1-%2").arg(::getuid()).arg(QString::fromLatin1(digest));
+  const QString digest =
+      QString::fromLatin1(QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+  // The socket lies in the user's runtime folder, which no other user can
+  // reach. Without one (or where the path would be too long for a socket
+  // address) it lies in the temporary folder, which all users share, with
+  // the user's id in its name.
+  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  if (!runtime.isEmpty() && QFileInfo(runtime).isDir()) {
+    const QString socket = QDir(runtime).absoluteFilePath(QStringLiteral("lumora-%1.socket").arg(digest));
+    if (QFile::encodeName(socket).size() < MaxSocketPath)
+      return socket;
+  }
+  return QStringLiteral("Lumora-%1-%2").arg(::getuid()).arg(digest);
 }
 
 SingleInstance::Role SingleInstance::Claim(std::chrono::milliseconds patience)

@@ -47,7 +47,9 @@ public:
   // What went wrong with the lock or the socket, for the log once it is open.
   const std::vector<std::string>& Errors() const { return errors; }
 
-  // The lock file and the local socket's name for the data folder `folder`.
+  // The lock file and the local socket's name for the data folder `folder`:
+  // a path in the user's runtime folder (XDG_RUNTIME_DIR), else a name in the
+  // temporary folder.
   static QString LockPath(const QString& folder);
   static QString ServerName(const QString& folder);
 

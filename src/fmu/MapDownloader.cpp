@@ -88,8 +88,13 @@ boost::system::error_code SyncEntry(const fs::path& folder, const std::string& n
   const Descriptor held = Descriptor::OpenFolderPath(folder.string());
   const Descriptor file = name.empty() || !held.Valid() ? Descriptor() : held.OpenFile(name, O_RDONLY);
   const Descriptor& synced = name.empty() ? held : file;
-  if (!synced.Valid() || ::fsync(synced.Get()) != 0)
+  if (!synced.Valid() || ::fsync(synced.Get()) != 0) {
+    // Some file systems cannot sync a folder as such: its entries reach the
+    // stick with the next sync of the file system.
+    if (synced.Valid() && name.empty() && errno == EINVAL)
+      return {};
     return {errno, boost::system::generic_category()};
+  }
   return {};
 }
 
@@ -230,6 +235,19 @@ bool MapDownloader::CanResume() const
 void MapDownloader::Resume()
 {
   if (CanResume()) {
+    // The transfer goes on where it stopped only on the stick it wrote to:
+    // another stick at the same path, which the discovery may not have
+    // noticed yet, is never written to.
+    std::string why;
+    if (owner.stick != 0 &&
+        FullMapFolder::CheckRemovalTarget(outputPath, owner, &why) == FullMapFolder::Check::NotOnStick) {
+      LOG(Error) << "Failed to resume map download: " << outputPath.string() << ", " << why;
+      stream->Discard();
+      ReleaseTransfer();
+      ForgetTarget();
+      Report(UsbRemoved);
+      return;
+    }
     LOG(Debug) << "Resuming map download";
     LOG(Debug) << "Auto Retry - Retry button clicked";
     transferRunning = true;
@@ -398,10 +416,10 @@ bool MapDownloader::SyncStick()
 {
   // The map's files reach the stick before its metadata copy says that it is
   // complete: a stick pulled after a failed eject keeps no cached rest.
+  // Through the extractor's own descriptor: the kernel tells a write error
+  // only to descriptors opened before it happened.
   const auto start = std::chrono::steady_clock::now();
-  const Descriptor folder = Descriptor::OpenFolderPath(outputPath.string());
-  if (!folder.Valid() || ::syncfs(folder.Get()) != 0) {
-    const int error = errno;
+  if (const int error = stream->SyncTarget(); error != 0) {
     LOG(Error) << "Failed to sync the map to the stick: " << outputPath.string() << ", "
                << std::generic_category().message(error);
     return false;

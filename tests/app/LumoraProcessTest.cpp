@@ -45,8 +45,8 @@ protected:
     env.insert("XDG_DATA_HOME", root.path() + "/data");
     env.insert("HOME", root.path());
     env.insert("XDG_CONFIG_HOME", root.path() + "/config");
-    env.insert("TMPDIR", root.path() + "/tmp");
-    QDir().mkpath(root.path() + "/tmp");
+    env.insert("XDG_RUNTIME_DIR", root.path() + "/run");
+    QDir().mkpath(root.path() + "/run");
     env.insert("QT_QPA_PLATFORM", "offscreen");
     if (!fault.isEmpty())
       env.insert("LUMORA_TEST_THROW", fault);
@@ -229,7 +229,7 @@ TEST_F(Lumora, ALockLeftByAKilledCopyDoesNotStopTheNextStart)
   process.kill();
   ASSERT_TRUE(process.waitForFinished(60000));
   ASSERT_TRUE(QFile::exists(DataDir() + "/lumora.lock")) << "the killed copy left its lock";
-  ASSERT_FALSE(QDir(root.path() + "/tmp").entryList({"Lumora-*"}, QDir::System).isEmpty())
+  ASSERT_FALSE(QDir(root.path() + "/run").entryList({"lumora-*.socket"}, QDir::System).isEmpty())
       << "the killed copy left its socket";
 
   QProcess next;

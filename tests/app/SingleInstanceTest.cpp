@@ -26,13 +26,13 @@ class SingleInstanceTest : public ::testing::Test
 {
 protected:
   QTemporaryDir root;
-  // The sockets go to a temporary folder of the test's own.
-  ScopedEnv tmp{"TMPDIR", root.path() + "/tmp"};
+  // The sockets go to a runtime folder of the test's own.
+  ScopedEnv runtime{"XDG_RUNTIME_DIR", root.path() + "/run"};
   const QString folder = root.path() + "/data/Arvel/Lumora";
 
-  void SetUp() override { ASSERT_TRUE(QDir().mkpath(root.path() + "/tmp")); }
+  void SetUp() override { ASSERT_TRUE(QDir().mkpath(root.path() + "/run")); }
 
-  QString SocketPath() const { return root.path() + "/tmp/" + SingleInstance::ServerName(folder); }
+  QString SocketPath() const { return SingleInstance::ServerName(folder); }
 };
 
 } // namespace

@@ -524,6 +524,26 @@ TEST_F(MapDownloaderTest, AStickPutInThePlaceOfTheOneWrittenToIsNeverTouched)
   }
 }
 
+// A download the network stopped goes on where it stopped only on the stick
+// it wrote to: another stick in its place (the store knows it by an id of its
+// own), even one that holds the very same files, is left as it is.
+TEST_F(MapDownloaderTest, AStoppedDownloadGoesOnOnlyOnTheStickItWroteTo)
+{
+  TimeScale scale(0.1);
+  ActiveStick a(4720);
+  service.ServeSequence(PathOf(*archive), {Answer::File(archive->file).StallAfter(150000), Answer::Silent()});
+  ASSERT_EQ(Download(a.FullMapFolder(), Map(*archive)), Result::NoConnection);
+  ASSERT_TRUE(downloader->CanResume());
+  const auto before = Listing(a.FullMapFolder());
+  a.Forget();
+  UsbStorage::Get().UpdateUsb({4721, a.Path(), 0, 0, UsbInfo::ValidMetadata, true});
+  Serve(*archive);
+  EXPECT_EQ(Resume(), Result::UsbRemoved);
+  EXPECT_EQ(Listing(a.FullMapFolder()), before);
+  EXPECT_FALSE(downloader->CanResume());
+  UsbStorage::Get().RemoveUsb(4721);
+}
+
 TEST_F(MapDownloaderTest, ANewDownloadReplacesTheRunningOneAndADestroyedDownloaderStaysSilent)
 {
   ActiveStick stick;

@@ -333,6 +333,10 @@ TEST(Reactions, OfTheLastChecksResultReportedAgainInANewLanguage)
       {"MapUpdateCheck", "Names Related:Ok Root:Ok", "RootUpdate", "SetState(RootUpdate)",
        "Ignoring related updates check result: Ok reported again for new map names while a map update "
        "check runs"},
+      // Reported again where no check's outcome is on show: dropped.
+      {"MetadataCorrupt+root UsbCheck PendingUpdate NoConnection", "Names Related:Ok", "", "",
+       "Ignoring related updates check result: Ok reported again for new map names while no check result "
+       "is on show"},
       {"MapUpdateCheck+stick", "Store:EUR=Available Names Root:Ok Related:Ok", "OptionalUpdate",
        "SetState(OptionalUpdate)",
        "Ignoring root updates check result: Ok reported again for new map names while a map update check "

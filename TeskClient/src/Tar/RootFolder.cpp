@@ -4,6 +4,7 @@
 #include <climits>
 #include <fcntl.h>
 #include <system_error>
+#include <unistd.h>
 
 namespace Tesk::Tar {
 
@@ -41,7 +42,6 @@ RootFolder::RootFolder(const boost::filesystem::path& root)
   if (this->root.Valid() && this->root.Status(status)) {
     known = true;
     rootDevice = status.st_dev;
-    rootInode = status.st_ino;
   }
 }
 
@@ -62,11 +62,20 @@ void RootFolder::Reopen()
   struct stat status;
   if (!again.Status(status))
     Fail("Failed to open the target folder again", rootText, errno);
-  if (!known || status.st_dev != rootDevice || status.st_ino != rootInode)
+  if (!known || status.st_dev != rootDevice)
     throw WriteError("Failed to open the target folder again: \"" + rootText +
-                         "\": another folder has taken its place",
+                         "\": another file system has taken its place",
                      ENOENT);
   root = std::move(again);
+}
+
+int RootFolder::Sync() const
+{
+  const Descriptor opened = root.Valid() ? Descriptor() : Descriptor::OpenFolderPath(rootText);
+  const Descriptor& folder = root.Valid() ? root : opened;
+  if (!folder.Valid())
+    return errno;
+  return ::syncfs(folder.Get()) == 0 ? 0 : errno;
 }
 
 std::vector<std::string> RootFolder::SplitName(const std::string& name)

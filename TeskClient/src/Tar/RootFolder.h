@@ -33,9 +33,16 @@ public:
   // Closes every descriptor held (the root and the folder last created in),
   // so that nothing holds the target's file system open.
   void Close();
-  // Opens the root again by its path after Close. It must be the very folder
-  // it was (the same file system and inode): WriteError otherwise.
+  // Opens the root again by its path after Close. It must lie on the file
+  // system it was on: WriteError otherwise. Inode numbers are no proof of
+  // identity here: FAT and exFAT make them up anew for an inode read again
+  // once the kernel has let go of it, which closing every descriptor allows.
   void Reopen();
+  // Writes everything cached for the root's file system to it (syncfs): 0, or
+  // the errno of the failure. Through the root's descriptor while it is open,
+  // so that a write error the kernel met since it was opened is reported;
+  // through a descriptor opened for the call otherwise.
+  int Sync() const;
 
   // Splits an entry name into its components, dropping empty and "."
   // components; throws std::runtime_error for an empty name, an absolute name,
@@ -60,10 +67,9 @@ private:
 
   std::string rootText;
   Descriptor root;
-  // The root's identity, read when it was first opened.
+  // The root's file system, read when it was first opened.
   bool known = false;
   dev_t rootDevice = 0;
-  ino_t rootInode = 0;
   // The last folder a file was created in: archives list many files per folder.
   std::string cachedPath;
   Descriptor cached;

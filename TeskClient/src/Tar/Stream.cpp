@@ -36,6 +36,11 @@ void Stream::Suspend()
   buffer.Suspend();
 }
 
+int Stream::SyncTarget()
+{
+  return buffer.SyncTarget();
+}
+
 std::string Stream::md5()
 {
   return buffer.Md5();

@@ -34,9 +34,12 @@ public:
   // writer's, also while a write waits.
   void Discard();
   // Lets go of every descriptor held on the target once what was written is
-  // unpacked; the next write opens them again, checked to be the same
-  // folders and file, and goes on where it stopped (see StreamBuf).
+  // unpacked; the next write opens them again, checked to lie where they
+  // were, and goes on where it stopped (see StreamBuf).
   void Suspend();
+  // Once what was written is unpacked, syncs the target's file system: 0, or
+  // the errno of the failure.
+  int SyncTarget();
 
   // The MD5 of all bytes written so far, as 32 lower-case hexadecimal digits.
   std::string md5();

@@ -104,6 +104,13 @@ void StreamBuf::Suspend()
   });
 }
 
+int StreamBuf::SyncTarget()
+{
+  int error = 0;
+  unpacking.Drained([this, &error] { error = root.Sync(); });
+  return error;
+}
+
 void StreamBuf::Reopen()
 {
   suspended = false;
@@ -118,8 +125,7 @@ void StreamBuf::Reopen()
     return;
   Descriptor again = root.OpenExistingFile(fileComponents);
   struct stat status;
-  if (!again.Status(status) || status.st_dev != fileDevice || status.st_ino != fileInode ||
-      status.st_size != fileWritten)
+  if (!again.Status(status) || status.st_dev != fileDevice || status.st_size != fileWritten)
     throw RootFolder::WriteError(
         "Failed to open file again: \"" + entryName + "\": it is not the file written", ENOENT);
   if (::lseek(again.Get(), fileWritten, SEEK_SET) != fileWritten) {
@@ -345,7 +351,6 @@ void StreamBuf::StartEntry(const Header& header)
   }
   fileComponents = components;
   fileDevice = status.st_dev;
-  fileInode = status.st_ino;
   fileWritten = 0;
   LOG(Debug) << "Extracting file: " << name << " (" << size << " bytes)";
   remaining = size;

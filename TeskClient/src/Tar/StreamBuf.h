@@ -72,10 +72,16 @@ public:
   // Lets go of every descriptor held on the target (the root, the folder
   // last created in, the file being written) once what was written so far
   // is unpacked, so that the target's file system can be unmounted. The
-  // next bytes written open them again, each checked to be the very folder
-  // or file it was, and the unpacking goes on where it stopped; when one is
-  // gone or replaced, that write fails. May be called from any thread.
+  // next bytes written open the root and the file being written again by
+  // their paths, checked to lie on the same file system and, for the file,
+  // to hold exactly what was written into it, and the unpacking goes on
+  // where it stopped; when either is gone or does not match, that write
+  // fails. May be called from any thread.
   void Suspend();
+  // Once what was written is unpacked, writes everything cached for the
+  // target's file system to it (see RootFolder::Sync): 0, or the errno of the
+  // failure. May be called from any thread.
+  int SyncTarget();
 
 protected:
   std::streamsize xsputn(const char* data, std::streamsize size) override;
@@ -128,10 +134,10 @@ private:
   std::string entryName;         // the file being written, for error texts
   Descriptor file;
   // The file being written, to open it again after a suspension: its
-  // components below the root, its identity and the bytes written into it.
+  // components below the root, its file system and the bytes written into
+  // it.
   std::vector<std::string> fileComponents;
   dev_t fileDevice = 0;
-  ino_t fileInode = 0;
   std::int64_t fileWritten = 0;
   // Set by Suspend (while the unpacking thread stands still): the
   // descriptors are closed, the file is to be opened again, and the errno of

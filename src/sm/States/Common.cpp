@@ -6,6 +6,7 @@
 #include "sm/States/CancelDownload.h"
 #include "sm/States/MapDownload.h"
 #include "sm/States/MapUpdateCheck.h"
+#include "sm/States/MapUpdatePresent.h"
 #include "sm/States/NetworkOperation.h"
 #include "ui/IUi.h"
 #include "ui/Ui.h"
@@ -333,7 +334,7 @@ void Common::OnRootUpdates(MetadataChecker::Result result)
   Guarded([&] {
     if (!CanReport(Check::Root, result))
       throw std::logic_error("Failed to check root updates: result is not supported");
-    if (OutrunByACheck("root", result))
+    if (StaleNamesReport("root", result))
       return;
     if (MapOperationRunning()) {
       LOG(Info) << "Ignoring root updates check result: " << result << " while a map operation runs";
@@ -354,7 +355,7 @@ void Common::OnRelatedUpdates(MetadataChecker::Result result)
   Guarded([&] {
     if (!CanReport(Check::Related, result))
       throw std::logic_error("Failed to check related updates: result is not supported");
-    if (OutrunByACheck("related", result))
+    if (StaleNamesReport("related", result))
       return;
     if (MapOperationRunning()) {
       LOG(Info) << "Ignoring related updates check result: " << result << " while a map operation runs";
@@ -405,15 +406,18 @@ void Common::OnMapNamesUpdated()
   namesReport = true;
 }
 
-bool Common::OutrunByACheck(const char* kind, MetadataChecker::Result result)
+bool Common::StaleNamesReport(const char* kind, MetadataChecker::Result result)
 {
-  // The manager sent the names' report before it took up the check that was
-  // asked for since (a stick plugged in or pulled meanwhile): that check
-  // reports its own result, which this one must not stand in for.
-  if (!std::exchange(namesReport, false) || state_downcast<const MapUpdateCheck*>() == nullptr)
+  // Only the states that show a check's outcome show the new names. While a
+  // check runs, the manager sent this report before it took up that check (a
+  // stick plugged in or pulled meanwhile), which reports its own result: this
+  // one must not stand in for it, nor reach what follows from it.
+  if (!std::exchange(namesReport, false) || state_downcast<const MapUpdatePresent*>() != nullptr)
     return false;
   LOG(Info) << "Ignoring " << kind << " updates check result: " << result
-            << " reported again for new map names while a map update check runs";
+            << " reported again for new map names "
+            << (state_downcast<const MapUpdateCheck*>() ? "while a map update check runs"
+                                                        : "while no check result is on show");
   return true;
 }
 

@@ -126,9 +126,10 @@ private:
   // removal is then shown as if the discovery had.
   void ForgetActiveUsbIfGone();
   // Takes the mark of a check result reported again after the map names were
-  // fetched anew; true (logged) when that result must be dropped because a
-  // check asked for since is running and will report its own.
-  bool OutrunByACheck(const char* kind, MetadataChecker::Result result);
+  // fetched anew; true (logged) when that result must be dropped: no state
+  // that shows a check's outcome is active (a check asked for since may be
+  // running, which reports its own).
+  bool StaleNamesReport(const char* kind, MetadataChecker::Result result);
 
   std::unique_ptr<Ui::IUi> ui;
   std::unique_ptr<UsbManager> usbManager;
