@@ -224,6 +224,12 @@ TEST(TarStreamTest, ASuspendedStreamHoldsNothingOpenAndGoesOnOnlyInTheSameFolder
          QDir().mkpath(target.root() + "/sub");
        },
        "Failed to open file again"},
+      {"a file in the place of the file's folder",
+       [](const Target& target) {
+         QDir(target.root() + "/sub").removeRecursively();
+         WriteFile(target.root() + "/sub", "a file");
+       },
+       "Failed to open directory again"},
       {"the file replaced",
        [](const Target& target) {
          QFile::remove(target.root() + "/sub/one.bin");

@@ -179,10 +179,17 @@ StreamBuf::pos_type StreamBuf::seekoff(off_type, std::ios_base::seekdir, std::io
 
 void StreamBuf::Unpack(const char* data, std::size_t size)
 {
+  if (suspended && !discarding) {
+    try {
+      Reopen();
+    } catch (const std::exception& failure) {
+      // What was there before the pause has changed: the target's fault.
+      Fail(failure, false);
+      throw;
+    }
+  }
   std::size_t done = 0;
   try {
-    if (suspended && !discarding)
-      Reopen();
     while (done < size && !discarding) {
       const std::size_t taken = Consume(data + done, size - done);
       done += taken;
