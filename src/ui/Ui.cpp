@@ -87,8 +87,14 @@ void Ui::Activate()
     mainWindow->activateWindow();
     return;
   }
-  if (state & Qt::WindowMaximized)
+  if (state & Qt::WindowMaximized) {
+    // Another program's window may cover it (a second start asks for it).
+    if (mainWindow->isVisible()) {
+      mainWindow->raise();
+      mainWindow->activateWindow();
+    }
     return;
+  }
   if (trayAvailable)
     popup->Activate();
   else

@@ -79,8 +79,14 @@ TEST(Facade, WithoutATrayTheWindowIsTheApplicationAndWithOneActivationNeverCover
       ui.Activate();
       EXPECT_FALSE(window.windowState() & Qt::WindowMinimized);
       window.showMaximized();
+      QWidget other;
+      other.show();
+      QApplication::setActiveWindow(&other);
+      ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
       ui.Activate();
       EXPECT_TRUE(window.windowState() & Qt::WindowMaximized);
+      EXPECT_TRUE(QTest::qWaitForWindowActive(&window)) << "a maximised window behind another program's";
+      other.close();
       EXPECT_FALSE(ui.PopupWindow().isVisible()) << "the window came forward instead";
       QApplication::setActiveWindow(&window);
       ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
