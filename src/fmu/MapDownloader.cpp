@@ -242,9 +242,7 @@ void MapDownloader::Resume()
     if (owner.stick != 0 &&
         FullMapFolder::CheckRemovalTarget(outputPath, owner, &why) == FullMapFolder::Check::NotOnStick) {
       LOG(Error) << "Failed to resume map download: " << outputPath.string() << ", " << why;
-      stream->Discard();
-      ReleaseTransfer();
-      ForgetTarget();
+      LeaveStick();
       Report(UsbRemoved);
       return;
     }
@@ -331,14 +329,19 @@ void MapDownloader::StickRemoved(UsbInfo::Id removed)
   const bool running = transferRunning;
   LOG(Info) << "The stick of the map download has gone: "
             << (running ? "stopping the download" : "forgetting what was written to it");
+  LeaveStick();
+  if (running)
+    Report(UsbRemoved);
+}
+
+void MapDownloader::LeaveStick()
+{
   // Nothing more reaches the stick's place, not even what the extractor
   // still holds.
   if (stream)
     stream->Discard();
   ReleaseTransfer();
   ForgetTarget();
-  if (running)
-    Report(UsbRemoved);
 }
 
 void MapDownloader::OnResult(Tesk::IResponse::Result result)

@@ -142,6 +142,9 @@ private:
   void RemoveFolder();
   // Forgets the folder of the last download; ForgetMap forgets its map too.
   void ForgetTarget();
+  // The stick written to has gone or been replaced: drops what the transfer
+  // still holds, releases it and forgets the folder, touching nothing there.
+  void LeaveStick();
   void ForgetMap();
 
   // Hands the request, its sink and its stream over for release from the

@@ -211,6 +211,8 @@ TEST_F(SettingsScreenTest, ASaveThatCannotBeStoredLeavesInEffectWhatSettingsJson
     EXPECT_EQ(shown(), "Deutsch login");
     EXPECT_TRUE(screen->SettingsChanged() && Find(screen.get(), "pushButtonSaveSettings")->isEnabled() &&
                 !Find(screen.get(), "pushButtonCancel")->isHidden());
+    if (!entryBlocked)
+      SaveScreenshot(screen.get(), "SettingsScreen-save-not-stored");
 
     screen->RestoreSettings(); // "Yes, discard"
     EXPECT_EQ(shown(), "British English");

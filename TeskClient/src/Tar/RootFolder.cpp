@@ -39,10 +39,8 @@ RootFolder::RootFolder(const boost::filesystem::path& root)
     : rootText(root.string()), root(Descriptor::OpenFolderPath(rootText))
 {
   struct stat status;
-  if (this->root.Valid() && this->root.Status(status)) {
-    known = true;
+  if (this->root.Valid() && this->root.Status(status))
     rootDevice = status.st_dev;
-  }
 }
 
 void RootFolder::Close()
@@ -62,7 +60,7 @@ void RootFolder::Reopen()
   struct stat status;
   if (!again.Status(status))
     Fail("Failed to open the target folder again", rootText, errno);
-  if (!known || status.st_dev != rootDevice)
+  if (status.st_dev != rootDevice)
     throw WriteError("Failed to open the target folder again: \"" + rootText +
                          "\": another file system has taken its place",
                      ENOENT);

@@ -4,6 +4,7 @@
 
 #include <boost/filesystem/path.hpp>
 
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -68,8 +69,7 @@ private:
   std::string rootText;
   Descriptor root;
   // The root's file system, read when it was first opened.
-  bool known = false;
-  dev_t rootDevice = 0;
+  std::optional<dev_t> rootDevice;
   // The last folder a file was created in: archives list many files per folder.
   std::string cachedPath;
   Descriptor cached;
