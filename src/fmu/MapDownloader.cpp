@@ -234,18 +234,20 @@ bool MapDownloader::CanResume() const
 
 void MapDownloader::Resume()
 {
+  // Going on where it stopped, or emptying the folder to start again, happens
+  // only on the stick the download wrote to: another stick at the same path,
+  // which the discovery may not have noticed yet, is never touched.
+  std::string why;
+  if (!lastTarget.empty() && owner.stick != 0 &&
+      FullMapFolder::CheckRemovalTarget(lastTarget, owner, &why) == FullMapFolder::Check::NotOnStick) {
+    LOG(Error) << "Failed to retry map download: " << lastTarget.string() << ", " << why;
+    LeaveStick();
+    TakeBackReportedBytes();
+    Report(UsbRemoved);
+    return;
+  }
+
   if (CanResume()) {
-    // The transfer goes on where it stopped only on the stick it wrote to:
-    // another stick at the same path, which the discovery may not have
-    // noticed yet, is never written to.
-    std::string why;
-    if (owner.stick != 0 &&
-        FullMapFolder::CheckRemovalTarget(outputPath, owner, &why) == FullMapFolder::Check::NotOnStick) {
-      LOG(Error) << "Failed to resume map download: " << outputPath.string() << ", " << why;
-      LeaveStick();
-      Report(UsbRemoved);
-      return;
-    }
     LOG(Debug) << "Resuming map download";
     LOG(Debug) << "Auto Retry - Retry button clicked";
     transferRunning = true;
@@ -260,15 +262,6 @@ void MapDownloader::Resume()
     const fs::path target = lastTarget;
     ReleaseTransfer();
     TakeBackReportedBytes();
-    // The restart empties the folder first: only on the stick it was written to.
-    std::string why;
-    if (owner.stick != 0 &&
-        FullMapFolder::CheckRemovalTarget(target, owner, &why) == FullMapFolder::Check::NotOnStick) {
-      LOG(Error) << "Failed to restart map download: " << target.string() << ", " << why;
-      ForgetTarget();
-      Report(UsbRemoved);
-      return;
-    }
     Download(target, map);
     return;
   }
