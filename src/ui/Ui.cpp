@@ -80,19 +80,19 @@ void Ui::OnApplicationStateChanged(Qt::ApplicationState state)
 void Ui::Activate()
 {
   LOG(Debug) << "Activating application";
+  // A closed window keeps its minimised or maximised state while hidden: it
+  // is brought forward like any other hidden window, below.
   const Qt::WindowStates state = mainWindow->windowState();
-  if (state & Qt::WindowMinimized) {
+  if (mainWindow->isVisible() && (state & Qt::WindowMinimized)) {
     mainWindow->setWindowState(Qt::WindowActive);
     mainWindow->raise();
     mainWindow->activateWindow();
     return;
   }
-  if (state & Qt::WindowMaximized) {
+  if (mainWindow->isVisible() && (state & Qt::WindowMaximized)) {
     // Another program's window may cover it (a second start asks for it).
-    if (mainWindow->isVisible()) {
-      mainWindow->raise();
-      mainWindow->activateWindow();
-    }
+    mainWindow->raise();
+    mainWindow->activateWindow();
     return;
   }
   if (trayAvailable)

@@ -59,8 +59,8 @@ TEST(Facade, PassesEveryStateOnAndTheTrayTogglesThePopupWhileMenusGiveWay)
 
 // Without a tray nothing hides the window and closing it asks to quit; with
 // one, the window hides and the popup follows the states, and activation
-// brings the popup forward, or the window where it is minimised or maximised,
-// and never covers a window of the application.
+// brings the popup forward, or the window where it is on show minimised or
+// maximised, and never covers a window of the application.
 TEST(Facade, WithoutATrayTheWindowIsTheApplicationAndWithOneActivationNeverCoversAWindowOfTheApplication)
 {
   PutSticks();
@@ -92,6 +92,17 @@ TEST(Facade, WithoutATrayTheWindowIsTheApplicationAndWithOneActivationNeverCover
       ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
       emit qApp->applicationStateChanged(Qt::ApplicationActive);
       EXPECT_FALSE(ui.PopupWindow().isVisible()) << "activated by a window of the application";
+      // A closed window keeps its state while hidden; the popup comes forward
+      // all the same.
+      for (const auto shown : {&QWidget::showMaximized, &QWidget::showMinimized}) {
+        (window.*shown)();
+        window.close();
+        ASSERT_FALSE(window.isVisible());
+        ASSERT_NE(window.windowState() & (Qt::WindowMaximized | Qt::WindowMinimized), 0);
+        ui.Activate();
+        EXPECT_TRUE(ui.PopupWindow().isVisible()) << "a closed window in state " << int(window.windowState());
+        ui.PopupWindow().hide();
+      }
     }
     ui.SetState(MapUpdateCheck);
     EXPECT_EQ(window.isVisible(), !tray) << "a check hides the window where a tray can bring it back";
