@@ -9,7 +9,12 @@
 #include <QThread>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -31,36 +36,61 @@ int StepTimeout(const QDeadlineTimer& deadline)
   return static_cast<int>(std::max(deadline.remainingTime(), RetryMs));
 }
 
+// A short digest of the data folder (as the file system resolves it, so that
+// two spellings of one folder meet) for the names of the socket and the lock.
+QString Digest(const QString& folder)
+{
+  const QFileInfo info(folder);
+  const QString path = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
+  return QString::fromLatin1(
+      QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+}
+
+// The user's runtime folder, or nothing.
+QString RuntimeFolder()
+{
+  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  return !runtime.isEmpty() && QFileInfo(runtime).isDir() ? QDir(runtime).absolutePath() : QString();
+}
+
+std::string SystemError(int error)
+{
+  return std::strerror(error);
+}
+
 } // namespace
 
-SingleInstance::SingleInstance(const QString& folder, QObject* parent)
-    : QObject(parent), folder(folder), lock(LockPath(folder))
+SingleInstance::SingleInstance(const QString& folder, QObject* parent) : QObject(parent), folder(folder)
 {
   connect(&server, &QLocalServer::newConnection, this, &SingleInstance::Accept);
 }
 
-SingleInstance::~SingleInstance() = default;
-
-QString SingleInstance::LockPath(const QString& folder)
+SingleInstance::~SingleInstance()
 {
-  return folder + QStringLiteral("/lumora.lock");
+  server.close();
+  Unlock();
+}
+
+QStringList SingleInstance::LockPaths(const QString& folder)
+{
+  const QString digest = Digest(folder);
+  const QString runtime = RuntimeFolder();
+  return {runtime.isEmpty() ? folder + QStringLiteral("/lumora.lock")
+                            : runtime + QStringLiteral("/lumora-%1.lock").arg(digest),
+          QDir(QDir::tempPath())
+              .absoluteFilePath(QStringLiteral("lumora-%1-%2.lock").arg(::getuid()).arg(digest))};
 }
 
 QString SingleInstance::ServerName(const QString& folder)
 {
-  // The name holds a digest of the data folder (as the file system resolves
-  // it, so that two spellings of one folder meet).
-  const QFileInfo info(folder);
-  const QString path = info.exists() ? info.canonicalFilePath() : info.absoluteFilePath();
-  const QString digest =
-      QString::fromLatin1(QCryptographicHash::hash(path.toUtf8(), QCryptographicHash::Sha1).toHex().left(16));
+  const QString digest = Digest(folder);
   // The socket lies in the user's runtime folder, which no other user can
   // reach. Without one (or where the path would be too long for a socket
   // address) it lies in the temporary folder, which all users share, with
   // the user's id in its name.
-  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-  if (!runtime.isEmpty() && QFileInfo(runtime).isDir()) {
-    const QString socket = QDir(runtime).absoluteFilePath(QStringLiteral("lumora-%1.socket").arg(digest));
+  const QString runtime = RuntimeFolder();
+  if (!runtime.isEmpty()) {
+    const QString socket = runtime + QStringLiteral("/lumora-%1.socket").arg(digest);
     if (QFile::encodeName(socket).size() < MaxSocketPath)
       return socket;
   }
@@ -70,23 +100,32 @@ QString SingleInstance::ServerName(const QString& folder)
 SingleInstance::Role SingleInstance::Claim(std::chrono::milliseconds patience)
 {
   if (folder.isEmpty()) {
-    errors.push_back("Failed to lock the data folder: there is none; another copy may run beside this one");
+    Note("Failed to lock the data folder: there is none; another copy may run beside this one");
     return Role::Run;
   }
+  // Made first, so that every copy names it as the file system resolves it.
   QDir().mkpath(folder);
+  const QStringList places = LockPaths(folder);
 
   const QDeadlineTimer deadline(patience.count());
   for (;;) {
-    // A lock left by a process that is gone is taken over here.
-    if (lock.tryLock(0)) {
-      Listen();
-      return Role::Run;
+    Lock state = Lock::Failed;
+    for (const QString& place : places) {
+      state = TryLock(place);
+      if (state != Lock::Failed)
+        break;
     }
-    if (lock.error() != QLockFile::LockFailedError) {
-      const char* reason =
-          lock.error() == QLockFile::PermissionError ? "permission denied" : "it cannot be made";
-      errors.push_back("Failed to lock " + LockPath(folder).toStdString() + ": " + reason +
-                       "; another copy may run beside this one");
+    if (state != Lock::Busy) {
+      // A copy may run without the lock (none could be held when it
+      // started, or its file was removed since): it is found on the socket,
+      // which a dead copy leaves refusing, and never replaced.
+      if (AskRunningCopy(deadline)) {
+        Unlock();
+        return Role::Handed;
+      }
+      if (state == Lock::Failed)
+        Note("No lock could be held; a copy started at the same moment may run beside this one");
+      Listen();
       return Role::Run;
     }
     if (AskRunningCopy(deadline))
@@ -100,16 +139,69 @@ SingleInstance::Role SingleInstance::Claim(std::chrono::milliseconds patience)
   }
 }
 
+SingleInstance::Lock SingleInstance::TryLock(const QString& path)
+{
+  const QByteArray name = QFile::encodeName(path);
+  for (;;) {
+    Descriptor file(::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    struct stat opened;
+    if (!file.Valid() || !file.Status(opened)) {
+      Note("Failed to lock " + path.toStdString() + ": " + SystemError(errno));
+      return Lock::Failed;
+    }
+    // In the shared temporary folder a file of another user's could stand
+    // in the name: a lock on it would be that user's to hold.
+    if (!S_ISREG(opened.st_mode) || opened.st_uid != ::geteuid()) {
+      Note("Failed to lock " + path.toStdString() + ": it is not a file of this user's");
+      return Lock::Failed;
+    }
+    if (::flock(file.Get(), LOCK_EX | LOCK_NB) != 0) {
+      if (errno == EWOULDBLOCK)
+        return Lock::Busy;
+      // ENOLCK, for one, where the file system cannot lock (NFS without its
+      // lock service).
+      Note("Failed to lock " + path.toStdString() + ": " + SystemError(errno));
+      return Lock::Failed;
+    }
+    // The copy that held it removes the file before it lets go: a lock taken
+    // on the file it removed is no lock. The file now at the path is tried.
+    struct stat current;
+    if (::stat(name.constData(), &current) == 0 && current.st_dev == opened.st_dev &&
+        current.st_ino == opened.st_ino) {
+      lock = std::move(file);
+      lockPath = path;
+      return Lock::Held;
+    }
+  }
+}
+
+void SingleInstance::Unlock()
+{
+  if (!lock.Valid())
+    return;
+  // Removed while still held, so that no later start locks this file after
+  // it is let go of (see TryLock).
+  ::unlink(QFile::encodeName(lockPath).constData());
+  lock.Reset();
+  lockPath.clear();
+}
+
+void SingleInstance::Note(const std::string& error)
+{
+  if (std::find(errors.begin(), errors.end(), error) == errors.end())
+    errors.push_back(error);
+}
+
 void SingleInstance::Listen()
 {
   const QString name = ServerName(folder);
-  // A copy that was killed left its socket behind; with the lock held, no
-  // living copy can be using it.
+  // A copy that was killed left its socket behind; no living copy answered
+  // on it, and with the lock held none can be starting to listen on it.
   QLocalServer::removeServer(name);
   server.setSocketOptions(QLocalServer::UserAccessOption);
   if (!server.listen(name)) {
-    errors.push_back("Failed to listen for later starts on " + name.toStdString() + ": " +
-                     server.errorString().toStdString() + "; they cannot bring this copy to the front");
+    Note("Failed to listen for later starts on " + name.toStdString() + ": " +
+         server.errorString().toStdString() + "; they cannot bring this copy to the front");
     return;
   }
   // A start while this copy quits finds nobody listening and waits for the

@@ -1,27 +1,36 @@
 #pragma once
 
+#include "util/Descriptor.h"
+
 #include <QDeadlineTimer>
 #include <QLocalServer>
-#include <QLockFile>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 
 #include <chrono>
 #include <string>
 #include <vector>
 
 // Keeps one copy of the application running per user and data folder. The
-// copy that runs holds a lock file in the data folder for as long as this
-// object lives (main keeps it to the end) and listens on a local socket; a
-// later start finds the lock held, asks the running copy through the socket
-// to come to the front and ends, before it reads or writes anything else.
+// copy that runs holds a lock for as long as this object lives (main keeps it
+// to the end) and listens on a local socket; a later start finds the lock
+// held, asks the running copy through the socket to come to the front and
+// ends, before it reads or writes anything else.
 //
-// A copy that died leaves its lock file and its socket behind. QLockFile
-// takes the lock file over when the process it names no longer runs (or the
-// file is old), and only when no living process holds the file lock that the
-// holder keeps on it for its whole life; so a copy that runs is never robbed
-// of its lock. The socket left behind is replaced only by the copy that holds
-// the lock.
+// The lock is a lock on a file (flock), which the system lets go of when its
+// holder ends however it ends: a copy that crashed or was killed never keeps
+// the next one from starting. The file lies beside the socket in the user's
+// runtime folder, which is local, the user's own and emptied at logout, so
+// that the lock works whatever the data folder lies on (a home on NFS, a full
+// or read-only disk); only without a runtime folder does it lie in the data
+// folder. Where it cannot be held there, the temporary folder holds it.
+//
+// The socket is where copies meet: the copy that holds the lock still asks
+// for a running copy before it listens, so a copy that runs without the lock
+// (it could be held nowhere when that copy started, or its file was removed)
+// is found, not replaced. The socket a dead copy left behind is replaced only
+// by the copy that holds the lock.
 class SingleInstance : public QObject
 {
   Q_OBJECT
@@ -34,7 +43,7 @@ public:
     Unanswered // another copy holds the lock but did not answer in time
   };
 
-  // `folder` is the data folder; it holds the lock file.
+  // `folder` is the data folder.
   explicit SingleInstance(const QString& folder, QObject* parent = nullptr);
   ~SingleInstance() override;
 
@@ -47,10 +56,12 @@ public:
   // What went wrong with the lock or the socket, for the log once it is open.
   const std::vector<std::string>& Errors() const { return errors; }
 
-  // The lock file and the local socket's name for the data folder `folder`:
-  // a path in the user's runtime folder (XDG_RUNTIME_DIR), else a name in the
-  // temporary folder.
-  static QString LockPath(const QString& folder);
+  // The places the lock file is tried in, in order, for the data folder
+  // `folder`: the user's runtime folder (XDG_RUNTIME_DIR), else the data
+  // folder; then the temporary folder.
+  static QStringList LockPaths(const QString& folder);
+  // The local socket's name: a path in the user's runtime folder, else a
+  // name in the temporary folder.
   static QString ServerName(const QString& folder);
 
 signals:
@@ -58,13 +69,25 @@ signals:
   void ActivationRequested();
 
 private:
+  enum class Lock
+  {
+    Held,
+    Busy,  // another copy holds it
+    Failed // it cannot be held at this place
+  };
+
+  Lock TryLock(const QString& path);
+  void Unlock();
   void Listen();
   void Accept();
   bool AskRunningCopy(const QDeadlineTimer& deadline);
+  void Note(const std::string& error);
 
   const QString folder;
-  QLockFile lock;
-  // Closed before the lock is released.
+  // The lock file while it is held, and its path.
+  Descriptor lock;
+  QString lockPath;
+  // Closed before the lock is let go of.
   QLocalServer server;
   std::vector<std::string> errors;
 };

@@ -4,15 +4,19 @@
 #include "Files.h"
 #include "LogCapture.h"
 #include "TestService.h"
+#include "TmpfsMount.h"
 
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QProcess>
 
 #include <algorithm>
+#include <iostream>
 #include <memory>
+#include <utility>
 #include <vector>
 
 using namespace TestSupport;
@@ -24,6 +28,9 @@ class Lumora : public ::testing::Test
 protected:
   QTemporaryDir root;
   QProcess process;
+  // Changes to the environment of every start: an empty value removes the
+  // variable.
+  std::vector<std::pair<QString, QString>> environment;
 
   QString DataDir() const { return root.path() + "/data/Arvel/Lumora"; }
   QString LogsDir() const { return DataDir() + "/Logs"; }
@@ -47,7 +54,11 @@ protected:
     env.insert("XDG_CONFIG_HOME", root.path() + "/config");
     env.insert("XDG_RUNTIME_DIR", root.path() + "/run");
     QDir().mkpath(root.path() + "/run");
+    env.insert("TMPDIR", root.path() + "/tmp");
+    QDir().mkpath(root.path() + "/tmp");
     env.insert("QT_QPA_PLATFORM", "offscreen");
+    for (const auto& [name, value] : environment)
+      value.isEmpty() ? env.remove(name) : env.insert(name, value);
     if (!fault.isEmpty())
       env.insert("LUMORA_TEST_THROW", fault);
     lumora.setProcessEnvironment(env);
@@ -220,24 +231,75 @@ TEST_F(Lumora, OfCopiesStartedTogetherExactlyOneRuns)
 }
 
 // A copy that was killed leaves its lock file and its socket behind; the next
-// start takes both over, runs, and is brought forward by a later start.
+// start takes both over, runs, and is brought forward by a later start. So
+// also where the data folder cannot hold a working lock (file locks fail
+// below it; it is read-only), with the user's runtime folder and without one.
 TEST_F(Lumora, ALockLeftByAKilledCopyDoesNotStopTheNextStart)
 {
-  WriteConfig(R"({"LogLevel": "Info"})");
-  Start(process);
-  ASSERT_TRUE(WaitForMessage("Entered Common state"));
-  process.kill();
-  ASSERT_TRUE(process.waitForFinished(60000));
-  ASSERT_TRUE(QFile::exists(DataDir() + "/lumora.lock")) << "the killed copy left its lock";
-  ASSERT_FALSE(QDir(root.path() + "/run").entryList({"lumora-*.socket"}, QDir::System).isEmpty())
-      << "the killed copy left its socket";
+  const QString noLocks = QStringLiteral("LUMORA_TEST_NO_LOCKS_BELOW");
+  const struct
+  {
+    const char* name;
+    bool runtime;
+    bool lockFailure;
+    bool readOnly;
+    QString error; // logged by each copy that runs
+  } rows[] = {
+      {"a runtime folder", true, false, false, QString()},
+      {"file locks fail below the data folder", true, true, false, QString()},
+      {"file locks fail below the data folder, no runtime folder", false, true, false,
+       "Failed to lock " + DataDir() + "/lumora.lock: No locks available"},
+      {"a read-only data folder, no runtime folder", false, false, true,
+       "Failed to lock " + DataDir() + "/lumora.lock: Read-only file system"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    ASSERT_TRUE(QDir(root.path()).removeRecursively() && QDir().mkpath(DataDir()));
+    environment = {{"XDG_RUNTIME_DIR", row.runtime ? root.path() + "/run" : QString()},
+                   {"LD_PRELOAD", row.lockFailure ? LUMORA_LOCK_FAILURE : QString()},
+                   // The preloaded library cannot come after the sanitizers'.
+                   {"ASAN_OPTIONS", qEnvironmentVariable("ASAN_OPTIONS") + ":verify_asan_link_order=0"},
+                   {noLocks, QFileInfo(DataDir()).canonicalFilePath()}};
+    std::unique_ptr<TmpfsMount> data, logs;
+    if (row.readOnly) {
+      if (!TmpfsMount::Allowed()) {
+        std::cout << "A read-only data folder needs a tmpfs mount: not running as root\n";
+        continue;
+      }
+      data = std::make_unique<TmpfsMount>(DataDir().toStdString());
+      ASSERT_TRUE(data->Mounted()) << data->Error();
+    }
+    WriteConfig(R"({"LogLevel": "Info"})");
+    if (row.readOnly) {
+      ASSERT_TRUE(QDir().mkpath(LogsDir()));
+      ASSERT_TRUE(data->MakeReadOnly()) << data->Error();
+      logs = std::make_unique<TmpfsMount>(LogsDir().toStdString());
+      ASSERT_TRUE(logs->Mounted()) << logs->Error();
+    }
 
-  QProcess next;
-  Start(next);
-  ASSERT_TRUE(WaitForMessage("Entered Common state", 2)) << Messages().join('\n').toStdString();
-  EXPECT_EQ(next.state(), QProcess::Running);
-  StartAgainAndSeeItEnd();
-  EXPECT_TRUE(WaitForMessage("Got Activate event")) << Messages().join('\n').toStdString();
-  next.kill();
-  next.waitForFinished(60000);
+    Start(process);
+    ASSERT_TRUE(WaitForMessage("Entered Common state")) << Messages().join('\n').toStdString();
+    StartAgainAndSeeItEnd();
+    EXPECT_TRUE(WaitForMessage("Got Activate event")) << Messages().join('\n').toStdString();
+    process.kill();
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_FALSE(QDir(root.path() + (row.runtime ? "/run" : "/tmp"))
+                     .entryList({"lumora-*.socket", "Lumora-*"}, QDir::System)
+                     .isEmpty())
+        << "the killed copy left its socket";
+
+    QProcess next;
+    Start(next);
+    ASSERT_TRUE(WaitForMessage("Entered Common state", 2)) << Messages().join('\n').toStdString();
+    EXPECT_EQ(next.state(), QProcess::Running);
+    StartAgainAndSeeItEnd();
+    EXPECT_TRUE(WaitForMessage("Got Activate event", 2)) << Messages().join('\n').toStdString();
+    EXPECT_EQ(Messages().count("Starting Lumora"), 2) << "only the copies that run log";
+    if (!row.error.isEmpty()) {
+      EXPECT_EQ(Messages().count(row.error), 2) << Messages().join('\n').toStdString();
+    }
+    EXPECT_TRUE(Messages().filter("another copy may run").isEmpty()) << Messages().join('\n').toStdString();
+    next.kill();
+    next.waitForFinished(60000);
+  }
 }

@@ -32,3 +32,13 @@ bool TmpfsMount::Unmount(bool lazy)
   mounted = false;
   return true;
 }
+
+bool TmpfsMount::MakeReadOnly()
+{
+  if (::mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) !=
+      0) {
+    error = std::string("remount failed: ") + std::strerror(errno);
+    return false;
+  }
+  return true;
+}
