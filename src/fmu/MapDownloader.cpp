@@ -18,6 +18,7 @@
 #include <chrono>
 #include <cstdint>
 #include <fcntl.h>
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <system_error>
@@ -184,10 +185,19 @@ bool MapDownloader::CheckSpace(std::int64_t mapSize)
 {
   boost::system::error_code ec;
   const fs::space_info space = fs::space(outputPath, ec);
+  if (ec) {
+    // A failed query says nothing about the space: the writes tell whether
+    // the stick takes the map. Only a stick that has gone is told now.
+    LOG(Warning) << "Failed to get space info of path: " << outputPath << ", " << ec.message();
+    if (FolderPresent(outputPath))
+      return true;
+    Report(UsbRemoved);
+    return false;
+  }
   const std::uint64_t size = static_cast<std::uint64_t>(mapSize);
-  if (ec || size > space.capacity) {
+  if (size > space.capacity) {
     LOG(Error) << "Failed to download map: map size: " << mapSize
-               << " exceeds total space: " << (ec ? 0 : space.capacity);
+               << " exceeds total space: " << space.capacity;
     Report(UsbTooSmall);
     return false;
   }
@@ -287,7 +297,6 @@ void MapDownloader::OnData(qint64 bytes)
 
     boost::system::error_code ec;
     const fs::space_info space = fs::space(outputPath, ec);
-    const std::uint64_t available = ec ? 0 : space.available;
 
     downloadedBytes += bytes;
     LOG(Debug) << "downloadedbytes onData: " << downloadedBytes;
@@ -296,9 +305,13 @@ void MapDownloader::OnData(qint64 bytes)
 
     const std::uint64_t remaining =
         static_cast<std::uint64_t>(std::max<long long>(lastMap.size, 0) - downloadedBytes);
-    if (remaining > available) {
+    if (ec) {
+      // A failed query says nothing about the space: the download goes on,
+      // and its next writes tell whether the stick is still there.
+      LOG(Debug) << "Failed to get space info of path: " << outputPath << ", " << ec.message();
+    } else if (remaining > space.available) {
       LOG(Error) << "Failed to download map: map bytes: " << remaining
-                 << " exceeds available space: " << available;
+                 << " exceeds available space: " << space.available;
       Retire();
       Report(UsbFull);
     }
@@ -402,10 +415,13 @@ void MapDownloader::ReportWriteFailure()
     // A stick pulled while it was written fails the write; its folder, or
     // its mount, goes a moment later.
     Report(UsbRemoved);
-  } else if (!HasFreeSpace(outputPath))
+  } else if (const std::optional<bool> free = HasFreeSpace(outputPath); free && !*free) {
     Report(UsbFull);
-  else
+  } else {
+    // Space left, or a space query that failed too: the stick is there but
+    // cannot be used. A failed query never makes it full.
     Report(UsbBlocked);
+  }
 }
 
 bool MapDownloader::SyncStick()

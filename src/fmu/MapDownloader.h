@@ -31,13 +31,15 @@ class Stream;
 // streams the archive from the map's URL through the service client's map
 // request into a tar extractor that unpacks it into <folder>/<archive name>
 // as it arrives, with an MD5 over the whole stream. After every chunk it
-// checks that the folder is still there and that the rest still fits. At the
-// end the extractor must have reached the end of the archive, the MD5 is
-// compared with the map's checksum, the stick's file system is synced, and
-// the map's metadata file (<archive name>.meta.xml) is copied out of the
-// archive's folder to sit beside it, synced with its folder: that copy is
-// what makes the map look complete to the vehicle, and it reaches the stick
-// only after the map's files.
+// checks that the folder is still there and that the rest still fits (a space
+// query that fails says nothing: the download goes on, and its writes tell
+// whether the stick is still there). At the end the extractor must have
+// reached the end of the archive, the MD5 is compared with the map's
+// checksum, the stick's file system is synced, and the map's metadata file
+// (<archive name>.meta.xml) is copied out of the archive's folder to sit
+// beside it, synced with its folder: that copy is what makes the map look
+// complete to the vehicle, and it reaches the stick only after the map's
+// files.
 //
 // Every result lets go of the stick: the extractor closes its descriptors (a
 // resumed transfer opens them again, checked to be the same folders and
@@ -64,8 +66,8 @@ public:
     ServerError = 3,  // the service failed, the archive was damaged, unsafe or incomplete, the
                       // checksum differed or the metadata copy failed
     UsbBlocked = 4,   // the stick cannot be written (or a removal left files behind)
-    UsbTooSmall = 5,  // the map is larger than the whole stick
-    UsbFull = 6,      // the map, or its rest, does not fit into the free space
+    UsbTooSmall = 5,  // the map is larger than the whole stick (a stick whose space cannot be read is never)
+    UsbFull = 6,      // the map, or its rest, does not fit into the free space (likewise)
     UsbRemoved = 7    // the stick, or its full-map folder, is gone
   };
 
@@ -129,7 +131,8 @@ private:
   // metadata copied; or the extractor failed, by the archive or by the stick.
   void FinishArchive();
   // A write failed: UsbRemoved when the stick's folder has gone or its place
-  // no longer lies on the stick, UsbFull or UsbBlocked otherwise.
+  // no longer lies on the stick, UsbFull when the stick says it has no space
+  // left, UsbBlocked otherwise.
   void ReportWriteFailure();
   // Syncs the file system of the full-map folder; false (logged) on failure.
   bool SyncStick();

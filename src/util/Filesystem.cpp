@@ -30,13 +30,13 @@ bool PathExists(const fs::path& path)
   return status.type() != fs::status_error;
 }
 
-bool HasFreeSpace(const fs::path& path)
+std::optional<bool> HasFreeSpace(const fs::path& path)
 {
   boost::system::error_code ec;
   const fs::space_info info = fs::space(path, ec);
   if (ec) {
     LOG(Warning) << "Failed to get space info of path: " << path << ", " << ec.message();
-    return false;
+    return std::nullopt;
   }
   return info.free > 1023;
 }

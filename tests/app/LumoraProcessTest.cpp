@@ -272,7 +272,7 @@ TEST_F(Lumora, ALockLeftByAKilledCopyDoesNotStopTheNextStart)
     WriteConfig(R"({"LogLevel": "Info"})");
     if (row.readOnly) {
       ASSERT_TRUE(QDir().mkpath(LogsDir()));
-      ASSERT_TRUE(data->MakeReadOnly()) << data->Error();
+      ASSERT_TRUE(data->SetReadOnly(true)) << data->Error();
       logs = std::make_unique<TmpfsMount>(LogsDir().toStdString());
       ASSERT_TRUE(logs->Mounted()) << logs->Error();
     }

@@ -5,6 +5,7 @@
 #include "fmu/MapDownloader.h"
 #include "DownloadSupport.h"
 #include "LogCapture.h"
+#include "SystemCallWatch.h"
 #include "TestService.h"
 #include "usb/UsbStorage.h"
 #include "util/Descriptor.h"
@@ -17,6 +18,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <set>
 
@@ -201,6 +203,48 @@ TEST_F(MapDownloaderTest, ADamagedIncompleteOrUnsafeArchiveIsAServerErrorAndTheR
     }
     ExpectCancelledClean(stick);
   }
+}
+
+// The map's files reach the stick (its file system synced through the
+// extractor's folder) before the metadata copy that makes the map look
+// complete, whose bytes are synced before it takes its name, and whose
+// folder is synced after.
+TEST_F(MapDownloaderTest, TheMapReachesTheStickBeforeItsMetadataCopyWhichIsSyncedBeforeItIsNamed)
+{
+  ActiveStick stick;
+  SystemCallWatch watch(stick.Path());
+  ASSERT_TRUE(DownloadsWhole(stick));
+  const std::string folder = fs::canonical(stick.FullMapFolder()).string();
+  const std::string meta = folder + "/" + archive->name + ".meta.xml";
+  EXPECT_EQ(watch.Calls(),
+            (std::vector<std::string>{"syncfs " + folder + "/" + archive->name, "fsync " + meta + ".part",
+                                      "rename " + meta + ".part " + meta, "fsync " + folder}));
+}
+
+// A space query that fails says nothing about the space: the download goes
+// on, whether the queries fail from the start or from its first chunk, and
+// its writes tell; a stick that then refuses a write is blocked, never full
+// or too small.
+TEST_F(MapDownloaderTest, ASpaceQueryThatFailsNeverTellsTheStickFullOrTooSmall)
+{
+  TMPFS_STICK(stick, 4, 4717);
+  SystemCallWatch watch(stick.Path());
+  Serve(*archive);
+  for (const bool fromStart : {true, false}) {
+    SCOPED_TRACE(fromStart ? "from the start" : "from the first chunk");
+    watch.FailSpaceQueries(fromStart ? ENOTCONN : 0);
+    recorder.onProgress = [&](long long) { watch.FailSpaceQueries(ENOTCONN); };
+    ASSERT_EQ(Download(stick.FullMapFolder(), Map(*archive)), Result::Ok);
+    EXPECT_EQ(Listing(stick.FullMapFolder() / archive->name), archive->listing);
+  }
+
+  service.Serve(PathOf(*archive), Answer::File(archive->file).Rate(1000000, 16384));
+  recorder.onProgress = [&, filled = false](long long) mutable {
+    filled = filled || Fill(stick.Path(), 0); // the extractor's next write fails
+  };
+  LogCapture log;
+  EXPECT_EQ(Download(stick.FullMapFolder(), Map(*archive)), Result::UsbBlocked);
+  EXPECT_TRUE(log.Mentions("Failed to write data: "));
 }
 
 // A tree whose paths are longer than any system call takes (10,001 bytes in

@@ -11,7 +11,6 @@
 
 #include <cerrno>
 #include <fcntl.h>
-#include <sys/mount.h>
 
 namespace fs = boost::filesystem;
 
@@ -48,8 +47,7 @@ void ActiveStick::Forget()
 
 bool ActiveStick::SetReadOnly(bool readOnly)
 {
-  const unsigned long flags = MS_REMOUNT | MS_NOSUID | MS_NODEV | (readOnly ? MS_RDONLY : 0);
-  return Mounted() && ::mount(nullptr, path.c_str(), nullptr, flags, nullptr) == 0;
+  return Mounted() && mount->SetReadOnly(readOnly);
 }
 
 MapInfo MakeMap(const std::string& id, const std::string& url, const MapArchive& archive)

@@ -33,11 +33,11 @@ bool TmpfsMount::Unmount(bool lazy)
   return true;
 }
 
-bool TmpfsMount::MakeReadOnly()
+bool TmpfsMount::SetReadOnly(bool readOnly)
 {
-  if (::mount(nullptr, mountPoint.c_str(), nullptr, MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) !=
-      0) {
-    error = std::string("remount failed: ") + std::strerror(errno);
+  const unsigned long flags = MS_REMOUNT | MS_NOSUID | MS_NODEV | (readOnly ? MS_RDONLY : 0);
+  if (!mounted || ::mount(nullptr, mountPoint.c_str(), nullptr, flags, nullptr) != 0) {
+    error = std::string("remount failed: ") + std::strerror(mounted ? errno : ENOENT);
     return false;
   }
   return true;

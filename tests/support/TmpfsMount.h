@@ -25,8 +25,9 @@ public:
   unsigned Major() const { return deviceMajor; }
   unsigned Minor() const { return deviceMinor; }
 
-  // Mounts it again read-only: nothing can be made or changed on it.
-  bool MakeReadOnly();
+  // Mounts it again read-only (nothing can be made or changed on it), or
+  // writable again.
+  bool SetReadOnly(bool readOnly);
 
   // Takes the mount away; `lazy` detaches it at once even while files on it
   // are open (as a pulled stick leaves them).
