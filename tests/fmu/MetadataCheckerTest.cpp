@@ -3,6 +3,7 @@
 #include "fmu/MapStorage.h"
 
 #include "DataHome.h"
+#include "LogCapture.h"
 #include "MapStick.h"
 #include "TimeScale.h"
 
@@ -392,10 +393,18 @@ TEST_F(MetadataCheckerTest, NamesFetchedAgainReportTheLastCompleteCheckOnceMore)
   EXPECT_EQ(expired, Results(2, MetadataChecker::SubscriptionExpired));
   EXPECT_EQ(name("EUR_2024_12"), L"fr EUR_2024_12");
 
-  // Every name failing: the names stay, and nothing is reported.
+  // Every name failing: the names stay, and nothing is reported once the last
+  // of them has failed (after its retries).
   for (const auto& entry : MapStorage::Get().GetMaps())
     maps.Override("localedata", entry.first, {Answer::Status(500)});
-  rename("de_DE");
+  {
+    LogCapture log;
+    rename("de_DE");
+    ASSERT_TRUE(WaitFor([&] {
+      return log.Matching("LocaleData request failed for map: ").size() == MapStorage::Get().GetMaps().size();
+    }));
+    Settle();
+  }
   EXPECT_EQ(expired.size(), 2u);
   EXPECT_EQ(name("EUR_2024_12"), L"fr EUR_2024_12");
   for (const auto& entry : MapStorage::Get().GetMaps())
