@@ -180,8 +180,13 @@ void SingleInstance::Unlock()
   if (!lock.Valid())
     return;
   // Removed while still held, so that no later start locks this file after
-  // it is let go of (see TryLock).
-  ::unlink(QFile::encodeName(lockPath).constData());
+  // it is let go of (see TryLock); but only while it is this copy's file (one
+  // removed meanwhile may have been made anew by a later copy).
+  const QByteArray name = QFile::encodeName(lockPath);
+  struct stat held, current;
+  if (lock.Status(held) && ::stat(name.constData(), &current) == 0 && current.st_dev == held.st_dev &&
+      current.st_ino == held.st_ino)
+    ::unlink(name.constData());
   lock.Reset();
   lockPath.clear();
 }
@@ -195,8 +200,10 @@ void SingleInstance::Note(const std::string& error)
 void SingleInstance::Listen()
 {
   const QString name = ServerName(folder);
-  // A copy that was killed left its socket behind; no living copy answered
-  // on it, and with the lock held none can be starting to listen on it.
+  // A copy that was killed left its socket behind: no living copy answered on
+  // it. (Two copies that both ran without a common lock, started at the same
+  // moment, can still both get here; the later one's socket replaces the
+  // other's.)
   QLocalServer::removeServer(name);
   server.setSocketOptions(QLocalServer::UserAccessOption);
   if (!server.listen(name)) {

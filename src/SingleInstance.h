@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-// Keeps one copy of the application running per user and data folder. The
+// Keeps one copy of the application running per user session (the user's
+// runtime folder) and data folder. The
 // copy that runs holds a lock for as long as this object lives (main keeps it
 // to the end) and listens on a local socket; a later start finds the lock
 // held, asks the running copy through the socket to come to the front and

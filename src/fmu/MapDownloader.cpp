@@ -18,7 +18,6 @@
 #include <chrono>
 #include <cstdint>
 #include <fcntl.h>
-#include <optional>
 #include <ostream>
 #include <stdexcept>
 #include <system_error>
@@ -120,6 +119,7 @@ void MapDownloader::Download(const fs::path& path, const MapInfo& map)
   LOG(Debug) << "Downloading map: " << map.id << " to: " << path;
 
   downloadedBytes = 0;
+  spaceUnknown = false;
   outputPath = path;
   lastMap = map;
   lastTarget = path;
@@ -189,6 +189,7 @@ bool MapDownloader::CheckSpace(std::int64_t mapSize)
     // A failed query says nothing about the space: the writes tell whether
     // the stick takes the map. Only a stick that has gone is told now.
     LOG(Warning) << "Failed to get space info of path: " << outputPath << ", " << ec.message();
+    spaceUnknown = true;
     if (FolderPresent(outputPath))
       return true;
     Report(UsbRemoved);
@@ -308,7 +309,10 @@ void MapDownloader::OnData(qint64 bytes)
     if (ec) {
       // A failed query says nothing about the space: the download goes on,
       // and its next writes tell whether the stick is still there.
-      LOG(Debug) << "Failed to get space info of path: " << outputPath << ", " << ec.message();
+      if (!spaceUnknown)
+        LOG(Warning) << "Failed to get space info of path: " << outputPath << ", " << ec.message()
+                     << "; the download goes on";
+      spaceUnknown = true;
     } else if (remaining > space.available) {
       LOG(Error) << "Failed to download map: map bytes: " << remaining
                  << " exceeds available space: " << space.available;
@@ -415,7 +419,7 @@ void MapDownloader::ReportWriteFailure()
     // A stick pulled while it was written fails the write; its folder, or
     // its mount, goes a moment later.
     Report(UsbRemoved);
-  } else if (const std::optional<bool> free = HasFreeSpace(outputPath); free && !*free) {
+  } else if (HasFreeSpace(outputPath) == FreeSpace::None) {
     Report(UsbFull);
   } else {
     // Space left, or a space query that failed too: the stick is there but

@@ -169,6 +169,8 @@ private:
   boost::filesystem::path outputPath;
   std::string archiveName;
   long long downloadedBytes = 0;
+  // A space query of this download has failed (logged once).
+  bool spaceUnknown = false;
 
   // The map of the last Download (whose size and checksum the transfer is
   // measured against) and its folder, the bytes reported for it, and whether

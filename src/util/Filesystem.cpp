@@ -30,15 +30,15 @@ bool PathExists(const fs::path& path)
   return status.type() != fs::status_error;
 }
 
-std::optional<bool> HasFreeSpace(const fs::path& path)
+FreeSpace HasFreeSpace(const fs::path& path)
 {
   boost::system::error_code ec;
   const fs::space_info info = fs::space(path, ec);
   if (ec) {
     LOG(Warning) << "Failed to get space info of path: " << path << ", " << ec.message();
-    return std::nullopt;
+    return FreeSpace::Unknown;
   }
-  return info.free > 1023;
+  return info.free > 1023 ? FreeSpace::Some : FreeSpace::None;
 }
 
 bool WriteFileAtomically(const QString& path, const QByteArray& content, QString* error)

@@ -51,7 +51,8 @@ protected:
 
 // The first claim runs and listens, with its lock beside the socket; each
 // later claim is handed to it and brings it forward, once per start; when it
-// has gone, its lock file with it, the next claim runs.
+// has gone, its lock file with it (never another copy's file in its place),
+// the next claim runs.
 TEST_F(SingleInstanceTest, TheFirstClaimRunsAndEachLaterOneIsHandedToIt)
 {
   EXPECT_EQ(QFileInfo(LockPath()).path(), root.path() + "/run");
@@ -72,9 +73,15 @@ TEST_F(SingleInstanceTest, TheFirstClaimRunsAndEachLaterOneIsHandedToIt)
     EXPECT_EQ(other.Claim(5s), Role::Run) << "another data folder is another copy";
   }
   EXPECT_FALSE(QFile::exists(LockPath()));
-  SingleInstance next(folder);
-  EXPECT_EQ(next.Claim(5s), Role::Run);
-  EXPECT_TRUE(next.Errors().empty());
+  {
+    SingleInstance next(folder);
+    EXPECT_EQ(next.Claim(5s), Role::Run);
+    EXPECT_TRUE(next.Errors().empty());
+    // Its file removed while it runs, and made anew (by a later copy): that
+    // one is not the ending copy's to remove.
+    ASSERT_TRUE(QFile::remove(LockPath()) && TestSupport::WriteFile(LockPath(), ""));
+  }
+  EXPECT_TRUE(QFile::exists(LockPath()));
 }
 
 // A copy that holds the lock but does not listen (it is starting, or it was

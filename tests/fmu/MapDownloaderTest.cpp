@@ -239,6 +239,7 @@ TEST_F(MapDownloaderTest, ASpaceQueryThatFailsNeverTellsTheStickFullOrTooSmall)
   }
 
   service.Serve(PathOf(*archive), Answer::File(archive->file).Rate(1000000, 16384));
+  watch.FailSpaceQueries(ENOTCONN);
   recorder.onProgress = [&, filled = false](long long) mutable {
     filled = filled || Fill(stick.Path(), 0); // the extractor's next write fails
   };

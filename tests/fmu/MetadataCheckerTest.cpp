@@ -401,7 +401,7 @@ TEST_F(MetadataCheckerTest, NamesFetchedAgainReportTheLastCompleteCheckOnceMore)
     LogCapture log;
     rename("de_DE");
     ASSERT_TRUE(WaitFor([&] {
-      return log.Matching("LocaleData request failed for map: ").size() == MapStorage::Get().GetMaps().size();
+      return log.Matching("LocaleData request failed for map: ").size() >= MapStorage::Get().GetMaps().size();
     }));
     Settle();
   }

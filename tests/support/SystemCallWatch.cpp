@@ -52,6 +52,13 @@ bool Below(const Watch& watch, const std::string& path)
          path.compare(0, watch.folder.size(), watch.folder) == 0 && path[watch.folder.size()] == '/';
 }
 
+bool Watching()
+{
+  Watch& watch = State();
+  const std::lock_guard<std::mutex> lock(watch.mutex);
+  return watch.active;
+}
+
 void Record(const std::string& call, const std::string& path, const std::string& other = std::string())
 {
   Watch& watch = State();
@@ -65,7 +72,9 @@ int SpaceError(const char* path)
 {
   Watch& watch = State();
   const std::lock_guard<std::mutex> lock(watch.mutex);
-  return watch.spaceError != 0 && Below(watch, Resolved(path)) ? watch.spaceError : 0;
+  if (watch.spaceError == 0)
+    return 0;
+  return Below(watch, Resolved(path)) ? watch.spaceError : 0;
 }
 
 } // namespace
@@ -101,6 +110,7 @@ std::vector<std::string> SystemCallWatch::Calls() const
   return watch.calls;
 }
 
+// Boost.Filesystem's space query.
 extern "C" int statvfs64(const char* path, struct statvfs64* info) noexcept
 {
   if (const int error = SpaceError(path)) {
@@ -111,26 +121,18 @@ extern "C" int statvfs64(const char* path, struct statvfs64* info) noexcept
   return next(path, info);
 }
 
-extern "C" int statvfs(const char* path, struct statvfs* info) noexcept
-{
-  if (const int error = SpaceError(path)) {
-    errno = error;
-    return -1;
-  }
-  static const auto next = Next<int (*)(const char*, struct statvfs*)>("statvfs");
-  return next(path, info);
-}
-
 extern "C" int syncfs(int fd) noexcept
 {
-  Record("syncfs", PathOf(fd));
+  if (Watching())
+    Record("syncfs", PathOf(fd));
   static const auto next = Next<int (*)(int)>("syncfs");
   return next(fd);
 }
 
 extern "C" int fsync(int fd)
 {
-  Record("fsync", PathOf(fd));
+  if (Watching())
+    Record("fsync", PathOf(fd));
   static const auto next = Next<int (*)(int)>("fsync");
   return next(fd);
 }
@@ -138,6 +140,8 @@ extern "C" int fsync(int fd)
 extern "C" int rename(const char* from, const char* to) noexcept
 {
   static const auto next = Next<int (*)(const char*, const char*)>("rename");
+  if (!Watching())
+    return next(from, to);
   const std::string source = Resolved(from);
   const int result = next(from, to);
   if (result == 0)

@@ -22,8 +22,8 @@ public:
   SystemCallWatch(const SystemCallWatch&) = delete;
   SystemCallWatch& operator=(const SystemCallWatch&) = delete;
 
-  // From now on every space query (statvfs) of a path below the folder fails
-  // with `error`; 0 lets them through again.
+  // From now on every space query (statvfs64, as Boost.Filesystem makes it)
+  // of a path below the folder fails with `error`; 0 lets them through again.
   void FailSpaceQueries(int error);
 
   // The calls so far that reached a file below the folder, in order:

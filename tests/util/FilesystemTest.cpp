@@ -32,8 +32,8 @@ TEST(PathExistsAndFreeSpace, WaitForTheVolumeToSettleAndWarnOnlyWhenTheStatusCan
   EXPECT_EQ(log.Matching("Failed to check if path: ").size(), 1u);
 
   // A missing folder's space is not known (nor is it full), and it says so.
-  EXPECT_EQ(HasFreeSpace(PathOf(dir.path())), true);
-  EXPECT_EQ(HasFreeSpace(PathOf(dir.filePath("missing"))), std::nullopt);
+  EXPECT_EQ(HasFreeSpace(PathOf(dir.path())), FreeSpace::Some);
+  EXPECT_EQ(HasFreeSpace(PathOf(dir.filePath("missing"))), FreeSpace::Unknown);
   EXPECT_EQ(log.Matching("Failed to get space info of path: ").size(), 1u);
 }
 
