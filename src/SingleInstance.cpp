@@ -58,6 +58,14 @@ std::string SystemError(int error)
   return std::strerror(error);
 }
 
+// Whether `path` names the very file that `file` has open.
+bool StillAt(const Descriptor& file, const QByteArray& path)
+{
+  struct stat held, current;
+  return file.Status(held) && ::stat(path.constData(), &current) == 0 && current.st_dev == held.st_dev &&
+         current.st_ino == held.st_ino;
+}
+
 } // namespace
 
 SingleInstance::SingleInstance(const QString& folder, QObject* parent) : QObject(parent), folder(folder)
@@ -165,9 +173,7 @@ SingleInstance::Lock SingleInstance::TryLock(const QString& path)
     }
     // The copy that held it removes the file before it lets go: a lock taken
     // on the file it removed is no lock. The file now at the path is tried.
-    struct stat current;
-    if (::stat(name.constData(), &current) == 0 && current.st_dev == opened.st_dev &&
-        current.st_ino == opened.st_ino) {
+    if (StillAt(file, name)) {
       lock = std::move(file);
       lockPath = path;
       return Lock::Held;
@@ -183,9 +189,7 @@ void SingleInstance::Unlock()
   // it is let go of (see TryLock); but only while it is this copy's file (one
   // removed meanwhile may have been made anew by a later copy).
   const QByteArray name = QFile::encodeName(lockPath);
-  struct stat held, current;
-  if (lock.Status(held) && ::stat(name.constData(), &current) == 0 && current.st_dev == held.st_dev &&
-      current.st_ino == held.st_ino)
+  if (StillAt(lock, name))
     ::unlink(name.constData());
   lock.Reset();
   lockPath.clear();

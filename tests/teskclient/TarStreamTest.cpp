@@ -202,9 +202,9 @@ TEST(TarStreamTest, ASuspendedStreamHoldsNothingOpenAndGoesOnOnlyInTheSameFolder
                                  .End()
                                  .Bytes();
   const int cut = 512 + 2000; // inside the data of sub/one.bin
-  // The root moved aside, and what it held copied into a new one in its place.
-  const auto renumbered = [](const Target& target) {
-    QDir().rename(target.root(), target.root() + "-old");
+  // The root moved aside; what it held copied into a new one in its place.
+  const auto moveAside = [](const Target& target) { QDir().rename(target.root(), target.root() + "-old"); };
+  const auto copyBack = [](const Target& target) {
     QDir().mkpath(target.root() + "/sub");
     QFile::copy(target.root() + "-old/sub/one.bin", target.root() + "/sub/one.bin");
   };
@@ -217,10 +217,15 @@ TEST(TarStreamTest, ASuspendedStreamHoldsNothingOpenAndGoesOnOnlyInTheSameFolder
     const char* failure; // the write's failure, none when it goes on
   } cases[] = {
       {"nothing", [](const Target&) {}, nullptr},
-      {"the root and the file with new inode numbers", renumbered, nullptr},
+      {"the root and the file with new inode numbers",
+       [&](const Target& target) {
+         moveAside(target);
+         copyBack(target);
+       },
+       nullptr},
       {"the root replaced by an empty folder",
-       [](const Target& target) {
-         QDir().rename(target.root(), target.root() + "-old");
+       [&](const Target& target) {
+         moveAside(target);
          QDir().mkpath(target.root() + "/sub");
        },
        "Failed to open file again"},
@@ -244,13 +249,12 @@ TEST(TarStreamTest, ASuspendedStreamHoldsNothingOpenAndGoesOnOnlyInTheSameFolder
        },
        "it is not the file written"},
       {"another file system mounted in the root's place",
-       [&mounted, renumbered](const Target& target) {
-         QDir().rename(target.root(), target.root() + "-old");
+       [&](const Target& target) {
+         moveAside(target);
          QDir().mkpath(target.root());
          mounted = std::make_unique<TmpfsMount>(target.root().toStdString(), 1);
          ASSERT_TRUE(mounted->Mounted()) << mounted->Error();
-         QDir().mkpath(target.root() + "/sub");
-         QFile::copy(target.root() + "-old/sub/one.bin", target.root() + "/sub/one.bin");
+         copyBack(target);
        },
        "another file system has taken its place"},
   };
